@@ -1,0 +1,315 @@
+#include "appdelegate.h"
+
+#include "capture/capturefailure.h"
+#include "capture/screencapture.h"
+#include "diagnostics.h"
+#include "platform/error.h"
+#include "settingsvalues.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QIcon>
+#include <QImage>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUndoStack>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace korvel {
+namespace {
+
+// Without a compositor, windows under a menu that just closed repaint a moment
+// later; a capture taken at once would freeze the menu's shadow.
+constexpr int settleDelayMs = 150;
+
+QString captureTitle(const CaptureShortcut& shortcut) {
+    return QStringLiteral("截图  ") + shortcut.label;
+}
+
+QIcon statusIcon() {
+    QIcon icon(QStringLiteral(":/korvel/menubar.svg"));
+    if (!icon.isNull() && !icon.availableSizes().isEmpty())
+        return icon;
+    if (QIcon fallback(QStringLiteral(":/korvel/viewfinder.svg")); !fallback.isNull())
+        return fallback;
+    return QIcon::fromTheme(QStringLiteral("camera-photo"));
+}
+
+// The undo stack of the window that has the focus, if it keeps one.
+QUndoStack* focusedUndoStack() {
+    QWidget* window = QApplication::activeWindow();
+    return window ? window->findChild<QUndoStack*>() : nullptr;
+}
+
+} // namespace
+
+QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame) {
+    const QRectF visible = visibleFrame.value_or(QRectF(0, 0, 1000, 700));
+    if (pixels.isEmpty())
+        return QRectF(visible.center(), QSizeF(0, 0));
+    const double scale = std::min({visible.width() * 0.6 / pixels.width(),
+                                   visible.height() * 0.6 / pixels.height(), 1.0});
+    const QSizeF size(pixels.width() * scale, pixels.height() * scale);
+    return QRectF(visible.center().x() - size.width() / 2,
+                  visible.center().y() - size.height() / 2, size.width(), size.height());
+}
+
+AppDelegate::AppDelegate(Platform& platform, EditorFactory makeEditor, QObject* parent)
+    : QObject(parent), platform_(platform), makeEditor_(std::move(makeEditor)) {}
+
+AppDelegate::~AppDelegate() {
+    if (platform_.hotKeys) {
+        platform_.hotKeys->onPressed = nullptr;
+        platform_.hotKeys->unregisterHotKey();
+    }
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    buildMenus();
+    shortcut_ = CaptureShortcut::load(QSettings());
+    buildStatusItem();
+    registerInitialHotKey();
+}
+
+void AppDelegate::buildMenus() {
+    // Linux has no global menu bar: quit, undo and redo become shortcuts of
+    // every Korvel window (see windowActions) and quit also sits in the tray.
+    quitAction_ = new QAction(QStringLiteral("退出Korvel"), this);
+    quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quitAction_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    undoAction_ = new QAction(QStringLiteral("撤销"), this);
+    undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    connect(undoAction_, &QAction::triggered, this, [] {
+        if (QUndoStack* stack = focusedUndoStack())
+            stack->undo();
+    });
+    redoAction_ = new QAction(QStringLiteral("重做"), this);
+    redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    connect(redoAction_, &QAction::triggered, this, [] {
+        if (QUndoStack* stack = focusedUndoStack())
+            stack->redo();
+    });
+}
+
+QList<QAction*> AppDelegate::windowActions() const {
+    return {quitAction_, undoAction_, redoAction_};
+}
+
+void AppDelegate::buildStatusItem() {
+    menu_ = std::make_unique<QMenu>();
+    menu_->setTitle(QStringLiteral("Korvel"));
+    captureMenuItem_ = menu_->addAction(captureTitle(shortcut_), this, &AppDelegate::takeScreenshot);
+    menu_->addAction(QStringLiteral("设置截图快捷键…"), this, &AppDelegate::configureShortcut);
+    menu_->addAction(QStringLiteral("截图偏好…"), this, &AppDelegate::openPreferences);
+    menu_->addAction(QStringLiteral("截图历史…"), this, &AppDelegate::openHistory);
+    menu_->addSeparator();
+    loginMenuItem_ = menu_->addAction(QStringLiteral("开机启动"), this, &AppDelegate::toggleLogin);
+    loginMenuItem_->setCheckable(true);
+    autoUpdateMenuItem_ =
+        menu_->addAction(QStringLiteral("自动检查更新"), this, &AppDelegate::toggleAutomaticUpdates);
+    autoUpdateMenuItem_->setCheckable(true);
+    menu_->addAction(QStringLiteral("检查更新…"), this, &AppDelegate::checkUpdates);
+    menu_->addAction(QStringLiteral("更新日志"), this, &AppDelegate::openChangelog);
+    // The update service starts here once it exists, with canPresent as its
+    // idle test.
+    menu_->addSeparator();
+    menu_->addAction(quitAction_);
+    connect(menu_.get(), &QMenu::aboutToShow, this, &AppDelegate::menuWillOpen);
+    connect(menu_.get(), &QMenu::aboutToHide, this, [this] { menuClosed_.start(); });
+
+    status_ = std::make_unique<QSystemTrayIcon>(statusIcon());
+    status_->setToolTip(QStringLiteral("Korvel截图"));
+    status_->setContextMenu(menu_.get());
+    // A left click opens the same menu, as the right click does.
+    connect(status_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    menu_->popup(QCursor::pos());
+            });
+    status_->show();
+
+    if (!trayAvailable()) {
+        QTimer::singleShot(0, this, [this] {
+            QMessageBox box(QMessageBox::Information, QStringLiteral("Korvel"),
+                            QStringLiteral("没有找到系统托盘，Korvel将在后台运行。"));
+            box.setInformativeText(QStringLiteral("按 ") + shortcut_.label +
+                                   QStringLiteral(" 截图。"));
+            box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
+            alert(box);
+        });
+    }
+}
+
+bool AppDelegate::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void AppDelegate::registerInitialHotKey() {
+    HotKeys* keys = platform_.hotKeys.get();
+    if (!keys)
+        return;
+    // Deferred: the press arrives inside the native event dispatch.
+    keys->onPressed = [this] { QTimer::singleShot(0, this, &AppDelegate::takeScreenshot); };
+    hotKey_ = keys->registerHotKey(shortcut_.keyCode, shortcut_.modifiers);
+    if (hotKey_)
+        return;
+    QTimer::singleShot(0, this, [this] {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"), QStringLiteral("Korvel"));
+        box.setInformativeText(QStringLiteral("快捷键 ") + shortcut_.label +
+                               QStringLiteral(" 注册失败，可能已被其他应用或系统占用。"
+                                              "可从菜单栏设置其他快捷键，或点击截图。"));
+        box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
+        alert(box);
+    });
+}
+
+int AppDelegate::alert(QMessageBox& box) {
+    if (runAlert)
+        return runAlert(box);
+    box.exec();
+    return int(box.buttons().indexOf(box.clickedButton()));
+}
+
+bool AppDelegate::canPresent() const {
+    return !capturing_ && !configuring_ && !editor_ && !longScreenshotRunning_;
+}
+
+void AppDelegate::menuWillOpen() {
+    // The login item service reports its state here once it exists.
+    loginMenuItem_->setChecked(false);
+    autoUpdateMenuItem_->setChecked(readBool(QSettings(), QStringLiteral("automaticUpdateChecks"), true));
+    writeMenuDiagnostics(*menu_);
+}
+
+void AppDelegate::takeScreenshot() {
+    if (capturing_ || configuring_ || longScreenshotRunning_)
+        return;
+    if (editor_) {
+        if (editor_->isSaving())
+            return;
+        capturing_ = true;
+        for (QWidget* overlay : editor_->overlays())
+            overlay->hide();
+    } else {
+        capturing_ = true;
+    }
+    // The first-capture accessibility guidance joins here with child regions.
+    const bool menuJustClosed = menuClosed_.isValid() && menuClosed_.elapsed() < 500;
+    hideApplication();
+    const bool settle = menuJustClosed || !hiddenWindows_.empty() || editor_;
+    QTimer::singleShot(settle ? settleDelayMs : 0, this, &AppDelegate::captureNow);
+}
+
+void AppDelegate::captureNow() {
+    std::vector<ScreenSnapshot> snapshots;
+    try {
+        CaptureOptions options;
+        options.ownPid = QCoreApplication::applicationPid();
+        options.scale = platform_.scale;
+        options.usingAccessibility = true;
+        snapshots = captureScreens(*platform_.screens, *platform_.windows, options);
+    } catch (const Error& error) {
+        captureFailed(error);
+        return;
+    }
+    captureSucceeded(std::move(snapshots));
+}
+
+void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
+    capturing_ = false;
+    writeSnapshotDiagnostics(snapshots);
+    retireEditor();
+    std::unique_ptr<CaptureEditor> next = makeEditor_ ? makeEditor_(std::move(snapshots)) : nullptr;
+    unhideApplication();
+    if (!next)
+        return;
+    const quint64 serial = ++editorSerial_;
+    QPointer<AppDelegate> self(this);
+    next->onPin = [self](const QByteArray& png, const QRectF& frame) {
+        return self && self->showPin(png, frame);
+    };
+    // Long captures arrive with their own subsystem; until then none starts.
+    next->onLongCapture = [](const QRectF&, const QRectF&) { return false; };
+    next->onClose = [self, serial] {
+        QTimer::singleShot(0, self, [self, serial] {
+            // A late close of an older editor never clears a newer one.
+            if (self && self->editor_ && self->editorSerial_ == serial)
+                self->retireEditor();
+        });
+    };
+    editor_ = std::move(next);
+    editor_->showWindow();
+}
+
+void AppDelegate::captureFailed(const Error& error) {
+    capturing_ = false;
+    unhideApplication();
+    auto box = ScreenCaptureFailure::alert(error, !platform_.screens->accessGranted());
+    alert(*box);
+    if (editor_)
+        editor_->showWindow();
+}
+
+void AppDelegate::retireEditor() {
+    if (!editor_)
+        return;
+    std::unique_ptr<CaptureEditor> old = std::move(editor_);
+    old->onClose = nullptr;
+    old->close();
+    // Destroyed outside the caller's stack: the editor may be inside its own
+    // event handling right now.
+    QTimer::singleShot(0, this, [old = std::shared_ptr<CaptureEditor>(std::move(old))] {});
+}
+
+void AppDelegate::hideApplication() {
+    hiddenWindows_.clear();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && !(w->windowFlags() & Qt::Popup)) {
+            hiddenWindows_.emplace_back(w);
+            w->hide();
+        }
+    }
+}
+
+void AppDelegate::unhideApplication() {
+    for (const QPointer<QWidget>& w : hiddenWindows_) {
+        if (w)
+            w->show();
+    }
+    hiddenWindows_.clear();
+}
+
+bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
+    const QImage image = QImage::fromData(png, "PNG");
+    if (image.isNull())
+        return false;
+    std::optional<QRectF> visible;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        visible = QRectF(screen->availableGeometry());
+    const QRectF placement = frame.value_or(pinPlacement(image.size(), visible));
+    Q_UNUSED(placement);
+    // Pinned image windows arrive with their own subsystem; until then no pin
+    // can be created and the caller reports it.
+    return false;
+}
+
+void AppDelegate::configureShortcut() {}
+void AppDelegate::openPreferences() {}
+void AppDelegate::openHistory() {}
+void AppDelegate::toggleLogin() {}
+void AppDelegate::checkUpdates() {}
+void AppDelegate::openChangelog() {}
+
+void AppDelegate::toggleAutomaticUpdates() {
+    QSettings settings;
+    const bool current = readBool(settings, QStringLiteral("automaticUpdateChecks"), true);
+    settings.setValue(QStringLiteral("automaticUpdateChecks"), !current);
+}
+
+} // namespace korvel

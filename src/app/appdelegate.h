@@ -1,0 +1,113 @@
+#pragma once
+
+#include "captureshortcut.h"
+#include "capture/captureeditor.h"
+#include "platform/platform.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QMessageBox;
+class QSystemTrayIcon;
+
+namespace korvel {
+
+class Error;
+
+// Where a pin without a given frame goes: scaled to at most 60 % of the
+// visible screen area (never enlarged) and centred on it.
+QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame);
+
+// The one long-lived controller: tray menu, global shortcut, the capture
+// lifecycle and every window a capture leaves behind.
+class AppDelegate final : public QObject {
+    Q_OBJECT
+
+public:
+    AppDelegate(Platform& platform, EditorFactory makeEditor, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void applicationDidFinishLaunching();
+
+    // Tray menu actions.
+    void takeScreenshot();
+    void configureShortcut();
+    void openPreferences();
+    void openHistory();
+    void toggleLogin();
+    void toggleAutomaticUpdates();
+    void checkUpdates();
+    void openChangelog();
+    void menuWillOpen();
+
+    bool showPin(const QByteArray& png, std::optional<QRectF> frame);
+
+    // Whether an automatic update result may be shown now.
+    bool canPresent() const;
+
+    // Runs a modal alert and returns the index of the chosen button (0 is the
+    // first). Tests replace it.
+    std::function<int(QMessageBox&)> runAlert;
+
+    QMenu* statusMenu() const { return menu_.get(); }
+    QAction* captureMenuItem() const { return captureMenuItem_; }
+    QAction* loginMenuItem() const { return loginMenuItem_; }
+    QAction* autoUpdateMenuItem() const { return autoUpdateMenuItem_; }
+    QList<QAction*> windowActions() const;
+    const CaptureShortcut& shortcut() const { return shortcut_; }
+    bool isCapturing() const { return capturing_; }
+    bool isConfiguring() const { return configuring_; }
+    CaptureEditor* editor() const { return editor_.get(); }
+    bool trayAvailable() const;
+
+    // A running long capture blocks new captures; set by the long-capture
+    // subsystem.
+    void setLongScreenshotRunning(bool running) { longScreenshotRunning_ = running; }
+
+private:
+    void buildMenus();
+    void buildStatusItem();
+    void registerInitialHotKey();
+    void captureNow();
+    void captureSucceeded(std::vector<ScreenSnapshot> snapshots);
+    void captureFailed(const Error& error);
+    void hideApplication();
+    void unhideApplication();
+    void retireEditor();
+    int alert(QMessageBox& box);
+
+    Platform& platform_;
+    EditorFactory makeEditor_;
+
+    std::unique_ptr<QSystemTrayIcon> status_;
+    std::unique_ptr<QMenu> menu_;
+    bool hotKey_ = false;
+    std::unique_ptr<CaptureEditor> editor_;
+    quint64 editorSerial_ = 0;
+    std::map<QUuid, std::unique_ptr<QObject>> pinnedImages_;
+    bool longScreenshotRunning_ = false;
+    std::map<QUuid, std::unique_ptr<QObject>> longResults_;
+    bool capturing_ = false;
+    bool configuring_ = false;
+    QAction* captureMenuItem_ = nullptr;
+    CaptureShortcut shortcut_;
+    QAction* loginMenuItem_ = nullptr;
+    QAction* autoUpdateMenuItem_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
+    QAction* quitAction_ = nullptr;
+
+    std::vector<QPointer<QWidget>> hiddenWindows_;
+    QElapsedTimer menuClosed_;
+};
+
+} // namespace korvel

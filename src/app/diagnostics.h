@@ -1,0 +1,17 @@
+#pragma once
+
+#include "capture/screensnapshot.h"
+
+class QMenu;
+
+namespace korvel {
+
+// With KORVEL_DIAGNOSTICS_DIR set, the program writes what it shows and what
+// it captured into that folder so that end-to-end tests can check it against
+// the display: "menu.txt" (one menu title per line, "-" for separators) and,
+// per capture, "snapshot-N.png" with "snapshot-N.txt" (frame, then one window
+// rectangle per line). Without the variable nothing is written.
+void writeMenuDiagnostics(const QMenu& menu);
+void writeSnapshotDiagnostics(const std::vector<ScreenSnapshot>& snapshots);
+
+} // namespace korvel

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace korvel {
+
+// The process entry: runs a command-line mode, or the tray application.
+int run(int argc, char** argv);
+
+} // namespace korvel

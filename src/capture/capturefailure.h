@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QMessageBox>
+#include <memory>
+
+namespace korvel {
+
+class Error;
+
+namespace ScreenCaptureFailure {
+
+// The alert for a failed capture, not yet shown. With permissionMissing the
+// first button ("打开系统设置") leads to where access is granted; X11 always
+// grants access, so that variant only appears on backends that can refuse.
+std::unique_ptr<QMessageBox> alert(const Error& error, bool permissionMissing);
+
+} // namespace ScreenCaptureFailure
+} // namespace korvel

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "screensnapshot.h"
+
+namespace korvel {
+
+struct CaptureOptions {
+    qint64 ownPid = 0;
+    double scale = 1.0;
+    bool usingAccessibility = true;
+};
+
+// Freezes every display: one snapshot per display, primary first, each with
+// the other applications' windows on it. Throws korvel::Error when a display
+// cannot be read or none can be captured; never returns a partial list.
+std::vector<ScreenSnapshot> captureScreens(ScreenSource& screens, WindowList& windows,
+                                           const CaptureOptions& options);
+
+} // namespace korvel

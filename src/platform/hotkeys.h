@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+
+namespace korvel {
+
+// Modifier bits of a stored shortcut. They keep their historical values so
+// that stored settings and labels stay valid; backends map them to their own.
+namespace modifier {
+inline constexpr quint32 command = 256;
+inline constexpr quint32 shift = 512;
+inline constexpr quint32 option = 2048;
+inline constexpr quint32 control = 4096;
+} // namespace modifier
+
+// One global hot key, delivered wherever the focus is.
+class HotKeys {
+public:
+    virtual ~HotKeys() = default;
+
+    // Registers keyCode (virtual key code, 18 = the main keyboard's "1") with
+    // the modifier mask above. Returns false, keeping the previous hot key,
+    // when the combination is taken or cannot be expressed.
+    virtual bool registerHotKey(quint32 keyCode, quint32 modifiers) = 0;
+    virtual void unregisterHotKey() = 0;
+
+    // Called on the main thread once per press.
+    std::function<void()> onPressed;
+};
+
+} // namespace korvel

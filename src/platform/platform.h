@@ -1,0 +1,39 @@
+#pragma once
+
+#include "accessibilitytree.h"
+#include "hotkeys.h"
+#include "screensource.h"
+#include "windowlist.h"
+
+#include <memory>
+
+namespace korvel {
+
+// What the running backend can do, so the UI offers only what works.
+struct Capabilities {
+    bool screenCapture = false;
+    bool windowList = false;
+    bool childRegions = false;
+    bool liveStream = false;
+    bool syntheticScroll = false;
+    bool globalKeys = false;
+};
+
+struct Platform {
+    std::unique_ptr<ScreenSource> screens;
+    std::unique_ptr<WindowList> windows;
+    std::unique_ptr<AccessibilityTree> accessibility;
+    std::unique_ptr<HotKeys> hotKeys;
+    Capabilities capabilities;
+    // Device pixels per point (Qt's device pixel ratio of the desktop).
+    double scale = 1.0;
+};
+
+// Picks the backend for the running Qt platform plugin. Needs a
+// QGuiApplication. Services without a backend are replaced by inert ones.
+std::unique_ptr<Platform> createPlatform();
+
+// The accessibility service alone; works without a display.
+std::unique_ptr<AccessibilityTree> createAccessibilityTree();
+
+} // namespace korvel

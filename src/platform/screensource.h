@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <vector>
+
+namespace korvel {
+
+// One monitor as the display server reports it. Geometry is in root-window
+// device pixels, origin at the root's top-left corner.
+struct Display {
+    quint32 id = 0;
+    QString name;
+    QRect geometry;
+    bool primary = false;
+
+    friend bool operator==(const Display&, const Display&) = default;
+};
+
+class ScreenSource {
+public:
+    virtual ~ScreenSource() = default;
+
+    // Every monitor with a non-empty area; the primary one comes first.
+    virtual std::vector<Display> displays() = 0;
+
+    // A still image of the display at its native pixel size, format
+    // ARGB32_Premultiplied, opaque. Throws korvel::Error when the display
+    // cannot be read (gone, or the server refused the request).
+    virtual QImage grab(const Display& display) = 0;
+
+    // Whether the session lets us read the screen at all. X11 always does;
+    // portal backends may be refused.
+    virtual bool accessGranted() { return true; }
+};
+
+} // namespace korvel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QRectF>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace korvel {
+
+// A top-level window as the window manager describes it. Fields the server
+// did not supply, or supplied malformed, stay empty; the capture decides what
+// an empty field means.
+struct WindowInfo {
+    quint32 id = 0;
+    std::optional<qint64> pid;
+    // 0 for normal and dialog windows; docks, panels, menus and desktops
+    // carry other values.
+    std::optional<int> layer;
+    // 0 (transparent) … 1 (opaque); empty when the window sets no opacity.
+    std::optional<double> alpha;
+    // The window's outer frame in root-window device pixels.
+    std::optional<QRectF> bounds;
+    QString owner;
+    QString title;
+};
+
+class WindowList {
+public:
+    virtual ~WindowList() = default;
+
+    // On-screen windows, front to back.
+    virtual std::vector<WindowInfo> windows() = 0;
+};
+
+} // namespace korvel

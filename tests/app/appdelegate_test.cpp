@@ -1,0 +1,259 @@
+#include "app/appdelegate.h"
+#include "platform/error.h"
+#include "platform/fake/fakeplatform.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSettings>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace korvel;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done, int ms = 2000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return done();
+}
+
+void settle() {
+    waitFor([] { return false; }, 250);
+}
+
+struct FakeEditor final : CaptureEditor {
+    static inline int created = 0;
+    static inline int destroyed = 0;
+    int shown = 0;
+    int closed = 0;
+    bool saving = false;
+    size_t snapshotCount = 0;
+    std::unique_ptr<QWidget> overlay = std::make_unique<QWidget>();
+
+    explicit FakeEditor(size_t count) : snapshotCount(count) { ++created; }
+    ~FakeEditor() override { ++destroyed; }
+    void showWindow() override {
+        ++shown;
+        overlay->show();
+    }
+    void close() override {
+        ++closed;
+        overlay->hide();
+        if (onClose)
+            onClose();
+    }
+    bool isSaving() const override { return saving; }
+    std::vector<QWidget*> overlays() const override { return {overlay.get()}; }
+};
+
+struct Delegate : ::testing::Test {
+    fake::Platform fake;
+    std::unique_ptr<AppDelegate> delegate;
+    std::vector<QString> alerts;
+    int alertAnswer = 0;
+
+    void SetUp() override {
+        QSettings().clear();
+        FakeEditor::created = FakeEditor::destroyed = 0;
+        fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 640, 480), true},
+                              {2, QStringLiteral("B"), QRect(640, 0, 320, 240), false}};
+        delegate = std::make_unique<AppDelegate>(*fake.platform, [](std::vector<ScreenSnapshot> s) {
+            return std::make_unique<FakeEditor>(s.size());
+        });
+        delegate->runAlert = [this](QMessageBox& box) {
+            alerts.push_back(box.text() + u'|' + box.informativeText());
+            return alertAnswer;
+        };
+    }
+    void TearDown() override { delegate.reset(); }
+
+    FakeEditor* editor() { return static_cast<FakeEditor*>(delegate->editor()); }
+    void launch() {
+        delegate->applicationDidFinishLaunching();
+        QCoreApplication::processEvents();
+        // The offscreen platform has no tray; that notice is checked separately.
+        alerts.clear();
+    }
+    void captureAndWait() {
+        delegate->takeScreenshot();
+        ASSERT_TRUE(waitFor([this] { return !delegate->isCapturing(); }));
+    }
+};
+
+} // namespace
+
+TEST_F(Delegate, StatusMenuHoldsEveryItemInOrder) {
+    launch();
+    QStringList titles;
+    for (QAction* a : delegate->statusMenu()->actions())
+        titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    const QStringList expected = {
+        QStringLiteral("截图  ⌃1"),     QStringLiteral("设置截图快捷键…"),
+        QStringLiteral("截图偏好…"),    QStringLiteral("截图历史…"),
+        QStringLiteral("-"),            QStringLiteral("开机启动"),
+        QStringLiteral("自动检查更新"), QStringLiteral("检查更新…"),
+        QStringLiteral("更新日志"),     QStringLiteral("-"),
+        QStringLiteral("退出Korvel"),
+    };
+    EXPECT_EQ(titles, expected);
+    EXPECT_EQ(delegate->statusMenu()->actions().last()->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_TRUE(delegate->loginMenuItem()->isCheckable());
+    EXPECT_TRUE(delegate->autoUpdateMenuItem()->isCheckable());
+    QStringList windowTitles;
+    for (QAction* a : delegate->windowActions())
+        windowTitles << a->text();
+    EXPECT_EQ(windowTitles, (QStringList{QStringLiteral("退出Korvel"), QStringLiteral("撤销"),
+                                         QStringLiteral("重做")}));
+    EXPECT_EQ(delegate->windowActions()[2]->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+}
+
+TEST_F(Delegate, StoredShortcutTitlesTheCaptureItemAndIsRegistered) {
+    CaptureShortcut{0, 4608, QStringLiteral("⌃⇧A")}.store(*std::make_unique<QSettings>());
+    launch();
+    EXPECT_EQ(delegate->captureMenuItem()->text(), QStringLiteral("截图  ⌃⇧A"));
+    ASSERT_TRUE(fake.hotKeys->active);
+    EXPECT_EQ(*fake.hotKeys->active, std::pair(0u, 4608u));
+}
+
+TEST_F(Delegate, WithoutTrayHostSaysSoOnce) {
+    ASSERT_FALSE(delegate->trayAvailable());
+    delegate->applicationDidFinishLaunching();
+    settle();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts[0].contains(QStringLiteral("⌃1")));
+}
+
+TEST_F(Delegate, HotKeyTakenShowsTheRegistrationAlert) {
+    fake.hotKeys->taken = {{18, 4096}};
+    delegate->applicationDidFinishLaunching();
+    settle();
+    const QString expected = QStringLiteral("Korvel|快捷键 ⌃1 注册失败，可能已被其他应用或系统占用。"
+                                            "可从菜单栏设置其他快捷键，或点击截图。");
+    EXPECT_NE(std::find(alerts.begin(), alerts.end(), expected), alerts.end());
+    // Captures still start from the menu.
+    delegate->captureMenuItem()->trigger();
+    EXPECT_TRUE(waitFor([this] { return editor() != nullptr; }));
+}
+
+TEST_F(Delegate, HotKeyPressStartsOneCaptureEvenWhenPressedTwice) {
+    launch();
+    fake.hotKeys->press();
+    fake.hotKeys->press();
+    ASSERT_TRUE(waitFor([this] { return editor() != nullptr; }));
+    settle();
+    EXPECT_EQ(FakeEditor::created, 1);
+    EXPECT_EQ(fake.screens->grabs, 2);
+    EXPECT_EQ(editor()->snapshotCount, 2u);
+    EXPECT_EQ(editor()->shown, 1);
+    EXPECT_FALSE(delegate->canPresent());
+}
+
+TEST_F(Delegate, SavePanelBlocksANewCaptureOtherwiseTheEditorIsReplaced) {
+    launch();
+    captureAndWait();
+    FakeEditor* first = editor();
+    ASSERT_TRUE(first);
+    first->saving = true;
+    delegate->takeScreenshot();
+    EXPECT_FALSE(delegate->isCapturing());
+    settle();
+    EXPECT_EQ(editor(), first);
+    EXPECT_EQ(FakeEditor::created, 1);
+
+    first->saving = false;
+    captureAndWait();
+    EXPECT_EQ(FakeEditor::created, 2);
+    EXPECT_NE(editor(), first);
+    settle();
+    EXPECT_EQ(FakeEditor::destroyed, 1);
+    EXPECT_TRUE(editor()->overlay->isVisible());
+}
+
+TEST_F(Delegate, LongCaptureBlocksCaptures) {
+    launch();
+    delegate->setLongScreenshotRunning(true);
+    delegate->takeScreenshot();
+    EXPECT_FALSE(delegate->isCapturing());
+    settle();
+    EXPECT_EQ(FakeEditor::created, 0);
+    EXPECT_FALSE(delegate->canPresent());
+}
+
+TEST_F(Delegate, FailedCaptureAlertsAndBringsTheOldEditorBack) {
+    launch();
+    captureAndWait();
+    FakeEditor* first = editor();
+    fake.screens->failures.emplace(2, Error(QStringLiteral("Korvel"), 2, QStringLiteral("读不到")));
+    delegate->takeScreenshot();
+    EXPECT_FALSE(first->overlay->isVisible()); // ordered out before the grab
+    ASSERT_TRUE(waitFor([this] { return !delegate->isCapturing(); }));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], QStringLiteral("无法截取屏幕|读不到\n请重新截图；若刚连接或断开显示器，"
+                                        "请等待屏幕布局稳定。"));
+    EXPECT_EQ(editor(), first);
+    EXPECT_EQ(first->shown, 2);
+    EXPECT_TRUE(first->overlay->isVisible());
+}
+
+TEST_F(Delegate, CloseReleasesTheEditorLaterAndOnlyTheCurrentOne) {
+    launch();
+    captureAndWait();
+    FakeEditor* first = editor();
+    // The close is delivered asynchronously, not inside the editor's own close.
+    first->close();
+    EXPECT_EQ(editor(), first);
+    ASSERT_TRUE(waitFor([this] { return editor() == nullptr; }));
+    EXPECT_TRUE(delegate->canPresent());
+
+    captureAndWait();
+    FakeEditor* second = editor();
+    auto staleClose = second->onClose;
+    captureAndWait();
+    FakeEditor* third = editor();
+    // The replaced editor's callback fires late; it must not clear the new one.
+    staleClose();
+    settle();
+    EXPECT_EQ(editor(), third);
+}
+
+TEST_F(Delegate, PinWithoutFrameFitsSixtyPercentOfTheScreen) {
+    const QRectF visible(0, 0, 1000, 800);
+    const QRectF big = pinPlacement(QSize(2000, 1000), visible);
+    EXPECT_DOUBLE_EQ(big.width(), 600);
+    EXPECT_DOUBLE_EQ(big.height(), 300);
+    EXPECT_EQ(big.center(), visible.center());
+    const QRectF tall = pinPlacement(QSize(100, 4000), visible);
+    EXPECT_DOUBLE_EQ(tall.height(), 480);
+    EXPECT_DOUBLE_EQ(tall.width(), 12);
+    const QRectF small = pinPlacement(QSize(200, 100), visible);
+    EXPECT_EQ(small, QRectF(400, 350, 200, 100));
+    const QRectF fallback = pinPlacement(QSize(200, 100), std::nullopt);
+    EXPECT_EQ(fallback, QRectF(400, 300, 200, 100));
+    EXPECT_FALSE(delegate->showPin(QByteArray("not a png"), std::nullopt));
+}
+
+TEST_F(Delegate, AutomaticUpdatesToggleWritesTheNegation) {
+    launch();
+    delegate->menuWillOpen();
+    EXPECT_TRUE(delegate->autoUpdateMenuItem()->isChecked());
+    delegate->toggleAutomaticUpdates();
+    EXPECT_EQ(QSettings().value(QStringLiteral("automaticUpdateChecks")).toBool(), false);
+    delegate->menuWillOpen();
+    EXPECT_FALSE(delegate->autoUpdateMenuItem()->isChecked());
+    delegate->toggleAutomaticUpdates();
+    EXPECT_EQ(QSettings().value(QStringLiteral("automaticUpdateChecks")).toBool(), true);
+    QSettings().setValue(QStringLiteral("automaticUpdateChecks"), QStringLiteral("maybe"));
+    delegate->menuWillOpen();
+    EXPECT_TRUE(delegate->autoUpdateMenuItem()->isChecked());
+}

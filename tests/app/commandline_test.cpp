@@ -1,0 +1,60 @@
+#include "app/commandline.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvel;
+
+namespace {
+Dispatch run(std::initializer_list<const char*> args) {
+    QStringList list{QStringLiteral("korvel")};
+    for (const char* a : args)
+        list << QString::fromUtf8(a);
+    return dispatch(list);
+}
+} // namespace
+
+TEST(CommandLine, NoOptionStartsNormally) {
+    EXPECT_EQ(run({}).mode, Mode::normal);
+    EXPECT_EQ(run({"--unknown", "x"}).mode, Mode::normal);
+    // Options match whole arguments only.
+    EXPECT_EQ(run({"--self-test=1"}).mode, Mode::normal);
+    EXPECT_EQ(run({"--accessibility-statu"}).mode, Mode::normal);
+}
+
+TEST(CommandLine, FirstModeInOrderWinsWhereverItStands) {
+    EXPECT_EQ(run({"--check-update-feed", "--accessibility-status"}).mode,
+              Mode::accessibilityStatus);
+    EXPECT_EQ(run({"--self-test", "--mosaic-brush-check"}).mode, Mode::mosaicBrushCheck);
+    EXPECT_EQ(run({"--self-test", "--check-update-feed"}).mode, Mode::checkUpdateFeed);
+    EXPECT_EQ(run({"--self-test"}).mode, Mode::selfTest);
+}
+
+TEST(CommandLine, LongLiveCheckNeedsFourArguments) {
+    const Dispatch d = run({"--long-live-check", "a", "b", "c", "d", "e"});
+    EXPECT_EQ(d.mode, Mode::longLiveCheck);
+    EXPECT_EQ(d.arguments, (QStringList{QStringLiteral("a"), QStringLiteral("b"),
+                                        QStringLiteral("c"), QStringLiteral("d")}));
+    // Three are not enough; dispatch goes on to the later options.
+    EXPECT_EQ(run({"--self-test", "--long-live-check", "a", "b", "c"}).mode, Mode::selfTest);
+    EXPECT_EQ(run({"--long-live-check", "a", "b", "c"}).mode, Mode::normal);
+}
+
+TEST(CommandLine, RegionCheckParsesPidAndPoint) {
+    const Dispatch d = run({"--region-check", "1234", "10.5", "-3"});
+    EXPECT_EQ(d.mode, Mode::regionCheck);
+    EXPECT_EQ(d.pid, 1234);
+    EXPECT_DOUBLE_EQ(d.x, 10.5);
+    EXPECT_DOUBLE_EQ(d.y, -3);
+    // Anything that does not parse leaves the option unused.
+    EXPECT_EQ(run({"--region-check", "abc", "1", "2"}).mode, Mode::normal);
+    EXPECT_EQ(run({"--region-check", "12", "x", "2"}).mode, Mode::normal);
+    EXPECT_EQ(run({"--region-check", "12", "1", "nan"}).mode, Mode::normal);
+    EXPECT_EQ(run({"--region-check", "4294967296", "1", "2"}).mode, Mode::normal);
+    EXPECT_EQ(run({"--region-check", "1.5", "1", "2"}).mode, Mode::normal);
+    EXPECT_EQ(run({"--region-check", "1", "2"}).mode, Mode::normal);
+    EXPECT_EQ(run({"--region-check", "abc", "1", "2", "--accessibility-status"}).mode,
+              Mode::accessibilityStatus);
+    // The long-live check comes first.
+    EXPECT_EQ(run({"--region-check", "1", "2", "3", "--long-live-check", "a", "b", "c", "d"}).mode,
+              Mode::longLiveCheck);
+}

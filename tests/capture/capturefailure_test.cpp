@@ -1,0 +1,41 @@
+#include "capture/capturefailure.h"
+#include "platform/error.h"
+
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace korvel;
+
+namespace {
+
+QStringList buttonTexts(const QMessageBox& box) {
+    QStringList texts;
+    for (QAbstractButton* b : box.buttons())
+        texts << b->text();
+    return texts;
+}
+
+} // namespace
+
+TEST(ScreenCaptureFailure, ErrorTextIsFollowedByTheAdvice) {
+    const Error error(QStringLiteral("Korvel"), 1, QStringLiteral("没有可截取的显示器"));
+    auto box = ScreenCaptureFailure::alert(error, false);
+    EXPECT_EQ(box->text(), QStringLiteral("无法截取屏幕"));
+    EXPECT_EQ(box->informativeText(),
+              QStringLiteral("没有可截取的显示器\n请重新截图；若刚连接或断开显示器，请等待屏幕布局稳定。"));
+    EXPECT_EQ(buttonTexts(*box), QStringList{QStringLiteral("知道了")});
+}
+
+TEST(ScreenCaptureFailure, MissingPermissionOffersTheSettings) {
+    const Error error(QStringLiteral("Korvel"), 1, QStringLiteral("x"));
+    auto box = ScreenCaptureFailure::alert(error, true);
+    EXPECT_EQ(box->text(), QStringLiteral("无法截取屏幕"));
+    EXPECT_EQ(box->informativeText(),
+              QStringLiteral("请在系统设置 → 隐私与安全性 → 屏幕与系统音频录制中允许Korvel。"
+                             "授权后如果仍无法截图，再退出并重新打开Korvel。"));
+    const QStringList texts = buttonTexts(*box);
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts.contains(QStringLiteral("打开系统设置")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("取消")));
+    EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("打开系统设置"));
+}

@@ -1,0 +1,105 @@
+#include "capture/screencapture.h"
+#include "platform/error.h"
+#include "platform/fake/fakeplatform.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvel;
+
+namespace {
+
+WindowInfo window(qint64 pid, QRectF bounds) {
+    WindowInfo w;
+    w.pid = pid;
+    w.layer = 0;
+    w.bounds = bounds;
+    return w;
+}
+
+// Two side-by-side displays of different sizes, as the end-to-end harness has.
+struct TwoDisplays : ::testing::Test {
+    fake::Platform fake;
+    void SetUp() override {
+        fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 1920, 1080), true},
+                              {2, QStringLiteral("B"), QRect(1920, 0, 1280, 1024), false}};
+    }
+    std::vector<ScreenSnapshot> capture(double scale = 1.0) {
+        CaptureOptions options;
+        options.ownPid = 42;
+        options.scale = scale;
+        return captureScreens(*fake.screens, *fake.windows, options);
+    }
+};
+
+} // namespace
+
+TEST_F(TwoDisplays, OneSnapshotPerDisplayWithItsWindows) {
+    fake.windows->list = {
+        window(100, QRectF(1800, 100, 400, 300)), // straddles both
+        window(42, QRectF(10, 10, 500, 500)),     // our own
+        window(101, QRectF(2000, 900, 200, 200)), // on B only, partly below it
+    };
+    const auto snapshots = capture();
+    ASSERT_EQ(snapshots.size(), 2u);
+    EXPECT_EQ(snapshots[0].frame, QRectF(0, 0, 1920, 1080));
+    EXPECT_EQ(snapshots[1].frame, QRectF(1920, 56, 1280, 1024));
+    EXPECT_EQ(snapshots[0].image.size(), QSize(1920, 1080));
+    EXPECT_EQ(snapshots[1].image.size(), QSize(1280, 1024));
+    EXPECT_EQ(snapshots[1].image.pixel(0, 0), 0xff000002u);
+    EXPECT_EQ(snapshots[1].screenOrigin, QPointF(1920, 0));
+    ASSERT_EQ(snapshots[0].windows.size(), 1u);
+    EXPECT_EQ(snapshots[0].windows[0], QRectF(1800, 680, 120, 300));
+    ASSERT_EQ(snapshots[1].windows.size(), 2u);
+    EXPECT_EQ(snapshots[1].windows[0], QRectF(0, 624, 280, 300));
+    // Clipped at B's bottom edge (root y 1024).
+    EXPECT_EQ(snapshots[1].windows[1], QRectF(80, 0, 200, 124));
+}
+
+TEST_F(TwoDisplays, ImageSizeFollowsTheScale) {
+    fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 1920, 1080), true}};
+    const auto snapshots = capture(1.25);
+    ASSERT_EQ(snapshots.size(), 1u);
+    EXPECT_EQ(snapshots[0].frame, QRectF(0, 0, 1536, 864));
+    EXPECT_DOUBLE_EQ(snapshots[0].image.width() / snapshots[0].frame.width(), 1.25);
+}
+
+TEST_F(TwoDisplays, AGrabErrorFailsTheWholeCapture) {
+    fake.screens->failures.emplace(2, Error(QStringLiteral("Korvel"), 2, QStringLiteral("读不到")));
+    try {
+        capture();
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.domain(), QStringLiteral("Korvel"));
+        EXPECT_EQ(e.description(), QStringLiteral("读不到"));
+    }
+}
+
+TEST_F(TwoDisplays, NoDisplayIsAnError) {
+    fake.screens->list.clear();
+    try {
+        capture();
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.domain(), QStringLiteral("Korvel"));
+        EXPECT_EQ(e.code(), 1);
+        EXPECT_EQ(e.description(), QStringLiteral("没有可截取的显示器"));
+    }
+}
+
+TEST_F(TwoDisplays, DisplayVanishingMidCaptureIsAnError) {
+    fake.screens->afterGrab = [this](const Display& d) {
+        if (d.id == 1)
+            fake.screens->list.pop_back();
+    };
+    EXPECT_THROW(capture(), Error);
+}
+
+TEST_F(TwoDisplays, ImageOfTheWrongSizeIsAnError) {
+    fake.screens->images[2] = QImage(640, 480, QImage::Format_ARGB32_Premultiplied);
+    EXPECT_THROW(capture(), Error);
+}
+
+TEST_F(TwoDisplays, EmptyDisplaysAreSkipped) {
+    fake.screens->list.push_back({3, QStringLiteral("C"), QRect(0, 0, 0, 0), false});
+    EXPECT_EQ(capture().size(), 2u);
+}
