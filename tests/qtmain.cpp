@@ -1,5 +1,5 @@
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 // Widget tests need one QApplication for the whole binary.
 int main(int argc, char** argv) {

@@ -55,15 +55,17 @@ QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame) {
     const QRectF visible = visibleFrame.value_or(QRectF(0, 0, 1000, 700));
     if (pixels.isEmpty())
         return QRectF(visible.center(), QSizeF(0, 0));
-    const double scale = std::min({visible.width() * 0.6 / pixels.width(),
-                                   visible.height() * 0.6 / pixels.height(), 1.0});
+    const double scale = std::min(
+        {visible.width() * 0.6 / pixels.width(), visible.height() * 0.6 / pixels.height(), 1.0});
     const QSizeF size(pixels.width() * scale, pixels.height() * scale);
-    return QRectF(visible.center().x() - size.width() / 2,
-                  visible.center().y() - size.height() / 2, size.width(), size.height());
+    return QRectF(visible.center().x() - size.width() / 2, visible.center().y() - size.height() / 2,
+                  size.width(), size.height());
 }
 
 AppDelegate::AppDelegate(Platform& platform, EditorFactory makeEditor, QObject* parent)
-    : QObject(parent), platform_(platform), makeEditor_(std::move(makeEditor)) {}
+    : QObject(parent)
+    , platform_(platform)
+    , makeEditor_(std::move(makeEditor)) {}
 
 AppDelegate::~AppDelegate() {
     if (platform_.hotKeys) {
@@ -106,15 +108,16 @@ QList<QAction*> AppDelegate::windowActions() const {
 void AppDelegate::buildStatusItem() {
     menu_ = std::make_unique<QMenu>();
     menu_->setTitle(QStringLiteral("Korvel"));
-    captureMenuItem_ = menu_->addAction(captureTitle(shortcut_), this, &AppDelegate::takeScreenshot);
+    captureMenuItem_ =
+        menu_->addAction(captureTitle(shortcut_), this, &AppDelegate::takeScreenshot);
     menu_->addAction(QStringLiteral("设置截图快捷键…"), this, &AppDelegate::configureShortcut);
     menu_->addAction(QStringLiteral("截图偏好…"), this, &AppDelegate::openPreferences);
     menu_->addAction(QStringLiteral("截图历史…"), this, &AppDelegate::openHistory);
     menu_->addSeparator();
     loginMenuItem_ = menu_->addAction(QStringLiteral("开机启动"), this, &AppDelegate::toggleLogin);
     loginMenuItem_->setCheckable(true);
-    autoUpdateMenuItem_ =
-        menu_->addAction(QStringLiteral("自动检查更新"), this, &AppDelegate::toggleAutomaticUpdates);
+    autoUpdateMenuItem_ = menu_->addAction(QStringLiteral("自动检查更新"), this,
+                                           &AppDelegate::toggleAutomaticUpdates);
     autoUpdateMenuItem_->setCheckable(true);
     menu_->addAction(QStringLiteral("检查更新…"), this, &AppDelegate::checkUpdates);
     menu_->addAction(QStringLiteral("更新日志"), this, &AppDelegate::openChangelog);
@@ -148,7 +151,9 @@ void AppDelegate::buildStatusItem() {
     }
 }
 
-bool AppDelegate::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool AppDelegate::trayAvailable() const {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void AppDelegate::registerInitialHotKey() {
     HotKeys* keys = platform_.hotKeys.get();
@@ -183,7 +188,8 @@ bool AppDelegate::canPresent() const {
 void AppDelegate::menuWillOpen() {
     // The login item service reports its state here once it exists.
     loginMenuItem_->setChecked(false);
-    autoUpdateMenuItem_->setChecked(readBool(QSettings(), QStringLiteral("automaticUpdateChecks"), true));
+    autoUpdateMenuItem_->setChecked(
+        readBool(QSettings(), QStringLiteral("automaticUpdateChecks"), true));
     writeMenuDiagnostics(*menu_);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "captureshortcut.h"
 #include "capture/captureeditor.h"
+#include "captureshortcut.h"
 #include "platform/platform.h"
 
 #include <QElapsedTimer>

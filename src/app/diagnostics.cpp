@@ -9,7 +9,9 @@
 namespace korvel {
 namespace {
 
-QString diagnosticsDir() { return qEnvironmentVariable("KORVEL_DIAGNOSTICS_DIR"); }
+QString diagnosticsDir() {
+    return qEnvironmentVariable("KORVEL_DIAGNOSTICS_DIR");
+}
 
 QString rectText(const QRectF& r) {
     return QStringLiteral("%1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());

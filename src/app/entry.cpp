@@ -1,8 +1,8 @@
 #include "entry.h"
 
 #include "appdelegate.h"
-#include "commandline.h"
 #include "capture/frozenoverlay.h"
+#include "commandline.h"
 #include "platform/platform.h"
 #include "selfcheck/selfchecks.h"
 

@@ -1,3 +1,5 @@
 #include "entry.h"
 
-int main(int argc, char** argv) { return korvel::run(argc, argv); }
+int main(int argc, char** argv) {
+    return korvel::run(argc, argv);
+}

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QMessageBox>
 #include <memory>
+#include <QMessageBox>
 
 namespace korvel {
 

@@ -11,8 +11,9 @@ class FrozenView final : public QWidget {
 public:
     FrozenView(const ScreenSnapshot& snapshot, std::function<void()> dismiss)
         : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::X11BypassWindowManagerHint),
-          image_(snapshot.image), dismiss_(std::move(dismiss)) {
+                               Qt::X11BypassWindowManagerHint)
+        , image_(snapshot.image)
+        , dismiss_(std::move(dismiss)) {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setWindowTitle(QStringLiteral("Korvel"));
         image_.setDevicePixelRatio(snapshot.image.width() / snapshot.frame.width());

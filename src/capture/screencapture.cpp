@@ -28,8 +28,8 @@ std::vector<ScreenSnapshot> captureScreens(ScreenSource& screens, WindowList& wi
         // An image that does not match the display would put every selection
         // on the wrong pixels.
         if (image.isNull() || image.size() != display.geometry.size())
-            throw captureError(2, QStringLiteral("显示器 %1 的画面尺寸与显示器不符")
-                                      .arg(display.name));
+            throw captureError(
+                2, QStringLiteral("显示器 %1 的画面尺寸与显示器不符").arg(display.name));
         ScreenSnapshot snapshot;
         snapshot.frame = displayFrame(display, layout, top);
         snapshot.image = std::move(image);

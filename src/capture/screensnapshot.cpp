@@ -37,8 +37,7 @@ std::vector<WindowTarget> captureWindowTargets(const std::vector<WindowInfo>& wi
                                                const DesktopLayout& layout, qint64 ownPid) {
     std::vector<WindowTarget> targets;
     for (const WindowInfo& w : windows) {
-        if (!w.pid || *w.pid < 1 || *w.pid == ownPid ||
-            *w.pid > std::numeric_limits<qint32>::max())
+        if (!w.pid || *w.pid < 1 || *w.pid == ownPid || *w.pid > std::numeric_limits<qint32>::max())
             continue;
         if (!w.layer || *w.layer != 0)
             continue;
@@ -55,8 +54,7 @@ std::vector<WindowTarget> captureWindowTargets(const std::vector<WindowInfo>& wi
     return targets;
 }
 
-std::optional<QRectF> localWindowRect(const QRectF& rect, const QRectF& screen,
-                                      double primaryTop) {
+std::optional<QRectF> localWindowRect(const QRectF& rect, const QRectF& screen, double primaryTop) {
     const QRectF flipped(rect.x(), primaryTop - (rect.y() + rect.height()), rect.width(),
                          rect.height());
     const QRectF i = flipped.intersected(screen);

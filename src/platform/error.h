@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <exception>
+#include <QString>
 
 namespace korvel {
 
@@ -10,8 +10,10 @@ namespace korvel {
 class Error : public std::exception {
 public:
     Error(QString domain, int code, QString description)
-        : domain_(std::move(domain)), code_(code), description_(std::move(description)),
-          what_(description_.toUtf8()) {}
+        : domain_(std::move(domain))
+        , code_(code)
+        , description_(std::move(description))
+        , what_(description_.toUtf8()) {}
 
     const QString& domain() const { return domain_; }
     int code() const { return code_; }

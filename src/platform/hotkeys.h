@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QtGlobal>
 #include <functional>
+#include <QtGlobal>
 
 namespace korvel {
 

@@ -42,7 +42,8 @@ std::unique_ptr<AccessibilityTree> createAccessibilityTree() {
 
 std::unique_ptr<Platform> createPlatform() {
     std::unique_ptr<Platform> result;
-    auto* x11App = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    auto* x11App =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (auto connection = x11App ? x11::Connection::borrow(x11App->connection(), 0) : nullptr) {
         auto p = std::make_unique<X11Platform>();
         p->screens = std::make_unique<x11::ScreenSource>(*connection);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QRectF>
 #include <QString>
-#include <optional>
 #include <vector>
 
 namespace korvel {

@@ -14,9 +14,15 @@ int notAvailable() {
 
 } // namespace
 
-int longLiveCheck(const QStringList&) { return notAvailable(); }
-int regionCheck(qint32, double, double) { return notAvailable(); }
-int mosaicBrushCheck() { return notAvailable(); }
+int longLiveCheck(const QStringList&) {
+    return notAvailable();
+}
+int regionCheck(qint32, double, double) {
+    return notAvailable();
+}
+int mosaicBrushCheck() {
+    return notAvailable();
+}
 
 int selfTest() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);

@@ -2,6 +2,7 @@
 #include "platform/error.h"
 #include "platform/fake/fakeplatform.h"
 
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QBuffer>
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QThread>
-#include <gtest/gtest.h>
 
 using namespace korvel;
 
@@ -39,7 +39,10 @@ struct FakeEditor final : CaptureEditor {
     size_t snapshotCount = 0;
     std::unique_ptr<QWidget> overlay = std::make_unique<QWidget>();
 
-    explicit FakeEditor(size_t count) : snapshotCount(count) { ++created; }
+    explicit FakeEditor(size_t count)
+        : snapshotCount(count) {
+        ++created;
+    }
     ~FakeEditor() override { ++destroyed; }
     void showWindow() override {
         ++shown;
@@ -97,11 +100,16 @@ TEST_F(Delegate, StatusMenuHoldsEveryItemInOrder) {
     for (QAction* a : delegate->statusMenu()->actions())
         titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
     const QStringList expected = {
-        QStringLiteral("截图  ⌃1"),     QStringLiteral("设置截图快捷键…"),
-        QStringLiteral("截图偏好…"),    QStringLiteral("截图历史…"),
-        QStringLiteral("-"),            QStringLiteral("开机启动"),
-        QStringLiteral("自动检查更新"), QStringLiteral("检查更新…"),
-        QStringLiteral("更新日志"),     QStringLiteral("-"),
+        QStringLiteral("截图  ⌃1"),
+        QStringLiteral("设置截图快捷键…"),
+        QStringLiteral("截图偏好…"),
+        QStringLiteral("截图历史…"),
+        QStringLiteral("-"),
+        QStringLiteral("开机启动"),
+        QStringLiteral("自动检查更新"),
+        QStringLiteral("检查更新…"),
+        QStringLiteral("更新日志"),
+        QStringLiteral("-"),
         QStringLiteral("退出Korvel"),
     };
     EXPECT_EQ(titles, expected);
@@ -138,8 +146,9 @@ TEST_F(Delegate, HotKeyTakenShowsTheRegistrationAlert) {
     fake.hotKeys->taken = {{18, 4096}};
     delegate->applicationDidFinishLaunching();
     settle();
-    const QString expected = QStringLiteral("Korvel|快捷键 ⌃1 注册失败，可能已被其他应用或系统占用。"
-                                            "可从菜单栏设置其他快捷键，或点击截图。");
+    const QString expected =
+        QStringLiteral("Korvel|快捷键 ⌃1 注册失败，可能已被其他应用或系统占用。"
+                       "可从菜单栏设置其他快捷键，或点击截图。");
     EXPECT_NE(std::find(alerts.begin(), alerts.end(), expected), alerts.end());
     // Captures still start from the menu.
     delegate->captureMenuItem()->trigger();

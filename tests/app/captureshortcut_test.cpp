@@ -1,7 +1,7 @@
 #include "app/captureshortcut.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 using namespace korvel;
 

@@ -1,8 +1,8 @@
 #include "capture/capturefailure.h"
 #include "platform/error.h"
 
-#include <QPushButton>
 #include <gtest/gtest.h>
+#include <QPushButton>
 
 using namespace korvel;
 
@@ -22,7 +22,8 @@ TEST(ScreenCaptureFailure, ErrorTextIsFollowedByTheAdvice) {
     auto box = ScreenCaptureFailure::alert(error, false);
     EXPECT_EQ(box->text(), QStringLiteral("无法截取屏幕"));
     EXPECT_EQ(box->informativeText(),
-              QStringLiteral("没有可截取的显示器\n请重新截图；若刚连接或断开显示器，请等待屏幕布局稳定。"));
+              QStringLiteral(
+                  "没有可截取的显示器\n请重新截图；若刚连接或断开显示器，请等待屏幕布局稳定。"));
     EXPECT_EQ(buttonTexts(*box), QStringList{QStringLiteral("知道了")});
 }
 

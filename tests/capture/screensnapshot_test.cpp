@@ -44,7 +44,8 @@ TEST(PixelCrop, FractionalScales) {
         const QSize image(int(1536 * c.scale), int(864 * c.scale));
         EXPECT_EQ(pixelCrop(c.selection, screen, image), c.expected) << "scale " << c.scale;
         // The whole display is always the whole image.
-        EXPECT_EQ(pixelCrop(QRectF(QPointF(0, 0), screen), screen, image), QRect(QPoint(0, 0), image));
+        EXPECT_EQ(pixelCrop(QRectF(QPointF(0, 0), screen), screen, image),
+                  QRect(QPoint(0, 0), image));
     }
 }
 

@@ -8,7 +8,7 @@ TEST(KeyMap, StoredKeyCodesMapToKeysymsAndBack) {
     EXPECT_EQ(keysymForKeyCode(18), quint32('1'));
     EXPECT_EQ(keysymForKeyCode(0), quint32('a'));
     EXPECT_EQ(keysymForKeyCode(49), quint32(' '));
-    EXPECT_EQ(keysymForKeyCode(36), 0xff0du); // Return
+    EXPECT_EQ(keysymForKeyCode(36), 0xff0du);  // Return
     EXPECT_EQ(keysymForKeyCode(123), 0xff51u); // Left
     EXPECT_FALSE(keysymForKeyCode(200));
     EXPECT_FALSE(keysymForKeyCode(4294967295u));

@@ -24,12 +24,11 @@ bool Accessibility::isTrusted() {
     const QDBusReply<QString> address = bus.call(QStringLiteral("GetAddress"));
     if (!address.isValid() || address.value().isEmpty())
         return false;
-    QDBusInterface properties(busService, busPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                              session);
+    QDBusInterface properties(busService, busPath,
+                              QStringLiteral("org.freedesktop.DBus.Properties"), session);
     properties.setTimeout(2000);
-    const QDBusReply<QDBusVariant> enabled =
-        properties.call(QStringLiteral("Get"), QStringLiteral("org.a11y.Status"),
-                        QStringLiteral("IsEnabled"));
+    const QDBusReply<QDBusVariant> enabled = properties.call(
+        QStringLiteral("Get"), QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"));
     return enabled.isValid() && enabled.value().variant().toBool();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "../platform.h"
 #include "../error.h"
+#include "../platform.h"
 
 #include <functional>
 #include <map>
@@ -78,7 +78,8 @@ struct Platform {
     HotKeys* hotKeys;
     std::unique_ptr<korvel::Platform> platform;
 
-    Platform() : platform(std::make_unique<korvel::Platform>()) {
+    Platform()
+        : platform(std::make_unique<korvel::Platform>()) {
         auto s = std::make_unique<ScreenSource>();
         auto w = std::make_unique<WindowList>();
         auto a = std::make_unique<Accessibility>();

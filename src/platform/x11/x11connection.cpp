@@ -5,7 +5,9 @@
 
 namespace korvel::x11 {
 
-void FreeDeleter::operator()(void* p) const { std::free(p); }
+void FreeDeleter::operator()(void* p) const {
+    std::free(p);
+}
 
 std::unique_ptr<Connection> Connection::open(const char* displayName) {
     int screen = 0;
@@ -24,7 +26,8 @@ std::unique_ptr<Connection> Connection::borrow(xcb_connection_t* connection, int
 }
 
 Connection::Connection(xcb_connection_t* connection, int screen, bool owned)
-    : connection_(connection), owned_(owned) {
+    : connection_(connection)
+    , owned_(owned) {
     auto it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
     for (int i = 0; it.rem && i < screen; ++i)
         xcb_screen_next(&it);
@@ -60,11 +63,10 @@ std::optional<std::vector<quint32>> Connection::cardinals(xcb_window_t window, x
 }
 
 std::optional<QByteArray> Connection::bytes(xcb_window_t window, xcb_atom_t property) {
-    Reply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(connection_,
-                               xcb_get_property(connection_, 0, window, property,
-                                                XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-                               nullptr));
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+        nullptr));
     if (!reply || reply->format != 8 || reply->type == XCB_ATOM_NONE)
         return std::nullopt;
     return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),

@@ -8,7 +8,8 @@
 
 namespace korvel::x11 {
 
-HotKeys::HotKeys(Connection& connection) : connection_(connection) {
+HotKeys::HotKeys(Connection& connection)
+    : connection_(connection) {
     if (QCoreApplication::instance())
         QCoreApplication::instance()->installNativeEventFilter(this);
 }
@@ -81,8 +82,8 @@ bool HotKeys::grab(const Grab& g) {
 void HotKeys::ungrab(const Grab& g) {
     xcb_connection_t* c = connection_.get();
     const uint16_t numLock = numLockMask();
-    for (uint16_t extra : {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock,
-                           uint16_t(numLock | XCB_MOD_MASK_LOCK)})
+    for (uint16_t extra :
+         {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock, uint16_t(numLock | XCB_MOD_MASK_LOCK)})
         xcb_ungrab_key(c, g.keycode, connection_.root(), uint16_t(g.mask | extra));
     xcb_flush(c);
 }
@@ -127,8 +128,8 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
     if ((event->response_type & 0x7f) != XCB_KEY_PRESS)
         return false;
     const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
-    constexpr uint16_t relevant = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1 |
-                                  XCB_MOD_MASK_4;
+    constexpr uint16_t relevant =
+        XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
     if (key->detail != active_->keycode || (key->state & relevant) != active_->mask)
         return false;
     if (onPressed)

@@ -13,7 +13,8 @@ namespace korvel::x11 {
 namespace {
 
 Error grabError(const QString& detail) {
-    return Error(QStringLiteral("Korvel"), 2, QStringLiteral("无法读取显示器画面（%1）").arg(detail));
+    return Error(QStringLiteral("Korvel"), 2,
+                 QStringLiteral("无法读取显示器画面（%1）").arg(detail));
 }
 
 // Root pixels are 32-bit little-endian BGRX on every server we support;
@@ -49,7 +50,8 @@ QImage toImage(const uint8_t* data, size_t length, const QSize& size) {
 
 } // namespace
 
-ScreenSource::ScreenSource(Connection& connection, Transfer transfer) : connection_(connection) {
+ScreenSource::ScreenSource(Connection& connection, Transfer transfer)
+    : connection_(connection) {
     xcb_connection_t* c = connection_.get();
     if (transfer == Transfer::automatic) {
         Reply<xcb_shm_query_version_reply_t> shm(
@@ -61,7 +63,9 @@ ScreenSource::ScreenSource(Connection& connection, Transfer transfer) : connecti
     randrMonitors_ = randr && (randr->major_version > 1 || randr->minor_version >= 5);
 }
 
-ScreenSource::~ScreenSource() { releaseSegment(); }
+ScreenSource::~ScreenSource() {
+    releaseSegment();
+}
 
 std::vector<Display> ScreenSource::displays() {
     xcb_connection_t* c = connection_.get();
@@ -168,10 +172,10 @@ bool ScreenSource::ensureSegment(size_t bytes) {
     void* data = shmat(id, nullptr, 0);
     xcb_connection_t* c = connection_.get();
     const xcb_shm_seg_t segment = xcb_generate_id(c);
-    xcb_generic_error_t* error = data == reinterpret_cast<void*>(-1)
-                                     ? nullptr
-                                     : xcb_request_check(c, xcb_shm_attach_checked(
-                                                                c, segment, uint32_t(id), 0));
+    xcb_generic_error_t* error =
+        data == reinterpret_cast<void*>(-1)
+            ? nullptr
+            : xcb_request_check(c, xcb_shm_attach_checked(c, segment, uint32_t(id), 0));
     // Marked for removal now, so it disappears with the last detach even if
     // the process dies.
     shmctl(id, IPC_RMID, nullptr);

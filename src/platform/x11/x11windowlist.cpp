@@ -27,9 +27,8 @@ std::vector<WindowInfo> WindowList::windows() {
 }
 
 std::vector<xcb_window_t> WindowList::stackingFrontToBack(bool& managed) {
-    auto stacking = connection_.cardinals(connection_.root(),
-                                          connection_.atom("_NET_CLIENT_LIST_STACKING"),
-                                          XCB_ATOM_WINDOW);
+    auto stacking = connection_.cardinals(
+        connection_.root(), connection_.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
     managed = stacking.has_value();
     std::vector<xcb_window_t> windows;
     if (managed) {
@@ -74,16 +73,16 @@ std::optional<WindowInfo> WindowList::describe(xcb_window_t window, bool managed
         // what the user sees as the window.
         if (auto extents = connection_.cardinals(window, connection_.atom("_NET_FRAME_EXTENTS"),
                                                  XCB_ATOM_CARDINAL);
-            extents && extents->size() == 4 && std::all_of(extents->begin(), extents->end(),
-                                                           [](quint32 v) { return v < 4096; })) {
+            extents && extents->size() == 4 &&
+            std::all_of(extents->begin(), extents->end(), [](quint32 v) { return v < 4096; })) {
             const auto& e = *extents; // left, right, top, bottom
             bounds.adjust(-double(e[0]), -double(e[2]), double(e[1]), double(e[3]));
         }
     }
     info.bounds = bounds;
 
-    if (auto pid = connection_.cardinals(window, connection_.atom("_NET_WM_PID"),
-                                         XCB_ATOM_CARDINAL);
+    if (auto pid =
+            connection_.cardinals(window, connection_.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
         pid && pid->size() == 1)
         info.pid = qint64(pid->front());
     info.layer = layerOf(window, attributes->override_redirect != 0);
@@ -107,8 +106,8 @@ std::optional<WindowInfo> WindowList::describe(xcb_window_t window, bool managed
 int WindowList::layerOf(xcb_window_t window, bool overrideRedirect) {
     if (overrideRedirect)
         return popupLayer; // menus and tooltips place themselves
-    auto types = connection_.cardinals(window, connection_.atom("_NET_WM_WINDOW_TYPE"),
-                                       XCB_ATOM_ATOM);
+    auto types =
+        connection_.cardinals(window, connection_.atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM);
     // Without a type a window is a normal one.
     if (!types || types->empty())
         return 0;

@@ -9,7 +9,8 @@ namespace korvel::x11 {
 // when no window manager runs.
 class WindowList final : public korvel::WindowList {
 public:
-    explicit WindowList(Connection& connection) : connection_(connection) {}
+    explicit WindowList(Connection& connection)
+        : connection_(connection) {}
 
     std::vector<WindowInfo> windows() override;
 
