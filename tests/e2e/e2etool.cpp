@@ -1,0 +1,116 @@
+// Independent checks for the end-to-end tests, written against plain xcb:
+//   e2etool tray-ready              exit 0 when a system tray owns its selection
+//   e2etool compare PNG X Y         compares PNG with the root window at (X, Y)
+//   e2etool frame WINDOW            prints "x y w h" of the outer frame, then of the client
+//   e2etool pixel PNG X Y           prints the pixel as #rrggbb
+#include <QGuiApplication>
+#include <QImage>
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+xcb_connection_t* c = nullptr;
+xcb_window_t root = 0;
+
+int trayReady() {
+    const char name[] = "_NET_SYSTEM_TRAY_S0";
+    auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+    const bool ready = owner && owner->owner != XCB_WINDOW_NONE;
+    std::free(atom);
+    std::free(owner);
+    return ready ? 0 : 1;
+}
+
+int compare(const char* path, int x, int y) {
+    QImage expected(QString::fromLocal8Bit(path));
+    if (expected.isNull())
+        return 2;
+    expected = expected.convertToFormat(QImage::Format_RGB32);
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        c,
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x), int16_t(y),
+                      uint16_t(expected.width()), uint16_t(expected.height()), ~0u),
+        nullptr);
+    if (!image)
+        return 2;
+    const auto* data = reinterpret_cast<const quint32*>(xcb_get_image_data(image));
+    long mismatches = 0;
+    for (int row = 0; row < expected.height(); ++row) {
+        const auto* line = reinterpret_cast<const quint32*>(expected.constScanLine(row));
+        for (int col = 0; col < expected.width(); ++col) {
+            if ((line[col] & 0xffffff) != (data[row * expected.width() + col] & 0xffffff))
+                ++mismatches;
+        }
+    }
+    std::free(image);
+    std::printf("%ld\n", mismatches);
+    return mismatches == 0 ? 0 : 1;
+}
+
+xcb_atom_t atom(const char* name) {
+    auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name),
+                                    nullptr);
+    const xcb_atom_t a = r ? r->atom : 0;
+    std::free(r);
+    return a;
+}
+
+int frame(xcb_window_t window) {
+    auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    auto* origin = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
+    if (!geometry || !origin)
+        return 2;
+    long left = 0, right = 0, top = 0, bottom = 0;
+    auto* extents = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4),
+        nullptr);
+    if (extents && xcb_get_property_value_length(extents) == 16) {
+        const auto* e = static_cast<const quint32*>(xcb_get_property_value(extents));
+        left = e[0];
+        right = e[1];
+        top = e[2];
+        bottom = e[3];
+    }
+    std::printf("%ld %ld %ld %ld %d %d %d %d\n", origin->dst_x - left, origin->dst_y - top,
+                geometry->width + left + right, geometry->height + top + bottom, origin->dst_x,
+                origin->dst_y, geometry->width, geometry->height);
+    std::free(geometry);
+    std::free(origin);
+    std::free(extents);
+    return 0;
+}
+
+int pixel(const char* path, int x, int y) {
+    const QImage image(QString::fromLocal8Bit(path));
+    if (image.isNull() || !image.valid(x, y))
+        return 2;
+    std::printf("#%06x\n", image.pixel(x, y) & 0xffffff);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return 2;
+    c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c))
+        return 2;
+    root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const char* command = argv[1];
+    if (!std::strcmp(command, "tray-ready"))
+        return trayReady();
+    if (!std::strcmp(command, "compare") && argc == 5)
+        return compare(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (!std::strcmp(command, "frame") && argc == 3)
+        return frame(xcb_window_t(std::strtoul(argv[2], nullptr, 0)));
+    if (!std::strcmp(command, "pixel") && argc == 5)
+        return pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    return 2;
+}
