@@ -53,8 +53,8 @@ int compare(const char* path, int x, int y) {
 }
 
 xcb_atom_t atom(const char* name) {
-    auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name),
-                                    nullptr);
+    auto* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
     const xcb_atom_t a = r ? r->atom : 0;
     std::free(r);
     return a;
