@@ -42,8 +42,8 @@ int runApplication(int argc, char** argv) {
     setIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
     std::unique_ptr<Platform> platform = createPlatform();
-    AppDelegate delegate(*platform, [](std::vector<ScreenSnapshot> snapshots) {
-        return std::make_unique<FrozenOverlays>(std::move(snapshots));
+    AppDelegate delegate(*platform, [](const std::vector<ScreenSnapshot>& snapshots) {
+        return std::make_unique<FrozenOverlays>(snapshots);
     });
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();

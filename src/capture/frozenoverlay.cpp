@@ -42,7 +42,7 @@ private:
 
 } // namespace
 
-FrozenOverlays::FrozenOverlays(std::vector<ScreenSnapshot> snapshots) {
+FrozenOverlays::FrozenOverlays(const std::vector<ScreenSnapshot>& snapshots) {
     for (const ScreenSnapshot& s : snapshots)
         windows_.push_back(std::make_unique<FrozenView>(s, [this] { close(); }));
 }

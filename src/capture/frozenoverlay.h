@@ -10,7 +10,7 @@ namespace korvel {
 // else. Escape or a right click ends the capture.
 class FrozenOverlays final : public CaptureEditor {
 public:
-    explicit FrozenOverlays(std::vector<ScreenSnapshot> snapshots);
+    explicit FrozenOverlays(const std::vector<ScreenSnapshot>& snapshots);
     ~FrozenOverlays() override;
 
     void showWindow() override;

@@ -32,7 +32,7 @@ std::optional<xcb_keycode_t> HotKeys::keycodeFor(quint32 keysym) {
     const int per = map->keysyms_per_keycode;
     const int total = xcb_get_keyboard_mapping_keysyms_length(map.get());
     for (int i = 0; i < count && (i + 1) * per <= total; ++i) {
-        if (syms[i * per] == keysym)
+        if (syms[size_t(i) * size_t(per)] == keysym)
             return xcb_keycode_t(setup->min_keycode + i);
     }
     return std::nullopt;
@@ -51,7 +51,7 @@ uint16_t HotKeys::numLockMask() {
     const int per = map->keycodes_per_modifier;
     for (int mod = 0; mod < 8; ++mod) {
         for (int k = 0; k < per; ++k) {
-            if (codes[mod * per + k] == *numLock)
+            if (codes[size_t(mod) * size_t(per) + size_t(k)] == *numLock)
                 return uint16_t(1u << mod);
         }
     }
