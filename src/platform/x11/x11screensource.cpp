@@ -48,6 +48,17 @@ QImage toImage(const uint8_t* data, size_t length, const QSize& size) {
     return image;
 }
 
+// An X error means the request was refused (a display outside the screen, a
+// server without the format); no reply at all means the connection broke.
+void throwIfFailed(const void* reply, xcb_generic_error_t* error) {
+    if (error) {
+        std::free(error);
+        throw grabError(QStringLiteral("服务器拒绝了读取请求"));
+    }
+    if (!reply)
+        throw grabError(QStringLiteral("与显示服务器的连接已断开"));
+}
+
 } // namespace
 
 ScreenSource::ScreenSource(Connection& connection, Transfer transfer)
@@ -132,12 +143,7 @@ QImage ScreenSource::grabShared(const QRect& area) {
                           uint16_t(area.width()), uint16_t(area.height()), ~0u,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
         &error));
-    if (error) {
-        std::free(error);
-        throw grabError(QStringLiteral("服务器拒绝了读取请求"));
-    }
-    if (!reply)
-        throw grabError(QStringLiteral("与显示服务器的连接已断开"));
+    throwIfFailed(reply.get(), error);
     return toImage(static_cast<const uint8_t*>(segmentData_), std::min<size_t>(reply->size, bytes),
                    area.size());
 }
@@ -150,12 +156,7 @@ QImage ScreenSource::grabPlain(const QRect& area) {
         xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, connection_.root(), int16_t(area.x()),
                       int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
         &error));
-    if (error) {
-        std::free(error);
-        throw grabError(QStringLiteral("服务器拒绝了读取请求"));
-    }
-    if (!reply)
-        throw grabError(QStringLiteral("与显示服务器的连接已断开"));
+    throwIfFailed(reply.get(), error);
     return toImage(xcb_get_image_data(reply.get()), size_t(xcb_get_image_data_length(reply.get())),
                    area.size());
 }
