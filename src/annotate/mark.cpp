@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace korvel {
 namespace {
@@ -290,17 +291,29 @@ void Mark::drawNumber(QPainter& painter) const {
     painter.setBrush(color);
     painter.drawPath(circle);
 
-    const QColor rgb = color.toRgb();
-    const double luminance = rgb.isValid()
-                                 ? 0.299 * rgb.redF() + 0.587 * rgb.greenF() + 0.114 * rgb.blueF()
-                                 : 0.0;
     const QString label = QString::number(number);
     const QRectF box = circle.boundingRect();
     painter.translate(box.x(), box.y() + box.height());
     painter.scale(1, -1);
     painter.setFont(numberFont(numberLabelSize(label, fontSize, box.width())));
-    painter.setPen(luminance > 0.65 ? Qt::black : Qt::white);
+    painter.setPen(numberDigitColor(color));
     painter.drawText(QRectF(QPointF(0, 0), box.size()), Qt::AlignCenter, label);
+}
+
+int nextMarkerNumber(const QList<Mark>& marks) {
+    int highest = 0;
+    for (const Mark& m : marks) {
+        if (m.tool == Tool::number)
+            highest = std::max(highest, m.number);
+    }
+    return highest == std::numeric_limits<int>::max() ? highest : highest + 1;
+}
+
+QColor numberDigitColor(const QColor& fill) {
+    const QColor rgb = fill.toRgb();
+    const double luminance =
+        rgb.isValid() ? 0.299 * rgb.redF() + 0.587 * rgb.greenF() + 0.114 * rgb.blueF() : 0.0;
+    return luminance > 0.65 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
 QFont numberFont(double size) {

@@ -55,6 +55,13 @@ private:
 // for rectangles and ellipses, 45° steps for arrows, always inside `limits`.
 QPointF constrainedEndpoint(QPointF start, QPointF end, Tool tool, const QRectF& limits);
 
+// The number of the next numbered marker: one above the highest existing
+// one (numbering continues after deletions), 1 when there is none.
+int nextMarkerNumber(const QList<Mark>& marks);
+
+// Digits on a marker: black on light fills, white on dark ones.
+QColor numberDigitColor(const QColor& fill);
+
 // The font of number labels at a given size: semibold with even digits.
 QFont numberFont(double size);
 
