@@ -12,7 +12,9 @@
 namespace korvel {
 namespace {
 
-bool finite(QPointF p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
+bool finite(QPointF p) {
+    return std::isfinite(p.x()) && std::isfinite(p.y());
+}
 
 // Font sizes are points of annotation space; pixel sizes keep them independent
 // of the screen's DPI setting.
@@ -145,7 +147,8 @@ QPainterPath Mark::brushMask() const {
     if (!std::isfinite(w) || w <= 0)
         return mask;
     const QPointF p0 = points.front();
-    const bool moved = std::any_of(points.begin(), points.end(), [&](QPointF p) { return p != p0; });
+    const bool moved =
+        std::any_of(points.begin(), points.end(), [&](QPointF p) { return p != p0; });
     if (!moved) {
         mask.addEllipse(QRectF(p0.x() - w / 2, p0.y() - w / 2, w, w));
         return mask;

@@ -22,7 +22,7 @@ struct Mark {
     Tool tool = Tool::rectangle;
     QList<QPointF> points;
     QColor color = QColor(255, 59, 48);
-    double width = 3;        // stroke width; effect strength for privacy areas
+    double width = 3;         // stroke width; effect strength for privacy areas
     bool mosaicBrush = false; // mosaic marks only: free-hand stroke, not a rectangle
     int number = 1;
     QString text;

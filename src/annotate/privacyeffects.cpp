@@ -39,9 +39,8 @@ double privacyStrength(const Mark& mark) {
 
 double privacyAmount(double strength, const PrivacySurface& surface) {
     const double points = std::max(strength * 8, 12.0);
-    const double ratio = surface.viewSize.width() > 0
-                             ? surface.image.width() / surface.viewSize.width()
-                             : 1.0;
+    const double ratio =
+        surface.viewSize.width() > 0 ? surface.image.width() / surface.viewSize.width() : 1.0;
     return points * (std::isfinite(ratio) && ratio > 0 ? ratio : 1.0);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QtGlobal>
 #include <optional>
+#include <QtGlobal>
 
 namespace korvel {
 

@@ -1,8 +1,8 @@
 #include "annotate/imagefilters.h"
 #include "referencefilters.h"
 
-#include <QPainter>
 #include <gtest/gtest.h>
+#include <QPainter>
 
 #include <limits>
 
@@ -75,7 +75,8 @@ TEST(Pixellate, DegenerateInput) {
     EXPECT_EQ(mean.pixel(0, 0), qRgb(128, 128, 128));
     // Straight, not premultiplied, input is converted first.
     const QImage straight = flat(QSize(8, 8), 0x80ff0000u).convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(pixellate(straight, straight.rect(), 4).format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(pixellate(straight, straight.rect(), 4).format(),
+              QImage::Format_ARGB32_Premultiplied);
 }
 
 TEST(GaussianBlur, FlatColourStaysFlatUpToTheEdges) {
@@ -86,7 +87,8 @@ TEST(GaussianBlur, FlatColourStaysFlatUpToTheEdges) {
             ASSERT_EQ(out.size(), image.size());
             EXPECT_EQ(out, image) << std::hex << colour << " sigma " << sigma;
             // Tiles at the corners too.
-            EXPECT_EQ(gaussianBlur(image, QRect(80, 60, 30, 30), sigma), image.copy(80, 60, 10, 10));
+            EXPECT_EQ(gaussianBlur(image, QRect(80, 60, 30, 30), sigma),
+                      image.copy(80, 60, 10, 10));
         }
     }
 }

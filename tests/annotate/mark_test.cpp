@@ -1,9 +1,9 @@
 #include "annotate/mark.h"
 
+#include <gtest/gtest.h>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
@@ -37,9 +37,9 @@ QImage render(const Mark& m, QSize size, double ratio = 1.0) {
 
 TEST(Tool, RawValuesAreFixed) {
     const std::pair<int, Tool> expected[] = {
-        {0, Tool::rectangle}, {1, Tool::arrow},  {2, Tool::pen},
+        {0, Tool::rectangle}, {1, Tool::arrow},   {2, Tool::pen},
         {3, Tool::text},      {4, Tool::ellipse}, {5, Tool::mosaic},
-        {6, Tool::blur},      {7, Tool::number}, {8, Tool::highlight},
+        {6, Tool::blur},      {7, Tool::number},  {8, Tool::highlight},
     };
     for (const auto& [raw, tool] : expected) {
         EXPECT_EQ(int(tool), raw);
@@ -107,7 +107,7 @@ TEST(Mark, OutlineHitTestingAtTheEdgesOfThinStrokes) {
     EXPECT_TRUE(pen.hitTest(QPointF(50, 6)));
     EXPECT_TRUE(pen.hitTest(QPointF(50, -6)));
     EXPECT_FALSE(pen.hitTest(QPointF(50, 6.01)));
-    EXPECT_TRUE(pen.hitTest(QPointF(106, 0)));  // beyond the end, within the tolerance
+    EXPECT_TRUE(pen.hitTest(QPointF(106, 0))); // beyond the end, within the tolerance
     EXPECT_FALSE(pen.hitTest(QPointF(106.1, 0)));
     // Width 10: tolerance 8.
     const Mark wide = mark(Tool::pen, {QPointF(0, 0), QPointF(100, 0)}, 10);
@@ -195,7 +195,7 @@ TEST(Mark, TextMeasuresEveryLineIncludingChinese) {
     EXPECT_GT(t.bounds().width(), one.width());
     t.text = QStringLiteral("第一行\n第二行 second");
     EXPECT_NEAR(t.bounds().height(), 2 * one.height(), 2.0);
-    EXPECT_TRUE(t.hitTest(QPointF(7, 18)));  // 4 points around the block count
+    EXPECT_TRUE(t.hitTest(QPointF(7, 18))); // 4 points around the block count
     EXPECT_FALSE(t.hitTest(QPointF(5, 18)));
     EXPECT_TRUE(t.canResize());
     // No point: placed at the origin.

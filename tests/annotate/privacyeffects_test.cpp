@@ -1,8 +1,8 @@
 #include "annotate/imagefilters.h"
 #include "annotate/privacyeffects.h"
 
-#include <QPainter>
 #include <gtest/gtest.h>
+#include <QPainter>
 
 using namespace korvel;
 
@@ -134,7 +134,8 @@ TEST(PrivacyEffects, KeysTellToolStrengthAndPixelsApart) {
     const QRect p(1, 2, 3, 4);
     EXPECT_EQ(privacyTileKey(Tool::mosaic, 3, p), QStringLiteral("5:3:1,2,3,4"));
     EXPECT_EQ(privacyTileKey(Tool::blur, 1.5, p), QStringLiteral("6:1.5:1,2,3,4"));
-    EXPECT_NE(privacyTileKey(Tool::blur, 1.5, p), privacyTileKey(Tool::blur, 1.5, QRect(1, 2, 3, 5)));
+    EXPECT_NE(privacyTileKey(Tool::blur, 1.5, p),
+              privacyTileKey(Tool::blur, 1.5, QRect(1, 2, 3, 5)));
 }
 
 TEST(PrivacyEffects, WithoutAnImageTheAreaIsBlack) {
@@ -159,10 +160,10 @@ TEST(PrivacyEffects, DegenerateMarksDrawNothing) {
     PrivacyTileCache cache;
     const PrivacySurface s = surface(image);
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const Mark& m : {privacy(Tool::mosaic, QRectF(10, 10, 0.5, 20)),    // under a point wide
-                          privacy(Tool::blur, QRectF(500, 500, 20, 20)),     // outside the view
-                          privacy(Tool::blur, QRectF(nan, 10, 20, 20)),      // not a number
-                          privacy(Tool::blur, QRectF(10, 10, 20, 20), nan),  // no strength
+    for (const Mark& m : {privacy(Tool::mosaic, QRectF(10, 10, 0.5, 20)),   // under a point wide
+                          privacy(Tool::blur, QRectF(500, 500, 20, 20)),    // outside the view
+                          privacy(Tool::blur, QRectF(nan, 10, 20, 20)),     // not a number
+                          privacy(Tool::blur, QRectF(10, 10, 20, 20), nan), // no strength
                           privacy(Tool::mosaic, QRectF(10, 10, 20, 20), 1e300)}) {
         const QImage out = render(m, s, cache);
         EXPECT_EQ(out.size(), image.size());
