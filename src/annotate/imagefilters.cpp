@@ -56,7 +56,8 @@ QImage premultiplied(const QImage& image) {
 // Sums of 8-bit values over a box stay below 2^24, so a float reciprocal
 // rounds them exactly (a flat area keeps its value) and vectorises well.
 inline uint8_t mean(uint32_t sum, float inverse) {
-    return uint8_t(float(sum) * inverse + 0.5f);
+    // Means are never negative, so adding a half and truncating rounds.
+    return uint8_t(float(sum) * inverse + 0.5f); // NOLINT(bugprone-incorrect-roundings)
 }
 
 // Built for AVX2 as well where the processor has it; the loops are the same.
@@ -80,7 +81,7 @@ KORVEL_VECTOR_CLONES void boxColumns(const std::vector<const uint8_t*>& rows,
             sum[b] += row[b];
     }
     for (int j = 0; j < count; ++j) {
-        const uint8_t* incoming = rows[size_t(j + 2 * r)];
+        const uint8_t* incoming = rows[size_t(j) + size_t(2 * r)];
         const uint8_t* outgoing = rows[size_t(j)];
         uint8_t* target = out[size_t(j)];
         for (int b = 0; b < bytes; ++b) {
@@ -117,7 +118,7 @@ QImage pixellate(const QImage& source, const QRect& rawArea, int block) {
             const int y0 = by * block, y1 = std::min(image.height(), y0 + block);
             std::fill(columns.begin(), columns.end(), 0);
             for (int y = y0; y < y1; ++y) {
-                const uint8_t* line = image.constScanLine(y) + cx0 * 4;
+                const uint8_t* line = image.constScanLine(y) + qsizetype(cx0) * 4;
                 for (size_t b = 0; b < columns.size(); ++b)
                     columns[b] += line[b];
             }
@@ -195,7 +196,7 @@ QImage gaussianBlur(const QImage& source, const QRect& rawArea, double sigma) {
     const int extended = w + 2 * reach;
     parallelBands(groups, qint64(rowCount) * extended, [&](int begin, int end) {
         std::vector<uint8_t> a(size_t(extended) * group * 4), b(a.size());
-        std::vector<uint32_t> sums(group * 4);
+        std::vector<uint32_t> sums(size_t(group) * 4);
         std::vector<const uint8_t*> in(static_cast<size_t>(extended));
         std::vector<uint8_t*> out(static_cast<size_t>(extended));
         for (int g = begin; g < end; ++g) {
@@ -250,7 +251,7 @@ QImage gaussianBlur(const QImage& source, const QRect& rawArea, double sigma) {
     const int stack = h + 2 * reach;
     parallelBands(strips, qint64(stack) * w, [&](int begin, int end) {
         std::vector<uint8_t> a(size_t(stack) * stripWidth * 4), b(a.size());
-        std::vector<uint32_t> sums(stripWidth * 4);
+        std::vector<uint32_t> sums(size_t(stripWidth) * 4);
         std::vector<const uint8_t*> in(static_cast<size_t>(stack));
         std::vector<uint8_t*> out(static_cast<size_t>(stack));
         for (int strip = begin; strip < end; ++strip) {
@@ -266,7 +267,7 @@ QImage gaussianBlur(const QImage& source, const QRect& rawArea, double sigma) {
                 const int r = radii[pass];
                 count -= 2 * r;
                 for (int j = 0; j < count; ++j)
-                    out[size_t(j)] = pass == 2 ? resultBits + j * resultStride + x0 * 4
+                    out[size_t(j)] = pass == 2 ? resultBits + j * resultStride + qsizetype(x0) * 4
                                                : buffer + size_t(j) * stripWidth * 4;
                 boxColumns(in, out, count, r, bytes, sums);
                 std::copy(out.begin(), out.begin() + count, in.begin());
