@@ -32,8 +32,8 @@ AnnotationPreferences AnnotationPreferences::load(const QSettings& settings) {
             rgba[i] = v.value_or(0);
         }
         if (valid)
-            p.color = QColor::fromRgbF(float(rgba[0]), float(rgba[1]), float(rgba[2]),
-                                       float(rgba[3]));
+            p.color =
+                QColor::fromRgbF(float(rgba[0]), float(rgba[1]), float(rgba[2]), float(rgba[3]));
     }
     if (const auto w = number(settings.value(widthKey)); w && (*w == 1.5 || *w == 3 || *w == 6))
         p.width = *w;
@@ -49,7 +49,8 @@ AnnotationPreferences AnnotationPreferences::load(const QSettings& settings) {
 void AnnotationPreferences::save(QSettings& settings) const {
     const QColor rgb = color.toRgb();
     if (rgb.isValid())
-        settings.setValue(colorKey, QVariantList{rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()});
+        settings.setValue(colorKey,
+                          QVariantList{rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()});
     settings.setValue(widthKey, width);
     settings.setValue(fontSizeKey, fontSize);
     settings.setValue(mosaicModeKey, int(mosaicMode));

@@ -10,7 +10,9 @@
 namespace korvel {
 
 // The system red of the toolbar's palette, the default ink.
-inline QColor systemRed() { return QColor(255, 59, 48); }
+inline QColor systemRed() {
+    return QColor(255, 59, 48);
+}
 
 // The last used annotation style, remembered across captures.
 struct AnnotationPreferences {

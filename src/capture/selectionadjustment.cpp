@@ -188,8 +188,8 @@ QString sizeBadgeText(const QRectF& selection, QSizeF screen, QSize image) {
 QRectF sizeBadgeFrame(double textWidth, const QRectF& s, const QRectF& b) {
     const double width = std::ceil(textWidth) + 20, height = 24;
     const double bMinY = b.y(), bMaxY = b.y() + b.height();
-    const double x = std::min(std::max(b.x() + 6, b.x() + b.width() - width - 6),
-                              std::max(b.x() + 6, s.x()));
+    const double x =
+        std::min(std::max(b.x() + 6, b.x() + b.width() - width - 6), std::max(b.x() + 6, s.x()));
     double y = s.y() + s.height() + 8;
     if (y + height > bMaxY - 6)
         y = s.y() - height - 8;

@@ -13,7 +13,9 @@ namespace korvel {
 // Geometry is in display-local points (y up) unless pixels are named.
 
 // The colour of every selection border, highlight and badge.
-inline QColor selectionBorderColor() { return QColor(59, 130, 246); }
+inline QColor selectionBorderColor() {
+    return QColor(59, 130, 246);
+}
 
 // Iteration and tie-break order everywhere.
 enum class SelectionHandle {
@@ -29,7 +31,7 @@ enum class SelectionHandle {
 };
 
 inline constexpr std::array<SelectionHandle, 8> resizeHandles = {
-    SelectionHandle::bottomLeft, SelectionHandle::bottom,  SelectionHandle::bottomRight,
+    SelectionHandle::bottomLeft, SelectionHandle::bottom,   SelectionHandle::bottomRight,
     SelectionHandle::right,      SelectionHandle::topRight, SelectionHandle::top,
     SelectionHandle::topLeft,    SelectionHandle::left,
 };

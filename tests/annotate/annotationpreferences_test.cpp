@@ -1,7 +1,7 @@
 #include "annotate/annotationpreferences.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 using namespace korvel;
 
@@ -70,10 +70,12 @@ TEST_F(Preferences, BadValuesFallBackOneByOne) {
     EXPECT_EQ(r.fontSize, 24);
     EXPECT_EQ(r.width, 1.5);
     // The bounds themselves are valid.
-    EXPECT_EQ(roundTrip([](QSettings& s) { s.setValue(QStringLiteral("annotationFontSize"), 10); })
-                  .fontSize,
+    EXPECT_EQ(roundTrip([](QSettings& s) {
+                  s.setValue(QStringLiteral("annotationFontSize"), 10);
+              }).fontSize,
               10);
-    EXPECT_EQ(roundTrip([](QSettings& s) { s.setValue(QStringLiteral("annotationFontSize"), 96); })
-                  .fontSize,
+    EXPECT_EQ(roundTrip([](QSettings& s) {
+                  s.setValue(QStringLiteral("annotationFontSize"), 96);
+              }).fontSize,
               96);
 }

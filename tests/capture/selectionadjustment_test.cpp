@@ -108,7 +108,8 @@ TEST(ToolbarFrame, EveryPlacement) {
     EXPECT_EQ(toolbarFrame(size, QRectF(1240, 700, 200, 200), b), QRectF(832, 610, 600, 80));
     EXPECT_EQ(toolbarFrame(size, QRectF(0, 0, 200, 200), b), QRectF(8, 210, 600, 80));
     // Too small a display for the toolbar: pinned at the minimum edges.
-    EXPECT_EQ(toolbarFrame(size, QRectF(0, 0, 100, 40), QRectF(0, 0, 300, 60)), QRectF(8, 8, 600, 80));
+    EXPECT_EQ(toolbarFrame(size, QRectF(0, 0, 100, 40), QRectF(0, 0, 300, 60)),
+              QRectF(8, 8, 600, 80));
     // Second monitor's bounds with their own origin.
     const QRectF second(1440, 0, 1280, 1024);
     EXPECT_EQ(toolbarFrame(size, QRectF(1500, 500, 300, 300), second), QRectF(1448, 410, 600, 80));

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "annotationtextview.h"
+#include "capture/selectionadjustment.h"
+#include "mark.h"
+#include "privacyeffects.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPointer>
+#include <QUndoStack>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace korvel {
+
+// The view on which a captured image is annotated. View space is the
+// widget's own points with the origin at the lower left and y up; marks live
+// in annotation space = view space + annotationOrigin, so a host can re-frame
+// the canvas over another part of the same image without touching the marks.
+class Canvas final : public QWidget {
+    Q_OBJECT
+
+public:
+    // `pixels` is the image's size in pixels, the size of the export. Edits
+    // are recorded on `undoStack`, which the host's window owns.
+    Canvas(QImage image, QSize pixels, QUndoStack* undoStack, QWidget* parent = nullptr);
+    ~Canvas() override;
+
+    // Style of the next mark; hosts write these directly.
+    Tool tool = Tool::rectangle;
+    MosaicMode mosaicMode = MosaicMode::brush;
+    bool selectionOnly = false;
+    QPointF annotationOrigin;
+    QColor ink;
+    double strokeWidth = 3;
+    double fontSize = 24;
+
+    std::function<void()> onStyleChange;
+    std::function<void()> onCopy;
+
+    const QList<Mark>& marks() const { return marks_; }
+    const std::optional<Mark>& draft() const { return draft_; }
+    std::optional<int> selectedMarkIndex() const { return selected_; }
+    QSize pixelSize() const { return QSize(pixelWidth_, pixelHeight_); }
+    const QImage& image() const { return image_; }
+    AnnotationTextView* textField() const { return textField_; }
+    const PrivacyTileCache& privacyCache() const { return privacyCache_; }
+
+    // Replaces the background (the host re-cropped it); the tile cache goes.
+    void setImage(QImage image, QSize pixels);
+
+    // The annotated image at its full pixel size, as PNG; none on failure.
+    std::optional<QByteArray> png();
+    // The same image before encoding; null on failure.
+    QImage renderImage();
+
+    void selectMark(std::optional<int> index);
+    void applyStyle(std::optional<QColor> color, std::optional<double> width);
+    void applyFontSize(double size);
+    void adjustStyleByWheel(double delta);
+    void beginText(QPointF point, std::optional<int> index);
+    void commitText();
+    void cancelText();
+
+    // The operations undo and redo are made of; each selects as the user
+    // would expect after it.
+    void removeLastMark();
+    void restore(const Mark& mark);
+    void replaceMark(int index, const Mark& mark);
+    void removeMark(int index);
+    void insertMark(int index, const Mark& mark);
+
+    // Widget coordinates (y down) to annotation space and back.
+    QPointF toAnnotation(QPointF widgetPoint) const;
+    QPointF toWidget(QPointF annotationPoint) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct MarkDrag {
+        int index;
+        QPointF start;
+        Mark original;
+    };
+
+    QPointF pointerPosition(QPointF widgetPoint) const;
+    QRectF limits() const;
+    void dragTo(QPointF p, bool shift);
+    void paintMarks(QPainter& painter, bool decorations);
+    void drawMark(QPainter& painter, const Mark& mark);
+    void drawSelectionDecoration(QPainter& painter, const Mark& mark);
+    void updateCursor(QPointF widgetPoint);
+    void refitTextField();
+    Mark textMarkAt(QPointF origin, const QString& text) const;
+    bool validIndex(std::optional<int> index) const;
+    void push(QUndoCommand* command);
+
+    QImage image_;
+    PrivacyTileCache privacyCache_;
+    int pixelWidth_ = 0;
+    int pixelHeight_ = 0;
+    bool opaque_ = true;
+    QList<Mark> marks_;
+    std::optional<Mark> draft_;
+    std::optional<int> selected_;
+    QPointer<AnnotationTextView> textField_;
+    std::optional<int> textIndex_;
+    QElapsedTimer lastWheelChange_;
+    std::optional<int> arrowEndpoint_;
+    std::optional<SelectionHandle> resizeHandle_;
+    std::optional<MarkDrag> markDrag_;
+    QPointer<QUndoStack> undoStack_;
+};
+
+} // namespace korvel

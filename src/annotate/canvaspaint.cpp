@@ -1,0 +1,186 @@
+#include "canvas.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPixmap>
+
+#include <cmath>
+
+namespace korvel {
+namespace {
+
+QColor accentColor(const QWidget& widget) {
+    return widget.palette().color(QPalette::Highlight);
+}
+
+// The cursor of the mosaic brush: a ring of the brush's diameter.
+QCursor brushCursor(double strokeWidth, double ratio) {
+    const double d = std::clamp(std::max(strokeWidth * 10, 18.0), 18.0, 240.0);
+    const int side = int(std::ceil(d + 4));
+    QPixmap pixmap(QSize(side, side) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF circle(2, 2, d, d);
+    p.setPen(QPen(Qt::black, 3));
+    p.drawEllipse(circle);
+    p.setPen(QPen(Qt::white, 1));
+    p.drawEllipse(circle);
+    p.end();
+    return QCursor(pixmap, side / 2, side / 2);
+}
+
+Qt::CursorShape resizeCursor(SelectionHandle h) {
+    switch (h) {
+    case SelectionHandle::bottomLeft:
+    case SelectionHandle::topRight:
+        return Qt::SizeBDiagCursor;
+    case SelectionHandle::bottomRight:
+    case SelectionHandle::topLeft:
+        return Qt::SizeFDiagCursor;
+    case SelectionHandle::bottom:
+    case SelectionHandle::top:
+        return Qt::SizeVerCursor;
+    case SelectionHandle::right:
+    case SelectionHandle::left:
+        return Qt::SizeHorCursor;
+    case SelectionHandle::move:
+        break;
+    }
+    return Qt::OpenHandCursor;
+}
+
+} // namespace
+
+void Canvas::drawMark(QPainter& painter, const Mark& mark) {
+    if (mark.tool == Tool::mosaic || mark.tool == Tool::blur) {
+        const PrivacySurface surface{image_, QSizeF(size()), QSize(pixelWidth_, pixelHeight_),
+                                     annotationOrigin};
+        drawPrivacyMark(painter, mark, surface, privacyCache_);
+    } else {
+        mark.draw(painter);
+    }
+}
+
+// Marks in annotation space over a painter already mapped onto the view.
+void Canvas::paintMarks(QPainter& painter, bool decorations) {
+    painter.save();
+    painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(size())), Qt::IntersectClip);
+    painter.translate(0, height());
+    painter.scale(1, -1);
+    painter.translate(-annotationOrigin);
+    for (qsizetype i = 0; i < marks_.size(); ++i) {
+        if (decorations && textField_ && textIndex_ == i)
+            continue; // its editor shows it
+        drawMark(painter, marks_[i]);
+    }
+    if (decorations) {
+        if (draft_)
+            drawMark(painter, *draft_);
+        if (validIndex(selected_))
+            drawSelectionDecoration(painter, marks_[*selected_]);
+    }
+    painter.restore();
+}
+
+void Canvas::drawSelectionDecoration(QPainter& painter, const Mark& m) {
+    const QColor accent = accentColor(*this);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen dashed(accent, 1);
+    dashed.setDashPattern({4, 3});
+    painter.setPen(dashed);
+    painter.setBrush(Qt::NoBrush);
+    const QRectF bounds = m.bounds();
+    painter.drawRoundedRect(bounds.adjusted(-6, -6, 6, 6), 3, 3);
+    painter.setPen(QPen(accent, 1));
+    painter.setBrush(Qt::white);
+    if (m.tool == Tool::arrow) {
+        for (QPointF p : m.points)
+            painter.drawEllipse(p, 4.0, 4.0);
+    } else if (m.canResize()) {
+        for (SelectionHandle h : resizeHandles) {
+            const QPointF c = handlePoint(h, bounds);
+            painter.drawRect(QRectF(c.x() - 3, c.y() - 3, 6, 6));
+        }
+    }
+    painter.restore();
+}
+
+void Canvas::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!opaque_)
+        painter.fillRect(rect(), Qt::transparent);
+    painter.drawImage(QRectF(rect()), image_);
+    paintMarks(painter, true);
+}
+
+QImage Canvas::renderImage() {
+    commitText();
+    if (pixelWidth_ <= 0 || pixelHeight_ <= 0 || width() <= 0 || height() <= 0)
+        return {};
+    // Opaque screenshots render without alpha: faster to paint and to encode.
+    QImage out(pixelWidth_, pixelHeight_,
+               opaque_ ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return {};
+    if (!opaque_)
+        out.fill(Qt::transparent);
+    QPainter painter(&out);
+    // One view point covers the pixel ratio's pixels, so tiles land exactly.
+    painter.scale(double(pixelWidth_) / width(), double(pixelHeight_) / height());
+    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(size())), image_);
+    paintMarks(painter, false);
+    painter.end();
+    return out;
+}
+
+std::optional<QByteArray> Canvas::png() {
+    const QImage image = renderImage();
+    if (image.isNull())
+        return std::nullopt;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // Light compression: screenshots shrink nearly as well and encode several
+    // times faster than at zlib's default level.
+    writer.setCompression(1);
+    if (!writer.write(image))
+        return std::nullopt;
+    return bytes;
+}
+
+void Canvas::updateCursor(QPointF widgetPoint) {
+    if (tool == Tool::mosaic && mosaicMode == MosaicMode::brush && !selectionOnly) {
+        setCursor(brushCursor(strokeWidth, devicePixelRatioF()));
+        return;
+    }
+    const QPointF p = toAnnotation(widgetPoint);
+    if (validIndex(selected_)) {
+        const Mark& m = marks_[*selected_];
+        auto near = [&](QPointF c) {
+            return std::abs(c.x() - p.x()) <= 7 && std::abs(c.y() - p.y()) <= 7;
+        };
+        if (m.tool == Tool::arrow) {
+            for (QPointF c : m.points) {
+                if (near(c)) {
+                    setCursor(Qt::CrossCursor);
+                    return;
+                }
+            }
+        } else if (m.canResize()) {
+            for (SelectionHandle h : resizeHandles) {
+                if (near(handlePoint(h, m.bounds()))) {
+                    setCursor(resizeCursor(h));
+                    return;
+                }
+            }
+        }
+    }
+    setCursor(selectionOnly ? Qt::ArrowCursor : Qt::CrossCursor);
+}
+
+} // namespace korvel
