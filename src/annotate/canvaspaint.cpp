@@ -1,7 +1,7 @@
 #include "canvas.h"
 
-#include <QBuffer>
-#include <QImageWriter>
+#include "pngencoder.h"
+
 #include <QPainter>
 #include <QPixmap>
 
@@ -141,16 +141,7 @@ std::optional<QByteArray> Canvas::png() {
     const QImage image = renderImage();
     if (image.isNull())
         return std::nullopt;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    // Light compression: screenshots shrink nearly as well and encode several
-    // times faster than at zlib's default level.
-    writer.setCompression(1);
-    if (!writer.write(image))
-        return std::nullopt;
-    return bytes;
+    return encodePng(image);
 }
 
 void Canvas::updateCursor(QPointF widgetPoint) {
