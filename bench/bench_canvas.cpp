@@ -69,6 +69,21 @@ void BM_Repaint4KWith200Marks(benchmark::State& state) {
         canvas->render(&target, QPoint(), QRegion(), QWidget::DrawChildren);
 }
 
+// The first paint after the marks appear: every sprite and tile is built.
+void BM_FirstPaint4KWith200Marks(benchmark::State& state) {
+    QUndoStack stack;
+    QImage target(3840, 2160, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto canvas = canvasWithMarks(stack, 200);
+        state.ResumeTiming();
+        canvas->render(&target, QPoint(), QRegion(), QWidget::DrawChildren);
+        state.PauseTiming();
+        canvas.reset();
+        state.ResumeTiming();
+    }
+}
+
 void BM_Png4K(benchmark::State& state) {
     QUndoStack stack;
     auto canvas = canvasWithMarks(stack, 20);
@@ -118,6 +133,7 @@ void BM_QtPngLevel(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Repaint4KWith200Marks)->Arg(200)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FirstPaint4KWith200Marks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Png4K)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Render4K)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Encode4K)->Unit(benchmark::kMillisecond)->UseRealTime();

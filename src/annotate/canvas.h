@@ -97,8 +97,9 @@ private:
     QPointF pointerPosition(QPointF widgetPoint) const;
     QRectF limits() const;
     void dragTo(QPointF p, bool shift);
-    void paintMarks(QPainter& painter, bool decorations);
-    void drawMark(QPainter& painter, const Mark& mark);
+    void paintMarks(QPainter& painter, bool onScreen);
+    void drawMark(QPainter& painter, const Mark& mark, bool onScreen);
+    bool drawSprite(QPainter& painter, const Mark& mark);
     void drawSelectionDecoration(QPainter& painter, const Mark& mark);
     void updateCursor(QPointF widgetPoint);
     void refitTextField();
@@ -108,6 +109,10 @@ private:
 
     QImage image_;
     PrivacyTileCache privacyCache_;
+    // Vector marks rendered once at the screen's pixel scale, so that a
+    // repaint blits them instead of rasterising every stroke again.
+    QHash<quint64, QImage> sprites_;
+    qint64 spriteBytes_ = 0;
     int pixelWidth_ = 0;
     int pixelHeight_ = 0;
     bool opaque_ = true;

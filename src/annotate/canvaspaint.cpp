@@ -2,6 +2,7 @@
 
 #include "pngencoder.h"
 
+#include <QDataStream>
 #include <QPainter>
 #include <QPixmap>
 
@@ -54,18 +55,71 @@ Qt::CursorShape resizeCursor(SelectionHandle h) {
 
 } // namespace
 
-void Canvas::drawMark(QPainter& painter, const Mark& mark) {
+void Canvas::drawMark(QPainter& painter, const Mark& mark, bool onScreen) {
     if (mark.tool == Tool::mosaic || mark.tool == Tool::blur) {
         const PrivacySurface surface{image_, QSizeF(size()), QSize(pixelWidth_, pixelHeight_),
                                      annotationOrigin};
         drawPrivacyMark(painter, mark, surface, privacyCache_);
-    } else {
+    } else if (!onScreen || !drawSprite(painter, mark)) {
         mark.draw(painter);
     }
 }
 
+// Sprites are keyed by everything that shapes the pixels: the mark and the
+// transform's scale and sub-pixel offset. The export never uses them.
+bool Canvas::drawSprite(QPainter& painter, const Mark& mark) {
+    constexpr qint64 maxBytes = 64ll << 20;
+    constexpr qint64 maxSpritePixels = 4'000'000;
+    const double dpr = painter.device()->devicePixelRatioF();
+    const QTransform device = painter.combinedTransform() * QTransform::fromScale(dpr, dpr);
+    // Text is left to the glyph cache: on a transparent sprite it would be
+    // antialiased differently from text drawn over the image.
+    if (device.type() > QTransform::TxScale || mark.tool == Tool::text || mark.tool == Tool::number)
+        return false;
+    const double grow = mark.paintWidth() / 2 + 2;
+    const QRectF area = mark.bounds().adjusted(-grow, -grow, grow, grow);
+    const QRect pixels = device.mapRect(area).toAlignedRect();
+    if (pixels.isEmpty() || qint64(pixels.width()) * pixels.height() > maxSpritePixels)
+        return false;
+
+    QByteArray key;
+    {
+        QDataStream out(&key, QIODevice::WriteOnly);
+        out << int(mark.tool) << mark.color << mark.width << mark.number << mark.text
+            << mark.fontSize << device.m11() << device.m22() << (device.dx() - pixels.x())
+            << (device.dy() - pixels.y()) << pixels.size();
+        for (QPointF p : mark.points)
+            out << p;
+    }
+    const quint64 hash = qHashBits(key.constData(), size_t(key.size()), 0x4b6f72766c);
+    auto it = sprites_.find(hash);
+    if (it == sprites_.end()) {
+        QImage sprite(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+        if (sprite.isNull())
+            return false;
+        sprite.fill(Qt::transparent);
+        QPainter p(&sprite);
+        p.setTransform(device * QTransform::fromTranslate(-pixels.x(), -pixels.y()));
+        mark.draw(p);
+        p.end();
+        const qint64 bytes = sprite.sizeInBytes();
+        if (spriteBytes_ + bytes > maxBytes) {
+            sprites_.clear();
+            spriteBytes_ = 0;
+        }
+        spriteBytes_ += bytes;
+        it = sprites_.insert(hash, sprite);
+    }
+    painter.save();
+    painter.setTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
+    painter.drawImage(QPointF(pixels.topLeft()), *it);
+    painter.restore();
+    return true;
+}
+
 // Marks in annotation space over a painter already mapped onto the view.
-void Canvas::paintMarks(QPainter& painter, bool decorations) {
+void Canvas::paintMarks(QPainter& painter, bool onScreen) {
+    const bool decorations = onScreen;
     painter.save();
     painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(size())), Qt::IntersectClip);
     painter.translate(0, height());
@@ -74,11 +128,11 @@ void Canvas::paintMarks(QPainter& painter, bool decorations) {
     for (qsizetype i = 0; i < marks_.size(); ++i) {
         if (decorations && textField_ && textIndex_ == i)
             continue; // its editor shows it
-        drawMark(painter, marks_[i]);
+        drawMark(painter, marks_[i], onScreen);
     }
     if (decorations) {
         if (draft_)
-            drawMark(painter, *draft_);
+            drawMark(painter, *draft_, false); // changes with every pointer move
         if (validIndex(selected_))
             drawSelectionDecoration(painter, marks_[*selected_]);
     }

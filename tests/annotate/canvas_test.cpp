@@ -359,3 +359,39 @@ TEST_F(CanvasTest, PointerIsClampedToTheView) {
     drag(QPointF(1010, 2010), QPointF(1050, 2050));
     EXPECT_EQ(canvas->marks()[1].points[0], QPointF(1010, 2010));
 }
+
+TEST(CanvasSprites, ScreenMatchesTheExportPixelForPixel) {
+    // At 1× the screen and the export have the same pixels; the screen draws
+    // vector marks from cached sprites, the export draws them directly.
+    QUndoStack stack;
+    const QImage background = gradient(QSize(300, 200));
+    Canvas canvas(background, background.size(), &stack);
+    canvas.resize(300, 200);
+    const Tool tools[] = {Tool::rectangle, Tool::ellipse, Tool::arrow, Tool::pen,
+                          Tool::highlight, Tool::number,  Tool::text};
+    int i = 0;
+    for (Tool tool : tools) {
+        Mark m;
+        m.tool = tool;
+        const QPointF a(20.3 + (i % 4) * 70, 15.7 + (i / 4) * 90);
+        m.points = {a, a + QPointF(50, 40), a + QPointF(10, 60)};
+        m.text = QStringLiteral("字 %1").arg(i);
+        m.color = QColor::fromHsv(i * 50, 200, 220);
+        m.width = 1.5 + i;
+        canvas.restore(m);
+        ++i;
+    }
+    canvas.selectMark(std::nullopt);
+    const QImage exported = canvas.renderImage().convertToFormat(QImage::Format_RGB32);
+    for (int pass = 0; pass < 2; ++pass) { // the second repaint blits cached sprites
+        const QImage screen = canvas.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int worst = 0;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 300; ++x) {
+                const QRgb a = screen.pixel(x, y), b = exported.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)),
+                                  std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+            }
+        EXPECT_LE(worst, 2) << "pass " << pass;
+    }
+}
