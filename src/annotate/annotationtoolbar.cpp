@@ -127,7 +127,7 @@ AnnotationToolbar::AnnotationToolbar(int availableWidth, QWidget* parent)
     for (int i : displayOrder)
         toolsLayout->addWidget(tools_[i]);
 
-    auto action = [this](std::function<void()>& callback) {
+    auto action = [](std::function<void()>& callback) {
         return [&callback] {
             if (callback)
                 callback();
