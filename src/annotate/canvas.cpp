@@ -2,6 +2,7 @@
 
 #include "annotationpreferences.h"
 #include "canvascommands.h"
+#include "pngencoder.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,23 +18,6 @@ constexpr double widthPresets[] = {1.5, 3, 6};
 
 double distance(QPointF a, QPointF b) {
     return std::hypot(a.x() - b.x(), a.y() - b.y());
-}
-
-bool isImageOpaque(const QImage& image) {
-    if (!image.hasAlphaChannel())
-        return true;
-    const QImage argb = image.format() == QImage::Format_ARGB32_Premultiplied ||
-                                image.format() == QImage::Format_ARGB32
-                            ? image
-                            : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* line = reinterpret_cast<const quint32*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            if ((line[x] >> 24) != 0xff)
-                return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -59,7 +43,7 @@ void Canvas::setImage(QImage image, QSize pixels) {
     image_ = std::move(image);
     pixelWidth_ = std::max(0, pixels.width());
     pixelHeight_ = std::max(0, pixels.height());
-    opaque_ = isImageOpaque(image_);
+    opaque_ = isOpaqueImage(image_);
     privacyCache_.clear();
     update();
 }
@@ -533,16 +517,10 @@ void Canvas::refitTextField() {
 void Canvas::commitText() {
     if (!textField_)
         return;
-    AnnotationTextView* field = textField_;
-    textField_ = nullptr;
-    const QString text = field->toPlainText();
-    const QRect frame = field->geometry();
-    field->onFinish = nullptr;
-    field->onCancel = nullptr;
-    field->hide();
-    field->deleteLater();
+    const QString text = textField_->toPlainText();
+    const QRect frame = textField_->geometry();
     const std::optional<int> index = textIndex_;
-    textIndex_.reset();
+    detachTextField();
 
     // The mark's top edge is the editor's top edge (widget y of the frame).
     const Mark measured = textMarkAt(QPointF(), text);
@@ -563,15 +541,20 @@ void Canvas::commitText() {
 void Canvas::cancelText() {
     if (!textField_)
         return;
+    detachTextField();
+    setFocus();
+    update();
+}
+
+// The editor goes later: this may run inside its own key handling.
+void Canvas::detachTextField() {
     AnnotationTextView* field = textField_;
     textField_ = nullptr;
+    textIndex_.reset();
     field->onFinish = nullptr;
     field->onCancel = nullptr;
     field->hide();
     field->deleteLater();
-    textIndex_.reset();
-    setFocus();
-    update();
 }
 
 void Canvas::resizeEvent(QResizeEvent* event) {

@@ -103,6 +103,7 @@ private:
     void drawSelectionDecoration(QPainter& painter, const Mark& mark);
     void updateCursor(QPointF widgetPoint);
     void refitTextField();
+    void detachTextField();
     Mark textMarkAt(QPointF origin, const QString& text) const;
     bool validIndex(std::optional<int> index) const;
     void push(QUndoCommand* command);

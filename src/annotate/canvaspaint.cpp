@@ -33,26 +33,6 @@ QCursor brushCursor(double strokeWidth, double ratio) {
     return QCursor(pixmap, side / 2, side / 2);
 }
 
-Qt::CursorShape resizeCursor(SelectionHandle h) {
-    switch (h) {
-    case SelectionHandle::bottomLeft:
-    case SelectionHandle::topRight:
-        return Qt::SizeBDiagCursor;
-    case SelectionHandle::bottomRight:
-    case SelectionHandle::topLeft:
-        return Qt::SizeFDiagCursor;
-    case SelectionHandle::bottom:
-    case SelectionHandle::top:
-        return Qt::SizeVerCursor;
-    case SelectionHandle::right:
-    case SelectionHandle::left:
-        return Qt::SizeHorCursor;
-    case SelectionHandle::move:
-        break;
-    }
-    return Qt::OpenHandCursor;
-}
-
 } // namespace
 
 void Canvas::drawMark(QPainter& painter, const Mark& mark, bool onScreen) {
@@ -219,7 +199,7 @@ void Canvas::updateCursor(QPointF widgetPoint) {
         } else if (m.canResize()) {
             for (SelectionHandle h : resizeHandles) {
                 if (near(handlePoint(h, m.bounds()))) {
-                    setCursor(resizeCursor(h));
+                    setCursor(handleCursor(h));
                     return;
                 }
             }

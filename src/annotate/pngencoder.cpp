@@ -13,10 +13,15 @@ struct ContextDeleter {
     void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
 };
 
-bool isOpaque(const QImage& image) {
+} // namespace
+
+bool isOpaqueImage(const QImage& image) {
     if (!image.hasAlphaChannel())
         return true;
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    // Both 32-bit ARGB layouts keep alpha in the top byte; others convert.
+    const bool direct = image.format() == QImage::Format_ARGB32 ||
+                        image.format() == QImage::Format_ARGB32_Premultiplied;
+    const QImage argb = direct ? image : image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < argb.height(); ++y) {
         const auto* line = reinterpret_cast<const quint32*>(argb.constScanLine(y));
         for (int x = 0; x < argb.width(); ++x) {
@@ -27,12 +32,10 @@ bool isOpaque(const QImage& image) {
     return true;
 }
 
-} // namespace
-
 std::optional<QByteArray> encodePng(const QImage& source) {
     if (source.isNull())
         return std::nullopt;
-    const bool opaque = isOpaque(source);
+    const bool opaque = isOpaqueImage(source);
     // Opaque rows are converted one at a time while encoding, which saves a
     // whole second copy of the image; others are converted up front to
     // straight RGBA.

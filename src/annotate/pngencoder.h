@@ -13,4 +13,7 @@ namespace korvel {
 // filtered encoders do (within a few per cent) at a third of their time.
 std::optional<QByteArray> encodePng(const QImage& image);
 
+// Whether every pixel is fully opaque (always, for formats without alpha).
+bool isOpaqueImage(const QImage& image);
+
 } // namespace korvel

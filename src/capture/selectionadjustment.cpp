@@ -12,6 +12,26 @@ bool isCorner(SelectionHandle h) {
            h == SelectionHandle::topRight || h == SelectionHandle::topLeft;
 }
 
+Qt::CursorShape handleCursor(SelectionHandle h) {
+    switch (h) {
+    case SelectionHandle::bottomLeft:
+    case SelectionHandle::topRight:
+        return Qt::SizeBDiagCursor;
+    case SelectionHandle::bottomRight:
+    case SelectionHandle::topLeft:
+        return Qt::SizeFDiagCursor;
+    case SelectionHandle::bottom:
+    case SelectionHandle::top:
+        return Qt::SizeVerCursor;
+    case SelectionHandle::right:
+    case SelectionHandle::left:
+        return Qt::SizeHorCursor;
+    case SelectionHandle::move:
+        break;
+    }
+    return Qt::OpenHandCursor;
+}
+
 QPointF handlePoint(SelectionHandle h, const QRectF& r) {
     const double minX = r.x(), maxX = r.x() + r.width(), midX = r.x() + r.width() / 2;
     const double minY = r.y(), maxY = r.y() + r.height(), midY = r.y() + r.height() / 2;

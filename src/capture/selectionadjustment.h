@@ -38,6 +38,9 @@ inline constexpr std::array<SelectionHandle, 8> resizeHandles = {
 
 bool isCorner(SelectionHandle handle);
 
+// The resize cursor of a handle; the open hand for moving.
+Qt::CursorShape handleCursor(SelectionHandle handle);
+
 // The handle's anchor point on r.
 QPointF handlePoint(SelectionHandle handle, const QRectF& r);
 

@@ -10,26 +10,6 @@
 namespace korvel {
 namespace {
 
-Qt::CursorShape cursorFor(SelectionHandle h) {
-    switch (h) {
-    case SelectionHandle::bottomLeft:
-    case SelectionHandle::topRight:
-        return Qt::SizeBDiagCursor;
-    case SelectionHandle::bottomRight:
-    case SelectionHandle::topLeft:
-        return Qt::SizeFDiagCursor;
-    case SelectionHandle::bottom:
-    case SelectionHandle::top:
-        return Qt::SizeVerCursor;
-    case SelectionHandle::right:
-    case SelectionHandle::left:
-        return Qt::SizeHorCursor;
-    case SelectionHandle::move:
-        break;
-    }
-    return Qt::OpenHandCursor;
-}
-
 QFont badgeFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(12);
@@ -129,7 +109,7 @@ void SelectionChrome::mousePressEvent(QMouseEvent* event) {
     drag_ = Drag{*h, p, selection_};
     if (onAdjustingChanged)
         onAdjustingChanged(true);
-    setCursor(*h == SelectionHandle::move ? Qt::ClosedHandCursor : cursorFor(*h));
+    setCursor(*h == SelectionHandle::move ? Qt::ClosedHandCursor : handleCursor(*h));
 }
 
 void SelectionChrome::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -153,7 +133,7 @@ void SelectionChrome::dragTo(QPointF w, bool shift) {
 void SelectionChrome::mouseMoveEvent(QMouseEvent* event) {
     if (drag_) {
         setCursor(drag_->handle == SelectionHandle::move ? Qt::ClosedHandCursor
-                                                         : cursorFor(drag_->handle));
+                                                         : handleCursor(drag_->handle));
         dragTo(event->position(), event->modifiers() & Qt::ShiftModifier);
         return;
     }
@@ -170,7 +150,7 @@ void SelectionChrome::mouseReleaseEvent(QMouseEvent* event) {
 
 void SelectionChrome::updateCursor(QPointF w) {
     const auto h = handle(local(w));
-    setCursor(h ? cursorFor(*h) : Qt::ArrowCursor);
+    setCursor(h ? handleCursor(*h) : Qt::ArrowCursor);
 }
 
 void SelectionChrome::resizeEvent(QResizeEvent* event) {

@@ -1,5 +1,7 @@
 #include "annotate/canvas.h"
 
+#include "testimages.h"
+
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QInputMethodEvent>
@@ -12,13 +14,7 @@ using namespace korvel;
 
 namespace {
 
-QImage gradient(QSize size) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb((x * 3) % 256, (y * 2) % 256, 128));
-    return image;
-}
+using test::gradient;
 
 // A canvas of 200 × 150 points over a 400 × 300-pixel image (2×).
 struct CanvasTest : ::testing::Test {

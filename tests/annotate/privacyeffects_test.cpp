@@ -1,6 +1,8 @@
 #include "annotate/imagefilters.h"
 #include "annotate/privacyeffects.h"
 
+#include "testimages.h"
+
 #include <gtest/gtest.h>
 #include <QPainter>
 
@@ -8,13 +10,7 @@ using namespace korvel;
 
 namespace {
 
-QImage gradient(QSize size) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, (x * y) % 256));
-    return image;
-}
+using test::gradient;
 
 Mark privacy(Tool tool, QRectF area, double strength = 3) {
     Mark m;
