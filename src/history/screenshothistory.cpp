@@ -1,0 +1,193 @@
+#include "screenshothistory.h"
+
+#include "platform/atomicfile.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+
+namespace korvel {
+namespace {
+
+const QString enabledKey = QStringLiteral("historyEnabled");
+const QString limitKey = QStringLiteral("historyLimit");
+
+bool acceptedLimit(qint64 v) {
+    return v == 10 || v == 20 || v == 50 || v == 100;
+}
+
+bool readEnabled(const QSettings& s) {
+    const QVariant v = s.value(enabledKey);
+    return v.toString() == QLatin1String("true") || (v.typeId() == QMetaType::Bool && v.toBool());
+}
+
+bool decodes(const QByteArray& png) {
+    QBuffer buffer;
+    buffer.setData(png);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    return !reader.read().isNull();
+}
+
+} // namespace
+
+ScreenshotHistory::ScreenshotHistory(QString directory,
+                                     std::function<std::unique_ptr<QSettings>()> settings,
+                                     qint64 maximumBytes)
+    : directory_(std::move(directory))
+    , settings_(std::move(settings))
+    , maximumBytes_(maximumBytes) {
+    // One writer keeps recordings in the order they were made.
+    writer_.setMaxThreadCount(1);
+}
+
+ScreenshotHistory::~ScreenshotHistory() {
+    waitForIdle();
+}
+
+QString ScreenshotHistory::defaultDirectory() {
+    // The parent of the application's data folder, i.e. $XDG_DATA_HOME.
+    QDir data(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    return data.filePath(QStringLiteral("Dastra/History"));
+}
+
+ScreenshotHistory& ScreenshotHistory::shared() {
+    static ScreenshotHistory history(defaultDirectory(),
+                                     [] { return std::make_unique<QSettings>(); });
+    return history;
+}
+
+int ScreenshotHistory::limit() const {
+    bool ok = false;
+    const qint64 v = settings_()->value(limitKey).toLongLong(&ok);
+    return ok && acceptedLimit(v) ? int(v) : 20;
+}
+
+void ScreenshotHistory::setLimit(int limit) {
+    settings_()->setValue(limitKey, acceptedLimit(limit) ? limit : 20);
+}
+
+QString ScreenshotHistory::fileName(qint64 microseconds, const QByteArray& png) {
+    const QByteArray digest = QCryptographicHash::hash(png, QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("%1-%2.png")
+        .arg(QString::asprintf("%020.0f", double(std::max<qint64>(0, microseconds))),
+             QString::fromLatin1(digest));
+}
+
+bool ScreenshotHistory::isEntryName(const QString& name) {
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]{20}-[0-9a-f]{64}\\.png$"));
+    return pattern.match(name).hasMatch();
+}
+
+QStringList ScreenshotHistory::entries() const {
+    QStringList result;
+    // Only regular files named like entries: anything else in the folder,
+    // symbolic links included, is neither listed nor ever deleted.
+    const QFileInfoList files =
+        QDir(directory_).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::Reversed);
+    for (const QFileInfo& f : files) {
+        if (!f.isSymLink() && f.isFile() && isEntryName(f.fileName()))
+            result << f.absoluteFilePath();
+    }
+    return result;
+}
+
+void ScreenshotHistory::record(const QByteArray& png) {
+    if (!readEnabled(*settings_()))
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000;
+    writer_.start([this, png, now] { recordNow(png, now); });
+}
+
+void ScreenshotHistory::waitForIdle() {
+    writer_.waitForDone();
+}
+
+void ScreenshotHistory::recordNow(const QByteArray& png, qint64 microseconds) {
+    QMutexLocker lock(&mutex_);
+    if (!readEnabled(*settings_()) || png.size() > maximumBytes_ || !decodes(png))
+        return;
+    const QString name = fileName(microseconds, png);
+    const QStringList existing = entries();
+    // The same image twice in a row is kept once.
+    if (!existing.isEmpty() && QFileInfo(existing.front()).fileName().mid(21) == name.mid(21))
+        return;
+    std::optional<QString> error = write(png, microseconds);
+    if (!error)
+        error = prune();
+    lastError_ = error;
+}
+
+std::optional<QString> ScreenshotHistory::write(const QByteArray& png, qint64 microseconds) {
+    QDir dir(directory_);
+    if (!dir.exists()) {
+        if (!dir.mkpath(QStringLiteral(".")))
+            return QStringLiteral("无法创建历史文件夹 %1").arg(directory_);
+        // Private whatever the umask.
+        ::chmod(QFile::encodeName(dir.absolutePath()).constData(), 0700);
+    }
+    return writeFileAtomically(dir.filePath(fileName(microseconds, png)), png, 0600);
+}
+
+std::optional<QString> ScreenshotHistory::prune() {
+    const int keep = limit();
+    qint64 total = 0;
+    int position = 0;
+    for (const QString& path : entries()) {
+        const qint64 size = QFileInfo(path).size();
+        if (position < keep && total + size <= maximumBytes_) {
+            total += size;
+        } else if (!QFile::remove(path)) {
+            return QStringLiteral("无法删除旧的历史截图 %1").arg(QFileInfo(path).fileName());
+        }
+        ++position;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ScreenshotHistory::remove(const QString& path) {
+    QMutexLocker lock(&mutex_);
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!entries().contains(absolute))
+        return std::nullopt;
+    if (!QFile::remove(absolute))
+        return QStringLiteral("无法删除 %1").arg(QFileInfo(path).fileName());
+    return std::nullopt;
+}
+
+std::optional<QString> ScreenshotHistory::clear() {
+    QMutexLocker lock(&mutex_);
+    for (const QString& path : entries()) {
+        if (!QFile::remove(path))
+            return QStringLiteral("无法删除 %1").arg(QFileInfo(path).fileName());
+    }
+    lastError_.reset();
+    return std::nullopt;
+}
+
+QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty() || maximum <= 0)
+        return {};
+    if (std::max(size.width(), size.height()) > maximum)
+        reader.setScaledSize(size.scaled(maximum, maximum, Qt::KeepAspectRatio));
+    return reader.read();
+}
+
+std::optional<QString> ScreenshotHistory::lastError() const {
+    QMutexLocker lock(&mutex_);
+    return lastError_;
+}
+
+} // namespace korvel

@@ -1,0 +1,260 @@
+#include "history/screenshothistory.h"
+#include "platform/atomicfile.h"
+
+#include <gtest/gtest.h>
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace korvel;
+
+namespace {
+
+// A distinct PNG for each seed; `noise` makes it incompressible and large.
+QByteArray png(int seed, QSize size = QSize(16, 16), bool noise = false) {
+    QImage image(size, QImage::Format_RGB32);
+    quint32 state = quint32(seed) * 2654435761u + 1;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            image.setPixel(x, y, noise ? (state >> 8) : quint32(seed * 40503));
+        }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+struct History : ::testing::Test {
+    QTemporaryDir dir;
+    QString folder() const { return dir.filePath(QStringLiteral("Dastra/History")); }
+    std::unique_ptr<QSettings> settings() const {
+        return std::make_unique<QSettings>(dir.filePath(QStringLiteral("k.conf")),
+                                           QSettings::IniFormat);
+    }
+    std::unique_ptr<ScreenshotHistory>
+    history(qint64 maximum = ScreenshotHistory::defaultMaximumBytes) {
+        return std::make_unique<ScreenshotHistory>(
+            folder(), [this] { return settings(); }, maximum);
+    }
+    void enable(int limit = 20) {
+        auto s = settings();
+        s->setValue(QStringLiteral("historyEnabled"), true);
+        s->setValue(QStringLiteral("historyLimit"), limit);
+    }
+    qint64 t = 1'700'000'000'000'000;
+    void record(ScreenshotHistory& h, const QByteArray& data) { h.recordNow(data, t += 1000); }
+};
+
+} // namespace
+
+TEST_F(History, NothingIsRecordedWhileDisabled) {
+    auto h = history();
+    h->recordNow(png(1), t);
+    h->record(png(2));
+    h->waitForIdle();
+    EXPECT_FALSE(QDir(folder()).exists());
+}
+
+TEST_F(History, NamesSortNewestFirstAndCarryTheDigest) {
+    const QByteArray data = png(1);
+    const QString name = ScreenshotHistory::fileName(1733000000123456, data);
+    EXPECT_EQ(name, QStringLiteral("00001733000000123456-") +
+                        QString::fromLatin1(
+                            QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex()) +
+                        QStringLiteral(".png"));
+    EXPECT_TRUE(ScreenshotHistory::isEntryName(name));
+    // Fixed width: a timestamp with fewer digits still sorts as older.
+    EXPECT_LT(ScreenshotHistory::fileName(999, data), ScreenshotHistory::fileName(1000, data));
+    EXPECT_FALSE(ScreenshotHistory::isEntryName(name.toUpper()));
+    EXPECT_FALSE(ScreenshotHistory::isEntryName(QStringLiteral("shot.png")));
+}
+
+TEST_F(History, LimitsEvictTheOldestFirst) {
+    for (int limit : {10, 20, 50, 100}) {
+        QDir(folder()).removeRecursively();
+        enable(limit);
+        auto h = history();
+        EXPECT_EQ(h->limit(), limit);
+        for (int i = 0; i <= limit; ++i)
+            record(*h, png(i));
+        const QStringList entries = h->entries();
+        ASSERT_EQ(entries.size(), limit);
+        // The newest is first; the very first recording is gone.
+        EXPECT_TRUE(entries.front().endsWith(ScreenshotHistory::fileName(t, png(limit))));
+        EXPECT_FALSE(
+            entries.join(u'|').contains(ScreenshotHistory::fileName(t - 1000 * limit, png(0))));
+        EXPECT_FALSE(h->lastError());
+    }
+}
+
+TEST_F(History, OnlyTheFourLimitsAreAccepted) {
+    auto h = history();
+    settings()->setValue(QStringLiteral("historyLimit"), 30);
+    EXPECT_EQ(h->limit(), 20);
+    h->setLimit(7);
+    EXPECT_EQ(settings()->value(QStringLiteral("historyLimit")).toInt(), 20);
+    h->setLimit(50);
+    EXPECT_EQ(h->limit(), 50);
+    settings()->setValue(QStringLiteral("historyLimit"), QStringLiteral("many"));
+    EXPECT_EQ(h->limit(), 20);
+}
+
+TEST_F(History, ByteCapEvictsOldEntriesAndRefusesHugeOnes) {
+    enable(100);
+    const QByteArray a = png(1, QSize(64, 64), true), b = png(2, QSize(64, 64), true);
+    ASSERT_GT(a.size(), 10000);
+    // Room for one of them, not two.
+    auto h = history(a.size() + b.size() - 1);
+    record(*h, a);
+    record(*h, b);
+    ASSERT_EQ(h->entries().size(), 1);
+    EXPECT_TRUE(h->entries().front().contains(ScreenshotHistory::fileName(t, b).mid(21)));
+    // A small entry after a large deleted one can stay.
+    const QByteArray small = png(3);
+    record(*h, small);
+    EXPECT_EQ(h->entries().size(), 2);
+    // Larger than the cap on its own: not recorded, no error.
+    auto tiny = history(100);
+    record(*tiny, a);
+    EXPECT_EQ(tiny->entries().size(), 2);
+    EXPECT_FALSE(tiny->lastError());
+}
+
+TEST_F(History, TheSameImageTwiceInARowIsKeptOnce) {
+    enable();
+    auto h = history();
+    record(*h, png(1));
+    record(*h, png(1));
+    EXPECT_EQ(h->entries().size(), 1);
+    record(*h, png(2));
+    record(*h, png(1));
+    EXPECT_EQ(h->entries().size(), 3);
+    // Not an image at all: nothing recorded.
+    record(*h, QByteArray("not a png"));
+    record(*h, png(3).left(40));
+    EXPECT_EQ(h->entries().size(), 3);
+}
+
+TEST_F(History, StrayFilesAreNeverListedOrDeleted) {
+    enable(10);
+    auto h = history();
+    record(*h, png(100));
+    QDir d(folder());
+    auto touch = [&](const QString& name, const QByteArray& content) {
+        QFile f(d.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    };
+    const QString digest(64, u'a');
+    touch(QStringLiteral("notes.txt"), "x");
+    touch(QStringLiteral("SHOT.PNG"), png(5));
+    touch(QStringLiteral("shot.png"), png(6));
+    touch(QStringLiteral(".00000000000000000001-%1.png.tmp").arg(digest), "partial");
+    ASSERT_TRUE(d.mkdir(QStringLiteral("00000000000000000002-%1.png").arg(digest)));
+    QTemporaryDir outside;
+    const QString precious = outside.filePath(QStringLiteral("precious.png"));
+    {
+        QFile f(precious);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(png(7));
+    }
+    ASSERT_TRUE(QFile::link(precious,
+                            d.filePath(QStringLiteral("00000000000000000003-%1.png").arg(digest))));
+    // A truncated PNG under an entry's name is an entry, old, and may go.
+    touch(QStringLiteral("00000000000000000004-%1.png").arg(QString(64, u'b')), png(8).left(30));
+
+    EXPECT_EQ(h->entries().size(), 2); // the recording and the truncated file
+    for (int i = 0; i < 12; ++i)
+        record(*h, png(200 + i));
+    EXPECT_EQ(h->entries().size(), 10);
+    for (const QString& kept :
+         {QStringLiteral("notes.txt"), QStringLiteral("SHOT.PNG"), QStringLiteral("shot.png")})
+        EXPECT_TRUE(QFile::exists(d.filePath(kept))) << kept.toStdString();
+    EXPECT_TRUE(
+        QFileInfo(d.filePath(QStringLiteral("00000000000000000002-%1.png").arg(digest))).isDir());
+    EXPECT_TRUE(QFileInfo(d.filePath(QStringLiteral("00000000000000000003-%1.png").arg(digest)))
+                    .isSymLink());
+    EXPECT_TRUE(QFile::exists(precious));
+    // Removal goes through entries only.
+    EXPECT_FALSE(h->remove(precious));
+    EXPECT_TRUE(QFile::exists(precious));
+    EXPECT_FALSE(h->clear());
+    EXPECT_TRUE(h->entries().isEmpty());
+    EXPECT_TRUE(QFile::exists(d.filePath(QStringLiteral("notes.txt"))));
+}
+
+TEST_F(History, FolderAndFilesArePrivateUnderAPermissiveUmask) {
+    enable();
+    const mode_t old = ::umask(0);
+    auto h = history();
+    record(*h, png(1));
+    ::umask(old);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(h->entries().size(), 1);
+    ASSERT_EQ(::stat(QFile::encodeName(h->entries().front()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(History, AnUnwritableFolderLeavesTheCallerAndHistoryAlone) {
+    enable();
+    // /proc refuses new folders even to root.
+    ScreenshotHistory h(QStringLiteral("/proc/korvel-history"), [this] { return settings(); });
+    h.recordNow(png(1), t);
+    EXPECT_TRUE(h.lastError());
+    EXPECT_TRUE(h.entries().isEmpty());
+    // A writable store recovers and clears the error.
+    auto good = history();
+    record(*good, png(2));
+    EXPECT_FALSE(good->lastError());
+}
+
+TEST_F(History, BackgroundRecordingKeepsOrderAndThumbnailsAreBounded) {
+    enable();
+    auto h = history();
+    h->record(png(1, QSize(400, 100)));
+    h->record(png(2, QSize(400, 100)));
+    h->waitForIdle();
+    ASSERT_EQ(h->entries().size(), 2);
+    const QImage thumb = ScreenshotHistory::thumbnail(h->entries().front(), 100);
+    EXPECT_EQ(thumb.size(), QSize(100, 25));
+    EXPECT_TRUE(
+        ScreenshotHistory::thumbnail(dir.filePath(QStringLiteral("none.png")), 100).isNull());
+}
+
+TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("target.png"));
+    const QByteArray old(1000, 'o');
+    ASSERT_FALSE(writeFileAtomically(path, old));
+    const QByteArray fresh(64 * 1024 * 1024, 'n');
+    for (int delayUs : {0, 2000, 20000, 200000}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            writeFileAtomically(path, fresh);
+            ::_exit(0);
+        }
+        ::usleep(useconds_t(delayUs));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray now = f.readAll();
+        EXPECT_TRUE(now == old || now == fresh) << "size " << now.size();
+        f.close();
+        ASSERT_FALSE(writeFileAtomically(path, old)); // reset for the next round
+    }
+    // A folder that cannot hold the file: the error is reported, nothing made.
+    EXPECT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("missing/x.png")), old));
+}
