@@ -3,6 +3,7 @@
 //   e2etool compare PNG X Y         compares PNG with the root window at (X, Y)
 //   e2etool frame WINDOW            prints "x y w h" of the outer frame, then of the client
 //   e2etool pixel PNG X Y           prints the pixel as #rrggbb
+//   e2etool snapshot-png FILE       writes the root window's top-left 640 × 480 as PNG
 #include <QGuiApplication>
 #include <QImage>
 #include <xcb/xcb.h>
@@ -94,6 +95,17 @@ int pixel(const char* path, int x, int y) {
     return 0;
 }
 
+int snapshotPng(const char* path) {
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, 640, 480, ~0u), nullptr);
+    if (!image)
+        return 2;
+    QImage copy(xcb_get_image_data(image), 640, 480, QImage::Format_RGB32);
+    const bool ok = copy.save(QString::fromLocal8Bit(path), "PNG");
+    std::free(image);
+    return ok ? 0 : 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +122,8 @@ int main(int argc, char** argv) {
         return compare(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (!std::strcmp(command, "frame") && argc == 3)
         return frame(xcb_window_t(std::strtoul(argv[2], nullptr, 0)));
+    if (!std::strcmp(command, "snapshot-png") && argc == 3)
+        return snapshotPng(argv[2]);
     if (!std::strcmp(command, "pixel") && argc == 5)
         return pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     return 2;
