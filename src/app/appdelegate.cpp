@@ -2,7 +2,9 @@
 
 #include "capture/capturefailure.h"
 #include "capture/screencapture.h"
+#include "capturepreferences.h"
 #include "diagnostics.h"
+#include "history/screenshothistory.h"
 #include "platform/error.h"
 #include "settingsvalues.h"
 
@@ -306,7 +308,12 @@ bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
 }
 
 void AppDelegate::configureShortcut() {}
-void AppDelegate::openPreferences() {}
+void AppDelegate::openPreferences() {
+    if (!preferencesWindow_)
+        preferencesWindow_ =
+            std::make_unique<CapturePreferencesWindow>(ScreenshotHistory::shared());
+    preferencesWindow_->showWindow();
+}
 void AppDelegate::openHistory() {}
 void AppDelegate::toggleLogin() {}
 void AppDelegate::checkUpdates() {}

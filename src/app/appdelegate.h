@@ -21,6 +21,7 @@ class QSystemTrayIcon;
 
 namespace korvel {
 
+class CapturePreferencesWindow;
 class Error;
 
 // Where a pin without a given frame goes: scaled to at most 60 % of the
@@ -68,6 +69,7 @@ public:
     bool isConfiguring() const { return configuring_; }
     CaptureEditor* editor() const { return editor_.get(); }
     bool trayAvailable() const;
+    CapturePreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
 
     // A running long capture blocks new captures; set by the long-capture
     // subsystem.
@@ -96,6 +98,7 @@ private:
     std::map<QUuid, std::unique_ptr<QObject>> pinnedImages_;
     bool longScreenshotRunning_ = false;
     std::map<QUuid, std::unique_ptr<QObject>> longResults_;
+    std::unique_ptr<CapturePreferencesWindow> preferencesWindow_;
     bool capturing_ = false;
     bool configuring_ = false;
     QAction* captureMenuItem_ = nullptr;

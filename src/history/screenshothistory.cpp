@@ -185,6 +185,11 @@ QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
     return reader.read();
 }
 
+std::optional<QString> ScreenshotHistory::pruneNow() {
+    QMutexLocker lock(&mutex_);
+    return prune();
+}
+
 std::optional<QString> ScreenshotHistory::lastError() const {
     QMutexLocker lock(&mutex_);
     return lastError_;

@@ -52,6 +52,8 @@ public:
     static QImage thumbnail(const QString& path, int maximum);
 
     std::optional<QString> lastError() const;
+    // Applies the count and size limits now, e.g. after the limit was lowered.
+    std::optional<QString> pruneNow();
 
     // "00001733000000000000-<digest>.png"
     static QString fileName(qint64 microsecondsSinceEpoch, const QByteArray& png);
