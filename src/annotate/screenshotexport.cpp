@@ -1,6 +1,8 @@
 #include "screenshotexport.h"
 
+#include "history/screenshothistory.h"
 #include "platform/atomicfile.h"
+#include "platform/clipboard.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -41,6 +43,21 @@ std::optional<QString> writePng(const QByteArray& png, const QString& path) {
         return error;
     if (!QCoreApplication::arguments().contains(QStringLiteral("--self-test")))
         QSettings().setValue(lastDirectoryKey, QFileInfo(path).absolutePath());
+    return std::nullopt;
+}
+
+bool copy(const QByteArray& png, ScreenshotHistory& history) {
+    if (!Clipboard::copyPng(png))
+        return false;
+    history.record(png);
+    return true;
+}
+
+std::optional<QString> save(const QByteArray& png, const QString& path,
+                            ScreenshotHistory& history) {
+    if (auto error = writePng(png, path))
+        return error;
+    history.record(png);
     return std::nullopt;
 }
 

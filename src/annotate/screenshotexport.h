@@ -6,6 +6,10 @@
 #include <memory>
 #include <optional>
 
+namespace korvel {
+class ScreenshotHistory;
+}
+
 namespace korvel::ScreenshotExport {
 
 // "截图-<Unix seconds>.png"
@@ -19,5 +23,14 @@ std::unique_ptr<QFileDialog> savePanel();
 // "lastSaveDirectory" (not during the self-test). Returns the error text on
 // failure, when nothing is remembered.
 std::optional<QString> writePng(const QByteArray& png, const QString& path);
+
+// What every window's "复制" does with the final PNG: onto the clipboard
+// and, only when the clipboard took it, into the history. Returns whether the
+// copy happened.
+bool copy(const QByteArray& png, ScreenshotHistory& history);
+
+// What "保存" does once a file was chosen: the atomic write and, on success,
+// the history record. Returns the error text on failure.
+std::optional<QString> save(const QByteArray& png, const QString& path, ScreenshotHistory& history);
 
 } // namespace korvel::ScreenshotExport

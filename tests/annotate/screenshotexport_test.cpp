@@ -1,4 +1,10 @@
 #include "annotate/screenshotexport.h"
+#include "history/screenshothistory.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -46,4 +52,29 @@ TEST(ScreenshotExport, SavesRememberTheFolderAndStaleFoldersAreIgnored) {
 
     ASSERT_TRUE(QDir(folder).removeRecursively());
     EXPECT_NE(QDir(ScreenshotExport::savePanel()->directory()).absolutePath(), folder);
+}
+
+TEST(ScreenshotExport, CopiesAndSavesAreRecordedOnlyWhenTheyHappen) {
+    QTemporaryDir dir;
+    QSettings().setValue(QStringLiteral("historyEnabled"), true);
+    ScreenshotHistory history(dir.filePath(QStringLiteral("History")),
+                              [] { return std::make_unique<QSettings>(); });
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+
+    EXPECT_FALSE(ScreenshotExport::copy(QByteArray("not a png"), history));
+    EXPECT_TRUE(ScreenshotExport::copy(png, history));
+    history.waitForIdle();
+    EXPECT_EQ(history.entries().size(), 1);
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), png);
+
+    EXPECT_TRUE(ScreenshotExport::save(png, dir.filePath(QStringLiteral("none/x.png")), history));
+    EXPECT_FALSE(ScreenshotExport::save(png, dir.filePath(QStringLiteral("x.png")), history));
+    history.waitForIdle();
+    EXPECT_EQ(history.entries().size(), 1); // the same image again in a row
+    QSettings().remove(QStringLiteral("historyEnabled"));
 }

@@ -1,7 +1,10 @@
-// Copies a PNG file to the clipboard through Korvel's clipboard service from
-// a window, closes the window and keeps running, as the capture editor does.
-//   clipboardowner FILE.png READY-FILE
-#include "platform/clipboard.h"
+// Copies a PNG file the way a capture window's "复制" does (clipboard, then
+// history), closes the window and keeps running, as Korvel does.
+//   clipboardowner FILE.png READY-FILE HISTORY-FOLDER
+#include "annotate/screenshotexport.h"
+#include "history/screenshothistory.h"
+
+#include <QSettings>
 
 #include <QApplication>
 #include <QFile>
@@ -12,7 +15,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // Like Korvel, live on after the last window closes.
     QApplication::setQuitOnLastWindowClosed(false);
-    if (argc != 3)
+    if (argc != 4)
         return 2;
     QFile in(QString::fromLocal8Bit(argv[1]));
     if (!in.open(QIODevice::ReadOnly))
@@ -21,9 +24,13 @@ int main(int argc, char** argv) {
     auto* window = new QWidget;
     window->setWindowTitle(QStringLiteral("korvel-clipboard"));
     window->show();
+    QSettings().setValue(QStringLiteral("historyEnabled"), true);
+    static korvel::ScreenshotHistory history(QString::fromLocal8Bit(argv[3]),
+                                             [] { return std::make_unique<QSettings>(); });
     QTimer::singleShot(200, window, [window, png, ready = QString::fromLocal8Bit(argv[2])] {
-        if (!korvel::Clipboard::copyPng(png))
+        if (!korvel::ScreenshotExport::copy(png, history))
             QCoreApplication::exit(1);
+        history.waitForIdle();
         window->close();
         window->deleteLater();
         QFile flag(ready);
