@@ -141,12 +141,3 @@ BENCHMARK(BM_RenderThenEncode4K)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QtPngLevel)->Arg(1)->Arg(3)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -163,13 +163,3 @@ BENCHMARK(BM_NaiveMosaic)
     ->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Fonts and painting need a GUI application; no display is needed.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

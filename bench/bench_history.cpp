@@ -75,12 +75,3 @@ BENCHMARK(BM_Record4K)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_List100)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
