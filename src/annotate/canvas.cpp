@@ -80,6 +80,10 @@ QRectF Canvas::limits() const {
     return QRectF(annotationOrigin, QSizeF(size()));
 }
 
+bool Canvas::brushActive() const {
+    return tool == Tool::mosaic && mosaicMode == MosaicMode::brush && !selectionOnly;
+}
+
 // Selection and style ---------------------------------------------------------
 
 void Canvas::selectMark(std::optional<int> index) {
@@ -171,9 +175,7 @@ void Canvas::removeLastMark() {
 
 void Canvas::restore(const Mark& mark) {
     marks_.append(mark);
-    const bool brushActive =
-        tool == Tool::mosaic && mosaicMode == MosaicMode::brush && !selectionOnly;
-    if (mark.isMosaicBrush() && brushActive)
+    if (mark.isMosaicBrush() && brushActive())
         selectMark(std::nullopt);
     else
         selectMark(int(marks_.size()) - 1);
@@ -202,27 +204,31 @@ void Canvas::insertMark(int index, const Mark& mark) {
 
 // Mouse --------------------------------------------------------------------
 
-void Canvas::mousePressEvent(QMouseEvent* event) {
+// What every press does first: only the left button edits, a text being
+// edited is committed, and the canvas takes the focus.
+std::optional<QPointF> Canvas::beginPress(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         event->ignore();
-        return;
+        return std::nullopt;
     }
     commitText();
     setFocus(Qt::MouseFocusReason);
-    const QPointF p = pointerPosition(event->position());
+    return pointerPosition(event->position());
+}
 
-    if (tool == Tool::mosaic && mosaicMode == MosaicMode::brush && !selectionOnly) {
+void Canvas::mousePressEvent(QMouseEvent* event) {
+    const std::optional<QPointF> press = beginPress(event);
+    if (!press)
+        return;
+    const QPointF p = *press;
+
+    if (brushActive()) {
         markDrag_.reset();
         resizeHandle_.reset();
         arrowEndpoint_.reset();
         selectMark(std::nullopt);
-        Mark m;
-        m.tool = Tool::mosaic;
-        m.points = {p};
-        m.color = ink;
-        m.width = strokeWidth;
+        Mark m = styledMark(Tool::mosaic, {p});
         m.mosaicBrush = true;
-        m.number = 1;
         m.fontSize = 24;
         draft_ = m;
         update();
@@ -272,25 +278,16 @@ void Canvas::mousePressEvent(QMouseEvent* event) {
         beginText(p, std::nullopt);
         return;
     }
-    Mark m;
-    m.tool = tool;
-    m.points = {p, p};
-    m.color = ink;
-    m.width = strokeWidth;
-    m.mosaicBrush = false;
+    Mark m = styledMark(tool, {p, p});
     m.number = nextMarkerNumber(marks_);
-    m.fontSize = fontSize;
     draft_ = m;
 }
 
 void Canvas::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
+    const std::optional<QPointF> press = beginPress(event);
+    if (!press)
         return;
-    }
-    commitText();
-    setFocus(Qt::MouseFocusReason);
-    const QPointF p = pointerPosition(event->position());
+    const QPointF p = *press;
     draft_.reset();
     markDrag_.reset();
     for (int k = int(marks_.size()) - 1; k >= 0; --k) {
@@ -460,14 +457,22 @@ void Canvas::wheelEvent(QWheelEvent* event) {
 
 // Text -------------------------------------------------------------------------
 
-Mark Canvas::textMarkAt(QPointF origin, const QString& text) const {
+// A new mark in the canvas's current style.
+Mark Canvas::styledMark(Tool markTool, QList<QPointF> points) const {
     Mark m;
-    m.tool = Tool::text;
-    m.points = {origin};
+    m.tool = markTool;
+    m.points = std::move(points);
     m.color = ink;
     m.width = strokeWidth;
-    m.text = text;
+    m.mosaicBrush = false;
+    m.number = 1;
     m.fontSize = fontSize;
+    return m;
+}
+
+Mark Canvas::textMarkAt(QPointF origin, const QString& text) const {
+    Mark m = styledMark(Tool::text, {origin});
+    m.text = text;
     return m;
 }
 

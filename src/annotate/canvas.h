@@ -96,6 +96,10 @@ private:
 
     QPointF pointerPosition(QPointF widgetPoint) const;
     QRectF limits() const;
+    // The mosaic brush paints on every press; marks are not hit-tested.
+    bool brushActive() const;
+    std::optional<QPointF> beginPress(QMouseEvent* event);
+    Mark styledMark(Tool markTool, QList<QPointF> points) const;
     void dragTo(QPointF p, bool shift);
     void paintMarks(QPainter& painter, bool onScreen);
     void drawMark(QPainter& painter, const Mark& mark, bool onScreen);

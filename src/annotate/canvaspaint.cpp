@@ -179,7 +179,7 @@ std::optional<QByteArray> Canvas::png() {
 }
 
 void Canvas::updateCursor(QPointF widgetPoint) {
-    if (tool == Tool::mosaic && mosaicMode == MosaicMode::brush && !selectionOnly) {
+    if (brushActive()) {
         setCursor(brushCursor(strokeWidth, devicePixelRatioF()));
         return;
     }

@@ -16,7 +16,6 @@
 #include <QImage>
 #include <QMenu>
 #include <QMessageBox>
-#include <QScreen>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -297,13 +296,10 @@ bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
     const QImage image = QImage::fromData(png, "PNG");
     if (image.isNull())
         return false;
-    std::optional<QRectF> visible;
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        visible = QRectF(screen->availableGeometry());
-    const QRectF placement = frame.value_or(pinPlacement(image.size(), visible));
-    Q_UNUSED(placement);
+    Q_UNUSED(frame); // used with pinPlacement once pinned windows exist
     // Pinned image windows arrive with their own subsystem; until then no pin
-    // can be created and the caller reports it.
+    // can be created and the caller reports it. Without a frame the pin will
+    // go where pinPlacement puts it on the primary screen's free area.
     return false;
 }
 

@@ -63,11 +63,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<Monitor> monitors;
-    std::string spec = argv[1];
-    for (size_t start = 0; start <= spec.size();) {
-        const size_t end = std::min(spec.find(',', start), spec.size());
+    std::string layout = argv[1];
+    for (size_t start = 0; start <= layout.size();) {
+        const size_t end = std::min(layout.find(',', start), layout.size());
         Monitor m{};
-        if (std::sscanf(spec.substr(start, end - start).c_str(), "%dx%d+%d+%d", &m.w, &m.h, &m.x,
+        if (std::sscanf(layout.substr(start, end - start).c_str(), "%dx%d+%d+%d", &m.w, &m.h, &m.x,
                         &m.y) != 4)
             return 2;
         monitors.push_back(m);

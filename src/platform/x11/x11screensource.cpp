@@ -2,7 +2,6 @@
 
 #include "../error.h"
 
-#include <QCoreApplication>
 #include <xcb/randr.h>
 
 #include <algorithm>
