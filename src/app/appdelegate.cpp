@@ -1,6 +1,7 @@
 #include "appdelegate.h"
 
 #include "capture/capturefailure.h"
+#include "capture/childregionpermissionguide.h"
 #include "capture/screencapture.h"
 #include "capturepreferences.h"
 #include "diagnostics.h"
@@ -206,11 +207,30 @@ void AppDelegate::takeScreenshot() {
     } else {
         capturing_ = true;
     }
-    // The first-capture accessibility guidance joins here with child regions.
+    if (!offerAccessibility())
+        return;
     const bool menuJustClosed = menuClosed_.isValid() && menuClosed_.elapsed() < 500;
     hideApplication();
     const bool settle = menuJustClosed || !hiddenWindows_.empty() || editor_;
     QTimer::singleShot(settle ? settleDelayMs : 0, this, &AppDelegate::captureNow);
+}
+
+bool AppDelegate::offerAccessibility() {
+    // Once: what enabling desktop accessibility adds to region detection.
+    const QString shownKey = QStringLiteral("childRegionPermissionGuideShown");
+    QSettings settings;
+    if (readBool(settings, shownKey, false) || platform_.accessibility->isTrusted())
+        return true;
+    auto guide = ChildRegionPermissionGuide::alert(shortcut_.label);
+    const int choice = alert(*guide);
+    settings.setValue(shownKey, true);
+    if (choice != 0)
+        return true;
+    retireEditor();
+    capturing_ = false;
+    if (auto refused = ChildRegionPermissionGuide::openSettings(*platform_.accessibility))
+        alert(*refused);
+    return false;
 }
 
 void AppDelegate::captureNow() {
@@ -220,6 +240,7 @@ void AppDelegate::captureNow() {
         options.ownPid = QCoreApplication::applicationPid();
         options.scale = platform_.scale;
         options.usingAccessibility = true;
+        options.accessibility = platform_.accessibility;
         snapshots = captureScreens(*platform_.screens, *platform_.windows, options);
     } catch (const Error& error) {
         captureFailed(error);

@@ -79,6 +79,8 @@ private:
     void buildMenus();
     void buildStatusItem();
     void registerInitialHotKey();
+    // False when the user chose to switch accessibility on instead.
+    bool offerAccessibility();
     void captureNow();
     void captureSucceeded(std::vector<ScreenSnapshot> snapshots);
     void captureFailed(const Error& error);

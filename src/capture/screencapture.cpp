@@ -1,5 +1,8 @@
 #include "screencapture.h"
 
+#include "accessiblechildregions.h"
+#include "childregionresolver.h"
+
 #include "platform/error.h"
 
 namespace korvel {
@@ -34,10 +37,27 @@ std::vector<ScreenSnapshot> captureScreens(ScreenSource& screens, WindowList& wi
         snapshot.frame = displayFrame(display, layout, top);
         snapshot.image = std::move(image);
         snapshot.screenOrigin = QPointF(display.geometry.topLeft()) / layout.scale;
+        std::vector<ChildRegionTarget> kept;
         for (const WindowTarget& target : targets) {
-            if (auto local = localWindowRect(target.bounds, snapshot.frame, top))
+            if (auto local = localWindowRect(target.bounds, snapshot.frame, top)) {
                 snapshot.windows.push_back(*local);
+                kept.push_back({*local, target.pid});
+            }
         }
+        AccessibilityQuery query;
+        if (options.usingAccessibility && options.accessibility) {
+            query = [tree = options.accessibility,
+                     placement = AccessibilityPlacement{snapshot.frame, top, layout}](
+                        qint32 pid, QPointF point, const QRectF& window) {
+                return accessibleChildRegions(*tree, pid, point, placement, window);
+            };
+        }
+        auto resolver = std::make_shared<ChildRegionResolver>(
+            snapshot.image, std::move(kept), snapshot.frame, ChildAccessibilityWorker::shared(),
+            std::move(query));
+        snapshot.childRegions = [resolver](int index, QPointF point) {
+            return resolver->regions(index, point);
+        };
         snapshots.push_back(std::move(snapshot));
     }
     if (snapshots.empty())

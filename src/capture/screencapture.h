@@ -2,12 +2,19 @@
 
 #include "screensnapshot.h"
 
+#include "platform/accessibilitytree.h"
+
+#include <memory>
+
 namespace korvel {
 
 struct CaptureOptions {
     qint64 ownPid = 0;
     double scale = 1.0;
+    // Whether child regions may come from other applications' element trees
+    // as well as from the pixels; needs a tree.
     bool usingAccessibility = true;
+    std::shared_ptr<AccessibilityTree> accessibility;
 };
 
 // Freezes every display: one snapshot per display, primary first, each with

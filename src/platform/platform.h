@@ -22,7 +22,8 @@ struct Capabilities {
 struct Platform {
     std::unique_ptr<ScreenSource> screens;
     std::unique_ptr<WindowList> windows;
-    std::unique_ptr<AccessibilityTree> accessibility;
+    // Shared: child-region queries still running on their worker hold it.
+    std::shared_ptr<AccessibilityTree> accessibility;
     std::unique_ptr<HotKeys> hotKeys;
     Capabilities capabilities;
     // Device pixels per point (Qt's device pixel ratio of the desktop).

@@ -51,6 +51,7 @@ std::unique_ptr<Platform> createPlatform() {
         p->hotKeys = std::make_unique<x11::HotKeys>(*connection);
         p->capabilities.screenCapture = true;
         p->capabilities.windowList = true;
+        p->capabilities.childRegions = true;
         p->capabilities.globalKeys = true;
         p->connection = std::move(connection);
         result = std::move(p);

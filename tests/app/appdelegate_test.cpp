@@ -66,6 +66,7 @@ struct Delegate : ::testing::Test {
 
     void SetUp() override {
         QSettings().clear();
+        fake.accessibility->trusted = true;
         FakeEditor::created = FakeEditor::destroyed = 0;
         fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 640, 480), true},
                               {2, QStringLiteral("B"), QRect(640, 0, 320, 240), false}};
@@ -265,4 +266,33 @@ TEST_F(Delegate, AutomaticUpdatesToggleWritesTheNegation) {
     QSettings().setValue(QStringLiteral("automaticUpdateChecks"), QStringLiteral("maybe"));
     delegate->menuWillOpen();
     EXPECT_TRUE(delegate->autoUpdateMenuItem()->isChecked());
+}
+
+TEST_F(Delegate, TheAccessibilityGuideComesOnceAndCanSwitchItOnInstead) {
+    launch();
+    fake.accessibility->trusted = false;
+    // "先截图": the capture goes on, and the guide never returns.
+    alertAnswer = 1;
+    captureAndWait();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts[0].startsWith(QStringLiteral("增强自动选区识别|")));
+    EXPECT_EQ(FakeEditor::created, 1);
+    captureAndWait();
+    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(FakeEditor::created, 2);
+
+    // "去开启" closes the editor, stops the capture and switches it on.
+    QSettings().remove(QStringLiteral("childRegionPermissionGuideShown"));
+    alertAnswer = 0;
+    delegate->takeScreenshot();
+    EXPECT_FALSE(delegate->isCapturing());
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_TRUE(fake.accessibility->trusted);
+    settle();
+    EXPECT_EQ(FakeEditor::created, 2);
+    // Once trusted, no guide even with the key cleared.
+    QSettings().remove(QStringLiteral("childRegionPermissionGuideShown"));
+    captureAndWait();
+    EXPECT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(FakeEditor::created, 3);
 }
