@@ -1,0 +1,62 @@
+// A window with known nested widgets for the accessibility tests: a white
+// sidebar holding a list and a button, beside a content pane. Once shown it
+// prints each part's root-pixel geometry, one "name x y w h" line each.
+//   a11yfixture X Y
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace {
+
+void print(const char* name, const QWidget* w) {
+    const QPoint at = w->mapToGlobal(QPoint(0, 0));
+    std::printf("%s %d %d %d %d\n", name, at.x(), at.y(), w->width(), w->height());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    QApplication app(argc, argv);
+    if (argc != 3)
+        return 2;
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("korvel-a11y-fixture"));
+    window.setStyleSheet(QStringLiteral("QWidget#window { background: #f0f0f0; }"
+                                        "QFrame#sidebar { background: white; }"
+                                        "QFrame#content { background: #e4e6ea; }"));
+    window.setObjectName(QStringLiteral("window"));
+    auto* sidebar = new QFrame;
+    sidebar->setObjectName(QStringLiteral("sidebar"));
+    sidebar->setFixedWidth(260);
+    auto* list = new QListWidget;
+    for (int i = 0; i < 6; ++i)
+        list->addItem(QStringLiteral("项目 %1").arg(i + 1));
+    auto* button = new QPushButton(QStringLiteral("新建"));
+    auto* side = new QVBoxLayout(sidebar);
+    side->addWidget(list);
+    side->addWidget(button);
+    auto* content = new QFrame;
+    content->setObjectName(QStringLiteral("content"));
+    auto* layout = new QHBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(sidebar);
+    layout->addWidget(content, 1);
+    window.setGeometry(std::atoi(argv[1]), std::atoi(argv[2]), 900, 600);
+    window.show();
+    // After the window manager has placed the window.
+    QTimer::singleShot(800, &app, [&] {
+        print("window", &window);
+        print("sidebar", sidebar);
+        print("list", list);
+        print("button", button);
+        std::fflush(stdout);
+    });
+    return QApplication::exec();
+}
