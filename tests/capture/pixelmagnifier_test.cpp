@@ -1,0 +1,109 @@
+#include "capture/pixelmagnifier.h"
+#include "capture/selectionadjustment.h"
+
+#include "../qtprinters.h"
+
+#include <gtest/gtest.h>
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <utility>
+
+using namespace korvel;
+
+namespace {
+
+const QRectF bounds(0, 0, 400, 300);
+
+// A 400 × 300 point overlay over an 800 × 600 pixel (2×) snapshot; points are
+// display-local (y up).
+struct Magnifier : ::testing::Test {
+    QImage image = [] {
+        QImage i(800, 600, QImage::Format_ARGB32_Premultiplied);
+        i.fill(QColor(59, 130, 246));
+        i.setPixelColor(0, 0, Qt::red);
+        return i;
+    }();
+    QWidget overlay;
+    PixelMagnifier* magnifier = nullptr;
+
+    void SetUp() override {
+        overlay.resize(400, 300);
+        magnifier = new PixelMagnifier(image, &overlay);
+    }
+};
+
+} // namespace
+
+TEST(PixelSample, HexIsUpperCaseTwoDigitsPerChannel) {
+    EXPECT_EQ(PixelSample({0, 0, QColor(59, 130, 246)}).hex(), QStringLiteral("#3B82F6"));
+    EXPECT_EQ(PixelSample({0, 0, QColor(0, 0, 0)}).hex(), QStringLiteral("#000000"));
+}
+
+TEST(PixelSample, TransparentPixelReadsBlackAndHalfAlphaUnpremultiplies) {
+    QImage i(2, 1, QImage::Format_ARGB32);
+    i.setPixel(0, 0, qRgba(255, 0, 0, 0));
+    i.setPixel(1, 0, qRgba(200, 100, 50, 128));
+    EXPECT_EQ(sampleAt(i, QPointF(0.1, 0.5), QRectF(0, 0, 2, 1))->hex(), QStringLiteral("#000000"));
+    const QColor half = sampleAt(i, QPointF(1.5, 0.5), QRectF(0, 0, 2, 1))->color;
+    EXPECT_NEAR(half.red(), 200, 2);
+    EXPECT_NEAR(half.green(), 100, 2);
+    EXPECT_EQ(half.alpha(), 255);
+}
+
+TEST_F(Magnifier, CornersAndEdgesSampleTheEdgePixels) {
+    const auto at = [&](QPointF p) {
+        const auto s = sampleAt(image, p, bounds);
+        return std::pair(s->x, s->y);
+    };
+    EXPECT_EQ(at(QPointF(0, 300)), std::pair(0, 0));       // top-left
+    EXPECT_EQ(at(QPointF(400, 0)), std::pair(799, 599));   // bottom-right
+    EXPECT_EQ(at(QPointF(400, 150)), std::pair(799, 299)); // on the right edge
+    EXPECT_EQ(at(QPointF(100.2, 150.2)), std::pair(200, 299));
+    EXPECT_EQ(sampleAt(image, QPointF(0, 300), bounds)->color, QColor(Qt::red));
+    EXPECT_FALSE(sampleAt(QImage(), QPointF(0, 0), bounds));
+}
+
+TEST_F(Magnifier, CopiedLastsUntilThePixelChanges) {
+    EXPECT_FALSE(magnifier->copyColor()); // nothing sampled yet
+    magnifier->updateAt(QPointF(100.1, 150.1), bounds);
+    ASSERT_TRUE(magnifier->copyColor());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("#3B82F6"));
+    magnifier->updateAt(QPointF(100.3, 150.1), bounds); // same pixel 200
+    EXPECT_TRUE(magnifier->copied());
+    magnifier->updateAt(QPointF(101, 150.1), bounds); // pixel 202
+    EXPECT_FALSE(magnifier->copied());
+}
+
+TEST(MagnifierPlacement, BesideThePointerFlippedAndKeptOffTheEdges) {
+    EXPECT_EQ(magnifierOrigin(QPointF(100, 250), bounds), QPointF(122, 54));
+    EXPECT_EQ(magnifierOrigin(QPointF(380, 250), bounds), QPointF(168, 54)); // flipped left
+    EXPECT_EQ(magnifierOrigin(QPointF(100, 50), bounds), QPointF(122, 72));  // flipped above
+    // Neither side fits: held 8 points inside.
+    EXPECT_EQ(magnifierOrigin(QPointF(200, 150), bounds), QPointF(8, 118));
+    EXPECT_EQ(magnifierOrigin(QPointF(399, 1), bounds), QPointF(187, 23));
+}
+
+TEST_F(Magnifier, HiddenUntilTrackedThenPlacedInWidgetCoordinates) {
+    EXPECT_TRUE(magnifier->isHidden());
+    EXPECT_TRUE(magnifier->testAttribute(Qt::WA_TransparentForMouseEvents));
+    magnifier->updateAt(QPointF(100, 250), bounds);
+    EXPECT_FALSE(magnifier->isHidden());
+    // Origin (122, 54) y up: the widget's top is 300 − (54 + 174).
+    EXPECT_EQ(magnifier->geometry(), QRect(122, 72, 190, 174));
+    EXPECT_EQ(overlay.childAt(QPoint(200, 150)), nullptr); // clicks reach the overlay
+}
+
+TEST_F(Magnifier, ZoomShowsEightPointPixelsAgainstGreyAtTheCorner) {
+    magnifier->updateAt(QPointF(0, 300), bounds); // pixel (0, 0)
+    const QImage shot = magnifier->grab().toImage();
+    // Pixel (0, 0) is the square at (91, 59): ten columns and six rows of
+    // missing pixels to its left and above.
+    EXPECT_EQ(shot.pixelColor(92, 60), QColor(Qt::red));
+    EXPECT_EQ(shot.pixelColor(98, 66), QColor(Qt::red));
+    EXPECT_EQ(shot.pixelColor(100, 60), QColor(59, 130, 246));  // pixel (1, 0)
+    EXPECT_EQ(shot.pixelColor(95, 58), selectionBorderColor()); // the crosshair
+    const QColor grey = shot.pixelColor(20, 20);
+    EXPECT_NEAR(grey.red(), 230, 1);
+    EXPECT_EQ(grey.red(), grey.blue());
+}
