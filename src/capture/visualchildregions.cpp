@@ -120,12 +120,23 @@ private:
     std::vector<std::array<int, 2>> stack_;
 };
 
-std::array<int, probes> probePositions(int start, int span, int m) {
-    std::array<int, probes> p{};
-    for (int i = 0; i < probes; ++i)
-        p[size_t(i)] = start + m + ((span - 2 * m) * i) / (probes - 1);
-    return p;
-}
+// The 40 positions along the rows and columns of an area's box at which the
+// frame and edge tests look, and the frame test's inset.
+struct Probes {
+    int inset = 0;
+    std::array<int, probes> xs{}, ys{};
+
+    explicit Probes(const Area& a)
+        : inset(std::min({3, a.width() / 8, a.height() / 8})) {
+        for (int i = 0; i < probes; ++i) {
+            xs[size_t(i)] = along(a.x0, a.x1 - a.x0, i);
+            ys[size_t(i)] = along(a.y0, a.y1 - a.y0, i);
+        }
+    }
+    int along(int start, int span, int i) const {
+        return start + inset + ((span - 2 * inset) * i) / (probes - 1);
+    }
+};
 
 bool passesSize(const Area& a, double k) {
     const double bw = a.width(), bh = a.height();
@@ -134,10 +145,10 @@ bool passesSize(const Area& a, double k) {
 }
 
 // The area encloses its own box: its label shows on all four inset lines.
-bool passesFrame(const Area& a, const Labeller& labels) {
-    const int m = std::min({3, a.width() / 8, a.height() / 8});
-    const auto xs = probePositions(a.x0, a.x1 - a.x0, m);
-    const auto ys = probePositions(a.y0, a.y1 - a.y0, m);
+bool passesFrame(const Area& a, const Probes& p, const Labeller& labels) {
+    const int m = p.inset;
+    const auto& xs = p.xs;
+    const auto& ys = p.ys;
     int top = 0, bottom = 0, left = 0, right = 0;
     for (int i = 0; i < probes; ++i) {
         top += labels.label(xs[size_t(i)], a.y0 + m) == a.label;
@@ -150,10 +161,9 @@ bool passesFrame(const Area& a, const Labeller& labels) {
 
 // The area is visibly set off: along each outer line its samples contrast
 // with what lies one or two steps outside, or the side is the bitmap border.
-bool passesEdge(const Area& a, const Labeller& labels, const Bitmap& b) {
-    const int m = std::min({3, a.width() / 8, a.height() / 8});
-    const auto xs = probePositions(a.x0, a.x1 - a.x0, m);
-    const auto ys = probePositions(a.y0, a.y1 - a.y0, m);
+bool passesEdge(const Area& a, const Probes& p, const Labeller& labels, const Bitmap& b) {
+    const auto& xs = p.xs;
+    const auto& ys = p.ys;
     auto setOff = [&](int x, int y, int dx, int dy) {
         if (labels.label(x, y) != a.label)
             return false;
@@ -207,7 +217,10 @@ std::vector<QRectF> visualChildRegions(const QImage& image, const QSizeF& screen
             if (labels.label(x, y) != 0)
                 continue;
             const Area a = labels.grow(x, y, ++next);
-            if (!passesSize(a, k) || !passesFrame(a, labels) || !passesEdge(a, labels, bitmap))
+            if (!passesSize(a, k))
+                continue;
+            const Probes probed(a);
+            if (!passesFrame(a, probed, labels) || !passesEdge(a, probed, labels, bitmap))
                 continue;
             // Bitmap rows grow downward, display-local y grows upward.
             QRectF r(wpt.x() + double(a.x0) / w * wpt.width(),

@@ -88,24 +88,42 @@ QVariant firstArgument(const QDBusMessage& reply) {
     return reply.arguments().constFirst();
 }
 
+// The accessibility bus's address from its launcher on the session bus.
+std::optional<QString> launcherAddress(int timeout) {
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (!session.isConnected())
+        return std::nullopt;
+    QDBusInterface launcher(busService, busPath, busService, session);
+    launcher.setTimeout(timeout);
+    const QDBusReply<QString> address = launcher.call(QStringLiteral("GetAddress"));
+    if (!address.isValid() || address.value().isEmpty())
+        return std::nullopt;
+    return address.value();
+}
+
+// org.a11y.Status.IsEnabled as the launcher reports it; absent when unread.
+std::optional<QVariant> statusEnabled(int timeout) {
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (!session.isConnected())
+        return std::nullopt;
+    QDBusInterface properties(busService, busPath, propertiesInterface, session);
+    properties.setTimeout(timeout);
+    const QDBusReply<QDBusVariant> enabled =
+        properties.call(QStringLiteral("Get"), statusInterface, QStringLiteral("IsEnabled"));
+    if (!enabled.isValid())
+        return std::nullopt;
+    return enabled.value().variant();
+}
+
 } // namespace
 
 bool Accessibility::isTrusted() {
-    QDBusConnection session = QDBusConnection::sessionBus();
-    if (!session.isConnected())
-        return false;
     // The launcher can take a moment to start on first activation; beyond a
     // couple of seconds the bus is treated as absent.
-    QDBusInterface launcher(busService, busPath, busService, session);
-    launcher.setTimeout(2000);
-    const QDBusReply<QString> address = launcher.call(QStringLiteral("GetAddress"));
-    if (!address.isValid() || address.value().isEmpty())
+    if (!launcherAddress(2000))
         return false;
-    QDBusInterface properties(busService, busPath, propertiesInterface, session);
-    properties.setTimeout(2000);
-    const QDBusReply<QDBusVariant> enabled =
-        properties.call(QStringLiteral("Get"), statusInterface, QStringLiteral("IsEnabled"));
-    return enabled.isValid() && enabled.value().variant().toBool();
+    const std::optional<QVariant> enabled = statusEnabled(2000);
+    return enabled && enabled->toBool();
 }
 
 bool Accessibility::enable() {
@@ -124,16 +142,11 @@ std::optional<QDBusConnection> Accessibility::bus() {
     std::lock_guard guard(lock_);
     if (bus_ && bus_->isConnected())
         return bus_;
-    QDBusConnection session = QDBusConnection::sessionBus();
-    if (!session.isConnected())
-        return std::nullopt;
-    QDBusInterface launcher(busService, busPath, busService, session);
-    launcher.setTimeout(timeout_);
-    const QDBusReply<QString> address = launcher.call(QStringLiteral("GetAddress"));
-    if (!address.isValid() || address.value().isEmpty())
+    const std::optional<QString> address = launcherAddress(timeout_);
+    if (!address)
         return std::nullopt;
     QDBusConnection connection =
-        QDBusConnection::connectToBus(address.value(), QStringLiteral("korvel-accessibility"));
+        QDBusConnection::connectToBus(*address, QStringLiteral("korvel-accessibility"));
     if (!connection.isConnected()) {
         QDBusConnection::disconnectFromBus(QStringLiteral("korvel-accessibility"));
         return std::nullopt;
@@ -176,13 +189,8 @@ AccessibleElement Accessibility::application(qint32 pid) {
 void Accessibility::prepare(const AccessibleElement&) {
     // Toolkits decide from org.a11y.Status whether to expose their trees;
     // switch it back on only if something turned it off.
-    QDBusConnection session = QDBusConnection::sessionBus();
-    QDBusInterface properties(busService, busPath, propertiesInterface, session);
-    properties.setTimeout(timeout_);
-    const QDBusReply<QDBusVariant> enabled =
-        properties.call(QStringLiteral("Get"), statusInterface, QStringLiteral("IsEnabled"));
-    if (enabled.isValid() && enabled.value().variant().userType() == QMetaType::Bool &&
-        !enabled.value().variant().toBool())
+    const std::optional<QVariant> enabled = statusEnabled(timeout_);
+    if (enabled && enabled->userType() == QMetaType::Bool && !enabled->toBool())
         enable();
 }
 
