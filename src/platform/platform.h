@@ -20,6 +20,9 @@ struct Capabilities {
 };
 
 struct Platform {
+    // What the services below depend on (the display connection). Declared
+    // first so it is destroyed last.
+    std::shared_ptr<void> backend;
     std::unique_ptr<ScreenSource> screens;
     std::unique_ptr<WindowList> windows;
     // Shared: child-region queries still running on their worker hold it.

@@ -29,11 +29,6 @@ public:
     void unregisterHotKey() override {}
 };
 
-// Keeps the X connection alive as long as the services that use it.
-struct X11Platform : Platform {
-    std::unique_ptr<x11::Connection> connection;
-};
-
 } // namespace
 
 std::unique_ptr<AccessibilityTree> createAccessibilityTree() {
@@ -45,7 +40,7 @@ std::unique_ptr<Platform> createPlatform() {
     auto* x11App =
         qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (auto connection = x11App ? x11::Connection::borrow(x11App->connection(), 0) : nullptr) {
-        auto p = std::make_unique<X11Platform>();
+        auto p = std::make_unique<Platform>();
         p->screens = std::make_unique<x11::ScreenSource>(*connection);
         p->windows = std::make_unique<x11::WindowList>(*connection);
         p->hotKeys = std::make_unique<x11::HotKeys>(*connection);
@@ -53,7 +48,7 @@ std::unique_ptr<Platform> createPlatform() {
         p->capabilities.windowList = true;
         p->capabilities.childRegions = true;
         p->capabilities.globalKeys = true;
-        p->connection = std::move(connection);
+        p->backend = std::shared_ptr<x11::Connection>(std::move(connection));
         result = std::move(p);
     } else {
         result = std::make_unique<Platform>();
