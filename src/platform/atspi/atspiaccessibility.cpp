@@ -1,10 +1,8 @@
 #include "atspiaccessibility.h"
 
 #include <QDBusArgument>
-#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusReply>
 #include <QDBusVariant>
 
 namespace korvel::atspi {
@@ -88,31 +86,36 @@ QVariant firstArgument(const QDBusMessage& reply) {
     return reply.arguments().constFirst();
 }
 
-// The accessibility bus's address from its launcher on the session bus.
-std::optional<QString> launcherAddress(int timeout) {
+// A call to the bus launcher on the session bus. Plain messages: an interface
+// object would introspect the launcher first, a round trip per call.
+QDBusMessage callLauncher(const QString& interface, const QString& method,
+                          const QVariantList& arguments, int timeout) {
     QDBusConnection session = QDBusConnection::sessionBus();
     if (!session.isConnected())
+        return {};
+    QDBusMessage call = QDBusMessage::createMethodCall(busService, busPath, interface, method);
+    call.setArguments(arguments);
+    return session.call(call, QDBus::Block, timeout);
+}
+
+// The accessibility bus's address from its launcher on the session bus.
+std::optional<QString> launcherAddress(int timeout) {
+    const QString address =
+        firstArgument(callLauncher(busService, QStringLiteral("GetAddress"), {}, timeout))
+            .toString();
+    if (address.isEmpty())
         return std::nullopt;
-    QDBusInterface launcher(busService, busPath, busService, session);
-    launcher.setTimeout(timeout);
-    const QDBusReply<QString> address = launcher.call(QStringLiteral("GetAddress"));
-    if (!address.isValid() || address.value().isEmpty())
-        return std::nullopt;
-    return address.value();
+    return address;
 }
 
 // org.a11y.Status.IsEnabled as the launcher reports it; absent when unread.
 std::optional<QVariant> statusEnabled(int timeout) {
-    QDBusConnection session = QDBusConnection::sessionBus();
-    if (!session.isConnected())
+    const QVariant enabled =
+        firstArgument(callLauncher(propertiesInterface, QStringLiteral("Get"),
+                                   {statusInterface, QStringLiteral("IsEnabled")}, timeout));
+    if (enabled.userType() != qMetaTypeId<QDBusVariant>())
         return std::nullopt;
-    QDBusInterface properties(busService, busPath, propertiesInterface, session);
-    properties.setTimeout(timeout);
-    const QDBusReply<QDBusVariant> enabled =
-        properties.call(QStringLiteral("Get"), statusInterface, QStringLiteral("IsEnabled"));
-    if (!enabled.isValid())
-        return std::nullopt;
-    return enabled.value().variant();
+    return enabled.value<QDBusVariant>().variant();
 }
 
 } // namespace
@@ -127,14 +130,10 @@ bool Accessibility::isTrusted() {
 }
 
 bool Accessibility::enable() {
-    QDBusConnection session = QDBusConnection::sessionBus();
-    if (!session.isConnected())
-        return false;
-    QDBusInterface properties(busService, busPath, propertiesInterface, session);
-    properties.setTimeout(2000);
-    const QDBusMessage reply =
-        properties.call(QStringLiteral("Set"), statusInterface, QStringLiteral("IsEnabled"),
-                        QVariant::fromValue(QDBusVariant(true)));
+    const QDBusMessage reply = callLauncher(
+        propertiesInterface, QStringLiteral("Set"),
+        {statusInterface, QStringLiteral("IsEnabled"), QVariant::fromValue(QDBusVariant(true))},
+        2000);
     return reply.type() == QDBusMessage::ReplyMessage && isTrusted();
 }
 
