@@ -1,8 +1,10 @@
 #include "entry.h"
 
 #include "appdelegate.h"
-#include "capture/frozenoverlay.h"
+#include "annotate/editor.h"
+#include "capturepreferences.h"
 #include "commandline.h"
+#include "history/screenshothistory.h"
 #include "platform/platform.h"
 #include "selfcheck/selfchecks.h"
 
@@ -42,8 +44,12 @@ int runApplication(int argc, char** argv) {
     setIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
     std::unique_ptr<Platform> platform = createPlatform();
-    AppDelegate delegate(*platform, [](const std::vector<ScreenSnapshot>& snapshots) {
-        return std::make_unique<FrozenOverlays>(snapshots);
+    AppDelegate delegate(*platform, [](std::vector<ScreenSnapshot> snapshots) {
+        EditorServices services;
+        services.history = &ScreenshotHistory::shared();
+        services.copyCloses = &CapturePreferences::copyCloses;
+        services.defaultTool = &CapturePreferences::defaultTool;
+        return std::make_unique<Editor>(std::move(snapshots), std::move(services));
     });
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();

@@ -43,6 +43,8 @@ private:
 // inside it, or drags a free rectangle. Geometry is display-local points
 // (origin at the bottom left, y up), as everywhere in a capture.
 class SelectionView final : public QWidget {
+    Q_OBJECT
+
 public:
     explicit SelectionView(ScreenSnapshot snapshot, QWidget* parent = nullptr);
     ~SelectionView() override;
@@ -142,6 +144,8 @@ private:
 // snapshot during a capture. Its undo stack keeps the capture's edits apart
 // from every other window's.
 class OverlayWindow final : public QWidget {
+    Q_OBJECT
+
 public:
     explicit OverlayWindow(ScreenSnapshot snapshot);
 

@@ -3,7 +3,10 @@
 //   e2etool compare PNG X Y         compares PNG with the root window at (X, Y)
 //   e2etool frame WINDOW            prints "x y w h" of the outer frame, then of the client
 //   e2etool pixel PNG X Y           prints the pixel as #rrggbb
-//   e2etool snapshot-png FILE       writes the root window's top-left 640 × 480 as PNG
+//   e2etool snapshot-png FILE [X Y W H]  writes that part of the root window (default
+//                                   the top-left 640 × 480) as PNG
+//   e2etool root-pixel X Y          prints the root window's pixel as #rrggbb
+//   e2etool inside PART WHOLE X Y   exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
 #include <QGuiApplication>
 #include <QImage>
 #include <xcb/xcb.h>
@@ -95,15 +98,42 @@ int pixel(const char* path, int x, int y) {
     return 0;
 }
 
-int snapshotPng(const char* path) {
-    xcb_get_image_reply_t* image = xcb_get_image_reply(
-        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, 640, 480, ~0u), nullptr);
+QImage grab(int x, int y, int w, int h) {
+    xcb_get_image_reply_t* image =
+        xcb_get_image_reply(c,
+                            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x),
+                                          int16_t(y), uint16_t(w), uint16_t(h), ~0u),
+                            nullptr);
     if (!image)
-        return 2;
-    QImage copy(xcb_get_image_data(image), 640, 480, QImage::Format_RGB32);
-    const bool ok = copy.save(QString::fromLocal8Bit(path), "PNG");
+        return {};
+    QImage copy = QImage(xcb_get_image_data(image), w, h, QImage::Format_RGB32).copy();
     std::free(image);
-    return ok ? 0 : 2;
+    return copy;
+}
+
+int snapshotPng(const char* path, int x, int y, int w, int h) {
+    const QImage image = grab(x, y, w, h);
+    return !image.isNull() && image.save(QString::fromLocal8Bit(path), "PNG") ? 0 : 2;
+}
+
+int rootPixel(int x, int y) {
+    const QImage image = grab(x, y, 1, 1);
+    if (image.isNull())
+        return 2;
+    std::printf("#%06x\n", image.pixel(0, 0) & 0xffffff);
+    return 0;
+}
+
+int inside(const char* partPath, const char* wholePath, int x, int y) {
+    const QImage part =
+        QImage(QString::fromLocal8Bit(partPath)).convertToFormat(QImage::Format_RGB32);
+    const QImage whole =
+        QImage(QString::fromLocal8Bit(wholePath)).convertToFormat(QImage::Format_RGB32);
+    if (part.isNull() || whole.isNull())
+        return 2;
+    const bool same = whole.copy(x, y, part.width(), part.height()) == part;
+    std::printf("%dx%d %s\n", part.width(), part.height(), same ? "same" : "different");
+    return same ? 0 : 1;
 }
 
 } // namespace
@@ -123,7 +153,14 @@ int main(int argc, char** argv) {
     if (!std::strcmp(command, "frame") && argc == 3)
         return frame(xcb_window_t(std::strtoul(argv[2], nullptr, 0)));
     if (!std::strcmp(command, "snapshot-png") && argc == 3)
-        return snapshotPng(argv[2]);
+        return snapshotPng(argv[2], 0, 0, 640, 480);
+    if (!std::strcmp(command, "snapshot-png") && argc == 7)
+        return snapshotPng(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                           std::atoi(argv[6]));
+    if (!std::strcmp(command, "root-pixel") && argc == 4)
+        return rootPixel(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (!std::strcmp(command, "inside") && argc == 6)
+        return inside(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     if (!std::strcmp(command, "pixel") && argc == 5)
         return pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     return 2;

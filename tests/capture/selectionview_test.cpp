@@ -1,0 +1,264 @@
+#include "../qtprinters.h"
+#include "capture/pixelmagnifier.h"
+#include "capture/selectionview.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QThread>
+#include <QThreadPool>
+
+#include <atomic>
+#include <mutex>
+
+using namespace korvel;
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& done, int ms = 2000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void settle(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+// A 400 × 300-point display at scale 2 with a front window overlapping a back
+// one; the front window holds one panel. Display-local points, y up.
+struct View : ::testing::Test {
+    const QRectF front{50, 50, 200, 150};
+    const QRectF back{100, 100, 250, 150};
+    const QRectF panel{60, 60, 120, 80};
+    std::mutex lock;
+    std::vector<std::pair<int, QPointF>> queries;
+    std::atomic<int> delayMs{0};
+    std::vector<QRectF> selections;
+    std::unique_ptr<SelectionView> view;
+
+    void SetUp() override {
+        QImage image(800, 600, QImage::Format_RGB32);
+        image.fill(Qt::darkGray);
+        ScreenSnapshot s;
+        s.frame = QRectF(0, 0, 400, 300);
+        s.image = image;
+        s.windows = {front, back};
+        s.childRegions = [this](int index, QPointF p) {
+            {
+                std::lock_guard guard(lock);
+                queries.emplace_back(index, p);
+            }
+            QThread::msleep(delayMs);
+            return index == 0 ? std::vector<QRectF>{panel} : std::vector<QRectF>{};
+        };
+        view = std::make_unique<SelectionView>(s);
+        view->onSelect = [this](const QRectF& r) { selections.push_back(r); };
+    }
+    void TearDown() override {
+        childRegionQueue().waitForDone();
+        QCoreApplication::processEvents();
+    }
+    int queryCount() {
+        std::lock_guard guard(lock);
+        return int(queries.size());
+    }
+    void send(QEvent::Type type, QPointF local, Qt::MouseButton button = Qt::LeftButton) {
+        const QPointF w(local.x(), 300 - local.y());
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+        QMouseEvent e(type, w, view->mapToGlobal(w),
+                      type == QEvent::MouseMove && !view->pressing() ? Qt::NoButton : button,
+                      type == QEvent::MouseMove && !view->pressing() ? Qt::NoButton : held,
+                      Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &e);
+    }
+    void click(QPointF p) {
+        send(QEvent::MouseButtonPress, p);
+        send(QEvent::MouseButtonRelease, p);
+    }
+    void wheel(int delta) {
+        QWheelEvent e(QPointF(100, 150), view->mapToGlobal(QPointF(100, 150)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.get(), &e);
+    }
+    bool hovered(const QRectF& r) { return view->hoveredWindow() == r; }
+};
+
+TEST_F(View, TheFrontWindowOrTheDesktopIsHighlightedAndTakenByAClick) {
+    view->hoverUpdate(QPointF(150, 150)); // inside both windows
+    EXPECT_EQ(view->hoveredWindow(), front);
+    view->hoverUpdate(QPointF(390, 20)); // on neither
+    EXPECT_EQ(view->hoveredWindow(), view->bounds());
+    click(QPointF(390, 20));
+    ASSERT_EQ(selections.size(), 1u);
+    EXPECT_EQ(selections[0], view->bounds());
+    EXPECT_TRUE(view->selected);
+    EXPECT_FALSE(view->magnifier()->isVisible());
+
+    // A locked view ignores hovering, clicks and the wheel until reset.
+    view->hoverUpdate(QPointF(150, 150));
+    click(QPointF(150, 150));
+    EXPECT_EQ(selections.size(), 1u);
+    view->resetSelection();
+    EXPECT_FALSE(view->selected);
+    EXPECT_FALSE(view->selection);
+    EXPECT_FALSE(view->hoveredWindow());
+
+    // A click on a window the hover never reached takes that window.
+    view->hoverUpdate(QPointF(390, 20));
+    click(QPointF(300, 200));
+    ASSERT_EQ(selections.size(), 2u);
+    EXPECT_EQ(selections[1], back);
+}
+
+TEST_F(View, PressesBelowThreePointsAreClicksAndNarrowDragsSelectNothing) {
+    view->hoverUpdate(QPointF(390, 20));
+    send(QEvent::MouseButtonPress, QPointF(390, 20));
+    send(QEvent::MouseMove, QPointF(391.5, 21.5)); // 2.1 points: still a click
+    send(QEvent::MouseButtonRelease, QPointF(391.5, 21.5));
+    ASSERT_EQ(selections.size(), 1u);
+    EXPECT_EQ(selections[0], view->bounds());
+    view->resetSelection();
+
+    // A drag clamps to the display and spans from the anchor.
+    send(QEvent::MouseButtonPress, QPointF(300, 40));
+    send(QEvent::MouseMove, QPointF(500, -20));
+    EXPECT_FALSE(view->hoveredWindow());
+    send(QEvent::MouseButtonRelease, QPointF(500, -20));
+    ASSERT_EQ(selections.size(), 2u);
+    EXPECT_EQ(selections[1], QRectF(300, 0, 100, 40));
+    view->resetSelection();
+
+    // Wide but 2 points tall: nothing is selected and hovering resumes there.
+    send(QEvent::MouseButtonPress, QPointF(10, 10));
+    send(QEvent::MouseMove, QPointF(40, 12));
+    send(QEvent::MouseButtonRelease, QPointF(40, 12));
+    EXPECT_EQ(selections.size(), 2u);
+    EXPECT_FALSE(view->selected);
+    EXPECT_FALSE(view->selection);
+    EXPECT_EQ(view->hoveredWindow(), view->bounds());
+}
+
+TEST_F(View, APanelTakesOverAfterItsAnswerAndTheWheelStepsOutAndIn) {
+    view->hoverUpdate(QPointF(100, 90));
+    EXPECT_EQ(view->hoveredWindow(), front); // at once, before any answer
+    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+    ASSERT_EQ(view->candidates().size(), 2u);
+    EXPECT_EQ(view->candidates()[1], front);
+
+    wheel(120);
+    EXPECT_EQ(view->hoveredWindow(), front);
+    wheel(120);
+    EXPECT_EQ(view->hoveredWindow(), front);
+    wheel(-120);
+    EXPECT_EQ(view->hoveredWindow(), panel);
+    wheel(-120);
+    EXPECT_EQ(view->hoveredWindow(), panel);
+    click(QPointF(100, 90));
+    ASSERT_EQ(selections.size(), 1u);
+    EXPECT_EQ(selections[0], panel);
+}
+
+TEST_F(View, AChildHighlightSurvivesGrazingItsEdge) {
+    view->hoverUpdate(QPointF(100, 90));
+    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+    // 2 points right of the panel's right edge (x = 180).
+    view->hoverUpdate(QPointF(182, 90));
+    settle(300);
+    EXPECT_EQ(view->hoveredWindow(), panel);
+    // 6 points beyond it the window takes over after the debounce.
+    view->hoverUpdate(QPointF(186, 90));
+    ASSERT_TRUE(waitUntil([&] { return hovered(front); }));
+}
+
+TEST_F(View, ALateAnswerForAnotherWindowNeverChangesTheHighlight) {
+    delayMs = 150;
+    view->hoverUpdate(QPointF(100, 90)); // front window: its answer holds the panel
+    EXPECT_TRUE(view->queryInFlight());
+    view->hoverUpdate(QPointF(300, 200)); // the back window before the answer
+    EXPECT_EQ(view->hoveredWindow(), back);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 700) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_EQ(view->hoveredWindow(), back);
+    }
+    // The stale answer was replaced by a query for the current window.
+    std::lock_guard guard(lock);
+    ASSERT_GE(queries.size(), 2u);
+    EXPECT_EQ(queries[1].first, 1);
+}
+
+TEST_F(View, AStillPointerAsksThreeMoreTimesThenStops) {
+    view->hoverUpdate(QPointF(300, 200));
+    ASSERT_TRUE(
+        waitUntil([&] { return view->queryRetries() == 3 && !view->queryInFlight(); }, 4000));
+    settle(1700);
+    EXPECT_EQ(queryCount(), 4);
+    EXPECT_EQ(view->hoveredWindow(), back); // no panel there
+}
+
+TEST_F(View, WholeWindowModeNeitherQueriesNorCycles) {
+    view->hoverUpdate(QPointF(100, 90));
+    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+    view->toggleWindowSelection();
+    EXPECT_TRUE(view->windowSelectionOnly());
+    EXPECT_EQ(view->hoveredWindow(), front);
+    childRegionQueue().waitForDone();
+    settle(50);
+    const int before = queryCount();
+    view->hoverUpdate(QPointF(102, 92));
+    wheel(-120);
+    settle(200);
+    EXPECT_EQ(view->hoveredWindow(), front);
+    EXPECT_EQ(queryCount(), before);
+
+    // Off again: the hover runs at the last point and the panel returns.
+    view->toggleWindowSelection();
+    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+}
+
+TEST_F(View, LeavingClearsTheHoverAndAClosedViewDropsItsAnswer) {
+    view->hoverUpdate(QPointF(300, 200));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view.get(), &leave);
+    EXPECT_FALSE(view->hoveredWindow());
+    EXPECT_TRUE(view->candidates().empty());
+
+    delayMs = 100;
+    view->hoverUpdate(QPointF(100, 90));
+    view.reset(); // the answer arrives for a view that is gone
+    childRegionQueue().waitForDone();
+    QCoreApplication::processEvents();
+    SUCCEED();
+}
+
+TEST(RectsOutside, PiecesCoverExactlyWhatTheCutsLeave) {
+    const QRectF bounds(0, 0, 100, 100);
+    EXPECT_EQ(rectsOutside(bounds, {}), std::vector<QRectF>{bounds});
+    EXPECT_EQ(rectsOutside(bounds, {QRectF(200, 200, 10, 10)}), std::vector<QRectF>{bounds});
+    EXPECT_TRUE(rectsOutside(bounds, {QRectF(-10, -10, 200, 200)}).empty());
+
+    const std::vector<QRectF> cuts{QRectF(10, 10, 20, 20), QRectF(20, 20, 50, 10),
+                                   QRectF(90, -5, 20, 200)};
+    const std::vector<QRectF> pieces = rectsOutside(bounds, cuts);
+    double area = 0;
+    for (const QRectF& p : pieces) {
+        area += p.width() * p.height();
+        EXPECT_TRUE(bounds.contains(p));
+        for (const QRectF& c : cuts)
+            EXPECT_FALSE(p.intersects(c)) << p.x() << "," << p.y();
+    }
+    // 10000 − 400 − 500 + 100 (the cuts' overlap) − 1000 (the right strip).
+    EXPECT_DOUBLE_EQ(area, 8200);
+}
+
+} // namespace
