@@ -107,18 +107,19 @@ void Editor::showWindow() {
 }
 
 void Editor::grabKeyboard(bool grab) {
-    for (OverlayWindow* overlay : overlays_) {
-        // An X grab, not QWidget::grabKeyboard: keys must still reach the
-        // focused text field. Bypass windows get no focus from the window
-        // manager, so it is set here.
-        const bool wanted = grab && overlay == keyOverlay_ && overlay->isVisible();
-        if (QWindow* handle = overlay->windowHandle())
-            handle->setKeyboardGrabEnabled(wanted);
-        if (wanted) {
-            overlay->raise();
-            overlay->activateWindow();
-        }
-    }
+    // An X grab, not QWidget::grabKeyboard: keys must still reach the focused
+    // text field. Bypass windows get no focus from the window manager, so it
+    // is set here.
+    OverlayWindow* wanted = grab && keyOverlay_ && keyOverlay_->isVisible() ? keyOverlay_ : nullptr;
+    if (grabbed_ && grabbed_ != wanted && grabbed_->windowHandle())
+        grabbed_->windowHandle()->setKeyboardGrabEnabled(false);
+    grabbed_ = wanted;
+    if (!wanted)
+        return;
+    wanted->raise();
+    wanted->activateWindow();
+    if (QWindow* handle = wanted->windowHandle())
+        handle->setKeyboardGrabEnabled(true);
 }
 
 void Editor::hideOverlays() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/captureeditor.h"
+#include "capture/selectionview.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,10 +16,8 @@ namespace korvel {
 
 class AnnotationToolbar;
 class Canvas;
-class OverlayWindow;
 class ScreenshotHistory;
 class SelectionChrome;
-class SelectionView;
 
 // What the editor needs from the rest of the application.
 struct EditorServices {
@@ -100,6 +99,7 @@ private:
     bool isSaving_ = false;
     std::vector<OverlayWindow*> overlays_; // owned
     OverlayWindow* keyOverlay_ = nullptr;
+    QPointer<OverlayWindow> grabbed_;
     bool closed_ = false;
     bool monitoring_ = false;
     SelectionChrome* chrome_ = nullptr;

@@ -1,7 +1,7 @@
 #include "entry.h"
 
-#include "appdelegate.h"
 #include "annotate/editor.h"
+#include "appdelegate.h"
 #include "capturepreferences.h"
 #include "commandline.h"
 #include "history/screenshothistory.h"

@@ -1,0 +1,320 @@
+#include "annotate/annotationtoolbar.h"
+#include "annotate/canvas.h"
+#include "annotate/editor.h"
+#include "capture/selectionchrome.h"
+#include "capture/selectionview.h"
+#include "history/screenshothistory.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+using namespace korvel;
+
+namespace {
+
+// Two displays: a 400 × 300-point one at 2× and a 200 × 100-point one at 1×
+// to its right. The first display's image is a left-to-right gradient, so
+// every crop is told apart by its pixels.
+std::vector<ScreenSnapshot> displays() {
+    QImage wide(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < wide.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(wide.scanLine(y));
+        for (int x = 0; x < wide.width(); ++x)
+            line[x] = qRgb(x % 256, y % 256, (x / 256) * 60);
+    }
+    QImage small(200, 100, QImage::Format_RGB32);
+    small.fill(Qt::darkGreen);
+    ScreenSnapshot a{QRectF(0, 0, 400, 300), wide, {QRectF(50, 50, 200, 150)}, {}, {}};
+    ScreenSnapshot b{QRectF(400, 0, 200, 100), small, {}, {}, QPointF(400, 200)};
+    return {a, b};
+}
+
+struct EditorTest : ::testing::Test {
+    QTemporaryDir dir;
+    std::unique_ptr<ScreenshotHistory> history;
+    bool copyCloses = false;
+    int defaultTool = 2;
+    int closes = 0;
+    std::function<int(QDialog&)> modal = [](QDialog&) { return int(QDialog::Rejected); };
+    std::unique_ptr<Editor> editor;
+
+    void SetUp() override {
+        QSettings().setValue(QStringLiteral("historyEnabled"), true);
+        history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
+                                                      [] { return std::make_unique<QSettings>(); });
+        EditorServices services;
+        services.history = history.get();
+        services.copyCloses = [this] { return copyCloses; };
+        services.defaultTool = [this] { return defaultTool; };
+        services.runModal = [this](QDialog& d) { return modal(d); };
+        editor = std::make_unique<Editor>(displays(), std::move(services));
+        editor->onClose = [this] { ++closes; };
+        editor->showWindow();
+    }
+    void TearDown() override {
+        editor.reset();
+        history->waitForIdle();
+        QSettings().remove(QStringLiteral("historyEnabled"));
+    }
+    SelectionView* view(int i = 0) { return editor->root(std::size_t(i)); }
+    void lock(const QRectF& r, int i = 0) {
+        ASSERT_TRUE(view(i)->onSelect);
+        view(i)->selected = true;
+        view(i)->selection = r;
+        view(i)->onSelect(r);
+    }
+    void key(QWidget* target, int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QKeyEvent e(QEvent::KeyPress, k, m);
+        QApplication::sendEvent(target, &e);
+    }
+    void rightClick(QWidget* target) {
+        QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)),
+                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &e);
+    }
+    void drag(QWidget* target, QPointF from, QPointF to) {
+        const auto send = [&](QEvent::Type t, QPointF p, Qt::MouseButtons held) {
+            QMouseEvent e(t, p, target->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
+            QApplication::sendEvent(target, &e);
+        };
+        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        send(QEvent::MouseMove, to, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
+    int entries() {
+        history->waitForIdle();
+        return int(history->entries().size());
+    }
+};
+
+TEST_F(EditorTest, SelectionsSnapToWholePixelsAndTheCanvasFollows) {
+    lock(QRectF(10, 20, 100, 50));
+    Canvas* canvas = editor->canvas();
+    ASSERT_TRUE(canvas);
+    EXPECT_EQ(canvas->pixelSize(), QSize(200, 100));
+    EXPECT_EQ(view()->selection, QRectF(10, 20, 100, 50));
+
+    // Fractional edges widen outward to the pixels they touch.
+    EXPECT_EQ(canvas->geometry(), QRect(10, 300 - 20 - 50, 100, 50));
+    editor->updateSelection(QRectF(10.3, 20.2, 50.1, 30.1), view());
+    EXPECT_EQ(canvas->pixelSize(), QSize(101, 61));
+    EXPECT_EQ(view()->selection, QRectF(10, 20, 50.5, 30.5));
+    EXPECT_EQ(canvas->annotationOrigin, QPointF(10, 20));
+    // The crop holds the pixels under the selection: column 20, row 600 − 101.
+    const QImage shown = canvas->renderImage();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.pixel(0, 0), qRgb(20, (600 - 101) % 256, 0));
+    EXPECT_EQ(editor->chrome()->selection(), QRectF(10, 20, 50.5, 30.5));
+
+    // Every overlay is locked; only the chosen one holds the canvas.
+    EXPECT_TRUE(view(1)->selected);
+    EXPECT_EQ(canvas->parentWidget(), view());
+    EXPECT_EQ(editor->keyOverlay(), editor->overlayWindows()[0]);
+}
+
+TEST_F(EditorTest, ReturnCopiesAndClosesOnlyWhenThePreferenceSaysSo) {
+    lock(QRectF(0, 0, 40, 30));
+    key(editor->canvas(), Qt::Key_Return);
+    EXPECT_EQ(closes, 0);
+    EXPECT_FALSE(editor->isClosed());
+    const QByteArray png =
+        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png"));
+    EXPECT_EQ(QImage::fromData(png).size(), QSize(80, 60));
+    EXPECT_EQ(entries(), 1);
+
+    copyCloses = true;
+    key(editor->canvas(), Qt::Key_Enter);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(editor->isClosed());
+    EXPECT_EQ(entries(), 1); // the same image again is one entry
+    editor->close();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(EditorTest, RightClicksCancelWhilePickingAndReselectWhileEditing) {
+    lock(QRectF(10, 10, 100, 100));
+    Canvas* canvas = editor->canvas();
+    drag(canvas, QPointF(10, 10), QPointF(60, 60)); // a rectangle mark
+    ASSERT_EQ(canvas->marks().size(), 1);
+    EXPECT_EQ(editor->overlayWindows()[0]->edits()->count(), 1);
+    EXPECT_EQ(editor->overlayWindows()[1]->edits()->count(), 0);
+
+    rightClick(canvas);
+    EXPECT_FALSE(editor->canvas());
+    EXPECT_FALSE(editor->toolbar());
+    EXPECT_FALSE(view()->selected);
+    EXPECT_FALSE(view(1)->selected);
+    EXPECT_FALSE(view()->sizeBadge()->onEdit);
+    EXPECT_EQ(editor->overlayWindows()[0]->edits()->count(), 0);
+    EXPECT_EQ(closes, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // Picking again on the same frozen display, then a right click cancels.
+    lock(QRectF(20, 20, 50, 50));
+    ASSERT_TRUE(editor->canvas());
+    EXPECT_TRUE(editor->canvas()->marks().isEmpty());
+    rightClick(editor->canvas());
+    rightClick(view());
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(EditorTest, ArrowsNudgeTheSelectionByImagePixelsUnlessAMarkIsSelected) {
+    lock(QRectF(100, 100, 50, 50));
+    key(editor->canvas(), Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(view()->selection, QRectF(95, 100, 50, 50)); // 10 pixels at 2×
+    key(editor->canvas(), Qt::Key_Up);
+    EXPECT_EQ(view()->selection, QRectF(95, 100.5, 50, 50));
+    // Control held: not a nudge.
+    key(editor->canvas(), Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(view()->selection, QRectF(95, 100.5, 50, 50));
+
+    drag(editor->canvas(), QPointF(5, 5), QPointF(30, 30));
+    ASSERT_TRUE(editor->canvas()->selectedMarkIndex());
+    const QRectF before = *view()->selection;
+    key(editor->canvas(), Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(view()->selection, before);
+}
+
+TEST_F(EditorTest, TheSizeDialogSetsExactPixelsAndIgnoresNonsense) {
+    lock(QRectF(10, 10, 50, 50));
+    QString width = QStringLiteral("300"), height = QStringLiteral("200");
+    modal = [&](QDialog& d) {
+        auto* w = d.findChild<QLineEdit*>(QStringLiteral("宽度像素"));
+        auto* h = d.findChild<QLineEdit*>(QStringLiteral("高度像素"));
+        if (!w || !h)
+            return int(QDialog::Rejected);
+        EXPECT_EQ(w->text(), QStringLiteral("100"));
+        EXPECT_TRUE(editor->isSaving());
+        w->setText(width);
+        h->setText(height);
+        return int(QDialog::Accepted);
+    };
+    ASSERT_TRUE(view()->sizeBadge()->onEdit);
+    view()->sizeBadge()->onEdit();
+    EXPECT_EQ(editor->canvas()->pixelSize(), QSize(300, 200));
+    EXPECT_FALSE(editor->isSaving());
+    EXPECT_TRUE(editor->overlayWindows()[0]->isVisible());
+
+    for (const char* bad : {"0", "abc", "inf", "-5", ""}) {
+        width = QString::fromLatin1(bad);
+        height = QStringLiteral("120");
+        modal = [&](QDialog& d) {
+            if (auto* w = d.findChild<QLineEdit*>(QStringLiteral("宽度像素")))
+                w->setText(width);
+            if (auto* h = d.findChild<QLineEdit*>(QStringLiteral("高度像素")))
+                h->setText(height);
+            return int(QDialog::Accepted);
+        };
+        view()->sizeBadge()->onEdit();
+        EXPECT_EQ(editor->canvas()->pixelSize(), QSize(300, 200)) << bad;
+    }
+}
+
+TEST_F(EditorTest, SavingWritesTheCanvasPngOrReturnsToEditing) {
+    lock(QRectF(0, 0, 60, 40));
+    drag(editor->canvas(), QPointF(5, 5), QPointF(40, 30));
+    const QString path = dir.filePath(QStringLiteral("saved.png"));
+
+    modal = [](QDialog&) { return int(QDialog::Rejected); };
+    editor->save();
+    EXPECT_FALSE(editor->isClosed());
+    EXPECT_TRUE(editor->overlayWindows()[0]->isVisible());
+    EXPECT_EQ(editor->canvas()->marks().size(), 1);
+
+    bool alerted = false;
+    modal = [&](QDialog& d) {
+        if (auto* panel = qobject_cast<QFileDialog*>(&d)) {
+            panel->selectFile(alerted ? path : dir.filePath(QStringLiteral("missing/x.png")));
+            return int(QDialog::Accepted);
+        }
+        alerted = true; // the write error
+        return 0;
+    };
+    editor->save();
+    EXPECT_TRUE(alerted);
+    EXPECT_FALSE(editor->isClosed());
+    EXPECT_FALSE(editor->isSaving());
+
+    const std::optional<QByteArray> expected = editor->canvas()->png();
+    editor->save();
+    EXPECT_TRUE(editor->isClosed());
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), expected.value_or(QByteArray()));
+    EXPECT_EQ(entries(), 1);
+}
+
+TEST_F(EditorTest, TheDefaultToolPreferenceIsClampedAndApplied) {
+    const auto start = [&](int tool) {
+        defaultTool = tool;
+        SetUp();
+        lock(QRectF(10, 10, 50, 50));
+    };
+    start(0);
+    EXPECT_TRUE(editor->chrome()->moving());
+    EXPECT_EQ(editor->toolbar()->activeTool(), 0);
+    start(1);
+    EXPECT_FALSE(editor->chrome()->moving());
+    EXPECT_TRUE(editor->canvas()->selectionOnly);
+    start(2);
+    EXPECT_EQ(editor->canvas()->tool, Tool::rectangle);
+    EXPECT_FALSE(editor->canvas()->selectionOnly);
+    start(99);
+    EXPECT_EQ(editor->toolbar()->activeTool(), 10);
+    EXPECT_EQ(editor->canvas()->tool, toolForIndex(10).value());
+}
+
+TEST_F(EditorTest, TextEntryKeepsTheCapturesKeysAndEscapeAlwaysCloses) {
+    lock(QRectF(10, 10, 100, 60));
+    Canvas* canvas = editor->canvas();
+    canvas->beginText(QPointF(20, 20), std::nullopt);
+    ASSERT_TRUE(canvas->textField());
+    key(canvas->textField(), Qt::Key_Return);
+    key(canvas->textField(), Qt::Key_Space);
+    key(canvas->textField(), Qt::Key_C, Qt::ShiftModifier);
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(entries(), 0);
+    // Escape in the text field cancels the text, not the capture.
+    key(canvas->textField(), Qt::Key_Escape);
+    EXPECT_EQ(closes, 0);
+    EXPECT_FALSE(canvas->textField());
+
+    key(canvas, Qt::Key_Escape);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(editor->overlayWindows()[0]->isVisible());
+}
+
+TEST_F(EditorTest, SpaceTogglesWholeWindowsWhilePickingAndPinsReachTheHost) {
+    key(view(), Qt::Key_Space);
+    EXPECT_TRUE(view()->windowSelectionOnly());
+    key(view(), Qt::Key_Space, Qt::ShiftModifier);
+    EXPECT_TRUE(view()->windowSelectionOnly());
+
+    std::optional<QRectF> pinned;
+    bool accept = false;
+    editor->onPin = [&](const QByteArray& png, const QRectF& frame) {
+        EXPECT_FALSE(QImage::fromData(png).isNull());
+        pinned = frame;
+        return accept;
+    };
+    lock(QRectF(10, 10, 50, 40), 1);
+    editor->pin();
+    EXPECT_EQ(pinned, QRectF(410, 10, 50, 40)); // global bottom-left points
+    EXPECT_FALSE(editor->isClosed());
+    accept = true;
+    editor->pin();
+    EXPECT_TRUE(editor->isClosed());
+    EXPECT_EQ(entries(), 1);
+}
+
+} // namespace
