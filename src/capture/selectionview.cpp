@@ -274,21 +274,21 @@ void SelectionView::queryChildRegions() {
     const quint64 generation = hoverGeneration_;
     const QRectF windowRect = hoveredWindowRect();
     QPointer<SelectionView> self(this);
-    childRegionQueue().start([self, query = snapshot_.childRegions, window, point, generation,
-                              windowRect] {
-        std::vector<QRectF> regions = query(window, point);
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, window, point, generation, windowRect, regions = std::move(regions)]() mutable {
-                if (self)
-                    self->applyRegions(generation, window, point, windowRect, std::move(regions));
-            },
-            Qt::QueuedConnection);
-    });
+    childRegionQueue().start(
+        [self, query = snapshot_.childRegions, window, point, generation, windowRect] {
+            std::vector<QRectF> regions = query(window, point);
+            QMetaObject::invokeMethod(
+                qApp,
+                [self, window, point, generation, windowRect, regions = std::move(regions)] {
+                    if (self)
+                        self->applyRegions(generation, window, point, windowRect, regions);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void SelectionView::applyRegions(quint64 generation, int window, QPointF queryPoint,
-                                 QRectF windowRect, std::vector<QRectF> regions) {
+                                 QRectF windowRect, const std::vector<QRectF>& regions) {
     queryInFlight_ = false;
     if (selected || anchor_ || !hoverPoint_)
         return;

@@ -106,7 +106,7 @@ private:
     void dragTo(QPointF p);
     void queryChildRegions();
     void applyRegions(quint64 generation, int window, QPointF queryPoint, QRectF windowRect,
-                      std::vector<QRectF> regions);
+                      const std::vector<QRectF>& regions);
     void proposeCandidate(const QRectF& r, QPointF p);
     void exitReset();
     std::optional<QRectF> highlight() const;
