@@ -539,11 +539,21 @@ OverlayWindow* Editor::overlayOf(QObject* object) const {
 
 bool Editor::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress)
+    if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
+        type != QEvent::ShortcutOverride)
         return false;
     OverlayWindow* overlay = overlayOf(watched);
     if (!overlay || closed_)
         return false;
+    if (type == QEvent::ShortcutOverride) {
+        // Window shortcuts of bypass windows fire only while Qt counts them
+        // active, which the grab does not guarantee: the editor takes its key
+        // equivalents as plain key presses instead.
+        if (!keyEquivalent(*static_cast<QKeyEvent*>(event)))
+            return false;
+        event->accept();
+        return true;
+    }
     if (type == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::RightButton)
@@ -594,7 +604,35 @@ bool Editor::handleKey(QKeyEvent* event, OverlayWindow* overlay) {
         copy();
         return true;
     }
+    if (std::function<void()> action = keyEquivalent(*event)) {
+        action();
+        return true;
+    }
     return false;
+}
+
+std::function<void()> Editor::keyEquivalent(const QKeyEvent& event) {
+    // The toolbar's Control shortcuts and the redo of the window menus.
+    if (!canvas_ || !toolbar_ || canvas_->textField() || isTextInput(QApplication::focusWidget()))
+        return {};
+    const Qt::KeyboardModifiers mods = event.modifiers() & (editingModifiers | Qt::ShiftModifier);
+    const bool control = mods == Qt::ControlModifier;
+    switch (event.key()) {
+    case Qt::Key_Z:
+        if (control)
+            return [this] { toolbar_->onUndo(); };
+        if (mods == (Qt::ControlModifier | Qt::ShiftModifier))
+            return [this] { toolbar_->onRedo(); };
+        return {};
+    case Qt::Key_P:
+        return control ? std::function<void()>([this] { pin(); }) : nullptr;
+    case Qt::Key_S:
+        return control ? std::function<void()>([this] { save(); }) : nullptr;
+    case Qt::Key_C:
+        return control ? std::function<void()>([this] { copy(); }) : nullptr;
+    default:
+        return {};
+    }
 }
 
 bool Editor::nudgeSelection(int key, bool shift, OverlayWindow* overlay) {

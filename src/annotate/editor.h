@@ -92,6 +92,8 @@ private:
     int runModal(QDialog& dialog);
     OverlayWindow* overlayOf(QObject* object) const;
     bool handleKey(QKeyEvent* event, OverlayWindow* overlay);
+    // The action a Control key combination stands for while editing, if any.
+    std::function<void()> keyEquivalent(const QKeyEvent& event);
     bool nudgeSelection(int key, bool shift, OverlayWindow* overlay);
 
     EditorServices services_;

@@ -317,4 +317,54 @@ TEST_F(EditorTest, SpaceTogglesWholeWindowsWhilePickingAndPinsReachTheHost) {
     EXPECT_EQ(entries(), 1);
 }
 
+TEST_F(EditorTest, ControlKeysUndoRedoCopyAndPinWhileEditingButNotInText) {
+    // Before a region is locked the keys are not the editor's.
+    QKeyEvent early(QEvent::ShortcutOverride, Qt::Key_Z, Qt::ControlModifier);
+    early.ignore();
+    QApplication::sendEvent(view(), &early);
+    EXPECT_FALSE(early.isAccepted());
+
+    lock(QRectF(10, 10, 100, 60));
+    Canvas* canvas = editor->canvas();
+    QUndoStack* edits = editor->overlayWindows()[0]->edits();
+    canvas->tool = Tool::rectangle;
+    drag(canvas, QPointF(10, 10), QPointF(40, 40));
+    ASSERT_EQ(canvas->marks().size(), 1);
+
+    // The editor claims its combinations from the shortcut machinery.
+    QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Z, Qt::ControlModifier);
+    override.ignore();
+    QApplication::sendEvent(canvas, &override);
+    EXPECT_TRUE(override.isAccepted());
+
+    key(canvas, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(canvas->marks().empty());
+    EXPECT_EQ(edits->index(), 0);
+    key(canvas, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(canvas->marks().size(), 1);
+    // Alt+Control is no key equivalent.
+    key(canvas, Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(canvas->marks().size(), 1);
+
+    // In a text mark Control+Z belongs to the text field.
+    canvas->beginText(QPointF(60, 20), std::nullopt);
+    ASSERT_TRUE(canvas->textField());
+    QKeyEvent inText(QEvent::ShortcutOverride, Qt::Key_Z, Qt::ControlModifier);
+    inText.ignore();
+    QApplication::sendEvent(editor->overlayWindows()[0], &inText);
+    EXPECT_FALSE(inText.isAccepted());
+    key(canvas->textField(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(entries(), 0);
+    key(canvas->textField(), Qt::Key_Escape);
+
+    key(canvas, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(entries(), 1);
+    EXPECT_FALSE(editor->isClosed());
+    int pins = 0;
+    editor->onPin = [&](const QByteArray&, const QRectF&) { return ++pins > 0; };
+    key(canvas, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(pins, 1);
+    EXPECT_TRUE(editor->isClosed());
+}
+
 } // namespace
