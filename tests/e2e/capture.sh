@@ -87,6 +87,18 @@ paste_png "$work/window.png"
 "$tool" inside "$work/window.png" "$diag/snapshot-0.png" "$fx" "$fy" >/dev/null \
     || fail "copied window differs from its frozen pixels"
 
+# --- The shortcut again mid-capture, a tiny drag, Escape --------------------
+capture
+capture
+[ "$(xdotool search --onlyvisible --name '^Korvel$' | wc -l)" = 2 ] || fail "overlays pile up"
+# Below 3 points a press is a click: on the desktop it takes the whole display.
+xdotool mousemove 1000 700 mousedown 1 mousemove 1001 701 mousemove 1002 702 mouseup 1
+sleep 0.3
+[ "$(xdotool search --onlyvisible --name '^Korvel$' | wc -l)" = 2 ] || fail "a 2-point drag ended the capture"
+expect_pixel 1000 700 "#000000" "the desktop under a locked whole display"
+xdotool key Escape
+wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+
 # --- A drag onto the second monitor stays on the first -----------------------
 capture
 xdotool mousemove 1800 500 mousedown 1
