@@ -2,7 +2,9 @@
 
 #include "accessibilitytree.h"
 #include "hotkeys.h"
+#include "keytap.h"
 #include "screensource.h"
+#include "scrollposter.h"
 #include "windowlist.h"
 
 #include <memory>
@@ -28,6 +30,8 @@ struct Platform {
     // Shared: child-region queries still running on their worker hold it.
     std::shared_ptr<AccessibilityTree> accessibility;
     std::unique_ptr<HotKeys> hotKeys;
+    std::unique_ptr<KeyTap> keyTap;
+    std::unique_ptr<ScrollPoster> scrolls;
     Capabilities capabilities;
     // Device pixels per point (Qt's device pixel ratio of the desktop).
     double scale = 1.0;

@@ -3,7 +3,9 @@
 #include "atspi/atspiaccessibility.h"
 #include "x11/x11connection.h"
 #include "x11/x11hotkeys.h"
+#include "x11/x11keytap.h"
 #include "x11/x11screensource.h"
+#include "x11/x11scrollposter.h"
 #include "x11/x11windowlist.h"
 
 #include <QGuiApplication>
@@ -28,6 +30,17 @@ public:
     bool registerHotKey(quint32, quint32) override { return false; }
     void unregisterHotKey() override {}
 };
+class NoKeyTap final : public KeyTap {
+public:
+    bool start(qint64) override { return false; }
+    void stop() override {}
+    bool running() const override { return false; }
+};
+class NoScrolls final : public ScrollPoster {
+public:
+    bool post(QPoint, bool, int) override { return false; }
+    void setWatching(bool) override {}
+};
 
 } // namespace
 
@@ -44,6 +57,10 @@ std::unique_ptr<Platform> createPlatform() {
         p->screens = std::make_unique<x11::ScreenSource>(*connection);
         p->windows = std::make_unique<x11::WindowList>(*connection);
         p->hotKeys = std::make_unique<x11::HotKeys>(*connection);
+        p->keyTap = std::make_unique<x11::KeyTap>(*connection, QCoreApplication::applicationPid());
+        auto scrolls = std::make_unique<x11::ScrollPoster>(*connection);
+        p->capabilities.syntheticScroll = scrolls->available();
+        p->scrolls = std::move(scrolls);
         p->capabilities.screenCapture = true;
         p->capabilities.windowList = true;
         p->capabilities.childRegions = true;
@@ -55,6 +72,8 @@ std::unique_ptr<Platform> createPlatform() {
         result->screens = std::make_unique<NoScreens>();
         result->windows = std::make_unique<NoWindows>();
         result->hotKeys = std::make_unique<NoHotKeys>();
+        result->keyTap = std::make_unique<NoKeyTap>();
+        result->scrolls = std::make_unique<NoScrolls>();
     }
     result->accessibility = createAccessibilityTree();
     if (const QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr)

@@ -30,6 +30,9 @@ public:
 
     // On-screen windows, front to back.
     virtual std::vector<WindowInfo> windows() = 0;
+    // The process owning the window with the keyboard focus; empty when
+    // nobody can tell.
+    virtual std::optional<qint64> activePid() { return std::nullopt; }
 };
 
 } // namespace korvel

@@ -73,4 +73,69 @@ std::optional<QByteArray> Connection::bytes(xcb_window_t window, xcb_atom_t prop
                       xcb_get_property_value_length(reply.get()));
 }
 
+std::optional<xcb_keycode_t> Connection::keycode(quint32 keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    Reply<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(
+        connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, uint8_t(count)),
+        nullptr));
+    if (!map || map->keysyms_per_keycode == 0)
+        return std::nullopt;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+    const int per = map->keysyms_per_keycode;
+    const int total = xcb_get_keyboard_mapping_keysyms_length(map.get());
+    for (int i = 0; i < count && (i + 1) * per <= total; ++i) {
+        if (syms[size_t(i) * size_t(per)] == keysym)
+            return xcb_keycode_t(setup->min_keycode + i);
+    }
+    return std::nullopt;
+}
+
+uint16_t Connection::numLockMask() {
+    const auto numLock = keycode(0xff7f);
+    if (!numLock)
+        return 0;
+    Reply<xcb_get_modifier_mapping_reply_t> map(xcb_get_modifier_mapping_reply(
+        connection_, xcb_get_modifier_mapping(connection_), nullptr));
+    if (!map)
+        return 0;
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(map.get());
+    const int per = map->keycodes_per_modifier;
+    for (int mod = 0; mod < 8; ++mod) {
+        for (int k = 0; k < per; ++k) {
+            if (codes[size_t(mod) * size_t(per) + size_t(k)] == *numLock)
+                return uint16_t(1u << mod);
+        }
+    }
+    return 0;
+}
+
+bool Connection::grabKey(xcb_keycode_t keycode, uint16_t mask) {
+    const uint16_t numLock = numLockMask();
+    const uint16_t extras[] = {0, XCB_MOD_MASK_LOCK, numLock,
+                               uint16_t(numLock | XCB_MOD_MASK_LOCK)};
+    xcb_void_cookie_t cookies[4];
+    for (int i = 0; i < 4; ++i)
+        cookies[i] = xcb_grab_key_checked(connection_, 0, root_, uint16_t(mask | extras[i]),
+                                          keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    bool ok = true;
+    for (auto cookie : cookies) {
+        if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
+            ok = false; // BadAccess: another client holds the combination
+            std::free(error);
+        }
+    }
+    if (!ok)
+        ungrabKey(keycode, mask);
+    return ok;
+}
+
+void Connection::ungrabKey(xcb_keycode_t keycode, uint16_t mask) {
+    const uint16_t numLock = numLockMask();
+    for (uint16_t extra :
+         {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock, uint16_t(numLock | XCB_MOD_MASK_LOCK)})
+        xcb_ungrab_key(connection_, keycode, root_, uint16_t(mask | extra));
+    xcb_flush(connection_);
+}
+
 } // namespace korvel::x11

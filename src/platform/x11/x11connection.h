@@ -38,6 +38,16 @@ public:
                                                   xcb_atom_t type);
     std::optional<QByteArray> bytes(xcb_window_t window, xcb_atom_t property);
 
+    // The first key code whose unshifted symbol is `keysym`.
+    std::optional<xcb_keycode_t> keycode(quint32 keysym);
+    // The modifier bit Num Lock sits on; 0 when it has none. Key grabs are
+    // repeated with it and with Caps Lock, which X treats as modifiers.
+    uint16_t numLockMask();
+    // Grabs `keycode` with `mask` on the root window, also with the lock
+    // modifiers held; all or nothing. False when another client holds one.
+    bool grabKey(xcb_keycode_t keycode, uint16_t mask);
+    void ungrabKey(xcb_keycode_t keycode, uint16_t mask);
+
 private:
     Connection(xcb_connection_t* connection, int screen, bool owned);
 

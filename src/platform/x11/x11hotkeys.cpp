@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 
-#include <cstdlib>
-
 namespace korvel::x11 {
 
 HotKeys::HotKeys(Connection& connection)
@@ -20,79 +18,19 @@ HotKeys::~HotKeys() {
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-std::optional<xcb_keycode_t> HotKeys::keycodeFor(quint32 keysym) {
-    xcb_connection_t* c = connection_.get();
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    Reply<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, setup->min_keycode, uint8_t(count)), nullptr));
-    if (!map || map->keysyms_per_keycode == 0)
-        return std::nullopt;
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
-    const int per = map->keysyms_per_keycode;
-    const int total = xcb_get_keyboard_mapping_keysyms_length(map.get());
-    for (int i = 0; i < count && (i + 1) * per <= total; ++i) {
-        if (syms[size_t(i) * size_t(per)] == keysym)
-            return xcb_keycode_t(setup->min_keycode + i);
-    }
-    return std::nullopt;
-}
-
-uint16_t HotKeys::numLockMask() {
-    const auto numLock = keycodeFor(0xff7f);
-    if (!numLock)
-        return 0;
-    xcb_connection_t* c = connection_.get();
-    Reply<xcb_get_modifier_mapping_reply_t> map(
-        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
-    if (!map)
-        return 0;
-    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(map.get());
-    const int per = map->keycodes_per_modifier;
-    for (int mod = 0; mod < 8; ++mod) {
-        for (int k = 0; k < per; ++k) {
-            if (codes[size_t(mod) * size_t(per) + size_t(k)] == *numLock)
-                return uint16_t(1u << mod);
-        }
-    }
-    return 0;
-}
-
 bool HotKeys::grab(const Grab& g) {
-    xcb_connection_t* c = connection_.get();
-    const uint16_t numLock = numLockMask();
-    const uint16_t extras[] = {0, XCB_MOD_MASK_LOCK, numLock,
-                               uint16_t(numLock | XCB_MOD_MASK_LOCK)};
-    xcb_void_cookie_t cookies[4];
-    for (int i = 0; i < 4; ++i)
-        cookies[i] = xcb_grab_key_checked(c, 1, connection_.root(), uint16_t(g.mask | extras[i]),
-                                          g.keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-    bool ok = true;
-    for (auto cookie : cookies) {
-        if (xcb_generic_error_t* error = xcb_request_check(c, cookie)) {
-            ok = false; // BadAccess: another client holds the combination
-            std::free(error);
-        }
-    }
-    if (!ok)
-        ungrab(g);
-    return ok;
+    return connection_.grabKey(g.keycode, g.mask);
 }
 
 void HotKeys::ungrab(const Grab& g) {
-    xcb_connection_t* c = connection_.get();
-    const uint16_t numLock = numLockMask();
-    for (uint16_t extra :
-         {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), numLock, uint16_t(numLock | XCB_MOD_MASK_LOCK)})
-        xcb_ungrab_key(c, g.keycode, connection_.root(), uint16_t(g.mask | extra));
-    xcb_flush(c);
+    connection_.ungrabKey(g.keycode, g.mask);
 }
 
 bool HotKeys::registerHotKey(quint32 keyCode, quint32 modifiers) {
     const auto keysym = keysymForKeyCode(keyCode);
     if (!keysym)
         return false;
-    const auto keycode = keycodeFor(*keysym);
+    const auto keycode = connection_.keycode(*keysym);
     if (!keycode)
         return false;
     uint16_t mask = 0;

@@ -24,10 +24,8 @@ private:
         xcb_keycode_t keycode = 0;
         uint16_t mask = 0;
     };
-    std::optional<xcb_keycode_t> keycodeFor(quint32 keysym);
     bool grab(const Grab& g);
     void ungrab(const Grab& g);
-    uint16_t numLockMask();
 
     Connection& connection_;
     std::optional<Grab> active_;

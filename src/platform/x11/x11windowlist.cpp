@@ -26,6 +26,18 @@ std::vector<WindowInfo> WindowList::windows() {
     return result;
 }
 
+std::optional<qint64> WindowList::activePid() {
+    const auto active = connection_.cardinals(
+        connection_.root(), connection_.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+    if (!active || active->size() != 1 || active->front() == XCB_WINDOW_NONE)
+        return std::nullopt;
+    const auto pid =
+        connection_.cardinals(active->front(), connection_.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
+    if (!pid || pid->size() != 1)
+        return std::nullopt;
+    return qint64(pid->front());
+}
+
 std::vector<xcb_window_t> WindowList::stackingFrontToBack(bool& managed) {
     auto stacking = connection_.cardinals(
         connection_.root(), connection_.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);

@@ -13,6 +13,7 @@ public:
         : connection_(connection) {}
 
     std::vector<WindowInfo> windows() override;
+    std::optional<qint64> activePid() override;
 
 private:
     std::vector<xcb_window_t> stackingFrontToBack(bool& managed);

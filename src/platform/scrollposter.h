@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QPoint>
+
+#include <functional>
+
+namespace korvel {
+
+// Synthetic scroll-wheel steps into whatever window lies under a point, and
+// the wheel events of the user told apart from our own.
+class ScrollPoster {
+public:
+    virtual ~ScrollPoster() = default;
+
+    // One wheel step at `rootPoint` (root-window pixels): the pointer moves
+    // there first, since wheel events go to the window under it. A negative
+    // amount scrolls down (vertical) or right (horizontal), towards the
+    // content below or beyond; only the sign counts, one step is the
+    // smallest unit the server offers. False when nothing could be posted.
+    virtual bool post(QPoint rootPoint, bool horizontal, int amount) = 0;
+
+    // While watching, `onUserScroll` runs on the main thread for every wheel
+    // step that is not one of ours.
+    virtual void setWatching(bool watching) = 0;
+    std::function<void()> onUserScroll;
+};
+
+} // namespace korvel
