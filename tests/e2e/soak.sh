@@ -1,0 +1,58 @@
+# Many captures in a row (capture, select, draw, copy, which closes) must not
+# make korvel grow: its resident memory is read every 50 captures and may
+# not rise more than 20 MiB above the reading after the first 50.
+#   KORVEL_SOAK_CAPTURES overrides the count (default 500).
+. "$(dirname "$0")/lib.sh"
+
+count="${KORVEL_SOAK_CAPTURES:-500}"
+diag="$KORVEL_SESSION_DIR/diagnostics"
+mkdir -p "$diag"
+"$fixture" 200 150 600 400 &
+fixture_pid=$!
+KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
+korvel_pid=$!
+trap 'kill $fixture_pid $korvel_pid 2>/dev/null || true' EXIT
+wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
+wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
+
+# wait_for's tenth-of-a-second steps would make the waiting dominate.
+quick_wait() { # what, then a command that must succeed within 10 s
+    what="$1"; shift
+    tries=0
+    until "$@" >/dev/null 2>&1; do
+        tries=$((tries + 1))
+        [ $tries -lt 500 ] || fail "timed out waiting for $what"
+        sleep 0.02
+    done
+}
+overlay_shown() { xdotool search --onlyvisible --name '^Korvel$' >/dev/null 2>&1; }
+overlay_gone() { ! overlay_shown; }
+
+rss_kib() { sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$korvel_pid/status"; }
+
+baseline=""
+n=1
+while [ "$n" -le "$count" ]; do
+    rm -f "$diag/captures.txt"
+    xdotool key ctrl+1
+    quick_wait "capture $n" test -s "$diag/captures.txt"
+    quick_wait "overlays of capture $n" overlay_shown
+    # Alternate the corners so crops and marks differ from one capture to the next.
+    off=$(( (n % 7) * 10 ))
+    xdotool mousemove $((300 + off)) $((250 + off)) mousedown 1 mousemove 500 400 \
+        mousemove $((700 - off)) $((500 - off)) mouseup 1
+    xdotool key shift+1
+    xdotool mousemove 350 300 mousedown 1 mousemove 400 350 mousemove $((450 + off)) 380 mouseup 1
+    xdotool key Return
+    quick_wait "the end of capture $n" overlay_gone
+    if [ $((n % 50)) -eq 0 ]; then
+        rss="$(rss_kib)"
+        echo "captures $n: resident $((rss / 1024)) MiB"
+        [ -n "$baseline" ] || baseline="$rss"
+        growth=$((rss - baseline))
+        [ "$growth" -le $((20 * 1024)) ] || fail "grew by $((growth / 1024)) MiB after capture 50"
+    fi
+    n=$((n + 1))
+done
+kill -0 $korvel_pid || fail "korvel exited"
+echo PASS
