@@ -69,7 +69,7 @@ ScrollSignature ScrollSignature::of(const QImage& image) {
         const int span = std::min(to, w) - from;
         const int n = std::min(span, samplesPerColumn);
         for (int k = 0; k < n; ++k)
-            xs.push_back(from + int(qint64(2 * k + 1) * span / (2 * n)));
+            xs.push_back(from + int((qint64(2) * k + 1) * span / (qint64(2) * n)));
     }
     firstSample[columns] = int(xs.size());
 

@@ -4,7 +4,9 @@
 #include "hotkeys.h"
 #include "screensource.h"
 #include "windowlist.h"
+#include "windowstream.h"
 
+#include <functional>
 #include <memory>
 
 namespace korvel {
@@ -28,6 +30,8 @@ struct Platform {
     // Shared: child-region queries still running on their worker hold it.
     std::shared_ptr<AccessibilityTree> accessibility;
     std::unique_ptr<HotKeys> hotKeys;
+    // A new live stream of one window per long capture; empty without one.
+    std::function<std::unique_ptr<WindowStream>()> openWindowStream;
     Capabilities capabilities;
     // Device pixels per point (Qt's device pixel ratio of the desktop).
     double scale = 1.0;

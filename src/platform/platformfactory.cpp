@@ -5,6 +5,7 @@
 #include "x11/x11hotkeys.h"
 #include "x11/x11screensource.h"
 #include "x11/x11windowlist.h"
+#include "x11/x11windowstream.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -44,10 +45,14 @@ std::unique_ptr<Platform> createPlatform() {
         p->screens = std::make_unique<x11::ScreenSource>(*connection);
         p->windows = std::make_unique<x11::WindowList>(*connection);
         p->hotKeys = std::make_unique<x11::HotKeys>(*connection);
+        p->openWindowStream = [c = connection.get()] {
+            return std::unique_ptr<WindowStream>(std::make_unique<x11::WindowStream>(*c));
+        };
         p->capabilities.screenCapture = true;
         p->capabilities.windowList = true;
         p->capabilities.childRegions = true;
         p->capabilities.globalKeys = true;
+        p->capabilities.liveStream = true;
         p->backend = std::shared_ptr<x11::Connection>(std::move(connection));
         result = std::move(p);
     } else {
