@@ -6,7 +6,9 @@
 #include "screensource.h"
 #include "scrollposter.h"
 #include "windowlist.h"
+#include "windowstream.h"
 
+#include <functional>
 #include <memory>
 
 namespace korvel {
@@ -32,6 +34,8 @@ struct Platform {
     std::unique_ptr<HotKeys> hotKeys;
     std::unique_ptr<KeyTap> keyTap;
     std::unique_ptr<ScrollPoster> scrolls;
+    // A new live stream of one window per long capture; empty without one.
+    std::function<std::unique_ptr<WindowStream>()> openWindowStream;
     Capabilities capabilities;
     // Device pixels per point (Qt's device pixel ratio of the desktop).
     double scale = 1.0;

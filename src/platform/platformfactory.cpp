@@ -7,6 +7,7 @@
 #include "x11/x11screensource.h"
 #include "x11/x11scrollposter.h"
 #include "x11/x11windowlist.h"
+#include "x11/x11windowstream.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -61,10 +62,14 @@ std::unique_ptr<Platform> createPlatform() {
         auto scrolls = std::make_unique<x11::ScrollPoster>(*connection);
         p->capabilities.syntheticScroll = scrolls->available();
         p->scrolls = std::move(scrolls);
+        p->openWindowStream = [c = connection.get()] {
+            return std::unique_ptr<WindowStream>(std::make_unique<x11::WindowStream>(*c));
+        };
         p->capabilities.screenCapture = true;
         p->capabilities.windowList = true;
         p->capabilities.childRegions = true;
         p->capabilities.globalKeys = true;
+        p->capabilities.liveStream = true;
         p->backend = std::shared_ptr<x11::Connection>(std::move(connection));
         result = std::move(p);
     } else {

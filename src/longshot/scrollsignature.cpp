@@ -1,0 +1,144 @@
+#include "scrollsignature.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+namespace korvel {
+namespace {
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+// Grey levels two neighbouring signature pixels may differ by and still be
+// one flat area (anti-aliasing, gradients, compression noise).
+constexpr int flatTolerance = 5;
+// At most this many source pixels are averaged into one signature pixel:
+// enough that a thin text stroke still darkens its column, cheap on 4K.
+constexpr int samplesPerColumn = 8;
+// Fewer compared pixels than this is no evidence either way.
+constexpr int minimumCompared = 35;
+
+bool flat(const std::uint8_t* row, int x) {
+    return std::abs(row[x] - row[x - 1]) <= flatTolerance;
+}
+
+// Luma of a premultiplied BGRA pixel, so transparent areas read as black,
+// as drawing into an opaque grey bitmap would show them.
+int grey(quint32 pixel) {
+    const int r = int((pixel >> 16) & 0xff);
+    const int g = int((pixel >> 8) & 0xff);
+    const int b = int(pixel & 0xff);
+    return (r * 77 + g * 151 + b * 28 + 128) >> 8;
+}
+
+// Sum of differences over the scored columns (5, 7, …, width - 6) of one
+// pair of rows; pixels flat in both rows tell nothing and are skipped.
+void compareRows(const std::uint8_t* a, const std::uint8_t* b, int width, long& sum, int& count) {
+    for (int x = 5; x < width - 5; x += 2) {
+        if (flat(a, x) && flat(b, x))
+            continue;
+        sum += std::abs(a[x] - b[x]);
+        ++count;
+    }
+}
+
+} // namespace
+
+ScrollSignature ScrollSignature::of(const QImage& image) {
+    ScrollSignature s;
+    s.height = image.height();
+    if (image.isNull())
+        return s;
+    QImage source = image;
+    if (source.format() != QImage::Format_RGB32 &&
+        source.format() != QImage::Format_ARGB32_Premultiplied)
+        source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    s.pixels.assign(size_t(columns) * size_t(s.height), 0);
+    s.texturedRows.assign(size_t(s.height), 0);
+    if (source.isNull())
+        return s;
+
+    // Source columns averaged into each signature column: an even spread over
+    // the column's span, or the nearest pixel when the frame is narrower.
+    const int w = source.width();
+    std::vector<int> xs;
+    std::vector<int> firstSample(columns + 1);
+    for (int i = 0; i < columns; ++i) {
+        firstSample[i] = int(xs.size());
+        const int from = int(qint64(i) * w / columns);
+        const int to = std::max(int(qint64(i + 1) * w / columns), from + 1);
+        const int span = std::min(to, w) - from;
+        const int n = std::min(span, samplesPerColumn);
+        for (int k = 0; k < n; ++k)
+            xs.push_back(from + int((qint64(2) * k + 1) * span / (qint64(2) * n)));
+    }
+    firstSample[columns] = int(xs.size());
+
+    for (int y = 0; y < s.height; ++y) {
+        const auto* src = reinterpret_cast<const quint32*>(source.constScanLine(y));
+        std::uint8_t* dst = s.pixels.data() + size_t(y) * columns;
+        for (int i = 0; i < columns; ++i) {
+            const int from = firstSample[i];
+            const int n = firstSample[i + 1] - from;
+            int total = 0;
+            for (int k = 0; k < n; ++k)
+                total += grey(src[xs[size_t(from) + size_t(k)]]);
+            dst[i] = std::uint8_t((total + n / 2) / n);
+        }
+        for (int x = 5; x <= 65; x += 2) {
+            if (!flat(dst, x)) {
+                s.texturedRows[size_t(y)] = 1;
+                break;
+            }
+        }
+    }
+    return s;
+}
+
+double ScrollSignature::difference(const ScrollSignature& other) const {
+    const size_t n = std::min(pixels.size(), other.pixels.size());
+    if (n == 0)
+        return 0;
+    long sum = 0;
+    long samples = 0;
+    for (size_t i = 0; i < n; i += 11) {
+        sum += std::abs(pixels[i] - other.pixels[i]);
+        ++samples;
+    }
+    return double(sum) / double(samples);
+}
+
+double ScrollSignature::score(const ScrollSignature& other, int shift, int top, int bottom,
+                              int rows) const {
+    const int end = height - bottom - shift;
+    const int overlap = end - top;
+    const int minimumOverlap = height > 287 ? height / 12 : 24;
+    if (overlap < minimumOverlap || shift < 0 || top < 0 || other.height != height ||
+        other.width != width || rows < 1)
+        return infinity;
+
+    long sum = 0;
+    int count = 0;
+    const int step = std::max(overlap / rows, 1);
+    for (int y = top; y < end; y += step)
+        compareRows(row(y + shift), other.row(y), width, sum, count);
+    if (count >= minimumCompared)
+        return double(sum) / count;
+
+    // Sparse content: white space with a few lines. Score only rows where
+    // either frame has an edge, or the lines fall between the samples.
+    std::vector<int> textured;
+    for (int y = top; y < end; ++y) {
+        if (texturedRows[size_t(y) + size_t(shift)] || other.texturedRows[size_t(y)])
+            textured.push_back(y);
+    }
+    sum = 0;
+    count = 0;
+    const size_t listStep = std::max<size_t>(textured.size() / size_t(rows), 1);
+    for (size_t i = 0; i < textured.size(); i += listStep)
+        compareRows(row(textured[i] + shift), other.row(textured[i]), width, sum, count);
+    if (count < minimumCompared)
+        return infinity;
+    return double(sum) / count;
+}
+
+} // namespace korvel
