@@ -1,0 +1,85 @@
+#include "longshot/longcapturerules.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace korvel;
+
+namespace {
+
+TEST(LongCaptureFeedback, CountsResultsIntoMessagesAndPausesOnlyAtTheLimit) {
+    LongCaptureFeedback f;
+    EXPECT_EQ(f.record(ScrollAppendResult::appended(40)).message,
+              QStringLiteral("已拼接。继续滚动，或直接复制、保存。"));
+    EXPECT_EQ(f.segments, 2);
+    // Three still frames say nothing, the fourth suggests the end.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(f.record(ScrollAppendResult::unchanged()).message);
+    EXPECT_EQ(f.record(ScrollAppendResult::unchanged()).message,
+              QStringLiteral("画面未变化；若已到底，可直接复制或保存。"));
+    // A still frame after a broken match says the match is back, once.
+    EXPECT_TRUE(f.record(ScrollAppendResult::unmatched())
+                    .message->startsWith(QStringLiteral("尚未匹配，已有内容已保留。")));
+    EXPECT_EQ(f.unchanged, 0);
+    EXPECT_EQ(f.record(ScrollAppendResult::unchanged()).message,
+              QStringLiteral("已回到匹配位置，可继续滚动。"));
+    EXPECT_FALSE(f.record(ScrollAppendResult::unchanged()).message);
+    const auto cropped = f.record(ScrollAppendResult::cropped(10));
+    EXPECT_EQ(cropped.message, QStringLiteral("已按回滚位置裁剪，可继续滚动。"));
+    EXPECT_EQ(f.segments, 2);
+    EXPECT_FALSE(cropped.pause);
+    const auto limit = f.record(ScrollAppendResult::limit());
+    EXPECT_TRUE(limit.pause);
+    EXPECT_EQ(limit.message, QStringLiteral("已达到长度上限，已有内容保留，可复制或保存。"));
+}
+
+TEST(LongCaptureLayout, KeepsTheBarBelowOrAboveAndThePreviewBesideOnScreen) {
+    const QRectF screen(0, 0, 1920, 1080);
+    const QSizeF bar(700, 100), preview(184, 300);
+    // Room everywhere: bar below, right-aligned; preview right, top-aligned.
+    auto l = longCaptureLayout(QRectF(400, 300, 600, 500), screen, bar, preview);
+    EXPECT_EQ(l.toolbar, QRectF(300, 192, 700, 100));
+    EXPECT_EQ(l.preview, QRectF(1012, 500, 184, 300));
+    // At the bottom of the screen the bar goes above the region.
+    l = longCaptureLayout(QRectF(400, 20, 600, 500), screen, bar, preview);
+    EXPECT_EQ(l.toolbar.y(), 528);
+    // Touching the right edge, the preview goes left of it.
+    l = longCaptureLayout(QRectF(1500, 300, 420, 500), screen, bar, preview);
+    EXPECT_EQ(l.preview.x(), 1500 - 184 - 12);
+    EXPECT_EQ(l.toolbar.right(), 1912);
+    // A region filling the screen: both stay inside its inset frame.
+    l = longCaptureLayout(screen, screen, bar, preview);
+    EXPECT_GE(l.toolbar.y(), 8);
+    EXPECT_LE(l.toolbar.bottom(), 1072);
+    EXPECT_GE(l.preview.x(), 8);
+    EXPECT_LE(l.preview.right(), 1912);
+}
+
+TEST(AutoScroll, StepsAreAShareOfTheRegionWithinLimitsAndSaySo) {
+    EXPECT_EQ(autoScrollStep(300, 1), 30);
+    EXPECT_EQ(autoScrollStep(100, 0), 8);
+    EXPECT_EQ(autoScrollStep(1000, 2), 96);
+    EXPECT_EQ(autoScrollStep(333, 1), 33);
+    EXPECT_EQ(autoScrollStep(300, 7), autoScrollStep(300, 2));
+    EXPECT_EQ(autoScrollStep(300, -1), autoScrollStep(300, 0));
+    EXPECT_EQ(autoScrollStep(std::nan(""), 1), 0);
+    EXPECT_EQ(autoScrollStatus(false, false),
+              QStringLiteral("自动向下滚动中；空格停止，Enter 复制。"));
+    EXPECT_EQ(autoScrollStatus(false, true),
+              QStringLiteral("自动向上滚动中；空格停止，Enter 复制。"));
+    EXPECT_EQ(autoScrollStatus(true, false),
+              QStringLiteral("自动向右滚动中；空格停止，Enter 复制。"));
+    EXPECT_EQ(autoScrollStatus(true, true),
+              QStringLiteral("自动向左滚动中；空格停止，Enter 复制。"));
+
+    int leading = 50, trailing = 80;
+    clampCrop(leading, trailing, 100);
+    EXPECT_EQ(leading, 50);
+    EXPECT_EQ(trailing, 49);
+    clampCrop(leading, trailing, 10);
+    EXPECT_EQ(leading, 9);
+    EXPECT_EQ(trailing, 0);
+}
+
+} // namespace
