@@ -6,6 +6,7 @@
 #include "capturepreferences.h"
 #include "diagnostics.h"
 #include "history/screenshothistory.h"
+#include "longshot/longscreenshot.h"
 #include "platform/error.h"
 #include "settingsvalues.h"
 
@@ -262,8 +263,9 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
     next->onPin = [self](const QByteArray& png, const QRectF& frame) {
         return self && self->showPin(png, frame);
     };
-    // Long captures arrive with their own subsystem; until then none starts.
-    next->onLongCapture = [](const QRectF&, const QRectF&) { return false; };
+    next->onLongCapture = [self](const QRectF& frame, const QRectF& region) {
+        return self && self->startLongScreenshot(frame, region);
+    };
     next->onClose = [self, serial] {
         QTimer::singleShot(0, self, [self, serial] {
             // A late close of an older editor never clears a newer one.
@@ -273,6 +275,39 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
     };
     editor_ = std::move(next);
     editor_->showWindow();
+}
+
+bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region) {
+    if (longScreenshot_ || !platform_.openWindowStream)
+        return false;
+    LongScreenshotServices services;
+    services.windows = platform_.windows.get();
+    services.openStream = platform_.openWindowStream;
+    services.keys = platform_.keyTap.get();
+    services.scrolls = platform_.scrolls.get();
+    services.canScroll = platform_.capabilities.syntheticScroll;
+    services.history = &ScreenshotHistory::shared();
+    services.ownPid = QCoreApplication::applicationPid();
+    const std::vector<Display> displays = platform_.screens->displays();
+    services.layout = desktopLayout(displays, platform_.scale);
+    services.primaryTop = primaryTop(displays, services.layout);
+    auto capture = std::make_unique<LongScreenshot>(frame, region, std::move(services));
+    QPointer<AppDelegate> self(this);
+    capture->onPin = [self](const QByteArray& png) {
+        return self && self->showPin(png, std::nullopt);
+    };
+    capture->onClose = [self] {
+        QTimer::singleShot(0, self, [self] {
+            if (!self)
+                return;
+            self->longScreenshot_.reset();
+            self->setLongScreenshotRunning(false);
+        });
+    };
+    longScreenshot_ = std::move(capture);
+    setLongScreenshotRunning(true);
+    QTimer::singleShot(0, longScreenshot_.get(), &LongScreenshot::start);
+    return true;
 }
 
 void AppDelegate::captureFailed(const Error& error) {

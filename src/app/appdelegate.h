@@ -23,6 +23,7 @@ namespace korvel {
 
 class CapturePreferencesWindow;
 class Error;
+class LongScreenshot;
 
 // Where a pin without a given frame goes: scaled to at most 60 % of the
 // visible screen area (never enlarged) and centred on it.
@@ -51,6 +52,9 @@ public:
     void menuWillOpen();
 
     bool showPin(const QByteArray& png, std::optional<QRectF> frame);
+    // Hands a region of the editor's display to a new long capture.
+    bool startLongScreenshot(const QRectF& frame, const QRectF& region);
+    LongScreenshot* longScreenshot() const { return longScreenshot_.get(); }
 
     // Whether an automatic update result may be shown now.
     bool canPresent() const;
@@ -99,6 +103,7 @@ private:
     quint64 editorSerial_ = 0;
     std::map<QUuid, std::unique_ptr<QObject>> pinnedImages_;
     bool longScreenshotRunning_ = false;
+    std::unique_ptr<LongScreenshot> longScreenshot_;
     std::map<QUuid, std::unique_ptr<QObject>> longResults_;
     std::unique_ptr<CapturePreferencesWindow> preferencesWindow_;
     bool capturing_ = false;

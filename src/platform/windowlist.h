@@ -33,6 +33,8 @@ public:
     // The process owning the window with the keyboard focus; empty when
     // nobody can tell.
     virtual std::optional<qint64> activePid() { return std::nullopt; }
+    // Asks the window manager to bring the window forward with the focus.
+    virtual void activate(quint32 window) { Q_UNUSED(window); }
 };
 
 } // namespace korvel

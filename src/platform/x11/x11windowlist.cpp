@@ -38,6 +38,22 @@ std::optional<qint64> WindowList::activePid() {
     return qint64(pid->front());
 }
 
+void WindowList::activate(quint32 window) {
+    // The pager's way (source 2): window managers honour it without the
+    // focus-stealing checks they apply to applications.
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = connection_.atom("_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 2;
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection_.get(), 0, connection_.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_.get());
+}
+
 std::vector<xcb_window_t> WindowList::stackingFrontToBack(bool& managed) {
     auto stacking = connection_.cardinals(
         connection_.root(), connection_.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);

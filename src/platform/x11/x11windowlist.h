@@ -14,6 +14,7 @@ public:
 
     std::vector<WindowInfo> windows() override;
     std::optional<qint64> activePid() override;
+    void activate(quint32 window) override;
 
 private:
     std::vector<xcb_window_t> stackingFrontToBack(bool& managed);

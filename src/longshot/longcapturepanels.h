@@ -1,0 +1,99 @@
+#pragma once
+
+#include "longcaptureaxis.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QToolButton;
+
+namespace korvel {
+
+// A floating panel of a long capture: above other windows, never taking the
+// keyboard from the application being captured.
+class LongCapturePanel : public QWidget {
+public:
+    explicit LongCapturePanel(QWidget* content = nullptr);
+};
+
+// The live preview: the long image fitted to the panel, its cropped ends
+// shaded, the newest viewport framed in blue, in red while matching is broken.
+class LongCapturePreview final : public QWidget {
+public:
+    QImage image;
+    double viewportFraction = 1;
+    double leadingCrop = 0;
+    double trailingCrop = 0;
+    bool reverseDirection = false;
+    bool horizontal = false;
+    bool matched = true;
+
+    // Where the image is drawn within the bounds.
+    QRectF imageRect() const;
+    // The frame around the newest viewport; empty without an image.
+    QRectF viewportRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The frame around the capture region, 5 points outside it: only the ring
+// belongs to the window, so the region itself never shows it and takes no
+// clicks. While `showsHandles` (paused) the ring's handles move or resize.
+class LongCaptureRegionView final : public QWidget {
+public:
+    LongCaptureRegionView();
+
+    // Global top-left points.
+    QRectF globalRect;
+    QRectF constraint;
+    std::function<void(const QRectF&)> onAdjust;
+
+    void setShowsHandles(bool shows);
+    bool showsHandles() const { return showsHandles_; }
+    // Places the ring around `globalRect`.
+    void follow();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void updateMask();
+
+    bool showsHandles_ = false;
+    struct Drag {
+        int handle;
+        QPointF start;
+        QRectF rect;
+    };
+    std::optional<Drag> drag_;
+};
+
+// Drags the capture region by a delta; a plain click does nothing else.
+class LongCaptureMoveButton final : public QWidget {
+public:
+    LongCaptureMoveButton();
+
+    std::function<void()> onBegin;
+    std::function<void(QPointF)> onMove;
+    std::function<void()> onEnd;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::optional<QPointF> origin_;
+};
+
+} // namespace korvel

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "capture/screensnapshot.h"
+#include "longcapturerules.h"
+#include "longframestream.h"
+#include "platform/keytap.h"
+#include "platform/scrollposter.h"
+#include "platform/windowlist.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+namespace korvel {
+
+class LongCapturePanel;
+class LongCapturePreview;
+class LongCaptureRegionView;
+class LongCaptureMoveButton;
+class ScreenshotHistory;
+
+// What a long capture needs from the rest of the application.
+struct LongScreenshotServices {
+    WindowList* windows = nullptr;
+    std::function<std::unique_ptr<WindowStream>()> openStream;
+    KeyTap* keys = nullptr;
+    // Absent, or without synthetic events: no automatic scrolling.
+    ScrollPoster* scrolls = nullptr;
+    bool canScroll = false;
+    ScreenshotHistory* history = nullptr;
+    qint64 ownPid = 0;
+    // Root pixels against points, and maxY of the primary display in
+    // global bottom-left points.
+    DesktopLayout layout;
+    double primaryTop = 0;
+    // Runs the save panel modally and returns its result; tests replace it.
+    std::function<int(QDialog&)> runModal;
+};
+
+// One long capture: the window under the selected region is streamed, its
+// frames are stitched one at a time on a worker while the user (or the
+// capture) scrolls it, and the long image is copied, saved, pinned or handed
+// on for editing. Lives on the main thread; its loop polls every 8 ms.
+class LongScreenshot final : public QObject {
+public:
+    // `screenFrame` in global bottom-left points; `region` in the display's
+    // local points (origin at its bottom-left corner).
+    LongScreenshot(QRectF screenFrame, QRectF region, LongScreenshotServices services);
+    ~LongScreenshot() override;
+
+    void start();
+    void close();
+
+    void togglePause();
+    void toggleAutoScroll();
+    void setDirection(LongCaptureAxis axis);
+    void toggleAutomaticCrop(bool on) { automaticCrop_ = on; }
+    void copyCurrent();
+    void pinCurrent();
+    void saveCurrent();
+    void finishCapture();
+    void moveCaptureRegion(QPointF delta);
+
+    std::function<void(const QImage&)> onFinish;
+    std::function<void()> onReady;
+    std::function<void(std::optional<ScrollAppendResult>)> onMatchResult;
+    std::function<void(const Error&)> onError;
+    std::function<void()> onClose;
+    std::function<bool(const QByteArray& png)> onPin;
+
+    QString status() const;
+    QString dimensions() const;
+    bool paused() const { return paused_; }
+    bool closed() const { return closed_; }
+    bool failed() const { return captureFailed_; }
+    bool autoScrolling() const { return autoScrolling_; }
+    LongCaptureAxis axis() const { return axis_; }
+    // The global top-left rectangle being captured.
+    QRectF globalRegion() const;
+    LongCapturePanel* controlPanel() const { return control_; }
+    LongCapturePreview* preview() const { return preview_; }
+    LongCaptureRegionView* regionView() const { return regionView_; }
+
+private:
+    void buildPanels();
+    void layoutPanels();
+    void findSource();
+    void configureFrameStream();
+    void schedule(int ms);
+    void step();
+    void stitch(LongCaptureFrame frame);
+    void handleResult(const ScrollAppendResult& result);
+    void fail(const Error& error);
+    void setStatus(const QString& text);
+    void setSticky(const QString& text);
+    void setPaused(bool paused);
+    void resetResult();
+    void refreshPreview(bool force);
+    void applyRegion(const QRectF& global, bool restart);
+    void scrollAutomatically();
+    void stopAutoScroll(const std::optional<QString>& message);
+    bool sourceUnchanged();
+    void readResult(std::function<void(const QImage&)> then);
+    std::optional<QByteArray> png(const QImage& image);
+    double now() const { return double(clock_.nsecsElapsed()) / 1e9; }
+
+    const QRectF screenFrame_;
+    QRectF region_;
+    LongScreenshotServices services_;
+    QElapsedTimer clock_;
+
+    LongCapturePanel* control_ = nullptr;
+    LongCapturePanel* previewWindow_ = nullptr;
+    LongCapturePreview* preview_ = nullptr;
+    LongCaptureRegionView* regionView_ = nullptr;
+    LongCaptureMoveButton* moveButton_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* dimensions_ = nullptr;
+    QComboBox* direction_ = nullptr;
+    QPushButton* autoButton_ = nullptr;
+    QComboBox* speed_ = nullptr;
+    QToolButton* pauseButton_ = nullptr;
+    QToolButton* finishButton_ = nullptr;
+    QCheckBox* cropCheck_ = nullptr;
+
+    LongCaptureAxis axis_ = LongCaptureAxis::vertical;
+    LongCaptureCrop cropEdges_;
+    qint64 regionGeneration_ = 0;
+    LongCaptureFeedback feedback_;
+    bool autoScrolling_ = false;
+    int autoPostedCount_ = 0;
+    bool paused_ = false;
+    qint64 sourcePid_ = 0;
+    quint32 sourceWindow_ = 0;
+    double lastAutoScroll_ = -1;
+    bool awaitingAutoFrame_ = false;
+    double lastProgress_ = 0;
+    double lastPreviewRefresh_ = -1;
+    bool previewDirty_ = false;
+    std::optional<QString> sticky_;
+    std::unique_ptr<LongFrameStream> stream_;
+    QRectF sourceFrame_; // global top-left points
+    double sourceScale_ = 1;
+    double lastSourceCheck_ = -1;
+    // Shared with the worker that appends, so a reset never frees it under it.
+    std::shared_ptr<ScrollStitcher> stitcher_;
+    bool closed_ = false;
+    bool processing_ = false;
+    bool captureFailed_ = false;
+    bool movingRegion_ = false;
+    QRectF moveOrigin_;
+    bool automaticCrop_ = true;
+    bool captureReverseDirection_ = false;
+    int consecutiveUnmatched_ = 0;
+    QRectF constraint_; // global top-left points
+    QTimer loop_;
+    QTimer reader_;
+};
+
+} // namespace korvel
