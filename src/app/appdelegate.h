@@ -50,7 +50,14 @@ public:
     void openChangelog();
     void menuWillOpen();
 
+    // `frame` in Qt's global coordinates; without one the pin goes where
+    // pinPlacement puts it on the primary screen.
     bool showPin(const QByteArray& png, std::optional<QRectF> frame);
+    // A pin placed as without a frame, but on the screen under the pointer.
+    bool showPinAtPointer(const QByteArray& png);
+    // Registers the combination as the global shortcut, keeping the old one
+    // when it is taken; the active combination succeeds untouched.
+    bool registerShortcut(quint32 keyCode, quint32 modifiers);
 
     // Whether an automatic update result may be shown now.
     bool canPresent() const;
@@ -70,6 +77,7 @@ public:
     CaptureEditor* editor() const { return editor_.get(); }
     bool trayAvailable() const;
     CapturePreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
+    size_t pinnedImageCount() const { return pinnedImages_.size(); }
 
     // A running long capture blocks new captures; set by the long-capture
     // subsystem.
@@ -88,6 +96,7 @@ private:
     void unhideApplication();
     void retireEditor();
     int alert(QMessageBox& box);
+    void writePins() const;
 
     Platform& platform_;
     EditorFactory makeEditor_;
