@@ -56,6 +56,8 @@ QUndoStack* focusedUndoStack() {
     return window ? window->findChild<QUndoStack*>() : nullptr;
 }
 
+} // namespace
+
 // The editor reports a pin's frame in global bottom-left points; windows are
 // placed in Qt's global coordinates. Every snapshot of the capture relates
 // the two. The crop behind the pin widened the selection to whole pixels, so
@@ -77,8 +79,6 @@ QRectF pinFrame(const QRectF& bottomLeft, const QSize& pixels, const ScreenSnaps
     return {std::floor(frame.x() * scale + 1e-6) / scale,
             std::floor(frame.y() * scale + 1e-6) / scale, cropped.width(), cropped.height()};
 }
-
-} // namespace
 
 QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame) {
     const QRectF visible = visibleFrame.value_or(QRectF(0, 0, 1000, 700));

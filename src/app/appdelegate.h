@@ -28,6 +28,11 @@ class Error;
 // visible screen area (never enlarged) and centred on it.
 QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame);
 
+// An editor's pin frame (global bottom-left points) in Qt's global
+// coordinates, by way of any snapshot of the same capture; snapped to the
+// whole pixels of the crop when `pixels` is the crop's size.
+QRectF pinFrame(const QRectF& bottomLeft, const QSize& pixels, const ScreenSnapshot& reference);
+
 // The one long-lived controller: tray menu, global shortcut, the capture
 // lifecycle and every window a capture leaves behind.
 class AppDelegate final : public QObject {

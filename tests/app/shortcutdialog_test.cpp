@@ -187,3 +187,33 @@ TEST_F(ShortcutDelegate, PinsAreIndependentAndLeaveTheMapWhenClosed) {
     ASSERT_TRUE(waitFor([this] { return delegate->pinnedImageCount() == 2u; }));
     EXPECT_TRUE(pins[1]->isVisible());
 }
+
+TEST(PinFrame, EditorFramesLandOnTheSelectionOfTheirDisplay) {
+    // The secondary display of the test session: 1280 × 1024 right of a
+    // 1920 × 1080 primary, top-aligned, so its bottom-left frame starts at 56.
+    ScreenSnapshot secondary;
+    secondary.frame = QRectF(1920, 56, 1280, 1024);
+    secondary.screenOrigin = QPointF(1920, 0);
+    secondary.image = QImage(1280, 1024, QImage::Format_RGB32);
+    // A selection 100 points in and 200 up from the display's bottom edge.
+    const QRectF bottomLeft(1920 + 100, 56 + 200, 300, 150);
+    EXPECT_EQ(pinFrame(bottomLeft, QSize(300, 150), secondary), QRectF(2020, 674, 300, 150));
+    // The primary relates the two spaces the same way.
+    ScreenSnapshot primary;
+    primary.frame = QRectF(0, 0, 1920, 1080);
+    primary.image = QImage(1920, 1080, QImage::Format_RGB32);
+    EXPECT_EQ(pinFrame(bottomLeft, QSize(300, 150), primary), QRectF(2020, 674, 300, 150));
+
+    // A fractional selection was widened to whole pixels by the crop: the pin
+    // covers exactly those pixels.
+    const QRectF fractional(1920 + 100.4, 56 + 200.3, 299.5, 149.2);
+    EXPECT_EQ(pinFrame(fractional, QSize(300, 150), secondary), QRectF(2020, 674, 300, 150));
+    // At two pixels per point a 150 × 75 point selection is 300 × 150 pixels.
+    ScreenSnapshot sharp = secondary;
+    sharp.image = QImage(2560, 2048, QImage::Format_RGB32);
+    EXPECT_EQ(pinFrame(QRectF(2020, 256, 150, 75), QSize(300, 150), sharp),
+              QRectF(2020, 749, 150, 75));
+    // Sizes that are not the crop's (a scaled image) keep the frame as given.
+    EXPECT_EQ(pinFrame(bottomLeft, QSize(900, 450), secondary), QRectF(2020, 674, 300, 150));
+    EXPECT_EQ(pinFrame(bottomLeft, QSize(), secondary), QRectF(2020, 674, 300, 150));
+}
