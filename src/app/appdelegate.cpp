@@ -370,6 +370,9 @@ bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
     };
     PinnedImage* shown = pin.get();
     pinnedImages_.emplace(id, std::move(pin));
+    // A pin stays in view when the user switches desktops.
+    if (platform_.windowHints)
+        platform_.windowHints->showOnAllDesktops(shown->window()->winId());
     shown->showWindow();
     writePins();
     return true;

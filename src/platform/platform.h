@@ -3,6 +3,7 @@
 #include "accessibilitytree.h"
 #include "hotkeys.h"
 #include "screensource.h"
+#include "windowhints.h"
 #include "windowlist.h"
 
 #include <memory>
@@ -28,6 +29,8 @@ struct Platform {
     // Shared: child-region queries still running on their worker hold it.
     std::shared_ptr<AccessibilityTree> accessibility;
     std::unique_ptr<HotKeys> hotKeys;
+    // Absent where the window manager cannot be told (tests, offscreen).
+    std::unique_ptr<WindowHints> windowHints;
     Capabilities capabilities;
     // Device pixels per point (Qt's device pixel ratio of the desktop).
     double scale = 1.0;

@@ -4,6 +4,7 @@
 #include "x11/x11connection.h"
 #include "x11/x11hotkeys.h"
 #include "x11/x11screensource.h"
+#include "x11/x11windowhints.h"
 #include "x11/x11windowlist.h"
 
 #include <QGuiApplication>
@@ -44,6 +45,7 @@ std::unique_ptr<Platform> createPlatform() {
         p->screens = std::make_unique<x11::ScreenSource>(*connection);
         p->windows = std::make_unique<x11::WindowList>(*connection);
         p->hotKeys = std::make_unique<x11::HotKeys>(*connection);
+        p->windowHints = std::make_unique<x11::WindowHints>(*connection);
         p->capabilities.screenCapture = true;
         p->capabilities.windowList = true;
         p->capabilities.childRegions = true;

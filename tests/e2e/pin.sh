@@ -50,6 +50,7 @@ pin="$(xdotool search --onlyvisible --name '^Korvel · 贴图$' | head -1)"
 [ -n "$pin" ] || fail "no pin window"
 sleep 0.5
 "$tool" compare "$work/in.png" "$px" "$py" >/dev/null || fail "the pin does not show the file's pixels"
+xprop -id "$pin" _NET_WM_DESKTOP | grep -q '= 4294967295$' || fail "the pin is not on every desktop"
 
 # The wheel zooms about the pointer.
 xdotool mousemove $((px + 40)) $((py + 30)) click 4
