@@ -105,14 +105,15 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
         services.defaultTool = &CapturePreferences::defaultTool;
         return std::make_unique<Editor>(std::move(snapshots), std::move(services));
     });
-    delegate.applicationDidFinishLaunching();
-    // A later plain start means "capture now", as the shortcut does.
+    // A later plain start means "capture now", as the shortcut does. Set
+    // before launching, which may already run the event loop for an alert.
     instance.onRequest = [&delegate](const InstanceRequest& later) {
         InstanceRequest asked = later;
         if (asked.kind == InstanceRequest::Kind::start)
             asked.kind = InstanceRequest::Kind::capture;
         return carryOut(delegate, asked);
     };
+    delegate.applicationDidFinishLaunching();
     if (request->kind != InstanceRequest::Kind::start && !carryOut(delegate, *request))
         return 2;
     return QApplication::exec();
