@@ -7,8 +7,10 @@
 #include "diagnostics.h"
 #include "history/screenshothistory.h"
 #include "longshot/longscreenshot.h"
+#include "pin/pinnedimage.h"
 #include "platform/error.h"
 #include "settingsvalues.h"
+#include "shortcutdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,8 +18,10 @@
 #include <QDesktopServices>
 #include <QIcon>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -25,6 +29,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 
 namespace korvel {
 namespace {
@@ -53,6 +58,28 @@ QUndoStack* focusedUndoStack() {
 }
 
 } // namespace
+
+// The editor reports a pin's frame in global bottom-left points; windows are
+// placed in Qt's global coordinates. Every snapshot of the capture relates
+// the two. The crop behind the pin widened the selection to whole pixels, so
+// the pin covers exactly those pixels and shows them one to one.
+QRectF pinFrame(const QRectF& bottomLeft, const QSize& pixels, const ScreenSnapshot& reference) {
+    const QRectF& f = reference.frame;
+    QRectF frame(reference.screenOrigin.x() + bottomLeft.x() - f.x(),
+                 reference.screenOrigin.y() + f.y() + f.height() - bottomLeft.y() -
+                     bottomLeft.height(),
+                 bottomLeft.width(), bottomLeft.height());
+    const double scale = f.width() > 0 ? reference.image.width() / f.width() : 0;
+    if (!(scale > 0) || pixels.isEmpty())
+        return frame;
+    const QSizeF cropped(pixels.width() / scale, pixels.height() / scale);
+    const double slack = 1.0 / scale + 1e-6;
+    if (std::abs(cropped.width() - frame.width()) > slack ||
+        std::abs(cropped.height() - frame.height()) > slack)
+        return frame;
+    return {std::floor(frame.x() * scale + 1e-6) / scale,
+            std::floor(frame.y() * scale + 1e-6) / scale, cropped.width(), cropped.height()};
+}
 
 QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame) {
     const QRectF visible = visibleFrame.value_or(QRectF(0, 0, 1000, 700));
@@ -178,6 +205,7 @@ void AppDelegate::registerInitialHotKey() {
 }
 
 int AppDelegate::alert(QMessageBox& box) {
+    writeAlertDiagnostics(box);
     if (runAlert)
         return runAlert(box);
     box.exec();
@@ -254,14 +282,19 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
     capturing_ = false;
     writeSnapshotDiagnostics(snapshots);
     retireEditor();
+    // Kept for converting pin frames; the image is shared, not copied.
+    const ScreenSnapshot reference = snapshots.empty() ? ScreenSnapshot{} : snapshots.front();
     std::unique_ptr<CaptureEditor> next = makeEditor_ ? makeEditor_(std::move(snapshots)) : nullptr;
     unhideApplication();
     if (!next)
         return;
     const quint64 serial = ++editorSerial_;
     QPointer<AppDelegate> self(this);
-    next->onPin = [self](const QByteArray& png, const QRectF& frame) {
-        return self && self->showPin(png, frame);
+    next->onPin = [self, reference](const QByteArray& png, const QRectF& frame) {
+        if (!self)
+            return false;
+        const QImage image = QImage::fromData(png, "PNG");
+        return !image.isNull() && self->showPin(png, pinFrame(frame, image.size(), reference));
     };
     next->onLongCapture = [self](const QRectF& frame, const QRectF& region) {
         return self && self->startLongScreenshot(frame, region);
@@ -352,14 +385,99 @@ bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
     const QImage image = QImage::fromData(png, "PNG");
     if (image.isNull())
         return false;
-    Q_UNUSED(frame); // used with pinPlacement once pinned windows exist
-    // Pinned image windows arrive with their own subsystem; until then no pin
-    // can be created and the caller reports it. Without a frame the pin will
-    // go where pinPlacement puts it on the primary screen's free area.
-    return false;
+    if (!frame) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        frame =
+            pinPlacement(image.size(), screen ? std::optional(QRectF(screen->availableGeometry()))
+                                              : std::nullopt);
+    }
+    std::unique_ptr<PinnedImage> pin = PinnedImage::create(png, *frame);
+    if (!pin)
+        return false;
+    const QUuid id = QUuid::createUuid();
+    QPointer<AppDelegate> self(this);
+    pin->onClose = [self, id] {
+        // Released later: the pin is inside its own close handling now.
+        QTimer::singleShot(0, self, [self, id] {
+            if (self && self->pinnedImages_.erase(id))
+                self->writePins();
+        });
+    };
+    PinnedImage* shown = pin.get();
+    pinnedImages_.emplace(id, std::move(pin));
+    // A pin stays in view when the user switches desktops.
+    if (platform_.windowHints)
+        platform_.windowHints->showOnAllDesktops(shown->window()->winId());
+    shown->showWindow();
+    writePins();
+    return true;
 }
 
-void AppDelegate::configureShortcut() {}
+bool AppDelegate::showPinAtPointer(const QByteArray& png) {
+    const QImage image = QImage::fromData(png, "PNG");
+    if (image.isNull())
+        return false;
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return showPin(
+        png, pinPlacement(image.size(), screen ? std::optional(QRectF(screen->availableGeometry()))
+                                               : std::nullopt));
+}
+
+void AppDelegate::writePins() const {
+    std::vector<QRect> geometries;
+    for (const auto& [id, pin] : pinnedImages_) {
+        if (auto* p = qobject_cast<PinnedImage*>(pin.get()); p && p->window())
+            geometries.push_back(p->window()->geometry());
+    }
+    writePinDiagnostics(geometries);
+}
+
+bool AppDelegate::registerShortcut(quint32 keyCode, quint32 modifiers) {
+    if (hotKey_ && keyCode == shortcut_.keyCode && modifiers == shortcut_.modifiers)
+        return true;
+    HotKeys* keys = platform_.hotKeys.get();
+    if (!keys || !keys->registerHotKey(keyCode, modifiers))
+        return false;
+    hotKey_ = true;
+    return true;
+}
+
+void AppDelegate::configureShortcut() {
+    if (configuring_ || capturing_)
+        return;
+    configuring_ = true;
+    unhideApplication();
+    HotKeys* keys = platform_.hotKeys.get();
+    ShortcutDialog dialog(shortcut_, [keys](const QKeyEvent& event) -> std::optional<quint32> {
+        // Platforms without native key symbols still give Latin keys as Qt
+        // keys, whose values are the symbols' upper-case forms.
+        const quint32 keysym = event.nativeVirtualKey() ? event.nativeVirtualKey()
+                               : event.key() < 0x7f     ? quint32(event.key())
+                                                        : 0;
+        if (keys)
+            return keys->keyCodeForKey(event.nativeScanCode(), keysym);
+        return keyCodeForKeysym(keysym);
+    });
+    const std::optional<CaptureShortcut> chosen = dialog.result(alert(dialog.box()));
+    if (chosen) {
+        if (registerShortcut(chosen->keyCode, chosen->modifiers)) {
+            shortcut_ = *chosen;
+            QSettings settings;
+            shortcut_.store(settings);
+            captureMenuItem_->setText(captureTitle(shortcut_));
+        } else {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"),
+                            QStringLiteral("Korvel"));
+            box.setInformativeText(QStringLiteral("无法注册 ") + chosen->label +
+                                   QStringLiteral("，请换一个组合键。原快捷键保持不变。"));
+            box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
+            alert(box);
+        }
+    }
+    configuring_ = false;
+}
 void AppDelegate::openPreferences() {
     if (!preferencesWindow_)
         preferencesWindow_ =

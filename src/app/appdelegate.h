@@ -29,6 +29,11 @@ class LongScreenshot;
 // visible screen area (never enlarged) and centred on it.
 QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame);
 
+// An editor's pin frame (global bottom-left points) in Qt's global
+// coordinates, by way of any snapshot of the same capture; snapped to the
+// whole pixels of the crop when `pixels` is the crop's size.
+QRectF pinFrame(const QRectF& bottomLeft, const QSize& pixels, const ScreenSnapshot& reference);
+
 // The one long-lived controller: tray menu, global shortcut, the capture
 // lifecycle and every window a capture leaves behind.
 class AppDelegate final : public QObject {
@@ -51,10 +56,17 @@ public:
     void openChangelog();
     void menuWillOpen();
 
+    // `frame` in Qt's global coordinates; without one the pin goes where
+    // pinPlacement puts it on the primary screen.
     bool showPin(const QByteArray& png, std::optional<QRectF> frame);
     // Hands a region of the editor's display to a new long capture.
     bool startLongScreenshot(const QRectF& frame, const QRectF& region);
     LongScreenshot* longScreenshot() const { return longScreenshot_.get(); }
+    // A pin placed as without a frame, but on the screen under the pointer.
+    bool showPinAtPointer(const QByteArray& png);
+    // Registers the combination as the global shortcut, keeping the old one
+    // when it is taken; the active combination succeeds untouched.
+    bool registerShortcut(quint32 keyCode, quint32 modifiers);
 
     // Whether an automatic update result may be shown now.
     bool canPresent() const;
@@ -74,6 +86,7 @@ public:
     CaptureEditor* editor() const { return editor_.get(); }
     bool trayAvailable() const;
     CapturePreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
+    size_t pinnedImageCount() const { return pinnedImages_.size(); }
 
     // A running long capture blocks new captures; set by the long-capture
     // subsystem.
@@ -92,6 +105,7 @@ private:
     void unhideApplication();
     void retireEditor();
     int alert(QMessageBox& box);
+    void writePins() const;
 
     Platform& platform_;
     EditorFactory makeEditor_;

@@ -38,6 +38,15 @@ Dispatch dispatch(const QStringList& args) {
             return d;
         }
     }
+    if (args.contains(QLatin1String("--capture"))) {
+        d.mode = Mode::capture;
+        return d;
+    }
+    if (const qsizetype i = args.indexOf(QStringLiteral("--pin")); i >= 0) {
+        d.mode = Mode::pin;
+        d.file = args.value(i + 1);
+        return d;
+    }
     return d;
 }
 

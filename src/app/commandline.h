@@ -11,6 +11,8 @@ enum class Mode {
     mosaicBrushCheck,
     checkUpdateFeed,
     selfTest,
+    capture, // asks the running instance to capture, or starts one that does
+    pin,     // pins an image file in the running instance, or starts one
     normal,
 };
 
@@ -20,6 +22,7 @@ struct Dispatch {
     qint32 pid = 0;        // "--region-check"
     double x = 0;
     double y = 0;
+    QString file; // "--pin"; empty when nothing follows it
 };
 
 // Options match whole arguments anywhere in the list; the first mode in the

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDir>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -36,6 +37,29 @@ void writeMenuDiagnostics(const QMenu& menu) {
     for (const QAction* action : menu.actions())
         text += (action->isSeparator() ? QStringLiteral("-") : action->text()) + u'\n';
     writeText(QDir(dir).filePath(QStringLiteral("menu.txt")), text);
+}
+
+void writeAlertDiagnostics(const QMessageBox& box) {
+    const QString dir = diagnosticsDir();
+    if (dir.isEmpty())
+        return;
+    // Appended: a test waits for the line of the alert it expects.
+    QFile file(QDir(dir).filePath(QStringLiteral("alerts.txt")));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        QString line = box.text() + u'|' + box.informativeText();
+        line.replace(u'\n', u' ');
+        file.write((line + u'\n').toUtf8());
+    }
+}
+
+void writePinDiagnostics(const std::vector<QRect>& pins) {
+    const QString dir = diagnosticsDir();
+    if (dir.isEmpty())
+        return;
+    QString text;
+    for (const QRect& r : pins)
+        text += rectText(r) + u'\n';
+    writeText(QDir(dir).filePath(QStringLiteral("pins.txt")), text);
 }
 
 void writeSnapshotDiagnostics(const std::vector<ScreenSnapshot>& snapshots) {

@@ -3,6 +3,8 @@
 #include "capture/screensnapshot.h"
 
 class QMenu;
+class QMessageBox;
+class QRect;
 
 namespace korvel {
 
@@ -10,8 +12,12 @@ namespace korvel {
 // it captured into that folder so that end-to-end tests can check it against
 // the display: "menu.txt" (one menu title per line, "-" for separators) and,
 // per capture, "snapshot-N.png" with "snapshot-N.txt" (frame, then one window
-// rectangle per line). Without the variable nothing is written.
+// rectangle per line), "alerts.txt" (one line per alert shown: its text, "|",
+// its informative text) and "pins.txt" (the window geometry of every open
+// pin, one per line). Without the variable nothing is written.
 void writeMenuDiagnostics(const QMenu& menu);
+void writeAlertDiagnostics(const QMessageBox& box);
+void writePinDiagnostics(const std::vector<QRect>& pins);
 void writeSnapshotDiagnostics(const std::vector<ScreenSnapshot>& snapshots);
 
 } // namespace korvel

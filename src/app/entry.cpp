@@ -5,11 +5,14 @@
 #include "capturepreferences.h"
 #include "commandline.h"
 #include "history/screenshothistory.h"
+#include "pinimagefile.h"
 #include "platform/platform.h"
 #include "selfcheck/selfchecks.h"
+#include "singleinstance.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -39,10 +42,61 @@ int accessibilityStatus(int argc, char** argv) {
     return 0;
 }
 
-int runApplication(int argc, char** argv) {
+// What this start asks of Korvel; for "--pin" the file is read here, so that
+// a bad file is reported by the process that named it.
+std::optional<InstanceRequest> requestOf(const Dispatch& d) {
+    InstanceRequest request;
+    if (d.mode == Mode::capture)
+        request.kind = InstanceRequest::Kind::capture;
+    if (d.mode != Mode::pin)
+        return request;
+    if (d.file.isEmpty()) {
+        std::fputs("korvel: --pin needs an image file\n", stderr);
+        return std::nullopt;
+    }
+    auto image = readPinImage(d.file);
+    if (const QString* error = std::get_if<QString>(&image)) {
+        std::fprintf(stderr, "korvel: cannot pin %s: %s\n", qPrintable(d.file), qPrintable(*error));
+        return std::nullopt;
+    }
+    request.kind = InstanceRequest::Kind::pin;
+    request.png = std::get<QByteArray>(std::move(image));
+    return request;
+}
+
+bool carryOut(AppDelegate& delegate, const InstanceRequest& request) {
+    switch (request.kind) {
+    case InstanceRequest::Kind::start:
+    case InstanceRequest::Kind::capture:
+        QTimer::singleShot(0, &delegate, &AppDelegate::takeScreenshot);
+        return true;
+    case InstanceRequest::Kind::pin:
+        return delegate.showPinAtPointer(request.png);
+    }
+    return false;
+}
+
+int runApplication(int argc, char** argv, const Dispatch& d) {
+    const std::optional<InstanceRequest> request = requestOf(d);
+    if (!request)
+        return 2;
     QApplication app(argc, argv);
     setIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
+    SingleInstance instance(SingleInstance::defaultSocketPath());
+    switch (instance.claim(*request)) {
+    case SingleInstance::Claim::handedOver:
+        return 0;
+    case SingleInstance::Claim::refused:
+        std::fputs("korvel: the running Korvel could not carry out the request\n", stderr);
+        return 1;
+    case SingleInstance::Claim::unanswered:
+        std::fputs("korvel: another Korvel is running but does not answer\n", stderr);
+        return 1;
+    case SingleInstance::Claim::primary:
+    case SingleInstance::Claim::unavailable:
+        break;
+    }
     std::unique_ptr<Platform> platform = createPlatform();
     AppDelegate delegate(*platform, [](std::vector<ScreenSnapshot> snapshots) {
         EditorServices services;
@@ -51,7 +105,17 @@ int runApplication(int argc, char** argv) {
         services.defaultTool = &CapturePreferences::defaultTool;
         return std::make_unique<Editor>(std::move(snapshots), std::move(services));
     });
+    // A later plain start means "capture now", as the shortcut does. Set
+    // before launching, which may already run the event loop for an alert.
+    instance.onRequest = [&delegate](const InstanceRequest& later) {
+        InstanceRequest asked = later;
+        if (asked.kind == InstanceRequest::Kind::start)
+            asked.kind = InstanceRequest::Kind::capture;
+        return carryOut(delegate, asked);
+    };
     delegate.applicationDidFinishLaunching();
+    if (request->kind != InstanceRequest::Kind::start && !carryOut(delegate, *request))
+        return 2;
     return QApplication::exec();
 }
 
@@ -74,10 +138,12 @@ int run(int argc, char** argv) {
         return 1;
     case Mode::selfTest:
         return selfcheck::selfTest();
+    case Mode::capture:
+    case Mode::pin:
     case Mode::normal:
         break;
     }
-    return runApplication(argc, argv);
+    return runApplication(argc, argv, d);
 }
 
 } // namespace korvel

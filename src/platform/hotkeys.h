@@ -1,6 +1,9 @@
 #pragma once
 
+#include "keymap.h"
+
 #include <functional>
+#include <optional>
 #include <QtGlobal>
 
 namespace korvel {
@@ -24,6 +27,14 @@ public:
     // when the combination is taken or cannot be expressed.
     virtual bool registerHotKey(quint32 keyCode, quint32 modifiers) = 0;
     virtual void unregisterHotKey() = 0;
+
+    // The stored key code of the key behind a key press: the key's symbol
+    // without modifiers, so that Shift-1 gives the code of "1", not of "!".
+    // `nativeVirtualKey` is the symbol the press produced.
+    virtual std::optional<quint32> keyCodeForKey(quint32 nativeScanCode, quint32 nativeVirtualKey) {
+        Q_UNUSED(nativeScanCode);
+        return keyCodeForKeysym(nativeVirtualKey);
+    }
 
     // Called on the main thread once per press.
     std::function<void()> onPressed;

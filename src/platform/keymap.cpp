@@ -1,5 +1,7 @@
 #include "keymap.h"
 
+#include "hotkeys.h"
+
 #include <array>
 #include <utility>
 
@@ -7,7 +9,7 @@ namespace korvel {
 namespace {
 
 // (virtual key code, keysym); letters and digits use their lower-case keysym.
-constexpr std::array<std::pair<quint32, quint32>, 66> table{{
+constexpr std::array<std::pair<quint32, quint32>, 73> table{{
     {0, 'a'},      {11, 'b'},     {8, 'c'},      {2, 'd'},      {14, 'e'},     {3, 'f'},
     {5, 'g'},      {4, 'h'},      {34, 'i'},     {38, 'j'},     {40, 'k'},     {37, 'l'},
     {46, 'm'},     {45, 'n'},     {31, 'o'},     {35, 'p'},     {12, 'q'},     {15, 'r'},
@@ -19,7 +21,15 @@ constexpr std::array<std::pair<quint32, quint32>, 66> table{{
     {36, 0xff0d},  {48, 0xff09},  {51, 0xff08},  {53, 0xff1b},  {123, 0xff51}, {126, 0xff52},
     {124, 0xff53}, {125, 0xff54}, {122, 0xffbe}, {120, 0xffbf}, {99, 0xffc0},  {118, 0xffc1},
     {96, 0xffc2},  {97, 0xffc3},  {98, 0xffc4},  {100, 0xffc5}, {101, 0xffc6}, {109, 0xffc7},
+    {103, 0xffc8}, {111, 0xffc9}, {115, 0xff50}, {119, 0xff57}, {116, 0xff55}, {121, 0xff56},
+    {117, 0xffff},
 }};
+
+// X modifier bits: Shift, Control, Mod1 (Alt), Mod4 (Super).
+constexpr quint16 xShift = 1;
+constexpr quint16 xControl = 4;
+constexpr quint16 xMod1 = 8;
+constexpr quint16 xMod4 = 64;
 
 } // namespace
 
@@ -40,6 +50,32 @@ std::optional<quint32> keyCodeForKeysym(quint32 keysym) {
             return code;
     }
     return std::nullopt;
+}
+
+quint16 xModifierMask(quint32 modifiers) {
+    quint16 mask = 0;
+    if (modifiers & modifier::control)
+        mask |= xControl;
+    if (modifiers & modifier::shift)
+        mask |= xShift;
+    if (modifiers & modifier::option)
+        mask |= xMod1;
+    if (modifiers & modifier::command)
+        mask |= xMod4;
+    return mask;
+}
+
+quint32 modifiersForXMask(quint16 mask) {
+    quint32 modifiers = 0;
+    if (mask & xControl)
+        modifiers |= modifier::control;
+    if (mask & xShift)
+        modifiers |= modifier::shift;
+    if (mask & xMod1)
+        modifiers |= modifier::option;
+    if (mask & xMod4)
+        modifiers |= modifier::command;
+    return modifiers;
 }
 
 } // namespace korvel

@@ -5,6 +5,7 @@
 #include "keytap.h"
 #include "screensource.h"
 #include "scrollposter.h"
+#include "windowhints.h"
 #include "windowlist.h"
 #include "windowstream.h"
 
@@ -36,6 +37,8 @@ struct Platform {
     std::unique_ptr<ScrollPoster> scrolls;
     // A new live stream of one window per long capture; empty without one.
     std::function<std::unique_ptr<WindowStream>()> openWindowStream;
+    // Absent where the window manager cannot be told (tests, offscreen).
+    std::unique_ptr<WindowHints> windowHints;
     Capabilities capabilities;
     // Device pixels per point (Qt's device pixel ratio of the desktop).
     double scale = 1.0;

@@ -6,6 +6,7 @@
 #include "x11/x11keytap.h"
 #include "x11/x11screensource.h"
 #include "x11/x11scrollposter.h"
+#include "x11/x11windowhints.h"
 #include "x11/x11windowlist.h"
 #include "x11/x11windowstream.h"
 
@@ -65,6 +66,7 @@ std::unique_ptr<Platform> createPlatform() {
         p->openWindowStream = [c = connection.get()] {
             return std::unique_ptr<WindowStream>(std::make_unique<x11::WindowStream>(*c));
         };
+        p->windowHints = std::make_unique<x11::WindowHints>(*connection);
         p->capabilities.screenCapture = true;
         p->capabilities.windowList = true;
         p->capabilities.childRegions = true;

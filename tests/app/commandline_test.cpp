@@ -58,3 +58,17 @@ TEST(CommandLine, RegionCheckParsesPidAndPoint) {
     EXPECT_EQ(run({"--region-check", "1", "2", "3", "--long-live-check", "a", "b", "c", "d"}).mode,
               Mode::longLiveCheck);
 }
+
+TEST(CommandLine, CaptureAndPinComeAfterEveryOtherMode) {
+    EXPECT_EQ(run({"--capture"}).mode, Mode::capture);
+    const Dispatch pin = run({"--pin", "shot.png"});
+    EXPECT_EQ(pin.mode, Mode::pin);
+    EXPECT_EQ(pin.file, QStringLiteral("shot.png"));
+    // Nothing after "--pin": the file is missing, which the start reports.
+    EXPECT_EQ(run({"--pin"}).mode, Mode::pin);
+    EXPECT_TRUE(run({"--pin"}).file.isEmpty());
+    EXPECT_EQ(run({"--pin", "a.png", "--capture"}).mode, Mode::capture);
+    EXPECT_EQ(run({"--capture", "--self-test"}).mode, Mode::selfTest);
+    EXPECT_EQ(run({"--pin", "--accessibility-status"}).mode, Mode::accessibilityStatus);
+    EXPECT_EQ(run({"--capture=1"}).mode, Mode::normal);
+}

@@ -18,6 +18,22 @@ HotKeys::~HotKeys() {
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
+std::optional<quint32> HotKeys::keyCodeForKey(quint32 nativeScanCode, quint32 nativeVirtualKey) {
+    xcb_connection_t* c = connection_.get();
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    if (nativeScanCode >= setup->min_keycode && nativeScanCode <= setup->max_keycode) {
+        Reply<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(
+            c, xcb_get_keyboard_mapping(c, xcb_keycode_t(nativeScanCode), 1), nullptr));
+        // The first symbol of a key is the one it types without modifiers.
+        if (map && map->keysyms_per_keycode > 0 &&
+            xcb_get_keyboard_mapping_keysyms_length(map.get()) > 0) {
+            if (auto code = keyCodeForKeysym(xcb_get_keyboard_mapping_keysyms(map.get())[0]))
+                return code;
+        }
+    }
+    return korvel::HotKeys::keyCodeForKey(nativeScanCode, nativeVirtualKey);
+}
+
 bool HotKeys::grab(const Grab& g) {
     return connection_.grabKey(g.keycode, g.mask);
 }
@@ -33,16 +49,7 @@ bool HotKeys::registerHotKey(quint32 keyCode, quint32 modifiers) {
     const auto keycode = connection_.keycode(*keysym);
     if (!keycode)
         return false;
-    uint16_t mask = 0;
-    if (modifiers & modifier::control)
-        mask |= XCB_MOD_MASK_CONTROL;
-    if (modifiers & modifier::shift)
-        mask |= XCB_MOD_MASK_SHIFT;
-    if (modifiers & modifier::option)
-        mask |= XCB_MOD_MASK_1;
-    if (modifiers & modifier::command)
-        mask |= XCB_MOD_MASK_4;
-    const Grab next{*keycode, mask};
+    const Grab next{*keycode, xModifierMask(modifiers)};
     if (active_ && active_->keycode == next.keycode && active_->mask == next.mask)
         return true;
     if (!grab(next))

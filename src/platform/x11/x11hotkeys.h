@@ -16,6 +16,7 @@ public:
 
     bool registerHotKey(quint32 keyCode, quint32 modifiers) override;
     void unregisterHotKey() override;
+    std::optional<quint32> keyCodeForKey(quint32 nativeScanCode, quint32 nativeVirtualKey) override;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 

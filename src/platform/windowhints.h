@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace korvel {
+
+// What a window manager is told about a window that Qt has no words for.
+class WindowHints {
+public:
+    virtual ~WindowHints() = default;
+
+    // Keeps a top-level window (its native id) on every virtual desktop.
+    virtual void showOnAllDesktops(quintptr window) = 0;
+};
+
+} // namespace korvel

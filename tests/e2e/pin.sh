@@ -1,0 +1,82 @@
+# "--pin FILE" adds one pinned window to the running Korvel; at 100 % the pin
+# shows the file's pixels exactly; the wheel zooms, Control-wheel fades,
+# Control-C copies the file's bytes and Escape closes it. Bad files exit 2.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/session.sh"
+
+work="$KORVEL_SESSION_DIR/pin"
+mkdir -p "$work"
+"$fixture" 200 150 600 400 &
+fixture_pid=$!
+trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel' EXIT
+wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
+sleep 0.5
+# The fixture's four quadrants meet in this piece of the screen.
+"$tool" snapshot-png "$work/in.png" 450 300 160 120 || fail "no image to pin"
+
+start_korvel
+for bad in "$work/missing.png" "$work"; do
+  set +e
+  timeout 5 "$korvel" --pin "$bad" 2>"$work/err"
+  status=$?
+  set -e
+  [ $status = 2 ] || fail "--pin $bad exited $status"
+  grep -qF "$bad" "$work/err" || fail "the message does not name $bad: $(cat "$work/err")"
+done
+: >"$work/empty.png"
+printf 'not an image' >"$work/text.png"
+head -c 300 "$work/in.png" >"$work/truncated.png"
+for bad in empty text truncated; do
+  set +e
+  timeout 5 "$korvel" --pin "$work/$bad.png" 2>"$work/err"
+  status=$?
+  set -e
+  [ $status = 2 ] || fail "--pin $bad.png exited $status"
+  grep -qF "$work/$bad.png" "$work/err" || fail "the message does not name $bad.png"
+done
+
+xdotool mousemove 300 300
+timeout 5 "$korvel" --pin "$work/in.png" || fail "--pin did not hand over"
+wait_for 5 test -s "$diag/pins.txt"
+[ "$(wc -l <"$diag/pins.txt")" = 1 ] || fail "pins: $(cat "$diag/pins.txt")"
+[ "$(xdotool search --onlyvisible --classname '^korvel$' | wc -l)" = 2 ] \
+  || fail "expected the tray icon and one pin"
+set -- $(cat "$diag/pins.txt")
+px=$1 py=$2 pw=$3 ph=$4
+[ "$pw $ph" = "160 120" ] || fail "pin size $pw × $ph"
+# Centred on the screen under the pointer (the first, 1920 × 1080).
+[ "$px $py" = "880 480" ] || fail "pin at $px, $py"
+pin="$(xdotool search --onlyvisible --name '^Korvel · 贴图$' | head -1)"
+[ -n "$pin" ] || fail "no pin window"
+sleep 0.5
+"$tool" compare "$work/in.png" "$px" "$py" >/dev/null || fail "the pin does not show the file's pixels"
+xprop -id "$pin" _NET_WM_DESKTOP | grep -q '= 4294967295$' || fail "the pin is not on every desktop"
+
+# The wheel zooms about the pointer.
+xdotool mousemove $((px + 40)) $((py + 30)) click 4
+sleep 0.5
+set -- $("$tool" frame "$pin")
+[ "$7" -gt 160 ] && [ "$8" -gt 120 ] || fail "no zoom: $7 × $8"
+# Double click restores the size.
+xdotool mousemove $((px + 40)) $((py + 30)) click --repeat 2 --delay 80 1
+sleep 0.5
+set -- $("$tool" frame "$pin")
+[ "$7 $8" = "160 120" ] || fail "double click left $7 × $8"
+
+# Control with the wheel fades the pin.
+xdotool mousemove $((px + 40)) $((py + 30)) keydown ctrl click 5 keyup ctrl
+sleep 0.5
+opacity="$(xprop -id "$pin" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')"
+[ -n "$opacity" ] && [ "$opacity" -lt 4294967295 ] || fail "no opacity change: '$opacity'"
+
+# Control-C puts the file's own bytes on the clipboard.
+xdotool key ctrl+c
+sleep 0.5
+xclip -selection clipboard -t image/png -o >"$work/out.png"
+cmp -s "$work/in.png" "$work/out.png" || fail "copied bytes differ"
+
+# Escape closes the pin and releases it.
+xdotool key Escape
+wait_for 5 sh -c "[ ! -s '$diag/pins.txt' ]"
+wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel · 贴图\$'"
+echo PASS

@@ -1,0 +1,19 @@
+# A combination another X client holds: the launch alert says so, and the tray
+# menu still captures.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/session.sh"
+
+"$KORVEL_BUILD/tests/e2e/korvel_keygrabber" 0x31 4 "$diag/grabbed" &
+grabber=$!
+trap 'kill $grabber 2>/dev/null || true; stop_korvel' EXIT
+wait_for 5 test -e "$diag/grabbed"
+
+KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
+korvel_pid=$!
+expect_alert "Korvel|快捷键 ⌃1 注册失败，可能已被其他应用或系统占用。可从菜单栏设置其他快捷键，或点击截图。"
+sleep 0.5
+xdotool key Return
+wait_for 10 find_icon
+choose_menu_item 1
+expect_capture
+echo PASS
