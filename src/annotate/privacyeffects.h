@@ -39,6 +39,9 @@ struct PrivacySurface {
     QSizeF viewSize;          // the canvas in points
     QSize pixelSize;          // pixels the view stands for (normally image.size())
     QPointF annotationOrigin; // annotation space of the view's lower-left corner
+    // On screen, the part being repainted (view space). A tile too large to
+    // keep is then filtered for this part only.
+    std::optional<QRectF> exposed;
 };
 
 // The filter strength of a privacy mark: brush strokes always 1.5 (their

@@ -2,6 +2,7 @@
 
 #include "capture/captureeditor.h"
 #include "captureshortcut.h"
+#include "longshot/longscreenshotresult.h"
 #include "platform/platform.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,7 @@ namespace korvel {
 
 class CapturePreferencesWindow;
 class Error;
+class ScreenshotHistoryWindow;
 
 // Where a pin without a given frame goes: scaled to at most 60 % of the
 // visible screen area (never enlarged) and centred on it.
@@ -51,6 +53,12 @@ public:
     void menuWillOpen();
 
     bool showPin(const QByteArray& png, std::optional<QRectF> frame);
+    // Opens a result window on the image, titled "Korvel · <title> W × H px".
+    void showResult(const QImage& image, const QString& title);
+
+    // What result windows are given: the shared history and the capture
+    // preferences unless replaced.
+    LongScreenshotServices resultServices;
 
     // Whether an automatic update result may be shown now.
     bool canPresent() const;
@@ -70,6 +78,8 @@ public:
     CaptureEditor* editor() const { return editor_.get(); }
     bool trayAvailable() const;
     CapturePreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
+    ScreenshotHistoryWindow* historyWindow() const { return historyWindow_.get(); }
+    std::vector<LongScreenshotResult*> resultWindows() const;
 
     // A running long capture blocks new captures; set by the long-capture
     // subsystem.
@@ -101,6 +111,7 @@ private:
     bool longScreenshotRunning_ = false;
     std::map<QUuid, std::unique_ptr<QObject>> longResults_;
     std::unique_ptr<CapturePreferencesWindow> preferencesWindow_;
+    std::unique_ptr<ScreenshotHistoryWindow> historyWindow_;
     bool capturing_ = false;
     bool configuring_ = false;
     QAction* captureMenuItem_ = nullptr;
