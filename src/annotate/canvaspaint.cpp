@@ -40,8 +40,8 @@ void Canvas::drawMark(QPainter& painter, const Mark& mark, bool onScreen,
                       std::optional<QRectF> exposed) {
     if (mark.tool == Tool::mosaic || mark.tool == Tool::blur) {
         const PrivacySurface surface{image_, QSizeF(size()), QSize(pixelWidth_, pixelHeight_),
-                                     annotationOrigin, exposed};
-        drawPrivacyMark(painter, mark, surface, privacyCache_);
+                                     annotationOrigin};
+        drawPrivacyMark(painter, mark, surface, privacyCache_, exposed);
     } else if (!onScreen || !drawSprite(painter, mark)) {
         mark.draw(painter);
     }

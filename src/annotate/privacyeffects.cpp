@@ -94,7 +94,7 @@ QImage renderTile(const Mark& mark, const PrivacySurface& surface, const QRect& 
 } // namespace
 
 void drawPrivacyMark(QPainter& painter, const Mark& mark, const PrivacySurface& surface,
-                     PrivacyTileCache& cache) {
+                     PrivacyTileCache& cache, std::optional<QRectF> exposed) {
     if (mark.tool != Tool::mosaic && mark.tool != Tool::blur)
         return;
     const QRectF view(QPointF(0, 0), surface.viewSize);
@@ -107,8 +107,8 @@ void drawPrivacyMark(QPainter& painter, const Mark& mark, const PrivacySurface& 
     // A tile that would never be cached would be filtered whole on every
     // frame; on screen only its repainted part is. Filters read around the
     // part, so the pieces join without seams.
-    if (surface.exposed && qint64(p.width()) * p.height() > PrivacyTileCache::maxPixels) {
-        c = c.intersected(*surface.exposed);
+    if (exposed && qint64(p.width()) * p.height() > PrivacyTileCache::maxPixels) {
+        c = c.intersected(*exposed);
         if (!(c.width() > 0) || !(c.height() > 0))
             return;
         p = pixelCrop(c, surface.viewSize, surface.pixelSize);

@@ -39,9 +39,6 @@ struct PrivacySurface {
     QSizeF viewSize;          // the canvas in points
     QSize pixelSize;          // pixels the view stands for (normally image.size())
     QPointF annotationOrigin; // annotation space of the view's lower-left corner
-    // On screen, the part being repainted (view space). A tile too large to
-    // keep is then filtered for this part only.
-    std::optional<QRectF> exposed;
 };
 
 // The filter strength of a privacy mark: brush strokes always 1.5 (their
@@ -56,7 +53,9 @@ QString privacyTileKey(Tool tool, double strength, const QRect& pixels);
 // Renders a mosaic or blur mark from the surface's own pixels. The painter
 // maps annotation space (y up) to the device. Where the image cannot be
 // filtered the area is filled black, never left showing the original.
+// On screen, `exposed` is the part being repainted (view space): a tile too
+// large to keep is then filtered for that part only.
 void drawPrivacyMark(QPainter& painter, const Mark& mark, const PrivacySurface& surface,
-                     PrivacyTileCache& cache);
+                     PrivacyTileCache& cache, std::optional<QRectF> exposed = {});
 
 } // namespace korvel

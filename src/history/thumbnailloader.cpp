@@ -11,8 +11,9 @@ namespace korvel {
 ThumbnailLoader::ThumbnailLoader(QObject* parent)
     : QObject(parent)
     , generation_(std::make_shared<std::atomic<quint64>>(0)) {
-    // One core stays with the interface thread.
-    pool_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
+    // Two at least, so that the preview and the first thumbnails decode side
+    // by side; the interface thread never waits for them.
+    pool_.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 2, 4));
 }
 
 ThumbnailLoader::~ThumbnailLoader() {

@@ -1,7 +1,7 @@
+#include "../qtprinters.h"
 #include "history/historylistmodel.h"
 #include "history/screenshothistory.h"
 #include "history/screenshothistorywindow.h"
-#include "../qtprinters.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
