@@ -24,7 +24,6 @@ ThumbnailLoader::~ThumbnailLoader() {
 void ThumbnailLoader::request(const QString& path, int maximum, int priority,
                               std::function<void(const QImage&)> done) {
     const quint64 stamp = *generation_;
-    ++pending_;
     auto generation = generation_;
     // The destructor waits for running jobs, so `this` outlives every job that
     // posts back; Qt drops the posted call if the loader is gone by then.
@@ -40,7 +39,6 @@ void ThumbnailLoader::request(const QString& path, int maximum, int priority,
                 [this, stamp, image = std::move(image), done = std::move(done)] {
                     if (*generation_ != stamp)
                         return;
-                    --pending_;
                     done(image);
                 },
                 Qt::QueuedConnection);
@@ -51,7 +49,6 @@ void ThumbnailLoader::request(const QString& path, int maximum, int priority,
 void ThumbnailLoader::cancelAll() {
     ++*generation_;
     pool_.clear();
-    pending_ = 0;
 }
 
 } // namespace korvel

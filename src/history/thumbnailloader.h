@@ -27,14 +27,10 @@ public:
     void request(const QString& path, int maximum, int priority,
                  std::function<void(const QImage&)> done);
     void cancelAll();
-    // Requests not yet answered nor cancelled.
-    int pending() const { return pending_; }
-    void waitForDone() { pool_.waitForDone(); }
 
 private:
     QThreadPool pool_;
     std::shared_ptr<std::atomic<quint64>> generation_;
-    int pending_ = 0;
 };
 
 } // namespace korvel
