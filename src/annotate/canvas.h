@@ -101,8 +101,11 @@ private:
     std::optional<QPointF> beginPress(QMouseEvent* event);
     Mark styledMark(Tool markTool, QList<QPointF> points) const;
     void dragTo(QPointF p, bool shift);
-    void paintMarks(QPainter& painter, bool onScreen);
-    void drawMark(QPainter& painter, const Mark& mark, bool onScreen);
+    // `exposed` (widget coordinates) limits the work to what is repainted;
+    // marks wholly outside it are skipped.
+    void paintMarks(QPainter& painter, bool onScreen, std::optional<QRect> exposed = {});
+    void drawMark(QPainter& painter, const Mark& mark, bool onScreen,
+                  std::optional<QRectF> exposed = {});
     bool drawSprite(QPainter& painter, const Mark& mark);
     void drawSelectionDecoration(QPainter& painter, const Mark& mark);
     void updateCursor(QPointF widgetPoint);

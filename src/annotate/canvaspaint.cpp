@@ -4,6 +4,7 @@
 
 #include <QDataStream>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QPixmap>
 
 #include <cmath>
@@ -35,11 +36,12 @@ QCursor brushCursor(double strokeWidth, double ratio) {
 
 } // namespace
 
-void Canvas::drawMark(QPainter& painter, const Mark& mark, bool onScreen) {
+void Canvas::drawMark(QPainter& painter, const Mark& mark, bool onScreen,
+                      std::optional<QRectF> exposed) {
     if (mark.tool == Tool::mosaic || mark.tool == Tool::blur) {
         const PrivacySurface surface{image_, QSizeF(size()), QSize(pixelWidth_, pixelHeight_),
                                      annotationOrigin};
-        drawPrivacyMark(painter, mark, surface, privacyCache_);
+        drawPrivacyMark(painter, mark, surface, privacyCache_, exposed);
     } else if (!onScreen || !drawSprite(painter, mark)) {
         mark.draw(painter);
     }
@@ -98,8 +100,15 @@ bool Canvas::drawSprite(QPainter& painter, const Mark& mark) {
 }
 
 // Marks in annotation space over a painter already mapped onto the view.
-void Canvas::paintMarks(QPainter& painter, bool onScreen) {
+void Canvas::paintMarks(QPainter& painter, bool onScreen, std::optional<QRect> exposed) {
     const bool decorations = onScreen;
+    // The exposed part in view space (y up) and in annotation space.
+    std::optional<QRectF> exposedView, exposedMarks;
+    if (exposed) {
+        exposedView = QRectF(exposed->x(), height() - exposed->y() - exposed->height(),
+                             exposed->width(), exposed->height());
+        exposedMarks = exposedView->translated(annotationOrigin);
+    }
     painter.save();
     painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(size())), Qt::IntersectClip);
     painter.translate(0, height());
@@ -108,7 +117,15 @@ void Canvas::paintMarks(QPainter& painter, bool onScreen) {
     for (qsizetype i = 0; i < marks_.size(); ++i) {
         if (decorations && textField_ && textIndex_ == i)
             continue; // its editor shows it
-        drawMark(painter, marks_[i], onScreen);
+        const Mark& mark = marks_[i];
+        if (exposedMarks) {
+            // Pens, caps and arrow heads reach past the outline by about the
+            // stroke width.
+            const double grow = mark.paintWidth() + 8;
+            if (!mark.bounds().adjusted(-grow, -grow, grow, grow).intersects(*exposedMarks))
+                continue;
+        }
+        drawMark(painter, mark, onScreen, exposedView);
     }
     if (decorations) {
         if (draft_)
@@ -143,12 +160,22 @@ void Canvas::drawSelectionDecoration(QPainter& painter, const Mark& m) {
     painter.restore();
 }
 
-void Canvas::paintEvent(QPaintEvent*) {
+void Canvas::paintEvent(QPaintEvent* event) {
+    // Only what was exposed: in a scroll area the canvas may stand for an
+    // image tens of thousands of rows high.
+    const QRect exposed = event->rect() & rect();
+    if (exposed.isEmpty())
+        return;
     QPainter painter(this);
     if (!opaque_)
-        painter.fillRect(rect(), Qt::transparent);
-    painter.drawImage(QRectF(rect()), image_);
-    paintMarks(painter, true);
+        painter.fillRect(exposed, Qt::transparent);
+    if (width() > 0 && height() > 0) {
+        const double sx = double(image_.width()) / width(), sy = double(image_.height()) / height();
+        painter.drawImage(QRectF(exposed), image_,
+                          QRectF(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
+                                 exposed.height() * sy));
+    }
+    paintMarks(painter, true, exposed);
 }
 
 QImage Canvas::renderImage() {
@@ -156,16 +183,22 @@ QImage Canvas::renderImage() {
     if (pixelWidth_ <= 0 || pixelHeight_ <= 0 || width() <= 0 || height() <= 0)
         return {};
     // Opaque screenshots render without alpha: faster to paint and to encode.
-    QImage out(pixelWidth_, pixelHeight_,
-               opaque_ ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    const QImage::Format format =
+        opaque_ ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    // An image of exactly the export's size is copied rather than drawn
+    // through the scale: the same pixels, at memory speed for long images.
+    const bool exact = image_.size() == QSize(pixelWidth_, pixelHeight_);
+    QImage out = exact ? image_.convertToFormat(format) : QImage(pixelWidth_, pixelHeight_, format);
     if (out.isNull())
         return {};
-    if (!opaque_)
+    if (!exact && !opaque_)
         out.fill(Qt::transparent);
+    out.setDevicePixelRatio(1);
     QPainter painter(&out);
     // One view point covers the pixel ratio's pixels, so tiles land exactly.
     painter.scale(double(pixelWidth_) / width(), double(pixelHeight_) / height());
-    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(size())), image_);
+    if (!exact)
+        painter.drawImage(QRectF(QPointF(0, 0), QSizeF(size())), image_);
     paintMarks(painter, false);
     painter.end();
     return out;

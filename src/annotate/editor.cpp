@@ -1,8 +1,8 @@
 #include "editor.h"
 
-#include "annotationpreferences.h"
 #include "annotationtoolbar.h"
 #include "canvas.h"
+#include "canvasstyle.h"
 #include "capture/pixelmagnifier.h"
 #include "capture/selectionchrome.h"
 #include "capture/selectionview.h"
@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QSettings>
 #include <QTextEdit>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -184,13 +183,8 @@ void Editor::lock(const QRectF& rect, SelectionView* view) {
         v->updateCursorAreas();
     }
 
-    if (!services_.selfTest) {
-        const AnnotationPreferences style = AnnotationPreferences::load(QSettings());
-        canvas_->ink = style.color;
-        canvas_->strokeWidth = style.width;
-        canvas_->fontSize = style.fontSize;
-        canvas_->mosaicMode = style.mosaicMode;
-    }
+    if (!services_.selfTest)
+        loadCanvasStyle(*canvas_);
     canvas_->selectMark(std::nullopt);
 
     QPointer<SelectionView> weakView(view);
@@ -328,28 +322,13 @@ void Editor::selectTool(int index) {
 }
 
 void Editor::showStyle() {
-    if (!toolbar_ || !canvas_)
-        return;
-    toolbar_->updateStyle(canvas_->ink, canvas_->strokeWidth);
-    toolbar_->setFontSizeText(QString::number(int(canvas_->fontSize)));
-    std::optional<Tool> selectedTool;
-    std::optional<MosaicMode> mode = canvas_->mosaicMode;
-    if (const auto index = canvas_->selectedMarkIndex()) {
-        const Mark& mark = canvas_->marks()[*index];
-        selectedTool = mark.tool;
-        if (mark.tool == Tool::mosaic)
-            mode = mark.mosaicBrush ? MosaicMode::brush : MosaicMode::rectangle;
-    }
-    toolbar_->updateContext(selectedTool, mode);
+    if (toolbar_ && canvas_)
+        showCanvasStyle(*toolbar_, *canvas_);
 }
 
 void Editor::rememberStyle() {
-    if (services_.selfTest || !canvas_)
-        return;
-    QSettings settings;
-    AnnotationPreferences{canvas_->ink, canvas_->strokeWidth, canvas_->fontSize,
-                          canvas_->mosaicMode}
-        .save(settings);
+    if (!services_.selfTest && canvas_)
+        rememberCanvasStyle(*canvas_);
 }
 
 // Results ---------------------------------------------------------------------------

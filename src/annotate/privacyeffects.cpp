@@ -63,26 +63,58 @@ QImage renderTile(const Mark& mark, const PrivacySurface& surface, const QRect& 
     if (surface.image.isNull() || pixels.isEmpty())
         return {};
     const double amount = privacyAmount(strength, surface);
+    const QImage& image = surface.image;
+    // The filters only read near the area, so they get just that window of
+    // the image: a long image is never converted or copied whole for a tile.
+    // Windows start on the block grid, or reach as far as the blur does, so
+    // the pixels come out as from the whole image.
+    QRect window;
+    const auto filter = [&](auto&& run) {
+        window = window.intersected(image.rect());
+        const QImage part = window == image.rect() ? image : image.copy(window);
+        return run(part, pixels.translated(-window.topLeft()));
+    };
     if (mark.tool == Tool::mosaic) {
-        const double largest = std::max(surface.image.width(), surface.image.height());
-        return pixellate(surface.image, pixels, int(std::lround(std::min(amount, largest))));
+        const double largest = std::max(image.width(), image.height());
+        const int block = std::max(1, int(std::lround(std::min(amount, largest))));
+        const int x0 = pixels.x() / block * block, y0 = pixels.y() / block * block;
+        const int x1 = (pixels.x() + pixels.width() + block - 1) / block * block;
+        const int y1 = (pixels.y() + pixels.height() + block - 1) / block * block;
+        window = QRect(x0, y0, x1 - x0, y1 - y0);
+        return filter(
+            [&](const QImage& part, const QRect& area) { return pixellate(part, area, block); });
     }
-    return gaussianBlur(surface.image, pixels, amount);
+    const std::array<int, 3> radii = boxRadiiForGaussian(amount);
+    const int reach = radii[0] + radii[1] + radii[2] + 1;
+    window = pixels.adjusted(-reach, -reach, reach, reach);
+    return filter(
+        [&](const QImage& part, const QRect& area) { return gaussianBlur(part, area, amount); });
 }
 
 } // namespace
 
 void drawPrivacyMark(QPainter& painter, const Mark& mark, const PrivacySurface& surface,
-                     PrivacyTileCache& cache) {
+                     PrivacyTileCache& cache, std::optional<QRectF> exposed) {
     if (mark.tool != Tool::mosaic && mark.tool != Tool::blur)
         return;
     const QRectF view(QPointF(0, 0), surface.viewSize);
-    const QRectF c = mark.bounds().translated(-surface.annotationOrigin).intersected(view);
+    QRectF c = mark.bounds().translated(-surface.annotationOrigin).intersected(view);
     if (!(c.width() >= 1) || !(c.height() >= 1))
         return;
-    const QRect p = pixelCrop(c, surface.viewSize, surface.pixelSize);
+    QRect p = pixelCrop(c, surface.viewSize, surface.pixelSize);
     if (p.isEmpty())
         return;
+    // A tile that would never be cached would be filtered whole on every
+    // frame; on screen only its repainted part is. Filters read around the
+    // part, so the pieces join without seams.
+    if (exposed && qint64(p.width()) * p.height() > PrivacyTileCache::maxPixels) {
+        c = c.intersected(*exposed);
+        if (!(c.width() > 0) || !(c.height() > 0))
+            return;
+        p = pixelCrop(c, surface.viewSize, surface.pixelSize);
+        if (p.isEmpty())
+            return;
+    }
     const double strength = privacyStrength(mark);
     const QString key = privacyTileKey(mark.tool, strength, p);
 

@@ -53,7 +53,9 @@ QString privacyTileKey(Tool tool, double strength, const QRect& pixels);
 // Renders a mosaic or blur mark from the surface's own pixels. The painter
 // maps annotation space (y up) to the device. Where the image cannot be
 // filtered the area is filled black, never left showing the original.
+// On screen, `exposed` is the part being repainted (view space): a tile too
+// large to keep is then filtered for that part only.
 void drawPrivacyMark(QPainter& painter, const Mark& mark, const PrivacySurface& surface,
-                     PrivacyTileCache& cache);
+                     PrivacyTileCache& cache, std::optional<QRectF> exposed = {});
 
 } // namespace korvel

@@ -8,6 +8,7 @@
 #include "history/screenshothistory.h"
 #include "longshot/longscreenshot.h"
 #include "pin/pinnedimage.h"
+#include "history/screenshothistorywindow.h"
 #include "platform/error.h"
 #include "settingsvalues.h"
 #include "shortcutdialog.h"
@@ -95,7 +96,10 @@ QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame) {
 AppDelegate::AppDelegate(Platform& platform, EditorFactory makeEditor, QObject* parent)
     : QObject(parent)
     , platform_(platform)
-    , makeEditor_(std::move(makeEditor)) {}
+    , makeEditor_(std::move(makeEditor)) {
+    resultServices.history = &ScreenshotHistory::shared();
+    resultServices.copyCloses = &CapturePreferences::copyCloses;
+}
 
 AppDelegate::~AppDelegate() {
     if (platform_.hotKeys) {
@@ -313,7 +317,7 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
 bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region) {
     if (longScreenshot_ || !platform_.openWindowStream)
         return false;
-    LongScreenshotServices services;
+    LongCaptureServices services;
     services.windows = platform_.windows.get();
     services.openStream = platform_.openWindowStream;
     services.keys = platform_.keyTap.get();
@@ -484,7 +488,53 @@ void AppDelegate::openPreferences() {
             std::make_unique<CapturePreferencesWindow>(ScreenshotHistory::shared());
     preferencesWindow_->showWindow();
 }
-void AppDelegate::openHistory() {}
+
+void AppDelegate::openHistory() {
+    if (!historyWindow_) {
+        historyWindow_ = std::make_unique<ScreenshotHistoryWindow>(ScreenshotHistory::shared());
+        QPointer<AppDelegate> self(this);
+        historyWindow_->onEdit = [self](const QByteArray& png) {
+            const QImage image = QImage::fromData(png, "PNG");
+            if (self && !image.isNull())
+                self->showResult(image, QStringLiteral("历史截图"));
+        };
+        historyWindow_->onPin = [self](const QByteArray& png) {
+            if (self)
+                self->showPin(png, std::nullopt);
+        };
+    }
+    historyWindow_->showWindow();
+}
+
+void AppDelegate::showResult(const QImage& image, const QString& title) {
+    if (image.isNull())
+        return;
+    QPointer<AppDelegate> self(this);
+    auto result = std::make_unique<LongScreenshotResult>(
+        image, title,
+        [self](const QByteArray& png) { return self && self->showPin(png, std::nullopt); },
+        resultServices);
+    const QUuid id = QUuid::createUuid();
+    result->onClose = [self, id] {
+        // Released later: the window is inside its own close handling.
+        QTimer::singleShot(0, self, [self, id] {
+            if (self)
+                self->longResults_.erase(id);
+        });
+    };
+    LongScreenshotResult* window = result.get();
+    longResults_.emplace(id, std::move(result));
+    window->showWindow();
+}
+
+std::vector<LongScreenshotResult*> AppDelegate::resultWindows() const {
+    std::vector<LongScreenshotResult*> windows;
+    for (const auto& [id, window] : longResults_) {
+        if (auto* result = qobject_cast<LongScreenshotResult*>(window.get()))
+            windows.push_back(result);
+    }
+    return windows;
+}
 void AppDelegate::toggleLogin() {}
 void AppDelegate::checkUpdates() {}
 void AppDelegate::openChangelog() {}

@@ -2,6 +2,7 @@
 
 #include "capture/captureeditor.h"
 #include "captureshortcut.h"
+#include "longshot/longscreenshotresult.h"
 #include "platform/platform.h"
 
 #include <QElapsedTimer>
@@ -24,6 +25,7 @@ namespace korvel {
 class CapturePreferencesWindow;
 class Error;
 class LongScreenshot;
+class ScreenshotHistoryWindow;
 
 // Where a pin without a given frame goes: scaled to at most 60 % of the
 // visible screen area (never enlarged) and centred on it.
@@ -67,6 +69,12 @@ public:
     // Registers the combination as the global shortcut, keeping the old one
     // when it is taken; the active combination succeeds untouched.
     bool registerShortcut(quint32 keyCode, quint32 modifiers);
+    // Opens a result window on the image, titled "Korvel · <title> W × H px".
+    void showResult(const QImage& image, const QString& title);
+
+    // What result windows are given: the shared history and the capture
+    // preferences unless replaced.
+    LongScreenshotServices resultServices;
 
     // Whether an automatic update result may be shown now.
     bool canPresent() const;
@@ -87,6 +95,8 @@ public:
     bool trayAvailable() const;
     CapturePreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
     size_t pinnedImageCount() const { return pinnedImages_.size(); }
+    ScreenshotHistoryWindow* historyWindow() const { return historyWindow_.get(); }
+    std::vector<LongScreenshotResult*> resultWindows() const;
 
     // A running long capture blocks new captures; set by the long-capture
     // subsystem.
@@ -120,6 +130,7 @@ private:
     std::unique_ptr<LongScreenshot> longScreenshot_;
     std::map<QUuid, std::unique_ptr<QObject>> longResults_;
     std::unique_ptr<CapturePreferencesWindow> preferencesWindow_;
+    std::unique_ptr<ScreenshotHistoryWindow> historyWindow_;
     bool capturing_ = false;
     bool configuring_ = false;
     QAction* captureMenuItem_ = nullptr;

@@ -72,6 +72,10 @@ int ScreenshotHistory::limit() const {
     return ok && acceptedLimit(v) ? int(v) : 20;
 }
 
+bool ScreenshotHistory::isEnabled() const {
+    return readEnabled(*settings_());
+}
+
 void ScreenshotHistory::setLimit(int limit) {
     settings_()->setValue(limitKey, acceptedLimit(limit) ? limit : 20);
 }

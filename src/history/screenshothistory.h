@@ -35,6 +35,8 @@ public:
 
     int limit() const;
     void setLimit(int limit);
+    // Whether recordings are kept at all ("historyEnabled").
+    bool isEnabled() const;
 
     // Queues the PNG for recording on a background thread, so a copy never
     // waits on the disk. Never fails towards the caller; see lastError().

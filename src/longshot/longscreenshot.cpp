@@ -41,7 +41,7 @@ QToolButton* iconButton(const QString& title, const QString& text) {
 
 } // namespace
 
-LongScreenshot::LongScreenshot(QRectF screenFrame, QRectF region, LongScreenshotServices services)
+LongScreenshot::LongScreenshot(QRectF screenFrame, QRectF region, LongCaptureServices services)
     : screenFrame_(screenFrame)
     , region_(region)
     , services_(std::move(services)) {

@@ -32,7 +32,7 @@ class LongCaptureMoveButton;
 class ScreenshotHistory;
 
 // What a long capture needs from the rest of the application.
-struct LongScreenshotServices {
+struct LongCaptureServices {
     WindowList* windows = nullptr;
     std::function<std::unique_ptr<WindowStream>()> openStream;
     KeyTap* keys = nullptr;
@@ -57,7 +57,7 @@ class LongScreenshot final : public QObject {
 public:
     // `screenFrame` in global bottom-left points; `region` in the display's
     // local points (origin at its bottom-left corner).
-    LongScreenshot(QRectF screenFrame, QRectF region, LongScreenshotServices services);
+    LongScreenshot(QRectF screenFrame, QRectF region, LongCaptureServices services);
     ~LongScreenshot() override;
 
     void start();
@@ -118,7 +118,7 @@ private:
 
     const QRectF screenFrame_;
     QRectF region_;
-    LongScreenshotServices services_;
+    LongCaptureServices services_;
     QElapsedTimer clock_;
 
     LongCapturePanel* control_ = nullptr;

@@ -26,8 +26,10 @@ PrivacySurface surface(const QImage& image, double ratio = 1) {
             QPointF(0, 0)};
 }
 
-// Draws the image, then the mark over it, as a canvas export does.
-QImage render(const Mark& m, const PrivacySurface& s, PrivacyTileCache& cache) {
+// Draws the image, then the mark over it, as a canvas export does (or, with
+// an exposed part, as a repaint of that part does).
+QImage render(const Mark& m, const PrivacySurface& s, PrivacyTileCache& cache,
+              std::optional<QRectF> exposed = {}) {
     QImage out(s.pixelSize, QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
     QPainter painter(&out);
@@ -36,7 +38,7 @@ QImage render(const Mark& m, const PrivacySurface& s, PrivacyTileCache& cache) {
     painter.scale(ratio, ratio);
     painter.translate(0, s.viewSize.height());
     painter.scale(1, -1);
-    drawPrivacyMark(painter, m, s, cache);
+    drawPrivacyMark(painter, m, s, cache, exposed);
     return out;
 }
 
@@ -169,4 +171,38 @@ TEST(PrivacyEffects, DegenerateMarksDrawNothing) {
     // One pixel image.
     const QImage one(1, 1, QImage::Format_ARGB32_Premultiplied);
     render(privacy(Tool::blur, QRectF(0, 0, 1, 1)), surface(one), cache);
+}
+
+// Tiles of a tall image are filtered from a window around them, yet come out
+// as from the whole image, for either format the image may arrive in.
+TEST(PrivacyEffects, TilesOfATallImageMatchTheWholeImageFilter) {
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+        const QImage image = gradient(QSize(120, 2400)).convertToFormat(format);
+        const QImage whole = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const PrivacySurface s = surface(image);
+        PrivacyTileCache cache;
+        // Rows 2000 … 2100 and 300 … 370, columns 13 … 95.
+        const Mark blur = privacy(Tool::blur, QRectF(13, 300, 82, 100));
+        const Mark mosaic = privacy(Tool::mosaic, QRectF(13, 2030, 82, 70), 1.5);
+        const QImage a = render(blur, s, cache);
+        EXPECT_EQ(a.copy(13, 2000, 82, 100), gaussianBlur(whole, QRect(13, 2000, 82, 100), 24));
+        const QImage b = render(mosaic, s, cache);
+        EXPECT_EQ(b.copy(13, 300, 82, 70), pixellate(whole, QRect(13, 300, 82, 70), 12));
+    }
+}
+
+// A privacy area too large to cache is filtered, on screen, only where the
+// view is repainted; the cache holds that part alone.
+TEST(PrivacyEffects, AnUncachableAreaOnScreenIsFilteredOnlyWhereExposed) {
+    const QImage image = gradient(QSize(1000, 9000));
+    const PrivacySurface s = surface(image);
+    PrivacyTileCache cache;
+    // Rows 4700 … 5000.
+    const QImage out = render(privacy(Tool::mosaic, QRectF(0, 0, 1000, 9000)), s, cache,
+                              QRectF(0, 4000, 1000, 300));
+    EXPECT_EQ(cache.pixels(), 1000 * 300);
+    const QImage whole = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(out.copy(0, 4700, 1000, 300), pixellate(whole, QRect(0, 4700, 1000, 300), 24));
+    // Outside the exposed part the painter was given nothing new.
+    EXPECT_EQ(out.copy(0, 0, 1000, 100), whole.copy(0, 0, 1000, 100));
 }

@@ -1,4 +1,5 @@
 #include "app/appdelegate.h"
+#include "history/screenshothistorywindow.h"
 #include "platform/error.h"
 #include "platform/fake/fakeplatform.h"
 
@@ -295,4 +296,39 @@ TEST_F(Delegate, TheAccessibilityGuideComesOnceAndCanSwitchItOnInstead) {
     captureAndWait();
     EXPECT_EQ(alerts.size(), 2u);
     EXPECT_EQ(FakeEditor::created, 3);
+}
+
+TEST_F(Delegate, HistoryWindowIsMadeOnceAndEditingOpensAResultUntilItCloses) {
+    launch();
+    delegate->openHistory();
+    ScreenshotHistoryWindow* history = delegate->historyWindow();
+    ASSERT_TRUE(history);
+    EXPECT_TRUE(history->isVisible());
+    history->hide();
+    delegate->openHistory();
+    EXPECT_EQ(delegate->historyWindow(), history);
+    EXPECT_TRUE(history->isVisible());
+
+    // Bytes that are no image open nothing.
+    history->onEdit(QByteArray("not a png"));
+    EXPECT_TRUE(delegate->resultWindows().empty());
+
+    QImage image(640, 90, QImage::Format_RGB32);
+    image.fill(Qt::cyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    history->onEdit(png);
+    history->onEdit(png);
+    ASSERT_EQ(delegate->resultWindows().size(), 2u);
+    LongScreenshotResult* result = delegate->resultWindows().front();
+    EXPECT_EQ(result->windowTitle(), QStringLiteral("Korvel · 历史截图 640 × 90 px"));
+    EXPECT_TRUE(result->isVisible());
+
+    // Closing releases that window only, and only after its close handling.
+    result->closeResult();
+    EXPECT_EQ(delegate->resultWindows().size(), 2u);
+    ASSERT_TRUE(waitFor([this] { return delegate->resultWindows().size() == 1; }));
+    EXPECT_NE(delegate->resultWindows().front(), result);
 }

@@ -1,0 +1,327 @@
+#include "longscreenshotresult.h"
+
+#include "annotate/annotationtoolbar.h"
+#include "annotate/canvas.h"
+#include "annotate/canvasstyle.h"
+#include "annotate/screenshotexport.h"
+#include "history/screenshothistory.h"
+#include "platform/clipboard.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTextEdit>
+#include <QUndoStack>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace korvel {
+namespace {
+
+constexpr int margin = 10;
+constexpr double fittedWidth = 880;
+
+bool isTextInput(const QWidget* w) {
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w) ||
+           qobject_cast<const QTextEdit*>(w);
+}
+
+// The formats the painter draws without converting: any other would be
+// converted on every frame, which a long image cannot afford.
+QImage workingImage(const QImage& image) {
+    switch (image.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return image;
+    default:
+        return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
+    }
+}
+
+} // namespace
+
+LongScreenshotResult::LongScreenshotResult(const QImage& image, const QString& title,
+                                           std::function<bool(const QByteArray&)> onPin,
+                                           LongScreenshotServices services)
+    : services_(std::move(services))
+    , onPin_(std::move(onPin))
+    // A child, so the application's undo and redo find this window's edits.
+    , edits_(new QUndoStack(this))
+    , scroll_(new QScrollArea(this)) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowTitle(
+        QStringLiteral("Korvel · %1 %2 × %3 px").arg(title).arg(image.width()).arg(image.height()));
+    resize(920, 720);
+
+    const QSize pixels = image.size();
+    scale_ = pixels.width() > 0 ? std::min(fittedWidth / pixels.width(), 1.0) : 1.0;
+    canvas_ = new Canvas(workingImage(image), pixels, edits_);
+    canvas_->resize(QSizeF(pixels.width() * scale_, pixels.height() * scale_).toSize());
+
+    toolbar_ = new AnnotationToolbar(900, this);
+    QStringList unavailable{QStringLiteral("长截图"), QStringLiteral("移动选区")};
+    if (!onPin_)
+        unavailable << QStringLiteral("贴图");
+    if (!services_.recognizeText)
+        unavailable << QStringLiteral("识别文字");
+    toolbar_->disableActions(unavailable);
+    toolbar_->move(margin, margin);
+    setMinimumSize(std::max(500, toolbar_->width()), 420);
+
+    scroll_->setWidget(canvas_);
+    scroll_->setWidgetResizable(false);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    canvas_->selectionOnly = true;
+    loadCanvasStyle(*canvas_);
+    canvas_->selectMark(std::nullopt);
+    toolbar_->selectTool(1);
+
+    toolbar_->onLayoutChange = [this] { layoutContent(); };
+    toolbar_->onTool = [this](int index) { selectTool(index); };
+    toolbar_->onColor = [this](const QColor& c) {
+        canvas_->applyStyle(c, std::nullopt);
+        rememberStyle();
+    };
+    toolbar_->onWidth = [this](double w) {
+        canvas_->applyStyle(std::nullopt, w);
+        rememberStyle();
+    };
+    toolbar_->onFontSize = [this](double size) {
+        canvas_->applyFontSize(size);
+        rememberStyle();
+    };
+    toolbar_->onMosaicMode = [this](MosaicMode mode) {
+        toolbar_->selectTool(7);
+        selectTool(7);
+        canvas_->mosaicMode = mode;
+        canvas_->selectMark(std::nullopt);
+    };
+    toolbar_->onUndo = [this] { edits_->undo(); };
+    toolbar_->onRedo = [this] { edits_->redo(); };
+    toolbar_->onPin = [this] { pin(); };
+    toolbar_->onSave = [this] { save(); };
+    toolbar_->onCopy = [this] { copy(); };
+    toolbar_->onClose = [this] { closeResult(); };
+    toolbar_->onOCR = [this](bool copyAtOnce) { recognizeText(copyAtOnce); };
+    canvas_->onCopy = [this] { copy(); };
+    canvas_->onStyleChange = [this] {
+        showStyle();
+        rememberStyle();
+    };
+    showStyle();
+    layoutContent();
+    scroll_->verticalScrollBar()->setValue(0);
+
+    qApp->installEventFilter(this);
+    monitoring_ = true;
+    canvas_->setFocus();
+}
+
+LongScreenshotResult::~LongScreenshotResult() {
+    if (monitoring_)
+        qApp->removeEventFilter(this);
+}
+
+void LongScreenshotResult::showWindow() {
+    if (closed_)
+        return;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = geometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+    canvas_->setFocus();
+}
+
+void LongScreenshotResult::closeResult() {
+    if (closed_)
+        return;
+    closed_ = true;
+    if (monitoring_) {
+        qApp->removeEventFilter(this);
+        monitoring_ = false;
+    }
+    canvas_->cancelText();
+    edits_->clear();
+    hide();
+    if (onClose)
+        onClose();
+}
+
+void LongScreenshotResult::closeEvent(QCloseEvent* event) {
+    // The window manager's close button ends the window the same way as the
+    // toolbar's "关闭"; the owner releases it after onClose.
+    event->ignore();
+    closeResult();
+}
+
+void LongScreenshotResult::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutContent();
+}
+
+// The toolbar stays at the top; the scroll area fills the rest, 10 points
+// from every edge and from the toolbar.
+void LongScreenshotResult::layoutContent() {
+    toolbar_->move(margin, margin);
+    const int top = toolbar_->geometry().bottom() + 1 + margin;
+    scroll_->setGeometry(margin, top, std::max(1, width() - 2 * margin),
+                         std::max(1, height() - top - margin));
+    setMinimumWidth(std::max(500, toolbar_->width()));
+}
+
+void LongScreenshotResult::selectTool(int index) {
+    canvas_->commitText();
+    canvas_->selectionOnly = index <= 1;
+    if (index >= 2)
+        canvas_->tool = toolForIndex(index).value_or(Tool::rectangle);
+    canvas_->selectMark(std::nullopt);
+    canvas_->setFocus();
+}
+
+void LongScreenshotResult::showStyle() {
+    showCanvasStyle(*toolbar_, *canvas_);
+}
+
+void LongScreenshotResult::rememberStyle() {
+    rememberCanvasStyle(*canvas_);
+}
+
+int LongScreenshotResult::runModal(QDialog& dialog) {
+    return services_.runModal ? services_.runModal(dialog) : dialog.exec();
+}
+
+// Results ---------------------------------------------------------------------------
+
+void LongScreenshotResult::copy() {
+    if (closed_)
+        return;
+    const std::optional<QByteArray> png = canvas_->png();
+    if (!png)
+        return;
+    const bool done = services_.history ? ScreenshotExport::copy(*png, *services_.history)
+                                        : Clipboard::copyPng(*png);
+    if (done)
+        copied();
+}
+
+void LongScreenshotResult::copied() {
+    if (services_.copyCloses && services_.copyCloses())
+        closeResult();
+    else
+        toolbar_->flashCopied();
+}
+
+void LongScreenshotResult::save() {
+    if (closed_ || busy_)
+        return;
+    busy_ = true;
+    canvas_->commitText();
+    std::unique_ptr<QFileDialog> panel = ScreenshotExport::savePanel();
+    const bool chosen = runModal(*panel) == QDialog::Accepted && !panel->selectedFiles().isEmpty();
+    bool saved = false;
+    if (chosen) {
+        if (const std::optional<QByteArray> png = canvas_->png()) {
+            const QString path = panel->selectedFiles().constFirst();
+            const std::optional<QString> error =
+                services_.history ? ScreenshotExport::save(*png, path, *services_.history)
+                                  : ScreenshotExport::writePng(*png, path);
+            if (error) {
+                QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"), *error, {}, this);
+                box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
+                runModal(box);
+            }
+            saved = !error;
+        }
+    }
+    busy_ = false;
+    if (saved)
+        closeResult();
+}
+
+void LongScreenshotResult::pin() {
+    if (closed_ || !onPin_)
+        return;
+    const std::optional<QByteArray> png = canvas_->png();
+    if (!png || !onPin_(*png))
+        return;
+    if (services_.history)
+        services_.history->record(*png);
+    closeResult();
+}
+
+void LongScreenshotResult::recognizeText(bool copyWhenReady) {
+    if (closed_ || busy_ || !services_.recognizeText)
+        return;
+    const std::optional<QByteArray> png = canvas_->png();
+    if (!png)
+        return;
+    const QImage image = QImage::fromData(*png, "PNG");
+    if (image.isNull())
+        return;
+    QPointer<LongScreenshotResult> self(this);
+    services_.recognizeText(
+        image, copyWhenReady,
+        [self] {
+            if (self && !self->closed_)
+                self->copied();
+        },
+        [] {});
+}
+
+// Keys and the wheel ----------------------------------------------------------------
+
+bool LongScreenshotResult::eventFilter(QObject* watched, QEvent* event) {
+    if (closed_)
+        return false;
+    if (watched == canvas_ && event->type() == QEvent::Wheel) {
+        // The wheel scrolls the long image; with Control it steps the style
+        // as on the overlay, where there is nothing to scroll.
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier)
+            return false;
+        QApplication::sendEvent(scroll_->viewport(), event);
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    return handleKey(static_cast<QKeyEvent*>(event));
+}
+
+bool LongScreenshotResult::handleKey(QKeyEvent* event) {
+    if (canvas_->textField() || isTextInput(QApplication::focusWidget()))
+        return false;
+    if (toolbar_->handleShortcut(*event))
+        return true;
+    const int key = event->key();
+    if (key == Qt::Key_Escape) {
+        closeResult();
+        return true;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        copy();
+        return true;
+    }
+    return false;
+}
+
+} // namespace korvel

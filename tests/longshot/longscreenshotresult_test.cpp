@@ -1,0 +1,290 @@
+#include "longshot/longscreenshotresult.h"
+
+#include "annotate/annotationtoolbar.h"
+#include "annotate/canvas.h"
+#include "history/screenshothistory.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QUndoStack>
+
+using namespace korvel;
+
+namespace {
+
+// Rows shade from dark to light every 256 rows, so a mark in the wrong place
+// shows as the wrong background around it.
+QImage longImage(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const int v = 40 + (y % 256) / 2;
+        std::fill(line, line + width, qRgb(v, v, v + 40));
+    }
+    return image;
+}
+
+bool reddish(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 120 && qBlue(c) < 120;
+}
+
+struct ResultTest : ::testing::Test {
+    QTemporaryDir dir;
+    std::unique_ptr<ScreenshotHistory> history;
+    bool copyCloses = false;
+    int closes = 0;
+    int pins = 0;
+    bool pinAccepted = true;
+    std::function<int(QDialog&)> modal = [](QDialog&) { return int(QDialog::Rejected); };
+    std::unique_ptr<LongScreenshotResult> result;
+
+    void SetUp() override {
+        QSettings().setValue(QStringLiteral("historyEnabled"), true);
+        history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
+                                                      [] { return std::make_unique<QSettings>(); });
+    }
+    void TearDown() override {
+        result.reset();
+        history->waitForIdle();
+        QSettings().remove(QStringLiteral("historyEnabled"));
+    }
+    void open(const QImage& image, bool withPin = true) {
+        LongScreenshotServices services;
+        services.history = history.get();
+        services.copyCloses = [this] { return copyCloses; };
+        services.runModal = [this](QDialog& d) { return modal(d); };
+        std::function<bool(const QByteArray&)> onPin;
+        if (withPin)
+            onPin = [this](const QByteArray&) {
+                ++pins;
+                return pinAccepted;
+            };
+        result = std::make_unique<LongScreenshotResult>(image, QStringLiteral("长截图"), onPin,
+                                                        std::move(services));
+        result->onClose = [this] { ++closes; };
+        result->showWindow();
+    }
+    void key(QWidget* target, int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QKeyEvent e(QEvent::KeyPress, k, m);
+        QApplication::sendEvent(target, &e);
+    }
+    void drag(QWidget* target, QPointF from, QPointF to) {
+        const auto send = [&](QEvent::Type t, QPointF p, Qt::MouseButtons held) {
+            QMouseEvent e(t, p, target->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
+            QApplication::sendEvent(target, &e);
+        };
+        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        send(QEvent::MouseMove, to, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
+    void chooseTool(int index) {
+        result->toolbar()->selectTool(index);
+        result->toolbar()->onTool(index);
+    }
+    int entries() {
+        history->waitForIdle();
+        return int(history->entries().size());
+    }
+};
+
+TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
+    open(longImage(2000, 3000));
+    EXPECT_EQ(result->windowTitle(), QStringLiteral("Korvel · 长截图 2000 × 3000 px"));
+    EXPECT_DOUBLE_EQ(result->scale(), 0.44);
+    EXPECT_EQ(result->canvas()->size(), QSize(880, 1320));
+    EXPECT_EQ(result->canvas()->pixelSize(), QSize(2000, 3000));
+    EXPECT_EQ(result->scrollArea()->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(result->canvas()->selectionOnly);
+    EXPECT_EQ(result->toolbar()->activeTool(), 1);
+    EXPECT_EQ(result->size(), QSize(920, 720));
+    // The scroll area sits 10 points below the toolbar and from every edge.
+    const QRect area = result->scrollArea()->geometry();
+    EXPECT_EQ(area.top(), result->toolbar()->geometry().bottom() + 1 + 10);
+    EXPECT_EQ(area.left(), 10);
+    EXPECT_EQ(area.width(), 900);
+    EXPECT_EQ(area.bottom() + 1, 720 - 10);
+    EXPECT_GE(result->minimumWidth(), std::max(500, result->toolbar()->width()));
+    EXPECT_EQ(result->minimumHeight(), 420);
+
+    result->resize(1200, 900);
+    EXPECT_EQ(result->scrollArea()->width(), 1180);
+    EXPECT_EQ(result->scrollArea()->geometry().bottom() + 1, 890);
+
+    open(longImage(600, 200));
+    EXPECT_DOUBLE_EQ(result->scale(), 1.0);
+    EXPECT_EQ(result->canvas()->size(), QSize(600, 200));
+}
+
+TEST_F(ResultTest, LongCaptureAndMoveAreAlwaysOffAndPinOnlyWithAHost) {
+    open(longImage(300, 300), false);
+    AnnotationToolbar* bar = result->toolbar();
+    EXPECT_FALSE(bar->button(QStringLiteral("长截图"))->isEnabled());
+    EXPECT_FALSE(bar->button(QStringLiteral("移动选区"))->isEnabled());
+    EXPECT_FALSE(bar->button(QStringLiteral("贴图"))->isEnabled());
+    // No recogniser was given, so the toolbar does not offer one.
+    EXPECT_FALSE(bar->button(QStringLiteral("识别文字"))->isEnabled());
+    EXPECT_TRUE(bar->button(QStringLiteral("复制"))->isEnabled());
+
+    open(longImage(300, 300), true);
+    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("贴图"))->isEnabled());
+    EXPECT_FALSE(result->toolbar()->button(QStringLiteral("长截图"))->isEnabled());
+}
+
+// A 30,000-row image: a rectangle drawn at the bottom of the scrolled view
+// lands on the matching image pixels in the export and on screen.
+TEST_F(ResultTest, AMarkNearTheBottomOfAVeryLongImageExportsAtItsPixels) {
+    open(longImage(1000, 30000));
+    Canvas* canvas = result->canvas();
+    ASSERT_EQ(canvas->size(), QSize(880, 26400));
+    QScrollBar* bar = result->scrollArea()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    QApplication::processEvents();
+    EXPECT_GT(bar->value(), 25000);
+
+    chooseTool(2);
+    EXPECT_FALSE(canvas->selectionOnly);
+    // Widget points: 0.88 points per pixel.
+    drag(canvas, QPointF(88, 26004), QPointF(264, 26180));
+    ASSERT_EQ(canvas->marks().size(), 1);
+
+    const QImage out = QImage::fromData(canvas->png().value_or(QByteArray()), "PNG");
+    ASSERT_EQ(out.size(), QSize(1000, 30000));
+    // Edges at pixel columns 100 and 300 and rows 29550 and 29750.
+    EXPECT_TRUE(reddish(out.pixel(100, 29650)));
+    EXPECT_TRUE(reddish(out.pixel(300, 29600)));
+    EXPECT_TRUE(reddish(out.pixel(200, 29550)));
+    EXPECT_TRUE(reddish(out.pixel(150, 29750)));
+    // Inside and outside keep the image's own pixels.
+    EXPECT_EQ(out.pixel(200, 29650), longImage(1, 30000).pixel(0, 29650));
+    EXPECT_EQ(out.pixel(100, 29500), longImage(1, 30000).pixel(0, 29500));
+    EXPECT_EQ(out.pixel(100, 100), longImage(1, 30000).pixel(0, 100));
+
+    // The screen shows the same: the viewport's pixels on the left edge,
+    // away from the selection handles.
+    const QImage shown = result->scrollArea()->viewport()->grab().toImage();
+    const QPoint onScreen = canvas->mapTo(result->scrollArea()->viewport(), QPoint(88, 26040));
+    ASSERT_TRUE(shown.rect().contains(onScreen * shown.devicePixelRatio()));
+    EXPECT_TRUE(reddish(shown.pixel(onScreen * shown.devicePixelRatio())));
+
+    // Undo stays in this window.
+    result->edits()->undo();
+    EXPECT_TRUE(canvas->marks().isEmpty());
+}
+
+TEST_F(ResultTest, TheWheelScrollsAndControlWheelStepsTheWidth) {
+    open(longImage(1000, 5000));
+    chooseTool(2);
+    Canvas* canvas = result->canvas();
+    const double width = canvas->strokeWidth;
+    QScrollBar* bar = result->scrollArea()->verticalScrollBar();
+    const auto wheel = [&](Qt::KeyboardModifiers m) {
+        QWheelEvent e(QPointF(100, 100), canvas->mapToGlobal(QPointF(100, 100)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, m, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &e);
+    };
+    wheel(Qt::NoModifier);
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(canvas->strokeWidth, width);
+    const int scrolled = bar->value();
+    wheel(Qt::ControlModifier);
+    EXPECT_EQ(bar->value(), scrolled);
+    EXPECT_LT(canvas->strokeWidth, width);
+}
+
+TEST_F(ResultTest, ReturnCopiesEscCloses_ButBothGoToAnOpenText) {
+    open(longImage(400, 800));
+    Canvas* canvas = result->canvas();
+    key(canvas, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(closes, 0);
+    const QByteArray png =
+        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png"));
+    EXPECT_EQ(QImage::fromData(png).size(), QSize(400, 800));
+    EXPECT_EQ(entries(), 1);
+
+    chooseTool(5);
+    canvas->beginText(QPointF(20, 700), std::nullopt);
+    ASSERT_TRUE(canvas->textField());
+    key(canvas->textField(), Qt::Key_Escape);
+    EXPECT_EQ(closes, 0);
+    EXPECT_FALSE(result->isClosed());
+
+    key(canvas, Qt::Key_Escape, Qt::ShiftModifier);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(result->isClosed());
+    result->closeResult();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(ResultTest, CopyingKeepsTheWindowOnlyWhenThePreferenceSaysSo) {
+    open(longImage(300, 500));
+    result->copy();
+    EXPECT_FALSE(result->isClosed());
+    EXPECT_EQ(entries(), 1);
+    copyCloses = true;
+    result->toolbar()->onCopy();
+    EXPECT_TRUE(result->isClosed());
+    EXPECT_EQ(entries(), 1); // the same image twice in a row is one entry
+}
+
+TEST_F(ResultTest, ShiftDigitsPickToolsAndTheWindowCloseButtonCloses) {
+    open(longImage(300, 500));
+    key(result->canvas(), Qt::Key_Dollar, Qt::ShiftModifier);
+    EXPECT_EQ(result->toolbar()->activeTool(), 9);
+    EXPECT_EQ(result->canvas()->tool, Tool::number);
+    EXPECT_FALSE(result->canvas()->selectionOnly);
+    result->close();
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(result->isVisible());
+}
+
+TEST_F(ResultTest, SavingWritesThePngClosesAndRecords_AFailureStaysOpen) {
+    open(longImage(320, 2400));
+    const QString good = dir.filePath(QStringLiteral("out.png"));
+    // A folder that does not exist cannot take the file.
+    QString target = dir.filePath(QStringLiteral("missing/out.png"));
+    int alerts = 0;
+    modal = [&](QDialog& d) {
+        if (auto* panel = qobject_cast<QFileDialog*>(&d)) {
+            panel->selectFile(target);
+            return int(QDialog::Accepted);
+        }
+        ++alerts;
+        return int(QDialog::Accepted);
+    };
+    result->save();
+    EXPECT_EQ(alerts, 1);
+    EXPECT_FALSE(result->isClosed());
+    EXPECT_EQ(entries(), 0);
+
+    target = good;
+    result->save();
+    EXPECT_TRUE(result->isClosed());
+    EXPECT_EQ(QImage(good).size(), QSize(320, 2400));
+    EXPECT_EQ(entries(), 1);
+}
+
+TEST_F(ResultTest, PinningClosesOnlyWhenThePinWasMade) {
+    open(longImage(300, 500));
+    pinAccepted = false;
+    result->pin();
+    EXPECT_EQ(pins, 1);
+    EXPECT_FALSE(result->isClosed());
+    EXPECT_EQ(entries(), 0);
+    pinAccepted = true;
+    result->pin();
+    EXPECT_TRUE(result->isClosed());
+    EXPECT_EQ(entries(), 1);
+}
+
+} // namespace
