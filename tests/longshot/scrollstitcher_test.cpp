@@ -233,6 +233,11 @@ TEST(Stitcher, BadFramesAreUnmatchedWithoutHarm) {
     EXPECT_EQ(line.height(), 1);
     EXPECT_TRUE(line.image());
 
+    // An empty first frame gives a stitcher that accepts and shows nothing.
+    ScrollStitcher empty{QImage(), 24'000'000};
+    EXPECT_EQ(empty.append(QImage(), false), Result::unmatched());
+    EXPECT_FALSE(empty.image());
+
     // A very long run of identical small frames stays one viewport.
     const QImage small = page.copy(0, 0, 72, 30);
     ScrollStitcher same(small, 24'000'000);
