@@ -21,7 +21,7 @@ struct LongCaptureFrame {
 class LongFrameBuffer {
 public:
     static constexpr int maximumCount = 24;
-    static constexpr qint64 maximumBytes = 64 * 1024 * 1024;
+    static constexpr qint64 maximumBytes = qint64(64) * 1024 * 1024;
 
     // Queues the frame unless it repeats the last accepted one byte for byte
     // (same generation and size), or the buffer is full.

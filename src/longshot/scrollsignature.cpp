@@ -30,15 +30,25 @@ int grey(quint32 pixel) {
     return (r * 77 + g * 151 + b * 28 + 128) >> 8;
 }
 
-// Sum of differences over the scored columns (5, 7, …, width - 6) of one
-// pair of rows; pixels flat in both rows tell nothing and are skipped.
-void compareRows(const std::uint8_t* a, const std::uint8_t* b, int width, long& sum, int& count) {
-    for (int x = 5; x < width - 5; x += 2) {
-        if (flat(a, x) && flat(b, x))
-            continue;
-        sum += std::abs(a[x] - b[x]);
-        ++count;
+// Sum of differences over the scored columns (5, 7, …, 65) of one pair of
+// rows; pixels flat in both rows tell nothing and are skipped. Branch-free
+// over the packed columns so that the compiler vectorises it.
+void compareRows(const ScrollSignature& a, int ya, const ScrollSignature& b, int yb, long& sum,
+                 int& count) {
+    constexpr int n = ScrollSignature::scoredColumns;
+    const std::uint8_t* va = a.scored.data() + size_t(ya) * n;
+    const std::uint8_t* fa = a.scoredFlat.data() + size_t(ya) * n;
+    const std::uint8_t* vb = b.scored.data() + size_t(yb) * n;
+    const std::uint8_t* fb = b.scoredFlat.data() + size_t(yb) * n;
+    int rowSum = 0;
+    int rowCount = 0;
+    for (int k = 0; k < n; ++k) {
+        const int counted = 1 - (fa[k] & fb[k]);
+        rowSum += counted * std::abs(int(va[k]) - int(vb[k]));
+        rowCount += counted;
     }
+    sum += rowSum;
+    count += rowCount;
 }
 
 } // namespace
@@ -54,6 +64,9 @@ ScrollSignature ScrollSignature::of(const QImage& image) {
         source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     s.pixels.assign(size_t(columns) * size_t(s.height), 0);
     s.texturedRows.assign(size_t(s.height), 0);
+    s.scored.assign(size_t(scoredColumns) * size_t(s.height), 0);
+    // The padding column counts as flat in both rows, so it is never scored.
+    s.scoredFlat.assign(size_t(scoredColumns) * size_t(s.height), 1);
     if (source.isNull())
         return s;
 
@@ -84,11 +97,13 @@ ScrollSignature ScrollSignature::of(const QImage& image) {
                 total += grey(src[xs[size_t(from) + size_t(k)]]);
             dst[i] = std::uint8_t((total + n / 2) / n);
         }
-        for (int x = 5; x <= 65; x += 2) {
-            if (!flat(dst, x)) {
+        std::uint8_t* packed = s.scored.data() + size_t(y) * scoredColumns;
+        std::uint8_t* packedFlat = s.scoredFlat.data() + size_t(y) * scoredColumns;
+        for (int x = 5, k = 0; x <= 65; x += 2, ++k) {
+            packed[k] = dst[x];
+            packedFlat[k] = flat(dst, x) ? 1 : 0;
+            if (!packedFlat[k])
                 s.texturedRows[size_t(y)] = 1;
-                break;
-            }
         }
     }
     return s;
@@ -120,7 +135,7 @@ double ScrollSignature::score(const ScrollSignature& other, int shift, int top, 
     int count = 0;
     const int step = std::max(overlap / rows, 1);
     for (int y = top; y < end; y += step)
-        compareRows(row(y + shift), other.row(y), width, sum, count);
+        compareRows(*this, y + shift, other, y, sum, count);
     if (count >= minimumCompared)
         return double(sum) / count;
 
@@ -135,7 +150,7 @@ double ScrollSignature::score(const ScrollSignature& other, int shift, int top, 
     count = 0;
     const size_t listStep = std::max<size_t>(textured.size() / size_t(rows), 1);
     for (size_t i = 0; i < textured.size(); i += listStep)
-        compareRows(row(textured[i] + shift), other.row(textured[i]), width, sum, count);
+        compareRows(*this, textured[i] + shift, other, textured[i], sum, count);
     if (count < minimumCompared)
         return infinity;
     return double(sum) / count;

@@ -17,6 +17,12 @@ struct ScrollSignature {
     int height = 0;
     std::vector<std::uint8_t> texturedRows; // 1 where the row has an edge
 
+    // The columns scoring looks at (5, 7, …, 65), packed per row with a
+    // flatness flag each and padded to 32 so the comparison vectorises.
+    static constexpr int scoredColumns = 32;
+    std::vector<std::uint8_t> scored;
+    std::vector<std::uint8_t> scoredFlat; // 1 where the pixel is flat
+
     static ScrollSignature of(const QImage& image);
 
     // Mean absolute difference over every 11th byte: the cheap duplicate test.

@@ -276,6 +276,8 @@ ScrollAppendResult ScrollStitcher::reverse(const QImage& image, bool automaticCr
 }
 
 std::optional<QImage> ScrollStitcher::image(bool preview, double fittingHeight) const {
+    if (width_ < 1 || height_ < 1)
+        return std::nullopt; // started from an empty image
     double scale = 1;
     if (preview) {
         scale = std::min({1.0, previewWidth / width_, std::max(fittingHeight, 1.0) / height_});

@@ -233,14 +233,19 @@ TEST(Stitcher, BadFramesAreUnmatchedWithoutHarm) {
     EXPECT_EQ(line.height(), 1);
     EXPECT_TRUE(line.image());
 
+    // An empty first frame gives a stitcher that accepts and shows nothing.
+    ScrollStitcher empty{QImage(), 24'000'000};
+    EXPECT_EQ(empty.append(QImage(), false), Result::unmatched());
+    EXPECT_FALSE(empty.image());
+
     // A very long run of identical small frames stays one viewport.
-    const QImage small = page.copy(0, 0, 72, 30);
+    const QImage small = page.copy(0, 10, 72, 8);
     ScrollStitcher same(small, 24'000'000);
     int unchanged = 0;
     for (int i = 0; i < 100000; ++i)
         unchanged += same.append(small, true) == Result::unchanged() ? 1 : 0;
     EXPECT_EQ(unchanged, 100000);
-    EXPECT_EQ(same.height(), 30);
+    EXPECT_EQ(same.height(), 8);
 }
 
 TEST(Stitcher, PreviewFitsWidthAndHeight) {

@@ -218,7 +218,7 @@ void WindowStream::start(const WindowStreamConfiguration& configuration, SerialQ
             try {
                 Display area;
                 area.geometry = visible;
-                const QImage part = s.root.grab(area);
+                QImage part = s.root.grab(area);
                 if (visible == bounds)
                     return part;
                 QImage whole(bounds.size(), QImage::Format_ARGB32_Premultiplied);
