@@ -14,7 +14,7 @@ namespace {
 // The engine reads glyphs of about 30 pixels best; smaller text is enlarged
 // two or three times. Whole factors: fractional ones blur strokes unevenly
 // and measurably lose Chinese glyphs.
-constexpr int smallText = 22;
+constexpr int smallText = 18;
 constexpr int tinyText = 11;
 // Enlarged bands stay below this many pixels (a 1920-pixel-wide band at
 // three times is about 33 million).

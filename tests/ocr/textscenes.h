@@ -7,9 +7,19 @@
 #include <QImage>
 #include <QPainter>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
+#include <ostream>
 #include <vector>
+
+// Readable strings in GoogleTest's failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '"' << list.join(QLatin1Char('|')).toStdString() << '"';
+}
 
 namespace korvel::scenes {
 
