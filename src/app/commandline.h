@@ -11,6 +11,9 @@ enum class Mode {
     mosaicBrushCheck,
     checkUpdateFeed,
     selfTest,
+    help,
+    version,
+    recognize,
     normal,
 };
 
@@ -20,7 +23,11 @@ struct Dispatch {
     qint32 pid = 0;        // "--region-check"
     double x = 0;
     double y = 0;
+    QStringList files; // "--recognize": the arguments after it that are not options
 };
+
+// "--help": one line per option, in Chinese.
+QString usage();
 
 // Options match whole arguments anywhere in the list; the first mode in the
 // order of Mode whose option is present (with its arguments) wins.

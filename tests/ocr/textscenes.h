@@ -3,6 +3,7 @@
 // Images with known text for the recognition tests and benchmark, drawn with
 // Noto Sans CJK so that they look like screen text.
 
+#include <QByteArray>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <ostream>
 #include <vector>
 
@@ -166,6 +168,38 @@ inline double accuracy(const std::vector<Item>& items, bool chinese, const QStri
         errors += std::min(int(needle.size()), substringDistance(needle, hay));
     }
     return total ? 1.0 - double(errors) / total : 1.0;
+}
+
+// The signature and IHDR chunk of a PNG claiming `size`, and the start of an
+// IDAT chunk that never comes: enough for a reader to learn the size,
+// nothing to decode.
+inline QByteArray pngHeader(QSize size) {
+    std::array<quint32, 256> table{};
+    for (quint32 n = 0; n < 256; ++n) {
+        quint32 c = n;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    const auto bigEndian = [](QByteArray& out, quint32 v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.append(char((v >> shift) & 0xFF));
+    };
+    QByteArray ihdr("IHDR");
+    bigEndian(ihdr, quint32(size.width()));
+    bigEndian(ihdr, quint32(size.height()));
+    ihdr.append("\x08\x06\x00\x00\x00", 5); // 8-bit RGBA, no interlace
+    quint32 crc = 0xFFFFFFFFu;
+    for (char b : ihdr)
+        crc = table[(crc ^ quint8(b)) & 0xFF] ^ (crc >> 8);
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    bigEndian(png, 13);
+    png += ihdr;
+    bigEndian(png, crc ^ 0xFFFFFFFFu);
+    bigEndian(png, 4096);
+    png += "IDAT";
+    png += QByteArray(16, '\0');
+    return png;
 }
 
 } // namespace korvel::scenes

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPainter>
 
 #include <allheaders.h>
 #include <tesseract/baseapi.h>
@@ -56,12 +55,17 @@ using PixPointer = std::unique_ptr<Pix, PixDeleter>;
 PixPointer greyPix(const QImage& image, double scale) {
     QImage grey;
     if (image.hasAlphaChannel()) {
-        QImage flat(image.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        // Pixel for pixel, whatever the image's device pixel ratio.
-        QImage source = image;
-        source.setDevicePixelRatio(1);
-        QPainter(&flat).drawImage(0, 0, source);
+        // Over white: a premultiplied channel plus the uncovered share of 255.
+        // Done by hand, as the command line runs without a GUI application.
+        QImage flat = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < flat.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(flat.scanLine(y));
+            for (int x = 0; x < flat.width(); ++x) {
+                const int uncovered = 255 - qAlpha(row[x]);
+                row[x] = qRgb(qRed(row[x]) + uncovered, qGreen(row[x]) + uncovered,
+                              qBlue(row[x]) + uncovered);
+            }
+        }
         grey = flat.convertToFormat(QImage::Format_Grayscale8);
     } else {
         grey = image.convertToFormat(QImage::Format_Grayscale8);
@@ -130,8 +134,10 @@ TesseractRecognizer::TesseractRecognizer(QString dataPath)
     : dataPath_(dataPath.isEmpty() ? systemDataPath() : std::move(dataPath)) {}
 
 TesseractRecognizer::~TesseractRecognizer() {
-    if (api_)
-        api_->End();
+    for (Api* api : {&api_, &latin_}) {
+        if (*api)
+            (*api)->End();
+    }
 }
 
 QString TesseractRecognizer::modelName(const QString& tag) {
@@ -158,24 +164,62 @@ QStringList TesseractRecognizer::supportedLanguages() {
     return tags;
 }
 
-void TesseractRecognizer::load(const QString& models) {
-    if (api_ && loaded_ == models)
+void TesseractRecognizer::load(Api& api, QString& loaded, const QString& models) {
+    if (api && loaded == models)
         return;
-    if (api_)
-        api_->End();
-    api_ = std::make_unique<tesseract::TessBaseAPI>();
-    loaded_.clear();
+    if (api)
+        api->End();
+    api = std::make_unique<tesseract::TessBaseAPI>();
+    loaded.clear();
     // Tesseract reports on standard error unless told otherwise; the command
     // line prints recognised text on standard output and nothing else.
-    api_->SetVariable("debug_file", "/dev/null");
+    api->SetVariable("debug_file", "/dev/null");
     const QByteArray path = QFile::encodeName(dataPath_);
-    if (api_->Init(path.constData(), models.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) !=
+    if (api->Init(path.constData(), models.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) !=
         0) {
-        api_.reset();
+        api.reset();
         throw failure(QStringLiteral("无法加载文字识别语言数据（%1）").arg(models));
     }
-    api_->SetPageSegMode(tesseract::PSM_AUTO);
-    loaded_ = models;
+    api->SetPageSegMode(tesseract::PSM_AUTO);
+    loaded = models;
+}
+
+// With Chinese first, Tesseract often joins English words ("Secondimage").
+// Lines without Chinese are read again with English alone; the new reading
+// replaces the old only where it differs in spacing alone, so no character
+// is ever changed by this.
+void TesseractRecognizer::respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix,
+                                            double scale) {
+    const auto compact = [](QString text) {
+        text.remove(QLatin1Char(' '));
+        return text;
+    };
+    bool set = false;
+    for (RecognizedLine& line : lines) {
+        if (std::any_of(line.text.begin(), line.text.end(), isWide))
+            continue;
+        if (!set) {
+            load(latin_, latinLoaded_, QStringLiteral("eng"));
+            latin_->SetImage(pix);
+            latin_->SetSourceResolution(300);
+            latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+            set = true;
+        }
+        // The line's box in the enlarged image, with a little room around.
+        const int pad = int(4 * scale);
+        const int left = std::max(0, int(line.box.x() * scale) - pad);
+        const int top = std::max(0, int(line.box.y() * scale) - pad);
+        const int right = std::min(int(pixGetWidth(pix)), int((line.box.x() + line.box.width()) * scale) + pad);
+        const int bottom = std::min(int(pixGetHeight(pix)), int((line.box.y() + line.box.height()) * scale) + pad);
+        latin_->SetRectangle(left, top, right - left, bottom - top);
+        std::unique_ptr<char[]> text(latin_->GetUTF8Text());
+        const QString again = text ? QString::fromUtf8(text.get()).trimmed() : QString();
+        if (!again.contains(QLatin1Char('\n')) && again != line.text &&
+            compact(again) == compact(line.text))
+            line.text = again;
+    }
+    if (set)
+        latin_->Clear();
 }
 
 std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
@@ -190,7 +234,7 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
     }
     if (names.isEmpty())
         throw failure(QStringLiteral("没有可用的识别语言"));
-    load(names.join(QLatin1Char('+')));
+    load(api_, loaded_, names.join(QLatin1Char('+')));
 
     const double scale = std::clamp(request.scale, 1.0, 4.0);
     PixPointer pix = greyPix(image, scale);
@@ -235,6 +279,9 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
         } while (it->Next(tesseract::RIL_TEXTLINE));
     }
     api_->Clear();
+    if (names.size() > 1 && names.contains(QStringLiteral("eng")) &&
+        names.first() != QStringLiteral("eng"))
+        respaceLatinLines(lines, pix.get(), scale);
     return lines;
 }
 

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+struct Pix;
+
 namespace tesseract {
 class TessBaseAPI;
 }
@@ -31,11 +33,16 @@ public:
     static QString modelName(const QString& tag);
 
 private:
-    void load(const QString& models);
+    using Api = std::unique_ptr<tesseract::TessBaseAPI>;
+    void load(Api& api, QString& loaded, const QString& models);
+    void respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix, double scale);
 
     QString dataPath_;
-    std::unique_ptr<tesseract::TessBaseAPI> api_;
+    Api api_;
     QString loaded_;
+    // English alone, for the word spacing of Latin lines.
+    Api latin_;
+    QString latinLoaded_;
 };
 
 } // namespace korvel::ocr
