@@ -2,9 +2,9 @@
 
 #include "annotate/editor.h"
 #include "appdelegate.h"
+#include "appinfo.h"
 #include "capturepreferences.h"
 #include "commandline.h"
-#include "appinfo.h"
 #include "history/screenshothistory.h"
 #include "ocr/recognizecommand.h"
 #include "ocr/textrecognitionwindow.h"
@@ -71,8 +71,7 @@ int runApplication(int argc, char** argv) {
         services.defaultTool = &CapturePreferences::defaultTool;
         services.recognizeText = [](const QImage& image, bool copyWhenReady,
                                     std::function<void()> copied, std::function<void()> closed) {
-            TextRecognitionWindow::open(image, copyWhenReady, std::move(copied),
-                                        std::move(closed));
+            TextRecognitionWindow::open(image, copyWhenReady, std::move(copied), std::move(closed));
         };
         return std::make_unique<Editor>(std::move(snapshots), std::move(services));
     });

@@ -29,7 +29,7 @@ std::variant<QImage, QString> decode(QIODevice& device) {
             .arg(maximumImagePixels / 10000);
     }
     // Enough for the largest image allowed above.
-    reader.setAllocationLimit(int(maximumImagePixels * 4 / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int(maximumImagePixels * 4 / (qint64(1) << 20)) + 1);
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return QStringLiteral("图像数据损坏或不完整");

@@ -86,8 +86,8 @@ TextRecognitionWindow* TextRecognitionWindow::open(const QImage& image, bool cop
                                                    std::function<void()> onCopied,
                                                    std::function<void()> onClose,
                                                    EngineFactory engine) {
-    auto window = std::make_unique<TextRecognitionWindow>(
-        image, copyWhenReady, std::move(onCopied), std::move(onClose), std::move(engine));
+    auto window = std::make_unique<TextRecognitionWindow>(image, copyWhenReady, std::move(onCopied),
+                                                          std::move(onClose), std::move(engine));
     TextRecognitionWindow* w = window.get();
     active()[w->id()] = std::move(window);
     // A quick copy may already have closed it.

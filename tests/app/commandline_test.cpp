@@ -84,8 +84,8 @@ TEST(CommandLine, UsageHasOneChineseLinePerOption) {
           "--region-check", "--help", "--version"}) {
         int found = 0;
         for (const QString& line : lines)
-            found += line.startsWith(QStringLiteral("  ") + QLatin1String(option) +
-                                     QLatin1Char(' '));
+            found +=
+                line.startsWith(QStringLiteral("  ") + QLatin1String(option) + QLatin1Char(' '));
         EXPECT_EQ(found, 1) << option;
     }
     for (const QString& line : lines) {

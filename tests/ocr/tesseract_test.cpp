@@ -42,9 +42,10 @@ TEST(Tesseract, LineOnABandBorderAppearsOnce) {
         p.setPen(Qt::black);
         p.setFont(scenes::screenFont(20));
         // Baselines a few pixels below the centres 400, 1800, 3600 and 8000.
-        const std::pair<int, const char*> lines[] = {
-            {407, "Opening paragraph 17"}, {1807, "Exactly on the border 42"},
-            {3607, "Second border here 58"}, {8007, "Closing words 99"}};
+        const std::pair<int, const char*> lines[] = {{407, "Opening paragraph 17"},
+                                                     {1807, "Exactly on the border 42"},
+                                                     {3607, "Second border here 58"},
+                                                     {8007, "Closing words 99"}};
         for (const auto& [y, text] : lines)
             p.drawText(QPoint(40, y), QString::fromLatin1(text));
     }
@@ -54,10 +55,10 @@ TEST(Tesseract, LineOnABandBorderAppearsOnce) {
     QStringList compact;
     for (const QString& line : lines)
         compact << scenes::withoutSpaces(line);
-    EXPECT_EQ(compact, (QStringList{QStringLiteral("Openingparagraph17"),
-                                    QStringLiteral("Exactlyontheborder42"),
-                                    QStringLiteral("Secondborderhere58"),
-                                    QStringLiteral("Closingwords99")}));
+    EXPECT_EQ(
+        compact,
+        (QStringList{QStringLiteral("Openingparagraph17"), QStringLiteral("Exactlyontheborder42"),
+                     QStringLiteral("Secondborderhere58"), QStringLiteral("Closingwords99")}));
 }
 
 TEST(Tesseract, ImagesWithoutTextReadAsEmpty) {

@@ -14,7 +14,10 @@ int main(int argc, char** argv) {
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.size() == 2 && args[0] == QStringLiteral("--huge")) {
         QFile file(args[1]);
-        return file.open(QIODevice::WriteOnly) && file.write(korvel::scenes::pngHeader(QSize(60000, 60000))) > 0 ? 0 : 1;
+        return file.open(QIODevice::WriteOnly) &&
+                       file.write(korvel::scenes::pngHeader(QSize(60000, 60000))) > 0
+                   ? 0
+                   : 1;
     }
     if (args.size() < 2)
         return 1;

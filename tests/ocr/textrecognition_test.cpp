@@ -56,9 +56,9 @@ TEST(TextRecognition, BandsCoverTheImageWithOverlaps) {
     EXPECT_EQ(TextRecognition::bands(1800), (std::vector<Band>{{0, 1800, 0, 1800}}));
     EXPECT_EQ(TextRecognition::bands(1801),
               (std::vector<Band>{{0, 1800, 0, 1801}, {1800, 1801, 1736, 1801}}));
-    EXPECT_EQ(TextRecognition::bands(4000), (std::vector<Band>{{0, 1800, 0, 1864},
-                                                               {1800, 3600, 1736, 3664},
-                                                               {3600, 4000, 3536, 4000}}));
+    EXPECT_EQ(TextRecognition::bands(4000),
+              (std::vector<Band>{
+                  {0, 1800, 0, 1864}, {1800, 3600, 1736, 3664}, {3600, 4000, 3536, 4000}}));
     // However tall, no band is read with more than 1928 rows.
     for (const Band& b : TextRecognition::bands(30000))
         EXPECT_LE(b.bottom - b.top, 1928);
@@ -110,10 +110,9 @@ TEST(TextRecognition, ReadingsThatStraddleTheBorderAreNeitherDoubledNorLost) {
 TEST(TextRecognition, EqualCentresKeepTheEnginesOrder) {
     auto fake = std::make_unique<fake::TextRecognizer>();
     fake->read = [](const QImage&, int) {
-        return std::vector<RecognizedLine>{lineAt(QStringLiteral("b"), 50),
-                                           lineAt(QStringLiteral("a"), 50),
-                                           lineAt(QStringLiteral("top"), 10),
-                                           lineAt(QStringLiteral(""), 30)};
+        return std::vector<RecognizedLine>{
+            lineAt(QStringLiteral("b"), 50), lineAt(QStringLiteral("a"), 50),
+            lineAt(QStringLiteral("top"), 10), lineAt(QStringLiteral(""), 30)};
     };
     EXPECT_EQ(TextRecognition(std::move(fake)).recognize(blank(100, 100)),
               QStringLiteral("top\nb\na"));

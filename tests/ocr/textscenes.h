@@ -49,8 +49,8 @@ inline const std::vector<Item>& menuItems() {
 
 inline const std::vector<Item>& sidebarItems() {
     static const std::vector<Item> items = {
-        {QStringLiteral("收藏夹"), true},   {QStringLiteral("最近使用"), true},
-        {QStringLiteral("下载"), true},     {QStringLiteral("我的文档"), true},
+        {QStringLiteral("收藏夹"), true},     {QStringLiteral("最近使用"), true},
+        {QStringLiteral("下载"), true},       {QStringLiteral("我的文档"), true},
         {QStringLiteral("图片和视频"), true}, {QStringLiteral("回收站"), true},
     };
     return items;

@@ -34,7 +34,7 @@ constexpr Model models[] = {
 };
 
 QString systemDataPath() {
-    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
+    QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
     if (!prefix.isEmpty())
         return prefix;
     return QStringLiteral("/usr/share/tesseract-ocr/5/tessdata");
@@ -151,8 +151,8 @@ QString TesseractRecognizer::modelName(const QString& tag) {
 QStringList TesseractRecognizer::supportedLanguages() {
     QStringList tags;
     for (const Model& m : models) {
-        const QFileInfo file(QDir(dataPath_).filePath(QLatin1String(m.file) +
-                                                      QStringLiteral(".traineddata")));
+        const QFileInfo file(
+            QDir(dataPath_).filePath(QLatin1String(m.file) + QStringLiteral(".traineddata")));
         if (file.isFile() && file.size() > 0)
             tags << QLatin1String(m.tag);
     }
@@ -175,8 +175,7 @@ void TesseractRecognizer::load(Api& api, QString& loaded, const QString& models)
     // line prints recognised text on standard output and nothing else.
     api->SetVariable("debug_file", "/dev/null");
     const QByteArray path = QFile::encodeName(dataPath_);
-    if (api->Init(path.constData(), models.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) !=
-        0) {
+    if (api->Init(path.constData(), models.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) != 0) {
         api.reset();
         throw failure(QStringLiteral("无法加载文字识别语言数据（%1）").arg(models));
     }
@@ -209,8 +208,10 @@ void TesseractRecognizer::respaceLatinLines(std::vector<RecognizedLine>& lines, 
         const int pad = int(4 * scale);
         const int left = std::max(0, int(line.box.x() * scale) - pad);
         const int top = std::max(0, int(line.box.y() * scale) - pad);
-        const int right = std::min(int(pixGetWidth(pix)), int((line.box.x() + line.box.width()) * scale) + pad);
-        const int bottom = std::min(int(pixGetHeight(pix)), int((line.box.y() + line.box.height()) * scale) + pad);
+        const int right =
+            std::min(int(pixGetWidth(pix)), int((line.box.x() + line.box.width()) * scale) + pad);
+        const int bottom =
+            std::min(int(pixGetHeight(pix)), int((line.box.y() + line.box.height()) * scale) + pad);
         latin_->SetRectangle(left, top, right - left, bottom - top);
         std::unique_ptr<char[]> text(latin_->GetUTF8Text());
         const QString again = text ? QString::fromUtf8(text.get()).trimmed() : QString();
@@ -271,9 +272,9 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
                 continue;
             RecognizedLine line;
             line.text = withoutWideSpaces(QString::fromUtf8(text.get()).trimmed());
-            line.box = QRect(QPoint(int(std::floor(left / scale)), int(std::floor(top / scale))),
-                             QPoint(int(std::ceil(right / scale)) - 1,
-                                    int(std::ceil(bottom / scale)) - 1));
+            line.box = QRect(
+                QPoint(int(std::floor(left / scale)), int(std::floor(top / scale))),
+                QPoint(int(std::ceil(right / scale)) - 1, int(std::ceil(bottom / scale)) - 1));
             if (!line.text.isEmpty())
                 lines.push_back(std::move(line));
         } while (it->Next(tesseract::RIL_TEXTLINE));
