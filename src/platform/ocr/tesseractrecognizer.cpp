@@ -188,13 +188,15 @@ void TesseractRecognizer::load(Api& api, QString& loaded, const QString& models)
 // replaces the old only where it differs in spacing alone, so no character
 // is ever changed by this.
 void TesseractRecognizer::respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix,
-                                            double scale) {
+                                            double scale, const std::atomic<bool>& cancelled) {
     const auto compact = [](QString text) {
         text.remove(QLatin1Char(' '));
         return text;
     };
     bool set = false;
     for (RecognizedLine& line : lines) {
+        if (cancelled.load())
+            break;
         if (std::any_of(line.text.begin(), line.text.end(), isWide))
             continue;
         if (!set) {
@@ -282,7 +284,7 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
     api_->Clear();
     if (names.size() > 1 && names.contains(QStringLiteral("eng")) &&
         names.first() != QStringLiteral("eng"))
-        respaceLatinLines(lines, pix.get(), scale);
+        respaceLatinLines(lines, pix.get(), scale, cancelled);
     return lines;
 }
 

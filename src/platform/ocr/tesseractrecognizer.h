@@ -35,7 +35,8 @@ public:
 private:
     using Api = std::unique_ptr<tesseract::TessBaseAPI>;
     void load(Api& api, QString& loaded, const QString& models);
-    void respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix, double scale);
+    void respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix, double scale,
+                           const std::atomic<bool>& cancelled);
 
     QString dataPath_;
     Api api_;
