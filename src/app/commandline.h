@@ -11,6 +11,9 @@ enum class Mode {
     mosaicBrushCheck,
     checkUpdateFeed,
     selfTest,
+    help,
+    version,
+    recognize,
     capture, // asks the running instance to capture, or starts one that does
     pin,     // pins an image file in the running instance, or starts one
     normal,
@@ -23,7 +26,11 @@ struct Dispatch {
     double x = 0;
     double y = 0;
     QString file; // "--pin"; empty when nothing follows it
+    QStringList files; // "--recognize": the arguments after it that are not options
 };
+
+// "--help": one line per option, in Chinese.
+QString usage();
 
 // Options match whole arguments anywhere in the list; the first mode in the
 // order of Mode whose option is present (with its arguments) wins.

@@ -2,16 +2,21 @@
 
 #include "annotate/editor.h"
 #include "appdelegate.h"
+#include "appinfo.h"
 #include "capturepreferences.h"
 #include "commandline.h"
 #include "history/screenshothistory.h"
 #include "pinimagefile.h"
+#include "ocr/recognizecommand.h"
+#include "ocr/textrecognitionwindow.h"
 #include "platform/platform.h"
 #include "selfcheck/selfchecks.h"
 #include "singleinstance.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
 #include <QTimer>
 
 #include <cstdio>
@@ -40,6 +45,21 @@ int accessibilityStatus(int argc, char** argv) {
     std::printf("Accessibility trusted: %s\n", trusted ? "true" : "false");
     std::fflush(stdout);
     return 0;
+}
+
+int recognize(int argc, char** argv, const QStringList& files) {
+    // No display needed: images are decoded and read off-screen.
+    QCoreApplication app(argc, argv);
+    setIdentity();
+    // Decoders warn about broken files on standard error; each bad file
+    // already gets its one line there.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return 2;
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return recognizeFiles(files, in, out, err);
 }
 
 // What this start asks of Korvel; for "--pin" the file is read here, so that
@@ -103,6 +123,10 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
         services.history = &ScreenshotHistory::shared();
         services.copyCloses = &CapturePreferences::copyCloses;
         services.defaultTool = &CapturePreferences::defaultTool;
+        services.recognizeText = [](const QImage& image, bool copyWhenReady,
+                                    std::function<void()> copied, std::function<void()> closed) {
+            TextRecognitionWindow::open(image, copyWhenReady, std::move(copied), std::move(closed));
+        };
         return std::make_unique<Editor>(std::move(snapshots), std::move(services));
     });
     // A later plain start means "capture now", as the shortcut does. Set
@@ -116,7 +140,10 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
     delegate.applicationDidFinishLaunching();
     if (request->kind != InstanceRequest::Kind::start && !carryOut(delegate, *request))
         return 2;
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Windows go before the application object does.
+    TextRecognitionWindow::active().clear();
+    return status;
 }
 
 } // namespace
@@ -138,6 +165,14 @@ int run(int argc, char** argv) {
         return 1;
     case Mode::selfTest:
         return selfcheck::selfTest();
+    case Mode::help:
+        std::fputs(usage().toUtf8().constData(), stdout);
+        return 0;
+    case Mode::version:
+        std::printf("Korvel %s\n", AppInfo::version);
+        return 0;
+    case Mode::recognize:
+        return recognize(argc, argv, d.files);
     case Mode::capture:
     case Mode::pin:
     case Mode::normal:

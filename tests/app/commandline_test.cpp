@@ -72,3 +72,40 @@ TEST(CommandLine, CaptureAndPinComeAfterEveryOtherMode) {
     EXPECT_EQ(run({"--pin", "--accessibility-status"}).mode, Mode::accessibilityStatus);
     EXPECT_EQ(run({"--capture=1"}).mode, Mode::normal);
 }
+
+TEST(CommandLine, HelpVersionAndRecognizeComeAfterTheChecks) {
+    EXPECT_EQ(run({"--help"}).mode, Mode::help);
+    EXPECT_EQ(run({"--version"}).mode, Mode::version);
+    EXPECT_EQ(run({"--version", "--help"}).mode, Mode::help);
+    EXPECT_EQ(run({"--help", "--accessibility-status"}).mode, Mode::accessibilityStatus);
+    EXPECT_EQ(run({"--version", "--self-test"}).mode, Mode::selfTest);
+    EXPECT_EQ(run({"--recognize", "a.png", "--version"}).mode, Mode::version);
+    EXPECT_EQ(run({"--help=1"}).mode, Mode::normal);
+
+    const Dispatch d = run({"x", "--recognize", "a.png", "-", "--later", "b c.png"});
+    EXPECT_EQ(d.mode, Mode::recognize);
+    EXPECT_EQ(d.files, (QStringList{QStringLiteral("a.png"), QStringLiteral("-"),
+                                    QStringLiteral("b c.png")}));
+    EXPECT_TRUE(run({"--recognize"}).files.isEmpty());
+    EXPECT_EQ(run({"--recognize"}).mode, Mode::recognize);
+}
+
+TEST(CommandLine, UsageHasOneChineseLinePerOption) {
+    const QStringList lines = usage().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const char* option :
+         {"--capture", "--pin", "--edit", "--recognize", "--accessibility-status",
+          "--check-update-feed", "--self-test", "--mosaic-brush-check", "--long-live-check",
+          "--region-check", "--help", "--version"}) {
+        int found = 0;
+        for (const QString& line : lines)
+            found +=
+                line.startsWith(QStringLiteral("  ") + QLatin1String(option) + QLatin1Char(' '));
+        EXPECT_EQ(found, 1) << option;
+    }
+    for (const QString& line : lines) {
+        bool chinese = false;
+        for (QChar c : line)
+            chinese = chinese || (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF);
+        EXPECT_TRUE(chinese) << line.toStdString();
+    }
+}

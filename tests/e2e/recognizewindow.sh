@@ -1,0 +1,32 @@
+# The editor's text recognition (Shift+C on a locked region) hides the capture
+# and opens the result window; Escape there gives the capture back.
+. "$(dirname "$0")/lib.sh"
+
+"$fixture" 200 150 600 400 &
+fixture_pid=$!
+"$korvel" &
+korvel_pid=$!
+trap 'kill $fixture_pid $korvel_pid 2>/dev/null || true' EXIT
+
+wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
+wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
+sleep 0.3
+xdotool key ctrl+1
+wait_for 10 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+sleep 0.5
+# Drag a free rectangle over the fixture, which locks it for editing.
+xdotool mousemove 300 250 mousedown 1 mousemove 350 300 mousemove 500 400 mouseup 1
+sleep 0.5
+xdotool key shift+c
+wait_for 15 sh -c "xdotool search --onlyvisible --name '^Korvel · 识别文字\$'"
+# The fixture holds no text: the window stays open, even for a quick copy.
+sleep 2
+xdotool search --onlyvisible --name '^Korvel · 识别文字$' >/dev/null || fail "window closed by itself"
+xdotool key Escape
+wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel · 识别文字\$'"
+# The overlays are back; Escape ends the capture.
+wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+sleep 0.3
+xdotool key Escape
+wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+echo PASS

@@ -1,0 +1,189 @@
+#include "ocr/textrecognition.h"
+#include "platform/error.h"
+#include "platform/fake/faketextrecognizer.h"
+#include "textscenes.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvel;
+
+namespace {
+
+using Band = TextRecognition::Band;
+
+// Lines placed in whole-image pixels; each band sees those that lie wholly
+// in its rows, shifted into the band, with `jitter` added to their top to
+// mimic two readings of one line disagreeing by a pixel.
+struct Page {
+    std::vector<RecognizedLine> lines;
+    std::vector<int> jitter;
+    std::vector<Band> bands;
+
+    std::unique_ptr<fake::TextRecognizer> recognizer(fake::TextRecognizer** out) {
+        auto r = std::make_unique<fake::TextRecognizer>();
+        r->read = [this](const QImage& image, int call) {
+            const Band& band = bands.at(std::size_t(call));
+            EXPECT_EQ(image.height(), band.bottom - band.top);
+            std::vector<RecognizedLine> seen;
+            for (const RecognizedLine& line : lines) {
+                if (line.box.top() < band.top || line.box.bottom() >= band.bottom)
+                    continue;
+                const int shift = jitter.empty() ? 0 : jitter[std::size_t(call) % jitter.size()];
+                seen.push_back({line.text, line.box.translated(0, shift - band.top)});
+            }
+            return seen;
+        };
+        *out = r.get();
+        return r;
+    }
+};
+
+RecognizedLine lineAt(const QString& text, int centre, int height = 20, int left = 10) {
+    return {text, QRect(left, centre - height / 2, 300, height)};
+}
+
+QImage blank(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+} // namespace
+
+TEST(TextRecognition, BandsCoverTheImageWithOverlaps) {
+    EXPECT_TRUE(TextRecognition::bands(0).empty());
+    EXPECT_EQ(TextRecognition::bands(1), (std::vector<Band>{{0, 1, 0, 1}}));
+    EXPECT_EQ(TextRecognition::bands(1800), (std::vector<Band>{{0, 1800, 0, 1800}}));
+    EXPECT_EQ(TextRecognition::bands(1801),
+              (std::vector<Band>{{0, 1800, 0, 1801}, {1800, 1801, 1736, 1801}}));
+    EXPECT_EQ(TextRecognition::bands(4000),
+              (std::vector<Band>{
+                  {0, 1800, 0, 1864}, {1800, 3600, 1736, 3664}, {3600, 4000, 3536, 4000}}));
+    // However tall, no band is read with more than 1928 rows.
+    for (const Band& b : TextRecognition::bands(30000))
+        EXPECT_LE(b.bottom - b.top, 1928);
+}
+
+TEST(TextRecognition, LineInAnOverlapIsReportedOnceInOrder) {
+    Page page;
+    page.bands = TextRecognition::bands(4000);
+    page.lines = {lineAt(QStringLiteral("first"), 100), lineAt(QStringLiteral("border"), 1810),
+                  lineAt(QStringLiteral("exactly"), 3600, 24, 400),
+                  lineAt(QStringLiteral("last"), 3990, 12)};
+    fake::TextRecognizer* fake = nullptr;
+    TextRecognition recognition(page.recognizer(&fake));
+    EXPECT_EQ(recognition.recognize(blank(500, 4000)),
+              QStringLiteral("first\nborder\nexactly\nlast"));
+    ASSERT_EQ(fake->sizes.size(), 3u);
+    EXPECT_EQ(fake->sizes[0], QSize(500, 1864));
+    EXPECT_EQ(fake->sizes[1], QSize(500, 1928));
+    EXPECT_EQ(fake->sizes[2], QSize(500, 464));
+}
+
+TEST(TextRecognition, ReadingsThatStraddleTheBorderAreNeitherDoubledNorLost) {
+    // The two bands place the line's centre either side of 1800: on the
+    // strict rule both would keep it, or, the other way round, neither.
+    for (const std::vector<int>& jitter : {std::vector<int>{-2, 1}, std::vector<int>{1, -2}}) {
+        Page page;
+        page.bands = TextRecognition::bands(3000);
+        page.jitter = jitter;
+        page.lines = {lineAt(QStringLiteral("above"), 1770), lineAt(QStringLiteral("on"), 1800),
+                      lineAt(QStringLiteral("below"), 1830)};
+        fake::TextRecognizer* fake = nullptr;
+        TextRecognition recognition(page.recognizer(&fake));
+        EXPECT_EQ(recognition.recognize(blank(400, 3000)), QStringLiteral("above\non\nbelow"));
+    }
+    // Two different lines side by side at the border are both kept.
+    Page page;
+    page.bands = TextRecognition::bands(3000);
+    page.jitter = {-1, 1};
+    page.lines = {lineAt(QStringLiteral("left"), 1800, 20, 0),
+                  lineAt(QStringLiteral("right"), 1801, 20, 600)};
+    fake::TextRecognizer* fake = nullptr;
+    TextRecognition recognition(page.recognizer(&fake));
+    const QString text = recognition.recognize(blank(1000, 3000));
+    EXPECT_TRUE(text.contains(QStringLiteral("left")) && text.contains(QStringLiteral("right")))
+        << qPrintable(text);
+    EXPECT_EQ(text.count(QLatin1Char('\n')), 1);
+}
+
+TEST(TextRecognition, EqualCentresKeepTheEnginesOrder) {
+    auto fake = std::make_unique<fake::TextRecognizer>();
+    fake->read = [](const QImage&, int) {
+        return std::vector<RecognizedLine>{
+            lineAt(QStringLiteral("b"), 50), lineAt(QStringLiteral("a"), 50),
+            lineAt(QStringLiteral("top"), 10), lineAt(QStringLiteral(""), 30)};
+    };
+    EXPECT_EQ(TextRecognition(std::move(fake)).recognize(blank(100, 100)),
+              QStringLiteral("top\nb\na"));
+}
+
+TEST(TextRecognition, AsksForSupportedLanguagesInOrder) {
+    auto fake = std::make_unique<fake::TextRecognizer>();
+    fake::TextRecognizer* f = fake.get();
+    f->languages = {QStringLiteral("en-US"), QStringLiteral("fr"), QStringLiteral("zh-Hans")};
+    TextRecognition recognition(std::move(fake));
+    recognition.recognize(blank(10, 10));
+    ASSERT_EQ(f->requests.size(), 1u);
+    EXPECT_EQ(f->requests[0].languages,
+              (QStringList{QStringLiteral("zh-Hans"), QStringLiteral("en-US")}));
+
+    f->languages = {QStringLiteral("fr")};
+    EXPECT_THROW(recognition.recognize(blank(10, 10)), Error);
+    f->languageFailure = Error(QStringLiteral("TextRecognition"), 1, QStringLiteral("缺少"));
+    try {
+        recognition.recognize(blank(10, 10));
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.description(), QStringLiteral("缺少"));
+    }
+}
+
+TEST(TextRecognition, EmptyImagesReadNothing) {
+    auto fake = std::make_unique<fake::TextRecognizer>();
+    fake::TextRecognizer* f = fake.get();
+    TextRecognition recognition(std::move(fake));
+    EXPECT_EQ(recognition.recognize(QImage()), QString());
+    EXPECT_EQ(recognition.recognize(blank(1, 1)), QString());
+    EXPECT_EQ(f->sizes.size(), 1u);
+}
+
+TEST(TextRecognition, CancellationStopsBeforeTheNextBand) {
+    std::atomic<bool> cancelled{false};
+    auto fake = std::make_unique<fake::TextRecognizer>();
+    fake::TextRecognizer* f = fake.get();
+    f->read = [&](const QImage&, int) {
+        cancelled = true;
+        return std::vector<RecognizedLine>{lineAt(QStringLiteral("x"), 10)};
+    };
+    TextRecognition recognition(std::move(fake));
+    EXPECT_THROW(recognition.recognize(blank(50, 9000), cancelled), RecognitionCancelled);
+    EXPECT_EQ(f->sizes.size(), 1u);
+    EXPECT_THROW(recognition.recognize(blank(50, 9000), cancelled), RecognitionCancelled);
+    EXPECT_EQ(f->sizes.size(), 1u);
+}
+
+TEST(TextRecognition, SmallTextIsEnlargedByWholeFactors) {
+    const auto rows = [](int pixels) {
+        QImage image = blank(600, 300);
+        // Stripes with many steps per row, like glyph stems.
+        for (int top = 10; top + pixels < 300; top += pixels * 2) {
+            for (int y = top; y < top + pixels; ++y) {
+                auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+                for (int x = 0; x < 600; x += 6)
+                    line[x] = line[x + 1] = qRgb(0, 0, 0);
+            }
+        }
+        return image;
+    };
+    EXPECT_EQ(TextRecognition::typicalTextHeight(rows(14)), 14);
+    EXPECT_EQ(TextRecognition::scaleFor(rows(14)), 2.0);
+    EXPECT_EQ(TextRecognition::scaleFor(rows(8)), 3.0);
+    EXPECT_EQ(TextRecognition::scaleFor(rows(30)), 1.0);
+    EXPECT_EQ(TextRecognition::typicalTextHeight(blank(600, 300)), std::nullopt);
+    EXPECT_EQ(TextRecognition::scaleFor(blank(600, 300)), 1.0);
+    // A very wide band is enlarged less, so it stays within the pixel budget.
+    QImage wide = rows(14).scaled(40000, 300);
+    EXPECT_LT(TextRecognition::scaleFor(wide), 2.0);
+    EXPECT_GE(TextRecognition::scaleFor(wide), 1.0);
+}
