@@ -21,6 +21,7 @@ class QSystemTrayIcon;
 
 namespace korvel {
 
+class AppServices;
 class CapturePreferencesWindow;
 class Error;
 
@@ -70,6 +71,8 @@ public:
     CaptureEditor* editor() const { return editor_.get(); }
     bool trayAvailable() const;
     CapturePreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
+    // Login item and update checks; tests replace its seams before launching.
+    AppServices& appServices() const { return *appServices_; }
 
     // A running long capture blocks new captures; set by the long-capture
     // subsystem.
@@ -105,6 +108,7 @@ private:
     bool configuring_ = false;
     QAction* captureMenuItem_ = nullptr;
     CaptureShortcut shortcut_;
+    std::unique_ptr<AppServices> appServices_;
     QAction* loginMenuItem_ = nullptr;
     QAction* autoUpdateMenuItem_ = nullptr;
     QAction* undoAction_ = nullptr;

@@ -115,7 +115,9 @@ AppRelease AppRelease::decode(const QByteArray& json) {
 }
 
 void AppRelease::validate(const ReleaseRules& rules) const {
-    auto refuse = [](const QString& why) { return urlError::make(urlError::cannotParseResponse, why); };
+    auto refuse = [](const QString& why) {
+        return urlError::make(urlError::cannotParseResponse, why);
+    };
     if (!ReleaseVersion::parse(version))
         throw refuse(QStringLiteral("版本号无效"));
     if (!rules.server.isPackageAddress(downloadURL, version, rules.package))
@@ -129,8 +131,7 @@ void AppRelease::validate(const ReleaseRules& rules) const {
         throw refuse(QStringLiteral("最低系统版本无效"));
 }
 
-Availability AppRelease::availability(const QString& currentVersion,
-                                      const QString& systemVersion,
+Availability AppRelease::availability(const QString& currentVersion, const QString& systemVersion,
                                       const ReleaseRules& rules) const {
     validate(rules);
     const auto release = ReleaseVersion::parse(version);

@@ -25,11 +25,11 @@ std::optional<Error> report(const AppRelease& release, const ReleaseRules& rules
     try {
         const Availability live = release.availability(installed, system, rules);
         const Availability older = release.availability(simulated, system, rules);
-        printLine(QStringLiteral("PASS: live update feed ") + release.version +
-                  QStringLiteral(", installed ") + installed + QStringLiteral(", status ") +
-                  availabilityName(live) + QStringLiteral(", channel enabled ") +
-                  (AppInfo::updateChannelEnabled ? QStringLiteral("true")
-                                                 : QStringLiteral("false")));
+        printLine(
+            QStringLiteral("PASS: live update feed ") + release.version +
+            QStringLiteral(", installed ") + installed + QStringLiteral(", status ") +
+            availabilityName(live) + QStringLiteral(", channel enabled ") +
+            (AppInfo::updateChannelEnabled ? QStringLiteral("true") : QStringLiteral("false")));
         printLine(QStringLiteral("PASS: simulated older client ") + simulated +
                   QStringLiteral(" → ") + availabilityName(older));
         return std::nullopt;

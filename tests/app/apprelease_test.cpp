@@ -62,10 +62,13 @@ TEST(ReleaseVersion, ExactlyThreeDecimalNumbers) {
     EXPECT_EQ(ReleaseVersion::parse(u"10.0.300"), (ReleaseVersion{10, 0, 300}));
     EXPECT_EQ(ReleaseVersion::parse(u"18446744073709551615.0.0"),
               (ReleaseVersion{18446744073709551615ull, 0, 0}));
-    for (const char16_t* bad :
-         {u"", u"1", u"1.2", u"1.2.3.4", u"1.2.3-beta", u"1.2.3+build", u"1..3", u".1.2", u"1.2.",
-          u"v1.2.3", u"-1.2.3", u"+1.2.3", u" 1.2.3", u"1.2.3 ", u"1.2.3\n", u"1,2,3", u"a.b.c",
-          u"18446744073709551616.0.0", u"１.２.３", u"1.2.٣"}) {
+    for (const char16_t* bad : {u"",         u"1",          u"1.2",
+                                u"1.2.3.4",  u"1.2.3-beta", u"1.2.3+build",
+                                u"1..3",     u".1.2",       u"1.2.",
+                                u"v1.2.3",   u"-1.2.3",     u"+1.2.3",
+                                u" 1.2.3",   u"1.2.3 ",     u"1.2.3\n",
+                                u"1,2,3",    u"a.b.c",      u"18446744073709551616.0.0",
+                                u"１.２.３", u"1.2.٣"}) {
         EXPECT_FALSE(ReleaseVersion::parse(bad)) << QString::fromUtf16(bad).toStdString();
     }
 }
@@ -92,10 +95,10 @@ TEST(UpdateServer, OriginsAreBareHttpsHostsWithOptionalPort) {
     const UpdateServer server = *UpdateServer::fromOrigin(QStringLiteral("https://127.0.0.1:8443"));
     EXPECT_EQ(server.feedAddress().toString(),
               QStringLiteral("https://127.0.0.1:8443/app/ds/update/latest.json"));
-    EXPECT_EQ(server.packageAddress(QStringLiteral("1.0.0"),
-                                    packageTarget(PackagePlatform::linuxArm64))
-                  .toString(),
-              QStringLiteral("https://127.0.0.1:8443/app/ds/update/dastra-1.0.0-linux-arm64.deb"));
+    EXPECT_EQ(
+        server.packageAddress(QStringLiteral("1.0.0"), packageTarget(PackagePlatform::linuxArm64))
+            .toString(),
+        QStringLiteral("https://127.0.0.1:8443/app/ds/update/dastra-1.0.0-linux-arm64.deb"));
 }
 
 TEST(UpdateServer, PackagesPerBuildPlatform) {
@@ -135,16 +138,17 @@ TEST(AppRelease, DownloadAddressTable) {
         {"https", "update.example.com", ":8443", "/app/ds/update/dastra-0.7.2%s", "", false},
         {"https", "update.example.com", "", "/app/ds/update/dastra-0.7.2%s", "?redirect=1", false},
     };
-    for (PackagePlatform platform : {PackagePlatform::macosArm64, PackagePlatform::linuxX86_64,
-                                     PackagePlatform::linuxArm64}) {
+    for (PackagePlatform platform :
+         {PackagePlatform::macosArm64, PackagePlatform::linuxX86_64, PackagePlatform::linuxArm64}) {
         const QString suffix = packageTarget(platform).fileSuffix;
         for (const Row& row : table) {
-            const QString address = QString::fromUtf8(row.scheme) + QStringLiteral("://") +
-                                    QString::fromUtf8(row.host) + QString::fromUtf8(row.port) +
-                                    QString::fromUtf8(row.path).replace(QStringLiteral("%s"), suffix) +
-                                    QString::fromUtf8(row.query);
-            const int got =
-                verdict(with(feed(platform), QStringLiteral("downloadURL"), address), rules(platform));
+            const QString address =
+                QString::fromUtf8(row.scheme) + QStringLiteral("://") +
+                QString::fromUtf8(row.host) + QString::fromUtf8(row.port) +
+                QString::fromUtf8(row.path).replace(QStringLiteral("%s"), suffix) +
+                QString::fromUtf8(row.query);
+            const int got = verdict(with(feed(platform), QStringLiteral("downloadURL"), address),
+                                    rules(platform));
             EXPECT_EQ(got, row.accepted ? 0 : refused) << address.toStdString();
         }
         // Another platform's package is not this build's.
@@ -168,16 +172,22 @@ TEST(AppRelease, OtherSpellingsOfTheAddressAreRefused) {
         {QStringLiteral("https://update.example.com") + path + QStringLiteral("#"), refused},
         {QStringLiteral("https://update.example.com.") + path, refused},
         {QStringLiteral("https://update.example.com.evil.example") + path, refused},
-        {QStringLiteral("https://update.example.com/app/ds/update/../update/dastra-0.7.2-linux-x86_64.deb"), refused},
-        {QStringLiteral("https://update.example.com/app/ds/update/dastra-0.7.2-linux-x86_64.deb/"), refused},
-        {QStringLiteral("https://update.example.com/app/ds/update%2Fdastra-0.7.2-linux-x86_64.deb"), refused},
+        {QStringLiteral(
+             "https://update.example.com/app/ds/update/../update/dastra-0.7.2-linux-x86_64.deb"),
+         refused},
+        {QStringLiteral("https://update.example.com/app/ds/update/dastra-0.7.2-linux-x86_64.deb/"),
+         refused},
+        {QStringLiteral("https://update.example.com/app/ds/update%2Fdastra-0.7.2-linux-x86_64.deb"),
+         refused},
         // Spellings that read back differently never reach the rules.
         {QStringLiteral("HTTPS://update.example.com") + path, undecodable},
         {QStringLiteral("https://UPDATE.example.com") + path, undecodable},
-        {QStringLiteral("https://update.example.com/app/ds/update/dastra%2D0.7.2-linux-x86_64.deb"), undecodable},
+        {QStringLiteral("https://update.example.com/app/ds/update/dastra%2D0.7.2-linux-x86_64.deb"),
+         undecodable},
         {QStringLiteral("https://update.example.com:0443") + path, undecodable},
         {QStringLiteral("https://update.example.com:") + path, undecodable},
-        {QStringLiteral("https://update.example.com/app/ds/update/dastra 0.7.2-linux-x86_64.deb"), undecodable},
+        {QStringLiteral("https://update.example.com/app/ds/update/dastra 0.7.2-linux-x86_64.deb"),
+         undecodable},
         {QStringLiteral("https:update.example.com") + path, refused},
         {QStringLiteral(""), undecodable},
     };
@@ -188,8 +198,8 @@ TEST(AppRelease, OtherSpellingsOfTheAddressAreRefused) {
 
 TEST(AppRelease, ExplicitPortOriginsNeedThatPort) {
     const QString path = QStringLiteral("/app/ds/update/dastra-0.7.2-linux-x86_64.deb");
-    const ReleaseRules onPort = rules(PackagePlatform::linuxX86_64,
-                                      QStringLiteral("https://127.0.0.1:8443"));
+    const ReleaseRules onPort =
+        rules(PackagePlatform::linuxX86_64, QStringLiteral("https://127.0.0.1:8443"));
     auto at = [&](const QString& address) {
         return verdict(with(feed(), QStringLiteral("downloadURL"), address), onPort);
     };
@@ -251,9 +261,8 @@ TEST(AppRelease, EveryFieldIsARequiredString) {
         QJsonObject missing = feed();
         missing.remove(name);
         EXPECT_EQ(verdict(missing), undecodable) << key;
-        for (const QJsonValue& wrong :
-             {QJsonValue(), QJsonValue(7), QJsonValue(true), QJsonValue(QJsonArray{}),
-              QJsonValue(QJsonObject{})}) {
+        for (const QJsonValue& wrong : {QJsonValue(), QJsonValue(7), QJsonValue(true),
+                                        QJsonValue(QJsonArray{}), QJsonValue(QJsonObject{})}) {
             EXPECT_EQ(verdict(with(feed(), name, wrong)), undecodable) << key;
         }
     }

@@ -17,7 +17,7 @@ public:
     struct Answer {
         QByteArray head; // status line and headers, without the blank line
         QByteArray body;
-        int trickleMs = 0; // one byte of the body per interval
+        int trickleMs = 0;   // one byte of the body per interval
         bool silent = false; // never answers
     };
 

@@ -112,7 +112,8 @@ protected:
 
     static void expectOneFailure(const Outcome& outcome, const char* reason) {
         EXPECT_EQ(outcome.status, 1) << reason;
-        ASSERT_EQ(outcome.lines.size(), 1) << reason << ": " << outcome.lines.join(u'|').toStdString();
+        ASSERT_EQ(outcome.lines.size(), 1)
+            << reason << ": " << outcome.lines.join(u'|').toStdString();
         EXPECT_TRUE(outcome.lines[0].startsWith(QStringLiteral("FAIL: update feed: ")))
             << outcome.lines[0].toStdString();
     }
@@ -155,8 +156,10 @@ TEST_F(UpdateFeed, StatusNamesCurrentAndRequiresSystem) {
     outcome = check();
     EXPECT_EQ(outcome.status, 0);
     ASSERT_EQ(outcome.lines.size(), 2);
-    EXPECT_TRUE(outcome.lines[0].endsWith(QStringLiteral("status requiresSystem, channel enabled true")));
-    EXPECT_EQ(outcome.lines[1], QStringLiteral("PASS: simulated older client 0.7.1 → requiresSystem"));
+    EXPECT_TRUE(
+        outcome.lines[0].endsWith(QStringLiteral("status requiresSystem, channel enabled true")));
+    EXPECT_EQ(outcome.lines[1],
+              QStringLiteral("PASS: simulated older client 0.7.1 → requiresSystem"));
 }
 
 TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {

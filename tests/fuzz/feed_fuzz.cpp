@@ -12,8 +12,9 @@ using namespace korvel;
 namespace {
 
 const ReleaseRules& rules() {
-    static const ReleaseRules r{*UpdateServer::fromOrigin(QStringLiteral("https://update.example.com")),
-                                packageTarget(PackagePlatform::linuxX86_64)};
+    static const ReleaseRules r{
+        *UpdateServer::fromOrigin(QStringLiteral("https://update.example.com")),
+        packageTarget(PackagePlatform::linuxX86_64)};
     return r;
 }
 
