@@ -5,8 +5,10 @@
 
 #include <QAbstractButton>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
@@ -17,6 +19,36 @@ namespace {
 const QString automaticChecksKey = QStringLiteral("automaticUpdateChecks");
 const QString lastNotifiedKey = QStringLiteral("lastNotifiedVersion");
 const QString gotIt = QStringLiteral("知道了");
+
+// Release notes may run to 19999 characters, which would stretch an alert far
+// past the screen, its buttons out of reach, and make the label lay out for
+// seconds: a long informative text goes into a bounded read-only text view.
+void boundInformativeText(QMessageBox& box) {
+    constexpr int longText = 600;
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!label || !grid || box.informativeText().size() < longText)
+        return;
+    const int index = grid->indexOf(label);
+    if (index < 0)
+        return;
+    int row = 0;
+    int column = 0;
+    int rowSpan = 0;
+    int columnSpan = 0;
+    grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+    grid->removeWidget(label);
+    label->hide();
+    auto* view = new QPlainTextEdit(box.informativeText(), &box);
+    view->setObjectName(QStringLiteral("korvel_informativetext"));
+    view->setReadOnly(true);
+    view->setFrameShape(QFrame::NoFrame);
+    view->viewport()->setAutoFillBackground(false);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setMinimumSize(420, 240);
+    view->setMaximumHeight(320);
+    grid->addWidget(view, row, column, rowSpan, columnSpan);
+}
 
 int execAlert(QMessageBox& box) {
     box.show();
@@ -198,6 +230,7 @@ bool AppServices::alert(const QString& message, const QString& informative,
     box.setInformativeText(informative);
     if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setTextFormat(Qt::PlainText);
+    boundInformativeText(box);
     QAbstractButton* first = nullptr;
     for (const QString& title : buttons) {
         QAbstractButton* button =

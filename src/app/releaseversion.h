@@ -5,6 +5,7 @@
 
 #include <compare>
 #include <optional>
+#include <tuple>
 
 namespace korvel {
 
@@ -22,7 +23,15 @@ struct ReleaseVersion {
 
     QString toString() const;
 
-    friend auto operator<=>(const ReleaseVersion&, const ReleaseVersion&) = default;
+    friend bool operator==(const ReleaseVersion& a, const ReleaseVersion& b) {
+        return a.numbers() == b.numbers();
+    }
+    friend std::strong_ordering operator<=>(const ReleaseVersion& a, const ReleaseVersion& b) {
+        return a.numbers() <=> b.numbers();
+    }
+
+private:
+    std::tuple<quint64, quint64, quint64> numbers() const { return {major, minor, patch}; }
 };
 
 } // namespace korvel

@@ -83,7 +83,7 @@ LoginItem::Status XdgLoginItem::status() {
         return Status::enabled;
     // Desktops switch an entry off in place instead of deleting it; such an
     // entry starts nothing, so it counts as off and registering rewrites it.
-    const QByteArray text = file.read(64 * 1024);
+    const QByteArray text = file.read(qint64(64) * 1024);
     if (entryValue(text, "Hidden") == QLatin1String("true") ||
         entryValue(text, "X-GNOME-Autostart-enabled") == QLatin1String("false"))
         return Status::notRegistered;

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSettings>
 #include <QTimer>
 
@@ -322,4 +323,27 @@ TEST_F(Services, BuildConfiguration) {
     EXPECT_EQ(config.changelog.scheme(), QStringLiteral("https"));
     EXPECT_EQ(config.changelog.path(), QStringLiteral("/changelog.html"));
     EXPECT_FALSE(config.changelog.host().isEmpty());
+}
+
+TEST_F(Services, LongNotesSitInABoundedTextView) {
+    AppRelease longNotes = release();
+    longNotes.notes = QStringLiteral("很长的更新说明。").repeated(2499) + QStringLiteral("完");
+    ASSERT_EQ(characterCount(longNotes.notes), 19993);
+    int height = 0;
+    services->runAlert = [&](QMessageBox& box) {
+        EXPECT_TRUE(box.informativeText().contains(longNotes.notes));
+        auto* view = box.findChild<QPlainTextEdit*>(QStringLiteral("korvel_informativetext"));
+        EXPECT_NE(view, nullptr);
+        if (view) {
+            EXPECT_TRUE(view->toPlainText().contains(longNotes.notes));
+        }
+        box.show();
+        QCoreApplication::processEvents();
+        height = box.height();
+        box.hide();
+        return 1;
+    };
+    checkWith(true, longNotes);
+    EXPECT_GT(height, 0);
+    EXPECT_LT(height, 600);
 }
