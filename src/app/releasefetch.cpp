@@ -218,7 +218,8 @@ void ReleaseFetch::complete(FetchResult result) {
     }
     // We may be inside one of the reply's signals: the manager and with it
     // the reply go once control is back in the event loop.
-    manager_.release()->deleteLater();
+    if (manager_)
+        manager_.release()->deleteLater();
     body_.clear();
     // Delivered from the event loop, so that the receiver may run a modal
     // alert without being inside the network stack's signal.
