@@ -113,7 +113,7 @@ ReleaseFetch::~ReleaseFetch() {
 }
 
 void ReleaseFetch::start() {
-    manager_ = std::make_unique<QNetworkAccessManager>();
+    manager_ = new QNetworkAccessManager(this);
     manager_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 
     QNetworkRequest request(rules_.server.feedAddress());
@@ -219,7 +219,7 @@ void ReleaseFetch::complete(FetchResult result) {
     // We may be inside one of the reply's signals: the manager and with it
     // the reply go once control is back in the event loop.
     if (manager_)
-        manager_.release()->deleteLater();
+        manager_->deleteLater();
     body_.clear();
     // Delivered from the event loop, so that the receiver may run a modal
     // alert without being inside the network stack's signal.

@@ -62,7 +62,9 @@ private:
     ReleaseRules rules_;
     FetchLimits limits_;
     std::function<void(FetchResult)> done_;
-    std::unique_ptr<QNetworkAccessManager> manager_;
+    // A child, so that it goes with the fetch even when the event loop ends
+    // before its deferred deletion runs.
+    QNetworkAccessManager* manager_ = nullptr;
     QPointer<QNetworkReply> reply_;
     QTimer* idle_;
     QTimer* total_;

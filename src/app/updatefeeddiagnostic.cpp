@@ -73,6 +73,8 @@ int checkUpdateFeed(int argc, char** argv) {
         }
     });
     QCoreApplication::exec();
+    // The finished fetch and its connection go before the application does.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     // The task ends the loop itself; a loop that ends otherwise is a failure.
     return status.value_or(1);
 }

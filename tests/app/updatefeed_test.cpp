@@ -18,6 +18,7 @@ namespace {
 struct Outcome {
     int status = -1;
     QStringList lines;
+    QString errors; // standard error, for failure messages
 };
 
 class UpdateFeed : public ::testing::Test {
@@ -85,6 +86,15 @@ protected:
             env.insert(QStringLiteral("SSL_CERT_FILE"), certificate());
         else
             env.remove(QStringLiteral("SSL_CERT_FILE"));
+        // Under the sanitizers: OpenSSL's per-thread state at exit is not ours.
+        const QString lsan = env.value(QStringLiteral("LSAN_OPTIONS"));
+        env.insert(QStringLiteral("LSAN_OPTIONS"),
+                   (lsan.isEmpty() ? QString() : lsan + u':') +
+                       QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
+        // Their frames are only seen with full unwinding at each allocation.
+        const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), (asan.isEmpty() ? QString() : asan + u':') +
+                                                       QStringLiteral("fast_unwind_on_malloc=0"));
         if (!timeouts.isEmpty())
             env.insert(QStringLiteral("KORVEL_UPDATE_TIMEOUTS_MS"), timeouts);
 
@@ -103,6 +113,7 @@ protected:
         }
         outcome.status = korvel.exitStatus() == QProcess::NormalExit ? korvel.exitCode() : -2;
         outcome.lines = QString::fromUtf8(korvel.readAllStandardOutput()).split(u'\n');
+        outcome.errors = QString::fromUtf8(korvel.readAllStandardError());
         if (outcome.lines.last().isEmpty())
             outcome.lines.removeLast();
         return outcome;
@@ -127,7 +138,7 @@ protected:
 TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     server.respond = [this](const QByteArray&) { return FeedServer::ok(feed()); };
     const Outcome outcome = check();
-    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
     EXPECT_EQ(outcome.lines,
               (QStringList{QStringLiteral("PASS: live update feed 0.7.2, installed ") + installed +
                                QStringLiteral(", status available, channel enabled true"),
@@ -143,7 +154,7 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
 TEST_F(UpdateFeed, StatusNamesCurrentAndRequiresSystem) {
     server.respond = [this](const QByteArray&) { return FeedServer::ok(feed(installed)); };
     Outcome outcome = check();
-    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
     EXPECT_EQ(outcome.lines,
               (QStringList{QStringLiteral("PASS: live update feed ") + installed +
                                QStringLiteral(", installed ") + installed +
@@ -154,7 +165,7 @@ TEST_F(UpdateFeed, StatusNamesCurrentAndRequiresSystem) {
         return FeedServer::ok(feed(QStringLiteral("0.7.2"), QStringLiteral("99999.0.0")));
     };
     outcome = check();
-    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
     ASSERT_EQ(outcome.lines.size(), 2);
     EXPECT_TRUE(
         outcome.lines[0].endsWith(QStringLiteral("status requiresSystem, channel enabled true")));
@@ -199,7 +210,8 @@ TEST_F(UpdateFeed, BodyIsCappedAt256000Bytes) {
     };
     server.respond = [&](const QByteArray&) { return FeedServer::ok(padded(256000)); };
     Outcome outcome = check();
-    EXPECT_EQ(outcome.status, 0) << outcome.lines.join(u'|').toStdString();
+    EXPECT_EQ(outcome.status, 0) << outcome.lines.join(u'|').toStdString()
+                                 << outcome.errors.toStdString();
 
     server.respond = [&](const QByteArray&) { return FeedServer::ok(padded(256001)); };
     expectOneFailure(check(), "256001 bytes");
