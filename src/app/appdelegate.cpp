@@ -1,5 +1,6 @@
 #include "appdelegate.h"
 
+#include "appservices.h"
 #include "capture/capturefailure.h"
 #include "capture/childregionpermissionguide.h"
 #include "capture/screencapture.h"
@@ -96,9 +97,12 @@ QRectF pinPlacement(const QSize& pixels, std::optional<QRectF> visibleFrame) {
 AppDelegate::AppDelegate(Platform& platform, EditorFactory makeEditor, QObject* parent)
     : QObject(parent)
     , platform_(platform)
-    , makeEditor_(std::move(makeEditor)) {
+    , makeEditor_(std::move(makeEditor))
+    , appServices_(
+          std::make_unique<AppServices>(createLoginItem(), AppServices::Config::fromBuild())) {
     resultServices.history = &ScreenshotHistory::shared();
     resultServices.copyCloses = &CapturePreferences::copyCloses;
+    appServices_->runAlert = [this](QMessageBox& box) { return alert(box); };
 }
 
 AppDelegate::~AppDelegate() {
@@ -155,8 +159,7 @@ void AppDelegate::buildStatusItem() {
     autoUpdateMenuItem_->setCheckable(true);
     menu_->addAction(QStringLiteral("检查更新…"), this, &AppDelegate::checkUpdates);
     menu_->addAction(QStringLiteral("更新日志"), this, &AppDelegate::openChangelog);
-    // The update service starts here once it exists, with canPresent as its
-    // idle test.
+    appServices_->start([this] { return canPresent(); });
     menu_->addSeparator();
     menu_->addAction(quitAction_);
     connect(menu_.get(), &QMenu::aboutToShow, this, &AppDelegate::menuWillOpen);
@@ -221,8 +224,9 @@ bool AppDelegate::canPresent() const {
 }
 
 void AppDelegate::menuWillOpen() {
-    // The login item service reports its state here once it exists.
-    loginMenuItem_->setChecked(false);
+    // A menu item has no mixed state: approval pending shows as on, which the
+    // toggle then turns off.
+    loginMenuItem_->setChecked(loginMenuState(appServices_->loginItemStatus()) != Qt::Unchecked);
     autoUpdateMenuItem_->setChecked(
         readBool(QSettings(), QStringLiteral("automaticUpdateChecks"), true));
     writeMenuDiagnostics(*menu_);
@@ -535,9 +539,17 @@ std::vector<LongScreenshotResult*> AppDelegate::resultWindows() const {
     }
     return windows;
 }
-void AppDelegate::toggleLogin() {}
-void AppDelegate::checkUpdates() {}
-void AppDelegate::openChangelog() {}
+void AppDelegate::toggleLogin() {
+    appServices_->toggleLoginItem();
+}
+
+void AppDelegate::checkUpdates() {
+    appServices_->check(true);
+}
+
+void AppDelegate::openChangelog() {
+    appServices_->openUrl(appServices_->changelog());
+}
 
 void AppDelegate::toggleAutomaticUpdates() {
     QSettings settings;

@@ -22,6 +22,7 @@ class QSystemTrayIcon;
 
 namespace korvel {
 
+class AppServices;
 class CapturePreferencesWindow;
 class Error;
 class LongScreenshot;
@@ -97,6 +98,8 @@ public:
     size_t pinnedImageCount() const { return pinnedImages_.size(); }
     ScreenshotHistoryWindow* historyWindow() const { return historyWindow_.get(); }
     std::vector<LongScreenshotResult*> resultWindows() const;
+    // Login item and update checks; tests replace its seams before launching.
+    AppServices& appServices() const { return *appServices_; }
 
     // A running long capture blocks new captures; set by the long-capture
     // subsystem.
@@ -135,6 +138,7 @@ private:
     bool configuring_ = false;
     QAction* captureMenuItem_ = nullptr;
     CaptureShortcut shortcut_;
+    std::unique_ptr<AppServices> appServices_;
     QAction* loginMenuItem_ = nullptr;
     QAction* autoUpdateMenuItem_ = nullptr;
     QAction* undoAction_ = nullptr;

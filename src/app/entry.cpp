@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "selfcheck/selfchecks.h"
 #include "singleinstance.h"
+#include "updatefeeddiagnostic.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -160,9 +161,7 @@ int run(int argc, char** argv) {
     case Mode::mosaicBrushCheck:
         return selfcheck::mosaicBrushCheck();
     case Mode::checkUpdateFeed:
-        // The update feed diagnostic arrives with the update service.
-        std::fputs("FAIL: not available\n", stdout);
-        return 1;
+        return checkUpdateFeed(argc, argv);
     case Mode::selfTest:
         return selfcheck::selfTest();
     case Mode::help:

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "apprelease.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <variant>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace korvel {
+
+// How long a feed fetch may take and how much it may read.
+struct FetchLimits {
+    // Without a byte arriving (connecting included) for this long, the fetch
+    // times out; every chunk of data starts it again.
+    std::chrono::milliseconds idle{15000};
+    // The whole fetch, however steadily the data trickles in.
+    std::chrono::milliseconds total{25000};
+    qsizetype maxBytes = maxFeedBytes;
+
+    // The limits above, shortened by KORVEL_UPDATE_TIMEOUTS_MS="idle,total"
+    // when that names smaller positive values (for tests of the diagnostic);
+    // it never lengthens them.
+    static FetchLimits fromEnvironment();
+};
+
+using FetchResult = std::variant<AppRelease, Error>;
+
+// What this copy checks against: the build's update server unless
+// KORVEL_UPDATE_ORIGIN names another origin, and the package of the build's
+// platform. Throws an Error when either is unusable.
+ReleaseRules configuredReleaseRules();
+
+// One GET of the feed with a private network access manager (no cache, no
+// cookies, no stored credentials, redirects refused), torn down when the
+// fetch ends, whatever the outcome. The body is counted while it arrives
+// and the fetch fails as soon as it exceeds the limit. `done` is called
+// once, from the event loop, with a validated release or the error.
+class ReleaseFetch final : public QObject {
+public:
+    ReleaseFetch(ReleaseRules rules, FetchLimits limits, std::function<void(FetchResult)> done,
+                 QObject* parent = nullptr);
+    ~ReleaseFetch() override;
+
+    void start();
+
+private:
+    void metaDataChanged();
+    void readyRead();
+    void finished();
+    void timedOut();
+    void fail(const Error& error);
+    void complete(FetchResult result);
+
+    ReleaseRules rules_;
+    FetchLimits limits_;
+    std::function<void(FetchResult)> done_;
+    // A child, so that it goes with the fetch even when the event loop ends
+    // before its deferred deletion runs.
+    QNetworkAccessManager* manager_ = nullptr;
+    QPointer<QNetworkReply> reply_;
+    QTimer* idle_;
+    QTimer* total_;
+    QByteArray body_;
+    bool ended_ = false;
+};
+
+// Starts a fetch owned by `context`: when the context goes away first, the
+// fetch is cancelled and `done` never runs.
+void fetchLatest(const ReleaseRules& rules, const FetchLimits& limits, QObject* context,
+                 std::function<void(FetchResult)> done);
+
+} // namespace korvel

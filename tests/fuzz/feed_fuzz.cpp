@@ -1,0 +1,48 @@
+// Feed bodies as the fetch hands them over (at most 256000 bytes): decoding
+// and validation must end in a release or an Error, never a crash, and an
+// accepted release must name exactly the expected package.
+#include "app/apprelease.h"
+#include "app/releaseversion.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace korvel;
+
+namespace {
+
+const ReleaseRules& rules() {
+    static const ReleaseRules r{
+        *UpdateServer::fromOrigin(QStringLiteral("https://update.example.com")),
+        packageTarget(PackagePlatform::linuxX86_64)};
+    return r;
+}
+
+void require(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > std::size_t(maxFeedBytes))
+        return 0;
+    const QByteArray body =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    try {
+        const AppRelease release = AppRelease::decode(body);
+        release.validate(rules());
+        QUrl expected = rules().server.packageAddress(release.version, rules().package);
+        QUrl onDefaultPort = expected;
+        onDefaultPort.setPort(443);
+        require(release.downloadURL == expected || release.downloadURL == onDefaultPort);
+        require(characterCount(release.notes) >= 1);
+        release.availability(QStringLiteral("0.7.1"), QStringLiteral("6.1.0"), rules());
+    } catch (const Error&) {
+    }
+    // Whatever parses as a version prints back to a version that parses the same.
+    if (const auto version = ReleaseVersion::parse(QString::fromUtf8(body)))
+        require(ReleaseVersion::parse(version->toString()) == version);
+    return 0;
+}

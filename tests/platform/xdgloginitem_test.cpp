@@ -1,0 +1,108 @@
+#include "platform/error.h"
+#include "platform/xdgloginitem.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace korvel;
+using Status = LoginItem::Status;
+
+namespace {
+
+struct XdgLogin : ::testing::Test {
+    QTemporaryDir home;
+    QString path = home.filePath(QStringLiteral("autostart/korvel.desktop"));
+    XdgLoginItem item{path, QStringLiteral("/opt/Korvel/bin/korvel")};
+
+    QByteArray read() {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void write(const QByteArray& text) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+};
+
+} // namespace
+
+TEST_F(XdgLogin, RegisteringWritesTheEntryAndUnregisteringRemovesIt) {
+    EXPECT_EQ(item.status(), Status::notRegistered);
+    EXPECT_EQ(item.location(), path);
+    item.registerItem();
+    EXPECT_EQ(item.status(), Status::enabled);
+    const QByteArray text = read();
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\nType=Application\nName=Korvel\n"));
+    EXPECT_TRUE(text.contains("\nExec=\"/opt/Korvel/bin/korvel\"\n"));
+    EXPECT_TRUE(text.contains("\nX-GNOME-Autostart-enabled=true\n"));
+    EXPECT_EQ(QFile::permissions(path) & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ReadUser | QFile::WriteUser |
+                                                     QFile::ReadGroup | QFile::ReadOther);
+    // Nothing but the entry is left in the folder (no temporary files).
+    EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    item.unregisterItem();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(item.status(), Status::notRegistered);
+    item.unregisterItem(); // already gone: nothing to do
+}
+
+TEST_F(XdgLogin, EntriesSwitchedOffByTheDesktopCountAsOffAndAreRewritten) {
+    write("[Desktop Entry]\nType=Application\nExec=korvel\nHidden=true\n");
+    EXPECT_EQ(item.status(), Status::notRegistered);
+    write("[Desktop Entry]\nExec=korvel\nX-GNOME-Autostart-enabled=false\n");
+    EXPECT_EQ(item.status(), Status::notRegistered);
+    // Only the entry's own group counts.
+    write("[Desktop Entry]\nExec=korvel\n[Desktop Action x]\nHidden=true\n");
+    EXPECT_EQ(item.status(), Status::enabled);
+    write("[Desktop Entry]\nExec=korvel\nHidden=true\n");
+    item.registerItem();
+    EXPECT_EQ(item.status(), Status::enabled);
+    EXPECT_FALSE(read().contains("Hidden"));
+}
+
+TEST_F(XdgLogin, ExecQuotesEveryReservedCharacter) {
+    const QByteArray entry =
+        XdgLoginItem::entry(QStringLiteral("/home/a b/\"q\"/$HOME/`x`/back\\slash/100%/截图"));
+    // Inside quotes " ` $ \ are escaped, % is doubled, and the value's own
+    // escaping doubles every backslash once more.
+    EXPECT_TRUE(entry.contains(
+        QStringLiteral("\nExec=\"/home/a b/\\\\\"q\\\\\"/\\\\$HOME/\\\\`x\\\\`/back\\\\\\\\slash/"
+                       "100%%/截图\"\n")
+            .toUtf8()))
+        << entry.toStdString();
+    XdgLoginItem newline(path, QStringLiteral("/tmp/a\nb"));
+    EXPECT_THROW(newline.registerItem(), Error);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(XdgLogin, FailuresNameTheFile) {
+    // The autostart folder cannot be made: a file stands in its place.
+    QFile blocker(home.filePath(QStringLiteral("autostart")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    try {
+        item.registerItem();
+        FAIL() << "registered without a folder";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(QFileInfo(path).absolutePath()))
+            << e.description().toStdString();
+    }
+    EXPECT_EQ(item.status(), Status::notRegistered);
+    QFile::remove(blocker.fileName());
+
+    // A folder in the entry's place can be neither replaced nor removed.
+    ASSERT_TRUE(QDir().mkpath(path + QStringLiteral("/inside")));
+    EXPECT_EQ(item.status(), Status::notRegistered);
+    try {
+        item.registerItem();
+        FAIL() << "replaced a folder";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(path)) << e.description().toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(path).isDir());
+}
