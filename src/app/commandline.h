@@ -25,7 +25,7 @@ struct Dispatch {
     qint32 pid = 0;        // "--region-check"
     double x = 0;
     double y = 0;
-    QString file; // "--pin"; empty when nothing follows it
+    QString file;      // "--pin"; empty when nothing follows it
     QStringList files; // "--recognize": the arguments after it that are not options
 };
 
