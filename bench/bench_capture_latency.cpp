@@ -154,8 +154,11 @@ BENCHMARK(BM_HoverToHighlight)->Unit(benchmark::kMillisecond)->UseRealTime();
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    // As in the application: overlay windows outlive their capture.
+    OverlayWindow::setReuse(true);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    OverlayWindow::setReuse(false);
     return 0;
 }

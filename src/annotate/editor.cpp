@@ -50,7 +50,7 @@ std::optional<double> pixelValue(const QString& text) {
 Editor::Editor(std::vector<ScreenSnapshot> snapshots, EditorServices services)
     : services_(std::move(services)) {
     for (ScreenSnapshot& snapshot : snapshots) {
-        auto* overlay = new OverlayWindow(std::move(snapshot));
+        OverlayWindow* overlay = OverlayWindow::obtain(std::move(snapshot));
         SelectionView* view = overlay->view();
         QPointer<SelectionView> weakView(view);
         view->onSelect = [this, weakView](const QRectF& r) {
@@ -71,7 +71,7 @@ Editor::~Editor() {
     if (monitoring_)
         qApp->removeEventFilter(this);
     for (OverlayWindow* overlay : overlays_)
-        delete overlay;
+        OverlayWindow::giveBack(overlay);
 }
 
 std::vector<QWidget*> Editor::overlays() const {

@@ -3,6 +3,7 @@
 #include "annotate/editor.h"
 #include "appdelegate.h"
 #include "appinfo.h"
+#include "capture/selectionview.h"
 #include "capturepreferences.h"
 #include "commandline.h"
 #include "history/screenshothistory.h"
@@ -141,8 +142,10 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
     delegate.applicationDidFinishLaunching();
     if (request->kind != InstanceRequest::Kind::start && !carryOut(delegate, *request))
         return 2;
+    OverlayWindow::setReuse(true);
     const int status = QApplication::exec();
     // Windows go before the application object does.
+    OverlayWindow::setReuse(false);
     TextRecognitionWindow::active().clear();
     return status;
 }

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QThread>
 #include <QThreadPool>
+#include <QUndoStack>
 
 #include <atomic>
 #include <mutex>
@@ -259,6 +260,52 @@ TEST(RectsOutside, PiecesCoverExactlyWhatTheCutsLeave) {
     }
     // 10000 − 400 − 500 + 100 (the cuts' overlap) − 1000 (the right strip).
     EXPECT_DOUBLE_EQ(area, 8200);
+}
+
+TEST(OverlayWindows, KeptWindowsComeBackPerGeometryWithFreshContentsAndGoWhenReuseEnds) {
+    const auto snapshot = [](QPointF origin, QSizeF size, QRgb color) {
+        QImage image(size.toSize(), QImage::Format_RGB32);
+        image.fill(color);
+        ScreenSnapshot s;
+        s.frame = QRectF(QPointF(0, 0), size);
+        s.image = image;
+        s.screenOrigin = origin;
+        return s;
+    };
+    // Without reuse a window given back is gone.
+    QPointer<OverlayWindow> single = OverlayWindow::obtain(snapshot({0, 0}, {300, 200}, 0xff0000));
+    OverlayWindow::giveBack(single);
+    EXPECT_FALSE(single);
+
+    OverlayWindow::setReuse(true);
+    OverlayWindow* first = OverlayWindow::obtain(snapshot({0, 0}, {300, 200}, 0xff0000));
+    first->edits()->push(new QUndoCommand(QStringLiteral("mark")));
+    QPointer<SelectionView> oldView = first->view();
+    OverlayWindow::giveBack(first);
+    EXPECT_FALSE(oldView); // the frozen pixels and marks are gone with it
+    EXPECT_FALSE(first->isVisible());
+
+    // Another display's geometry gets a window of its own.
+    OverlayWindow* other = OverlayWindow::obtain(snapshot({300, 0}, {200, 100}, 0x00ff00));
+    EXPECT_NE(other, first);
+    // The same geometry gets the kept window back, empty, with the new pixels.
+    OverlayWindow* again = OverlayWindow::obtain(snapshot({0, 0}, {300, 200}, 0x0000ff));
+    EXPECT_EQ(again, first);
+    ASSERT_TRUE(again->view());
+    EXPECT_EQ(again->view()->snapshot().image.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(again->edits()->count(), 0);
+    EXPECT_EQ(again->geometry(), QRect(0, 0, 300, 200));
+
+    // Only one window per geometry is kept; ending reuse deletes the rest.
+    QPointer<OverlayWindow> kept = again;
+    QPointer<OverlayWindow> spare = OverlayWindow::obtain(snapshot({0, 0}, {300, 200}, 0));
+    OverlayWindow::giveBack(again);
+    OverlayWindow::giveBack(spare);
+    EXPECT_TRUE(kept);
+    EXPECT_FALSE(spare);
+    OverlayWindow::giveBack(other);
+    OverlayWindow::setReuse(false);
+    EXPECT_FALSE(kept);
 }
 
 } // namespace
