@@ -54,10 +54,13 @@ Dispatch dispatch(const QStringList& args) {
         d.mode = Mode::capture;
         return d;
     }
-    if (const qsizetype i = args.indexOf(QStringLiteral("--pin")); i >= 0) {
-        d.mode = Mode::pin;
-        d.file = args.value(i + 1);
-        return d;
+    const std::pair<const char*, Mode> withFile[] = {{"--pin", Mode::pin}, {"--edit", Mode::edit}};
+    for (const auto& [option, mode] : withFile) {
+        if (const qsizetype i = args.indexOf(QLatin1String(option)); i >= 0) {
+            d.mode = mode;
+            d.file = args.value(i + 1);
+            return d;
+        }
     }
     return d;
 }

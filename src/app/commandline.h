@@ -16,6 +16,7 @@ enum class Mode {
     recognize,
     capture, // asks the running instance to capture, or starts one that does
     pin,     // pins an image file in the running instance, or starts one
+    edit,    // opens an image file for annotation there
     normal,
 };
 
@@ -25,7 +26,7 @@ struct Dispatch {
     qint32 pid = 0;        // "--region-check"
     double x = 0;
     double y = 0;
-    QString file;      // "--pin"; empty when nothing follows it
+    QString file;      // "--pin" and "--edit"; empty when nothing follows
     QStringList files; // "--recognize": the arguments after it that are not options
 };
 

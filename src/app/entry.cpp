@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -64,25 +65,28 @@ int recognize(int argc, char** argv, const QStringList& files) {
     return recognizeFiles(files, in, out, err);
 }
 
-// What this start asks of Korvel; for "--pin" the file is read here, so that
-// a bad file is reported by the process that named it.
+// What this start asks of Korvel; for "--pin" and "--edit" the file is read
+// here, so that a bad file is reported by the process that named it.
 std::optional<InstanceRequest> requestOf(const Dispatch& d) {
     InstanceRequest request;
     if (d.mode == Mode::capture)
         request.kind = InstanceRequest::Kind::capture;
-    if (d.mode != Mode::pin)
+    if (d.mode != Mode::pin && d.mode != Mode::edit)
         return request;
+    const char* option = d.mode == Mode::pin ? "pin" : "edit";
     if (d.file.isEmpty()) {
-        std::fputs("korvel: --pin needs an image file\n", stderr);
+        std::fprintf(stderr, "korvel: --%s needs an image file\n", option);
         return std::nullopt;
     }
     auto image = readPinImage(d.file);
     if (const QString* error = std::get_if<QString>(&image)) {
-        std::fprintf(stderr, "korvel: cannot pin %s: %s\n", qPrintable(d.file), qPrintable(*error));
+        std::fprintf(stderr, "korvel: cannot %s %s: %s\n", option, qPrintable(d.file),
+                     qPrintable(*error));
         return std::nullopt;
     }
-    request.kind = InstanceRequest::Kind::pin;
+    request.kind = d.mode == Mode::pin ? InstanceRequest::Kind::pin : InstanceRequest::Kind::edit;
     request.png = std::get<QByteArray>(std::move(image));
+    request.name = QFileInfo(d.file).fileName();
     return request;
 }
 
@@ -94,6 +98,13 @@ bool carryOut(AppDelegate& delegate, const InstanceRequest& request) {
         return true;
     case InstanceRequest::Kind::pin:
         return delegate.showPinAtPointer(request.png);
+    case InstanceRequest::Kind::edit: {
+        const QImage image = QImage::fromData(request.png, "PNG");
+        if (image.isNull())
+            return false;
+        delegate.showResult(image, request.name);
+        return true;
+    }
     }
     return false;
 }
@@ -177,6 +188,7 @@ int run(int argc, char** argv) {
         return recognize(argc, argv, d.files);
     case Mode::capture:
     case Mode::pin:
+    case Mode::edit:
     case Mode::normal:
         break;
     }

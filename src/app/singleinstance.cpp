@@ -33,18 +33,29 @@ QByteArray frame(const QByteArray& payload) {
 
 QByteArray InstanceRequest::encode() const {
     QByteArray bytes(1, char(kind));
-    if (kind == Kind::pin)
+    // An edit names its file before the image; names hold no NUL.
+    if (kind == Kind::edit)
+        bytes += name.toUtf8().replace('\0', "") + '\0';
+    if (kind == Kind::pin || kind == Kind::edit)
         bytes += png;
     return bytes;
 }
 
 std::optional<InstanceRequest> InstanceRequest::decode(const QByteArray& bytes) {
-    if (bytes.isEmpty() || quint8(bytes[0]) > quint8(Kind::pin))
+    if (bytes.isEmpty() || quint8(bytes[0]) > quint8(Kind::edit))
         return std::nullopt;
     InstanceRequest request;
     request.kind = Kind(quint8(bytes[0]));
-    if (request.kind == Kind::pin) {
-        request.png = bytes.mid(1);
+    if (request.kind == Kind::pin || request.kind == Kind::edit) {
+        qsizetype start = 1;
+        if (request.kind == Kind::edit) {
+            const qsizetype end = bytes.indexOf('\0', 1);
+            if (end < 0)
+                return std::nullopt;
+            request.name = QString::fromUtf8(bytes.mid(1, end - 1));
+            start = end + 1;
+        }
+        request.png = bytes.mid(start);
         if (request.png.isEmpty())
             return std::nullopt;
     } else if (bytes.size() != 1) {

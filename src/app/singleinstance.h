@@ -15,9 +15,10 @@ namespace korvel {
 
 // What a start of korvel asks of the running instance.
 struct InstanceRequest {
-    enum class Kind : quint8 { start = 0, capture = 1, pin = 2 };
+    enum class Kind : quint8 { start = 0, capture = 1, pin = 2, edit = 3 };
     Kind kind = Kind::start;
-    QByteArray png; // for pin
+    QByteArray png; // for pin and edit
+    QString name;   // for edit: the file's name, for the window's title
 
     QByteArray encode() const;
     static std::optional<InstanceRequest> decode(const QByteArray& bytes);

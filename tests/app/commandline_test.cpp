@@ -71,6 +71,11 @@ TEST(CommandLine, CaptureAndPinComeAfterEveryOtherMode) {
     EXPECT_EQ(run({"--capture", "--self-test"}).mode, Mode::selfTest);
     EXPECT_EQ(run({"--pin", "--accessibility-status"}).mode, Mode::accessibilityStatus);
     EXPECT_EQ(run({"--capture=1"}).mode, Mode::normal);
+    const Dispatch edit = run({"--edit", "long.png"});
+    EXPECT_EQ(edit.mode, Mode::edit);
+    EXPECT_EQ(edit.file, QStringLiteral("long.png"));
+    EXPECT_EQ(run({"--edit", "a.png", "--pin", "b.png"}).mode, Mode::pin);
+    EXPECT_TRUE(run({"--edit"}).file.isEmpty());
 }
 
 TEST(CommandLine, HelpVersionAndRecognizeComeAfterTheChecks) {

@@ -78,12 +78,12 @@ TEST(SingleInstance, SecondStartHandsItsRequestToTheFirst) {
     ASSERT_EQ(first.claim({}), SingleInstance::Claim::primary);
 
     EXPECT_EQ(claimFromElsewhere(path, {}), SingleInstance::Claim::handedOver);
-    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::capture, {}}),
+    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::capture, {}, {}}),
               SingleInstance::Claim::handedOver);
     const QByteArray png = pngBytes(300, 200);
-    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, png}),
+    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, png, {}}),
               SingleInstance::Claim::handedOver);
-    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, QByteArray("tiny")}),
+    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, QByteArray("tiny"), {}}),
               SingleInstance::Claim::refused);
     ASSERT_EQ(received.size(), 4u);
     EXPECT_EQ(received[0].kind, InstanceRequest::Kind::start);
@@ -119,9 +119,20 @@ TEST(SingleInstance, MalformedRequestsAreRefusedOrDropped) {
     EXPECT_FALSE(InstanceRequest::decode(QByteArray(1, char(2)))); // pin without data
     EXPECT_FALSE(InstanceRequest::decode(QByteArray("\x01x", 2))); // capture with data
     const auto pin =
-        InstanceRequest::decode(InstanceRequest{InstanceRequest::Kind::pin, "abc"}.encode());
+        InstanceRequest::decode(InstanceRequest{InstanceRequest::Kind::pin, "abc", {}}.encode());
     ASSERT_TRUE(pin);
     EXPECT_EQ(pin->png, QByteArray("abc"));
+    // An edit carries its file's name before the image; a name with a NUL
+    // cannot cut the image short.
+    const InstanceRequest edit{InstanceRequest::Kind::edit, QByteArray("png\0bytes", 9),
+                               QStringLiteral("截图\0x.png")};
+    const auto decoded = InstanceRequest::decode(edit.encode());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->kind, InstanceRequest::Kind::edit);
+    EXPECT_EQ(decoded->name, QStringLiteral("截图x.png"));
+    EXPECT_EQ(decoded->png, QByteArray("png\0bytes", 9));
+    EXPECT_FALSE(InstanceRequest::decode(QByteArray("\x03name", 5)));   // no image
+    EXPECT_FALSE(InstanceRequest::decode(QByteArray("\x03name\0", 6))); // an empty one
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("korvel.socket"));

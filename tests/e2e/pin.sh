@@ -79,4 +79,17 @@ cmp -s "$work/in.png" "$work/out.png" || fail "copied bytes differ"
 xdotool key Escape
 wait_for 5 sh -c "[ ! -s '$diag/pins.txt' ]"
 wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel · 贴图\$'"
+
+# "--edit FILE" opens one result window on the file in the same instance;
+# bad files are refused by the start that named them.
+set +e
+timeout 5 "$korvel" --edit "$work/truncated.png" 2>"$work/err"
+status=$?
+set -e
+[ $status = 2 ] || fail "--edit truncated.png exited $status"
+grep -qF "$work/truncated.png" "$work/err" || fail "the message does not name truncated.png"
+timeout 5 "$korvel" --edit "$work/in.png" || fail "--edit did not hand over"
+wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel · in.png 160 × 120 px\$'"
+[ "$(xdotool search --onlyvisible --name '^Korvel · in.png' | wc -l)" = 1 ] || fail "more than one result window"
+kill -0 "$korvel_pid" || fail "the first korvel is gone"
 echo PASS
