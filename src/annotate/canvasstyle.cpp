@@ -36,4 +36,28 @@ void rememberCanvasStyle(const Canvas& canvas) {
         settings);
 }
 
+void connectStyleControls(AnnotationToolbar& toolbar, Canvas& canvas,
+                          std::function<void(int)> selectTool, std::function<void()> remember) {
+    toolbar.onTool = selectTool;
+    toolbar.onColor = [&canvas, remember](const QColor& c) {
+        canvas.applyStyle(c, std::nullopt);
+        remember();
+    };
+    toolbar.onWidth = [&canvas, remember](double w) {
+        canvas.applyStyle(std::nullopt, w);
+        remember();
+    };
+    toolbar.onFontSize = [&canvas, remember](double size) {
+        canvas.applyFontSize(size);
+        remember();
+    };
+    // The mode belongs to the mosaic tool: choosing it selects that tool.
+    toolbar.onMosaicMode = [&toolbar, &canvas, selectTool](MosaicMode mode) {
+        toolbar.selectTool(7);
+        selectTool(7);
+        canvas.mosaicMode = mode;
+        canvas.selectMark(std::nullopt);
+    };
+}
+
 } // namespace korvel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace korvel {
 
 class AnnotationToolbar;
@@ -16,5 +18,11 @@ void loadCanvasStyle(Canvas& canvas);
 
 // The canvas's style becomes the remembered one.
 void rememberCanvasStyle(const Canvas& canvas);
+
+// The toolbar's colour, width, font size and mosaic mode go to the canvas;
+// `selectTool` switches tools as the host does, and `remember` runs after a
+// style change. Both outlive neither the toolbar nor the canvas.
+void connectStyleControls(AnnotationToolbar& toolbar, Canvas& canvas,
+                          std::function<void(int)> selectTool, std::function<void()> remember);
 
 } // namespace korvel

@@ -243,25 +243,8 @@ void Editor::addToolbar(SelectionView* view) {
         if (weakView && weakView->selection)
             placeToolbar(weakView);
     };
-    toolbar_->onTool = [this](int index) { selectTool(index); };
-    toolbar_->onColor = [this](const QColor& c) {
-        canvas_->applyStyle(c, std::nullopt);
-        rememberStyle();
-    };
-    toolbar_->onWidth = [this](double w) {
-        canvas_->applyStyle(std::nullopt, w);
-        rememberStyle();
-    };
-    toolbar_->onFontSize = [this](double size) {
-        canvas_->applyFontSize(size);
-        rememberStyle();
-    };
-    toolbar_->onMosaicMode = [this](MosaicMode mode) {
-        toolbar_->selectTool(7);
-        selectTool(7);
-        canvas_->mosaicMode = mode;
-        canvas_->selectMark(std::nullopt);
-    };
+    connectStyleControls(
+        *toolbar_, *canvas_, [this](int index) { selectTool(index); }, [this] { rememberStyle(); });
     toolbar_->onUndo = [this] {
         if (QUndoStack* edits = keyOverlay_ ? keyOverlay_->edits() : nullptr)
             edits->undo();

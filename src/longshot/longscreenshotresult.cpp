@@ -90,25 +90,8 @@ LongScreenshotResult::LongScreenshotResult(const QImage& image, const QString& t
     toolbar_->selectTool(1);
 
     toolbar_->onLayoutChange = [this] { layoutContent(); };
-    toolbar_->onTool = [this](int index) { selectTool(index); };
-    toolbar_->onColor = [this](const QColor& c) {
-        canvas_->applyStyle(c, std::nullopt);
-        rememberStyle();
-    };
-    toolbar_->onWidth = [this](double w) {
-        canvas_->applyStyle(std::nullopt, w);
-        rememberStyle();
-    };
-    toolbar_->onFontSize = [this](double size) {
-        canvas_->applyFontSize(size);
-        rememberStyle();
-    };
-    toolbar_->onMosaicMode = [this](MosaicMode mode) {
-        toolbar_->selectTool(7);
-        selectTool(7);
-        canvas_->mosaicMode = mode;
-        canvas_->selectMark(std::nullopt);
-    };
+    connectStyleControls(
+        *toolbar_, *canvas_, [this](int index) { selectTool(index); }, [this] { rememberStyle(); });
     toolbar_->onUndo = [this] { edits_->undo(); };
     toolbar_->onRedo = [this] { edits_->redo(); };
     toolbar_->onPin = [this] { pin(); };

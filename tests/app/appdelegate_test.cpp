@@ -1,3 +1,4 @@
+#include "../testwait.h"
 #include "app/appdelegate.h"
 #include "history/screenshothistorywindow.h"
 #include "platform/error.h"
@@ -16,16 +17,6 @@
 using namespace korvel;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 2000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return done();
-}
 
 void settle() {
     waitFor([] { return false; }, 250);

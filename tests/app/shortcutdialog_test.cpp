@@ -1,3 +1,4 @@
+#include "../testwait.h"
 #include "app/appdelegate.h"
 #include "app/shortcutdialog.h"
 #include "platform/fake/fakeplatform.h"
@@ -18,16 +19,6 @@
 using namespace korvel;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 2000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return done();
-}
 
 // A press as X reports it: the keysym it typed, here the unshifted one.
 bool press(QWidget& target, int qtKey, quint32 keysym, Qt::KeyboardModifiers modifiers) {

@@ -1,4 +1,5 @@
 #include "../qtprinters.h"
+#include "../testwait.h"
 #include "history/historylistmodel.h"
 #include "history/screenshothistory.h"
 #include "history/screenshothistorywindow.h"
@@ -22,16 +23,6 @@
 using namespace korvel;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return done();
-}
 
 QByteArray png(QSize size, QColor color) {
     QImage image(size, QImage::Format_RGB32);

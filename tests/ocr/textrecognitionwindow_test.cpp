@@ -1,3 +1,4 @@
+#include "../testwait.h"
 #include "ocr/textrecognitionwindow.h"
 #include "platform/fake/faketextrecognizer.h"
 #include "textscenes.h"
@@ -47,14 +48,6 @@ QImage picture() {
     QImage image(200, 120, QImage::Format_RGB32);
     image.fill(Qt::white);
     return image;
-}
-
-bool waitFor(const std::function<bool()>& done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
 }
 
 void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
