@@ -1,0 +1,154 @@
+#include "../testwait.h"
+#include "history/screenshothistory.h"
+#include "longdocument.h"
+#include "longshot/longcapturepanels.h"
+#include "longshot/longscreenshot.h"
+#include "platform/fake/fakeplatform.h"
+#include "platform/fake/fakewindowstream.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QSettings>
+#include <QTemporaryDir>
+
+using namespace korvel;
+
+namespace {
+
+// One 800 × 600 display at scale 1. The source window (root pixels 100, 50,
+// 400 × 500) shows a long document scrolled by `offset`; the region covers
+// its rows 50–249 and columns 50–349.
+struct LongCapture : ::testing::Test {
+    const QImage document = test::longDocument(400, 3000);
+    fake::WindowList windows;
+    fake::WindowStream* stream = nullptr;
+    QTemporaryDir dir;
+    std::unique_ptr<ScreenshotHistory> history;
+    std::unique_ptr<LongScreenshot> capture;
+    int closes = 0;
+
+    void SetUp() override {
+        history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
+                                                      [] { return std::make_unique<QSettings>(); });
+        WindowInfo source;
+        source.id = 7;
+        source.pid = 4242;
+        source.layer = 0;
+        source.bounds = QRectF(100, 50, 400, 500);
+        windows.list = {source};
+    }
+    void TearDown() override {
+        capture.reset();
+        history->waitForIdle();
+    }
+    void open() {
+        LongCaptureServices services;
+        services.windows = &windows;
+        services.openStream = [this] {
+            auto s = std::make_unique<fake::WindowStream>();
+            stream = s.get();
+            return std::unique_ptr<WindowStream>(std::move(s));
+        };
+        services.history = history.get();
+        services.ownPid = 1;
+        services.primaryTop = 600;
+        // Global top-left (150, 100, 300 × 200) in bottom-left display points.
+        capture = std::make_unique<LongScreenshot>(QRectF(0, 0, 800, 600),
+                                                   QRectF(150, 300, 300, 200), services);
+        capture->onClose = [this] { ++closes; };
+        capture->start();
+    }
+    QImage window(int offset) const { return document.copy(0, offset, 400, 500); }
+    bool statusIs(const char* text) const { return capture->status() == QString::fromUtf8(text); }
+};
+
+TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
+    windows.list.front().bounds = QRectF(500, 50, 200, 200);
+    open();
+    ASSERT_TRUE(waitFor([&] { return capture->failed(); }));
+    EXPECT_EQ(capture->status(), QStringLiteral("请在一个窗口内部框选可滚动内容。 "));
+    EXPECT_EQ(stream, nullptr);
+    // Nothing was stitched: the actions only ask for patience.
+    capture->copyCurrent();
+    EXPECT_EQ(capture->status(), QStringLiteral("正在准备画面，请稍候。"));
+}
+
+TEST_F(LongCapture, FramesOfTheScrolledWindowBecomeOneImageThatReturnCopies) {
+    open();
+    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+    EXPECT_EQ(stream->configuration.window, 7u);
+    EXPECT_EQ(stream->configuration.size, QSize(400, 500));
+
+    stream->deliver(window(0));
+    ASSERT_TRUE(waitFor(
+        [&] { return statusIs("滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"); }));
+    EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 200 px"));
+    stream->deliver(window(60));
+    ASSERT_TRUE(waitFor([&] { return statusIs("已拼接。继续滚动，或直接复制、保存。"); }));
+    stream->deliver(window(130));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
+    EXPECT_TRUE(capture->preview()->matched);
+    EXPECT_FALSE(capture->preview()->image.isNull());
+
+    // Pausing keeps what was stitched; the status says so.
+    capture->togglePause();
+    EXPECT_TRUE(capture->paused());
+    EXPECT_EQ(capture->status(),
+              QStringLiteral("已停止，已有内容保留。点开始继续，或复制、保存、编辑。"));
+    capture->togglePause();
+    EXPECT_FALSE(capture->paused());
+
+    capture->copyCurrent();
+    ASSERT_TRUE(waitFor([&] { return closes == 1; }));
+    EXPECT_TRUE(capture->closed());
+    const QImage copied = QImage::fromData(
+        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), "PNG");
+    const QImage expected = document.copy(50, 50, 300, 330);
+    ASSERT_EQ(copied.size(), expected.size());
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
+              expected.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(stream->stops, 1);
+    capture->close();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
+    open();
+    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+    stream->deliver(window(0));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    windows.list.front().bounds = QRectF(101, 50, 400, 500);
+    ASSERT_TRUE(waitFor([&] { return capture->failed(); }));
+    EXPECT_EQ(capture->status(),
+              QStringLiteral("目标窗口已移动、缩放或关闭。 已有内容保留，可复制、保存或编辑。"));
+    // The direction cannot change any more, but what was stitched can go.
+    capture->setDirection(LongCaptureAxis::horizontal);
+    EXPECT_EQ(capture->axis(), LongCaptureAxis::vertical);
+    QImage finished;
+    capture->onFinish = [&](const QImage& image) { finished = image; };
+    capture->finishCapture();
+    ASSERT_TRUE(waitFor([&] { return closes == 1; }));
+    EXPECT_EQ(finished.size(), QSize(300, 200));
+}
+
+TEST_F(LongCapture, ChangingTheDirectionStartsOverPaused) {
+    open();
+    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+    stream->deliver(window(0));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    capture->setDirection(LongCaptureAxis::horizontal);
+    EXPECT_TRUE(capture->paused());
+    EXPECT_EQ(capture->axis(), LongCaptureAxis::horizontal);
+    EXPECT_EQ(capture->status(), QStringLiteral("方向已切换，点开始截取。"));
+    EXPECT_EQ(capture->dimensions(), QStringLiteral("等待开始"));
+    EXPECT_TRUE(capture->preview()->image.isNull());
+    // Without automatic scrolling on this platform the button explains.
+    capture->toggleAutoScroll();
+    EXPECT_EQ(capture->status(),
+              QStringLiteral("自动滚动需要辅助功能授权；仍可在原窗口手动滚动。"));
+    EXPECT_FALSE(capture->autoScrolling());
+}
+
+} // namespace
