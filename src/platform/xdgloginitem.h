@@ -5,8 +5,8 @@
 namespace korvel {
 
 // An XDG autostart entry, "$XDG_CONFIG_HOME/autostart/korvel.desktop",
-// started by every desktop that follows the Desktop Application Autostart
-// Specification. Written atomically; removing it turns starting at login off.
+// started by every desktop that follows freedesktop.org's autostart rules.
+// Written atomically; removing it turns starting at login off.
 class XdgLoginItem final : public LoginItem {
 public:
     // `executable` is what the entry starts: the running program unless a
