@@ -37,7 +37,8 @@ void rememberCanvasStyle(const Canvas& canvas) {
 }
 
 void connectStyleControls(AnnotationToolbar& toolbar, Canvas& canvas,
-                          std::function<void(int)> selectTool, std::function<void()> remember) {
+                          const std::function<void(int)>& selectTool,
+                          const std::function<void()>& remember) {
     toolbar.onTool = selectTool;
     toolbar.onColor = [&canvas, remember](const QColor& c) {
         canvas.applyStyle(c, std::nullopt);

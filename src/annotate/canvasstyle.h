@@ -23,6 +23,7 @@ void rememberCanvasStyle(const Canvas& canvas);
 // `selectTool` switches tools as the host does, and `remember` runs after a
 // style change. Both outlive neither the toolbar nor the canvas.
 void connectStyleControls(AnnotationToolbar& toolbar, Canvas& canvas,
-                          std::function<void(int)> selectTool, std::function<void()> remember);
+                          const std::function<void(int)>& selectTool,
+                          const std::function<void()>& remember);
 
 } // namespace korvel
