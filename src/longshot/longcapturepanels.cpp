@@ -27,6 +27,12 @@ QColor systemBlue() {
 
 } // namespace
 
+QRectF adjustedTopLeft(SelectionHandle handle, const QRectF& r, QPointF delta,
+                       const QRectF& bounds) {
+    return flipped(
+        adjusted(handle, flipped(r), QPointF(delta.x(), -delta.y()), flipped(bounds), false));
+}
+
 LongCapturePanel::LongCapturePanel(QWidget* content)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowDoesNotAcceptFocus) {
@@ -169,8 +175,7 @@ void LongCaptureRegionView::mouseMoveEvent(QMouseEvent* event) {
         return;
     const QPointF delta = event->globalPosition() - drag_->start;
     const QRectF next =
-        flipped(adjusted(SelectionHandle(drag_->handle), flipped(drag_->rect),
-                         QPointF(delta.x(), -delta.y()), flipped(constraint), false));
+        adjustedTopLeft(SelectionHandle(drag_->handle), drag_->rect, delta, constraint);
     if (onAdjust)
         onAdjust(next);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/selectionadjustment.h"
 #include "longcaptureaxis.h"
 
 #include <QImage>
@@ -13,6 +14,11 @@ class QLabel;
 class QToolButton;
 
 namespace korvel {
+
+// The selection handles' rules (which work y-up) applied to a rectangle in
+// global top-left points, aspect ratio free.
+QRectF adjustedTopLeft(SelectionHandle handle, const QRectF& r, QPointF delta,
+                       const QRectF& bounds);
 
 // A floating panel of a long capture: above other windows, never taking the
 // keyboard from the application being captured.

@@ -551,12 +551,7 @@ void LongScreenshot::moveCaptureRegion(QPointF delta) {
     const QRectF from = movingRegion_ ? moveOrigin_ : globalRegion();
     if (!paused_)
         delta = axis_ == LongCaptureAxis::vertical ? QPointF(0, delta.y()) : QPointF(delta.x(), 0);
-    // The move rule works bottom-up; flip the top-left rectangle into it.
-    const auto flip = [](const QRectF& r) {
-        return QRectF(r.x(), -r.y() - r.height(), r.width(), r.height());
-    };
-    const QRectF moved = flip(adjusted(SelectionHandle::move, flip(from),
-                                       QPointF(delta.x(), -delta.y()), flip(constraint_), false));
+    const QRectF moved = adjustedTopLeft(SelectionHandle::move, from, delta, constraint_);
     applyRegion(moved, paused_);
 }
 
