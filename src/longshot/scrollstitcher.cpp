@@ -192,7 +192,7 @@ ScrollAppendResult ScrollStitcher::extend(const QImage& frame, ScrollSignature n
     const int newHeight = height_ + shift;
     if (newHeight > maximumHeight || qint64(width_) * newHeight > maximumPixels_)
         return ScrollAppendResult::limit();
-    auto slice = copiedCrop(frame, QRect(0, h - bottom - shift, width_, shift));
+    auto slice = arena_.copy(frame, QRect(0, h - bottom - shift, width_, shift));
     if (!slice)
         return ScrollAppendResult::unmatched();
     std::vector<QImage> pieces = pieces_;

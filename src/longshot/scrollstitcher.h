@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scrollsignature.h"
+#include "slicearena.h"
 
 #include <QImage>
 #include <QString>
@@ -81,6 +82,7 @@ private:
     int height_;
     ScrollSignature previous_;
     std::vector<QImage> pieces_; // top to bottom, without the footer
+    SliceArena arena_;
     int bottom_ = 0;             // rows of the fixed footer band
     int top_ = 0;                // rows of the fixed header band
     std::optional<QImage> footer_;
