@@ -146,12 +146,24 @@ HistoryFolder& historyFolder() {
 }
 
 // From opening the window to the first thumbnail shown, with the longest
-// time the event loop was held up meanwhile.
+// time the event loop was held up meanwhile. Argument 1: entries from before
+// the small copies existed, so every thumbnail decodes its whole entry.
 void BM_HistoryFirstThumbnail100x4K(benchmark::State& state) {
     HistoryFolder& folder = historyFolder();
+    const bool cold = state.range(0) == 1;
+    if (!cold) {
+        // The small copies recording makes, here made by first sight.
+        for (const QString& entry : folder.store->entries())
+            ScreenshotHistory::thumbnail(entry, HistoryListModel::thumbnailPixels);
+    }
     double longestStall = 0;
     double previewMs = 0;
     for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            QDir(folder.store->directory() + QStringLiteral("/.thumbnails")).removeRecursively();
+            state.ResumeTiming();
+        }
         QElapsedTimer clock;
         clock.start();
         ScreenshotHistoryWindow window(*folder.store);
@@ -191,6 +203,10 @@ BENCHMARK(BM_ResultScrollFrame)->Arg(0)->Arg(40)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_ResultFullRepaint)->Arg(0)->Arg(40)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ResultOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Thumbnail4K)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HistoryFirstThumbnail100x4K)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_HistoryFirstThumbnail100x4K)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 
 } // namespace

@@ -29,13 +29,44 @@ bool readEnabled(const QSettings& s) {
     return v.toString() == QLatin1String("true") || (v.typeId() == QMetaType::Bool && v.toBool());
 }
 
-bool decodes(const QByteArray& png) {
+QImage decoded(const QByteArray& png) {
     QBuffer buffer;
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    return !reader.read().isNull();
+    return reader.read();
+}
+
+// Small copies of the entries, so the history window does not decode whole
+// screenshots to fill its list. Named after their entry, whose name holds
+// the digest of its bytes, so a copy never goes stale.
+QString thumbnailFolder(const QString& directory) {
+    return directory + QStringLiteral("/.thumbnails");
+}
+
+QString thumbnailPath(const QString& entryPath) {
+    const QFileInfo entry(entryPath);
+    return thumbnailFolder(entry.absolutePath()) + u'/' + entry.fileName();
+}
+
+QImage scaledDown(const QImage& image, int maximum) {
+    if (std::max(image.width(), image.height()) <= maximum)
+        return image;
+    return image.scaled(maximum, maximum, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+// Best effort: without the copy the list decodes the entry itself.
+void storeThumbnail(const QString& entryPath, const QImage& image) {
+    const QImage small = scaledDown(image, ScreenshotHistory::thumbnailCachePixels);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (small.isNull() || !small.save(&buffer, "PNG") ||
+        !QDir().mkpath(QFileInfo(thumbnailPath(entryPath)).absolutePath()))
+        return;
+    if (!writeFileAtomically(thumbnailPath(entryPath), png, 0600) && !QFileInfo::exists(entryPath))
+        QFile::remove(thumbnailPath(entryPath)); // the entry went while we wrote
 }
 
 } // namespace
@@ -118,7 +149,10 @@ void ScreenshotHistory::waitForIdle() {
 
 void ScreenshotHistory::recordNow(const QByteArray& png, qint64 microseconds) {
     QMutexLocker lock(&mutex_);
-    if (!readEnabled(*settings_()) || png.size() > maximumBytes_ || !decodes(png))
+    if (!readEnabled(*settings_()) || png.size() > maximumBytes_)
+        return;
+    const QImage image = decoded(png);
+    if (image.isNull())
         return;
     const QString name = fileName(microseconds, png);
     const QStringList existing = entries();
@@ -126,8 +160,10 @@ void ScreenshotHistory::recordNow(const QByteArray& png, qint64 microseconds) {
     if (!existing.isEmpty() && QFileInfo(existing.front()).fileName().mid(21) == name.mid(21))
         return;
     std::optional<QString> error = write(png, microseconds);
-    if (!error)
+    if (!error) {
+        storeThumbnail(QDir(directory_).filePath(name), image);
         error = prune();
+    }
     lastError_ = error;
 }
 
@@ -152,6 +188,8 @@ std::optional<QString> ScreenshotHistory::prune() {
             total += size;
         } else if (!QFile::remove(path)) {
             return QStringLiteral("无法删除旧的历史截图 %1").arg(QFileInfo(path).fileName());
+        } else {
+            QFile::remove(thumbnailPath(path));
         }
         ++position;
     }
@@ -165,6 +203,7 @@ std::optional<QString> ScreenshotHistory::remove(const QString& path) {
         return std::nullopt;
     if (!QFile::remove(absolute))
         return QStringLiteral("无法删除 %1").arg(QFileInfo(path).fileName());
+    QFile::remove(thumbnailPath(absolute));
     return std::nullopt;
 }
 
@@ -173,20 +212,40 @@ std::optional<QString> ScreenshotHistory::clear() {
     for (const QString& path : entries()) {
         if (!QFile::remove(path))
             return QStringLiteral("无法删除 %1").arg(QFileInfo(path).fileName());
+        QFile::remove(thumbnailPath(path));
     }
+    // Copies of entries that are gone by other means go too.
+    QDir(thumbnailFolder(directory_)).removeRecursively();
     lastError_.reset();
     return std::nullopt;
 }
 
 QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
+    if (maximum <= 0)
+        return {};
+    const bool cached = maximum <= thumbnailCachePixels && isEntryName(QFileInfo(path).fileName());
+    if (cached) {
+        const QImage small(thumbnailPath(path));
+        // A copy that fits is trusted only while its entry is still there.
+        if (!small.isNull() && QFileInfo::exists(path))
+            return scaledDown(small, maximum);
+    }
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || maximum <= 0)
+    if (!size.isValid() || size.isEmpty())
         return {};
-    if (std::max(size.width(), size.height()) > maximum)
-        reader.setScaledSize(size.scaled(maximum, maximum, Qt::KeepAspectRatio));
-    return reader.read();
+    if (!cached) {
+        if (std::max(size.width(), size.height()) > maximum)
+            reader.setScaledSize(size.scaled(maximum, maximum, Qt::KeepAspectRatio));
+        return reader.read();
+    }
+    // Entries from before the copies existed get theirs on first sight.
+    const QImage image = reader.read();
+    if (image.isNull())
+        return {};
+    storeThumbnail(path, image);
+    return scaledDown(image, maximum);
 }
 
 std::optional<QString> ScreenshotHistory::pruneNow() {

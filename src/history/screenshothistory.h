@@ -51,7 +51,11 @@ public:
     // Returns the error text, if any. Only entries can be removed.
     std::optional<QString> remove(const QString& path);
     std::optional<QString> clear();
+    // At most `maximum` pixels on the longer side; null when unreadable.
+    // Sizes up to thumbnailCachePixels come from the entry's small copy.
     static QImage thumbnail(const QString& path, int maximum);
+    // The longer side of the stored copies: a list row at twice the scale.
+    static constexpr int thumbnailCachePixels = 192;
 
     std::optional<QString> lastError() const;
     // Applies the count and size limits now, e.g. after the limit was lowered.

@@ -31,7 +31,6 @@ constexpr int buttonStep = 112;
 constexpr int listWidth = 240;
 constexpr int contentTop = 56;    // below the status line
 constexpr int contentBottom = 64; // above the buttons
-constexpr int previewPriority = 1000;
 
 } // namespace
 
@@ -55,6 +54,7 @@ ScreenshotHistoryWindow::ScreenshotHistoryWindow(ScreenshotHistory& store, QWidg
     : QWidget(parent)
     , store_(store)
     , loader_(new ThumbnailLoader(this))
+    , previewLoader_(new ThumbnailLoader(this, 1))
     , model_(new HistoryListModel(*loader_, this))
     , table_(new QListView(this))
     , preview_(new HistoryPreview(this))
@@ -128,6 +128,7 @@ ScreenshotHistoryWindow::~ScreenshotHistoryWindow() {
     table_->setModel(nullptr);
     delete model_;
     delete loader_;
+    delete previewLoader_;
 }
 
 void ScreenshotHistoryWindow::resizeEvent(QResizeEvent* event) {
@@ -197,11 +198,16 @@ void ScreenshotHistoryWindow::updateSelection() {
     const std::optional<QString> entry = selectedEntry();
     for (QPushButton* b : selectionActions_)
         b->setEnabled(entry.has_value());
+    // An entry's name holds its digest: the same name is the same picture.
+    if (entry.value_or(QString()) == previewEntry_)
+        return;
+    previewEntry_ = entry.value_or(QString());
     const quint64 generation = ++previewGeneration_;
     preview_->setImage({});
     if (!entry)
         return;
-    loader_->request(*entry, previewPixels, previewPriority, [this, generation](const QImage& i) {
+    previewLoader_->cancelAll();
+    previewLoader_->request(*entry, previewPixels, 0, [this, generation](const QImage& i) {
         if (generation == previewGeneration_)
             preview_->setImage(i);
     });

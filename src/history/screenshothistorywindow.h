@@ -85,6 +85,9 @@ private:
 
     ScreenshotHistory& store_;
     ThumbnailLoader* loader_;
+    // Previews decode whole screenshots; on their own thread they never hold
+    // up the list's thumbnails.
+    ThumbnailLoader* previewLoader_;
     HistoryListModel* model_;
     QListView* table_;
     HistoryPreview* preview_;
@@ -94,6 +97,7 @@ private:
     QFileSystemWatcher* watcher_;
     QTimer* refresh_;
     quint64 previewGeneration_ = 0;
+    QString previewEntry_; // shown or being decoded
 };
 
 } // namespace korvel

@@ -8,12 +8,10 @@
 
 namespace korvel {
 
-ThumbnailLoader::ThumbnailLoader(QObject* parent)
+ThumbnailLoader::ThumbnailLoader(QObject* parent, int threads)
     : QObject(parent)
     , generation_(std::make_shared<std::atomic<quint64>>(0)) {
-    // Two at least, so that the preview and the first thumbnails decode side
-    // by side; the interface thread never waits for them.
-    pool_.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 2, 4));
+    pool_.setMaxThreadCount(threads > 0 ? threads : std::clamp(QThread::idealThreadCount(), 2, 4));
 }
 
 ThumbnailLoader::~ThumbnailLoader() {

@@ -18,7 +18,8 @@ class ThumbnailLoader final : public QObject {
     Q_OBJECT
 
 public:
-    explicit ThumbnailLoader(QObject* parent = nullptr);
+    // `threads` 0: two to four, after the machine.
+    explicit ThumbnailLoader(QObject* parent = nullptr, int threads = 0);
     // Waits for the jobs already decoding; queued ones are dropped.
     ~ThumbnailLoader() override;
 

@@ -232,6 +232,54 @@ TEST_F(History, BackgroundRecordingKeepsOrderAndThumbnailsAreBounded) {
         ScreenshotHistory::thumbnail(dir.filePath(QStringLiteral("none.png")), 100).isNull());
 }
 
+// The list reads small copies kept beside the entries; they follow their
+// entries out and never stand in for a missing or larger request.
+TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
+    enable();
+    const QSize size(800, 200);
+    // Room for two entries, not three.
+    auto h = history(png(1, size).size() + png(2, size).size() + png(3, size).size() - 1);
+    record(*h, png(1, size));
+    record(*h, png(2, size));
+    ASSERT_EQ(h->entries().size(), 2);
+    const QString newest = h->entries().front();
+    const auto copyOf = [&](const QString& entry) {
+        return folder() + QStringLiteral("/.thumbnails/") + QFileInfo(entry).fileName();
+    };
+    ASSERT_TRUE(QFileInfo::exists(copyOf(newest)));
+    EXPECT_EQ(QImage(copyOf(newest)).size(), QSize(192, 48));
+
+    // A marked copy shows that small requests read it and larger ones do not.
+    QImage marked(192, 48, QImage::Format_RGB32);
+    marked.fill(Qt::green);
+    ASSERT_TRUE(marked.save(copyOf(newest), "PNG"));
+    EXPECT_EQ(ScreenshotHistory::thumbnail(newest, 96).pixel(10, 10), QColor(Qt::green).rgb());
+    const QImage preview = ScreenshotHistory::thumbnail(newest, 400);
+    EXPECT_EQ(preview.size(), QSize(400, 100));
+    EXPECT_NE(preview.pixel(10, 10), QColor(Qt::green).rgb());
+
+    // A broken copy falls back to the entry and is written again.
+    QFile broken(copyOf(newest));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write("not a png");
+    broken.close();
+    EXPECT_EQ(ScreenshotHistory::thumbnail(newest, 96).size(), QSize(96, 24));
+    EXPECT_EQ(QImage(copyOf(newest)).size(), QSize(192, 48));
+
+    // Pruning, removing and clearing take the copies along; the copies are
+    // never listed as entries.
+    const QString oldest = h->entries().back();
+    record(*h, png(3, size));
+    EXPECT_EQ(h->entries().size(), 2);
+    EXPECT_FALSE(QFileInfo::exists(copyOf(oldest)));
+    EXPECT_FALSE(h->remove(newest));
+    EXPECT_FALSE(QFileInfo::exists(copyOf(newest)));
+    EXPECT_TRUE(ScreenshotHistory::thumbnail(newest, 96).isNull());
+    EXPECT_FALSE(h->clear());
+    EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("/.thumbnails")));
+    EXPECT_TRUE(h->entries().isEmpty());
+}
+
 TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("target.png"));
