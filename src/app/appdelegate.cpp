@@ -334,6 +334,10 @@ bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region)
     services.primaryTop = primaryTop(displays, services.layout);
     auto capture = std::make_unique<LongScreenshot>(frame, region, std::move(services));
     QPointer<AppDelegate> self(this);
+    capture->onFinish = [self](const QImage& image) {
+        if (self)
+            self->showResult(image, QStringLiteral("长截图"));
+    };
     capture->onPin = [self](const QByteArray& png) {
         return self && self->showPin(png, std::nullopt);
     };

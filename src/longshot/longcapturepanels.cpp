@@ -21,10 +21,6 @@ QRectF flipped(const QRectF& r) {
     return QRectF(r.x(), -r.y() - r.height(), r.width(), r.height());
 }
 
-QColor systemBlue() {
-    return QColor(0, 122, 255);
-}
-
 } // namespace
 
 QRectF adjustedTopLeft(SelectionHandle handle, const QRectF& r, QPointF delta,

@@ -3,6 +3,7 @@
 #include "capture/selectionadjustment.h"
 #include "longcaptureaxis.h"
 
+#include <QColor>
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
@@ -19,6 +20,11 @@ namespace korvel {
 // global top-left points, aspect ratio free.
 QRectF adjustedTopLeft(SelectionHandle handle, const QRectF& r, QPointF delta,
                        const QRectF& bounds);
+
+// The accent of the preview frame and the crop lines.
+inline QColor systemBlue() {
+    return {0, 122, 255};
+}
 
 // A floating panel of a long capture: above other windows, never taking the
 // keyboard from the application being captured.

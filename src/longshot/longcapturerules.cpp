@@ -78,4 +78,23 @@ void clampCrop(int& leading, int& trailing, int length) {
     trailing = std::max(0, std::min(trailing, length - leading - 1));
 }
 
+std::optional<LongCaptureCrop> cropFromFields(const QString& leading, const QString& trailing,
+                                              int length) {
+    bool leadingOk = false;
+    bool trailingOk = false;
+    const qint64 l = leading.trimmed().toLongLong(&leadingOk);
+    const qint64 t = trailing.trimmed().toLongLong(&trailingOk);
+    if (!leadingOk || !trailingOk || l < 0 || t < 0 || l >= length || t >= length - l)
+        return std::nullopt;
+    return LongCaptureCrop{int(l), int(t)};
+}
+
+LongCaptureCrop draggedCrop(LongCaptureCrop crop, bool leadingLine, int row, int length) {
+    if (leadingLine)
+        crop.leading = std::min(std::max(row, 0), length - crop.trailing - 1);
+    else
+        crop.trailing = std::min(std::max(length - row, 0), length - crop.leading - 1);
+    return crop;
+}
+
 } // namespace korvel

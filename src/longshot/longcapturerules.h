@@ -1,5 +1,6 @@
 #pragma once
 
+#include "longcaptureaxis.h"
 #include "scrollstitcher.h"
 
 #include <QRectF>
@@ -45,5 +46,14 @@ QString autoScrollStatus(bool horizontal, bool reverse);
 
 // Clamps crop edges to an image of `length` rows: at least one row stays.
 void clampCrop(int& leading, int& trailing, int length);
+
+// The crop sheet's two fields for an image `length` rows long: whole numbers,
+// neither negative, leaving at least one row. Nothing otherwise.
+std::optional<LongCaptureCrop> cropFromFields(const QString& leading, const QString& trailing,
+                                              int length);
+
+// The crop after dragging the leading (or trailing) line to row `row`,
+// counted from the leading end; the lines stop a row short of each other.
+LongCaptureCrop draggedCrop(LongCaptureCrop crop, bool leadingLine, int row, int length);
 
 } // namespace korvel

@@ -2,8 +2,10 @@
 
 #include "annotate/pngencoder.h"
 #include "annotate/screenshotexport.h"
+#include "annotate/toolbarbuttons.h"
 #include "capture/selectionadjustment.h"
 #include "history/screenshothistory.h"
+#include "longcapturecrop.h"
 #include "longcapturepanels.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QThreadPool>
 #include <QToolButton>
@@ -29,12 +32,12 @@ Error longCaptureError(int code, const QString& description) {
 constexpr qint64 maximumPixels = 24'000'000;
 constexpr double previewWidth = 184;
 
-QToolButton* iconButton(const QString& title, const QString& text) {
-    auto* b = new QToolButton;
-    b->setText(text);
-    b->setToolTip(title);
-    b->setAccessibleName(title);
-    b->setAutoRaise(true);
+// Borderless, image only; the title is the tooltip and the accessible name.
+ToolbarIconButton* iconButton(const QString& title, const QString& symbol,
+                              const QColor& tint = QColor()) {
+    auto* b = tint.isValid() ? new ToolbarIconButton(title, toolbarIcon(symbol, tint))
+                             : new ToolbarIconButton(title, toolbarIcon(symbol));
+    b->tint = tint;
     b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
@@ -123,11 +126,13 @@ void LongScreenshot::buildPanels() {
     speed_->setFocusPolicy(Qt::NoFocus);
     row->addWidget(speed_);
 
-    pauseButton_ = iconButton(QStringLiteral("停止／开始 · 空格"), QStringLiteral("停止"));
+    pauseButton_ = iconButton(QStringLiteral("停止／开始 · 空格"), QStringLiteral("pause"));
+    pauseButton_->setAccessibleDescription(QStringLiteral("停止"));
     connect(pauseButton_, &QToolButton::clicked, this, &LongScreenshot::togglePause);
     row->addWidget(pauseButton_);
 
-    auto* crop = iconButton(QStringLiteral("裁剪两端"), QStringLiteral("裁剪"));
+    auto* crop = iconButton(QStringLiteral("裁剪两端"), QStringLiteral("scissors"));
+    connect(crop, &QToolButton::clicked, this, &LongScreenshot::cropCurrent);
     row->addWidget(crop);
 
     cropCheck_ = new QCheckBox(QStringLiteral("回滚裁剪"));
@@ -137,20 +142,26 @@ void LongScreenshot::buildPanels() {
     connect(cropCheck_, &QCheckBox::toggled, this, &LongScreenshot::toggleAutomaticCrop);
     row->addWidget(cropCheck_);
 
-    finishButton_ = iconButton(QStringLiteral("编辑长图"), QStringLiteral("编辑长图"));
+    finishButton_ = iconButton(QStringLiteral("编辑长图"), QStringLiteral("edit"));
     finishButton_->setEnabled(false);
     connect(finishButton_, &QToolButton::clicked, this, &LongScreenshot::finishCapture);
     row->addWidget(finishButton_);
 
-    const std::pair<QString, void (LongScreenshot::*)()> actions[] = {
-        {QStringLiteral("贴图"), &LongScreenshot::pinCurrent},
-        {QStringLiteral("保存"), &LongScreenshot::saveCurrent},
-        {QStringLiteral("关闭 · Esc"), &LongScreenshot::close},
-        {QStringLiteral("复制 · Enter"), &LongScreenshot::copyCurrent},
+    const struct {
+        const char* title;
+        const char* symbol;
+        QColor tint;
+        void (LongScreenshot::*action)();
+    } actions[] = {
+        {"贴图", "pin", {}, &LongScreenshot::pinCurrent},
+        {"保存", "save", {}, &LongScreenshot::saveCurrent},
+        {"关闭 · Esc", "close", QColor(255, 59, 48), &LongScreenshot::close},
+        {"复制 · Enter", "check", QColor(52, 199, 89), &LongScreenshot::copyCurrent},
     };
-    for (const auto& [title, action] : actions) {
-        QToolButton* b = iconButton(title, title.section(QLatin1Char(' '), 0, 0));
-        connect(b, &QToolButton::clicked, this, action);
+    for (const auto& a : actions) {
+        QToolButton* b =
+            iconButton(QString::fromUtf8(a.title), QString::fromLatin1(a.symbol), a.tint);
+        connect(b, &QToolButton::clicked, this, a.action);
         row->addWidget(b);
     }
 
@@ -501,7 +512,7 @@ void LongScreenshot::setPaused(bool paused) {
         previewWindow_->show();
     }
     regionView_->setShowsHandles(paused && !captureFailed_);
-    pauseButton_->setText(paused ? QStringLiteral("开始") : QStringLiteral("停止"));
+    pauseButton_->setSymbol(toolbarIcon(paused ? QStringLiteral("play") : QStringLiteral("pause")));
     pauseButton_->setAccessibleDescription(paused ? QStringLiteral("开始")
                                                   : QStringLiteral("停止"));
 }
@@ -666,7 +677,7 @@ void LongScreenshot::scrollAutomatically() {
 
 // Results -------------------------------------------------------------------------------
 
-void LongScreenshot::readResult(std::function<void(const QImage&)> then) {
+void LongScreenshot::readResult(std::function<void(const QImage&)> then, bool whole) {
     if (closed_)
         return;
     if (!stitcher_) {
@@ -682,16 +693,16 @@ void LongScreenshot::readResult(std::function<void(const QImage&)> then) {
     // Frames already queued still belong to the image: let the loop finish
     // them, then read.
     reader_.disconnect();
-    connect(&reader_, &QTimer::timeout, this, [this, then = std::move(then)] {
+    connect(&reader_, &QTimer::timeout, this, [this, whole, then = std::move(then)] {
         if (processing_ || (stream_ && stream_->queuedCount() > 0 && !captureFailed_)) {
             schedule(0);
             return;
         }
         reader_.stop();
         std::optional<QImage> image = stitcher_ ? stitcher_->image() : std::nullopt;
-        if (image)
+        if (image && !whole)
             image = cropEdges_.apply(*image);
-        if (image)
+        if (image && !whole)
             image = restore(axis_, *image);
         if (!image) {
             setStatus(QStringLiteral("还没有可导出的画面，请稍候。"));
@@ -752,6 +763,30 @@ void LongScreenshot::saveCurrent() {
         setStatus(QStringLiteral("保存失败：") + *error);
         services_.windows->activate(sourceWindow_);
     });
+}
+
+void LongScreenshot::cropCurrent() {
+    if (closed_ || !stitcher_)
+        return;
+    readResult(
+        [this](const QImage& image) {
+            LongCaptureCropSheet sheet(image, axis_, cropEdges_);
+            const int choice = services_.runModal ? services_.runModal(sheet) : sheet.exec();
+            if (choice == LongCaptureCropSheet::apply) {
+                if (const auto crop = cropFromFields(sheet.leadingField()->text(),
+                                                     sheet.trailingField()->text(), image.height()))
+                    cropEdges_ = *crop;
+                else
+                    setStatus(QStringLiteral("裁剪值无效，已保留原图。"));
+            } else if (choice == LongCaptureCropSheet::restoreFull) {
+                cropEdges_ = {};
+            }
+            if (closed_)
+                return;
+            refreshPreview(true);
+            services_.windows->activate(sourceWindow_);
+        },
+        true);
 }
 
 void LongScreenshot::finishCapture() {

@@ -30,6 +30,7 @@ class LongCapturePreview;
 class LongCaptureRegionView;
 class LongCaptureMoveButton;
 class ScreenshotHistory;
+class ToolbarIconButton;
 
 // What a long capture needs from the rest of the application.
 struct LongCaptureServices {
@@ -70,6 +71,8 @@ public:
     void copyCurrent();
     void pinCurrent();
     void saveCurrent();
+    // The crop sheet: rows to leave off either end of the export.
+    void cropCurrent();
     void finishCapture();
     void moveCaptureRegion(QPointF delta);
 
@@ -112,7 +115,9 @@ private:
     void scrollAutomatically();
     void stopAutoScroll(const std::optional<QString>& message);
     bool sourceUnchanged();
-    void readResult(std::function<void(const QImage&)> then);
+    // Waits for the queued frames, then hands over the image as exported,
+    // or with `whole` the full stitched image in stitching orientation.
+    void readResult(std::function<void(const QImage&)> then, bool whole = false);
     std::optional<QByteArray> png(const QImage& image);
     double now() const { return double(clock_.nsecsElapsed()) / 1e9; }
 
@@ -131,8 +136,8 @@ private:
     QComboBox* direction_ = nullptr;
     QPushButton* autoButton_ = nullptr;
     QComboBox* speed_ = nullptr;
-    QToolButton* pauseButton_ = nullptr;
-    QToolButton* finishButton_ = nullptr;
+    ToolbarIconButton* pauseButton_ = nullptr;
+    ToolbarIconButton* finishButton_ = nullptr;
     QCheckBox* cropCheck_ = nullptr;
 
     LongCaptureAxis axis_ = LongCaptureAxis::vertical;

@@ -83,8 +83,8 @@ private:
     ScrollSignature previous_;
     std::vector<QImage> pieces_; // top to bottom, without the footer
     SliceArena arena_;
-    int bottom_ = 0;             // rows of the fixed footer band
-    int top_ = 0;                // rows of the fixed header band
+    int bottom_ = 0; // rows of the fixed footer band
+    int top_ = 0;    // rows of the fixed header band
     std::optional<QImage> footer_;
     bool hasAppended_ = false; // freezes the bands and the orientation
     bool reverseDirection_ = false;

@@ -82,4 +82,34 @@ TEST(AutoScroll, StepsAreAShareOfTheRegionWithinLimitsAndSaySo) {
     EXPECT_EQ(trailing, 0);
 }
 
+TEST(LongCaptureCrop, FieldsAndDraggedLinesAlwaysLeaveARow) {
+    EXPECT_EQ(cropFromFields(QStringLiteral("10"), QStringLiteral(" 20 "), 100),
+              (LongCaptureCrop{10, 20}));
+    EXPECT_EQ(cropFromFields(QStringLiteral("99"), QStringLiteral("0"), 100),
+              (LongCaptureCrop{99, 0}));
+    EXPECT_EQ(cropFromFields(QStringLiteral("10"), QStringLiteral("89"), 100),
+              (LongCaptureCrop{10, 89}));
+    for (const auto& [leading, trailing] : {std::pair{"100", "0"},
+                                            {"10", "90"},
+                                            {"-1", "0"},
+                                            {"0", "-1"},
+                                            {"1.5", "0"},
+                                            {"", "0"},
+                                            {"abc", "0"},
+                                            {"99999999999999999999", "0"}}) {
+        EXPECT_FALSE(
+            cropFromFields(QString::fromLatin1(leading), QString::fromLatin1(trailing), 100))
+            << leading << " " << trailing;
+    }
+    EXPECT_FALSE(cropFromFields(QStringLiteral("0"), QStringLiteral("0"), 0));
+
+    // A line dragged past the other stops a row before it; past the ends it
+    // stops at the end.
+    EXPECT_EQ(draggedCrop({0, 30}, true, 90, 100), (LongCaptureCrop{69, 30}));
+    EXPECT_EQ(draggedCrop({20, 0}, false, 10, 100), (LongCaptureCrop{20, 79}));
+    EXPECT_EQ(draggedCrop({20, 30}, true, -40, 100), (LongCaptureCrop{0, 30}));
+    EXPECT_EQ(draggedCrop({20, 30}, false, 140, 100), (LongCaptureCrop{20, 0}));
+    EXPECT_EQ(draggedCrop({0, 0}, false, 60, 100), (LongCaptureCrop{0, 40}));
+}
+
 } // namespace

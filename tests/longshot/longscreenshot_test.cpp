@@ -1,6 +1,7 @@
 #include "../testwait.h"
 #include "history/screenshothistory.h"
 #include "longdocument.h"
+#include "longshot/longcapturecrop.h"
 #include "longshot/longcapturepanels.h"
 #include "longshot/longscreenshot.h"
 #include "platform/fake/fakeplatform.h"
@@ -9,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -28,6 +31,7 @@ struct LongCapture : ::testing::Test {
     std::unique_ptr<ScreenshotHistory> history;
     std::unique_ptr<LongScreenshot> capture;
     int closes = 0;
+    std::function<int(LongCaptureCropSheet&)> onSheet;
 
     void SetUp() override {
         history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
@@ -54,6 +58,9 @@ struct LongCapture : ::testing::Test {
         services.history = history.get();
         services.ownPid = 1;
         services.primaryTop = 600;
+        services.runModal = [this](QDialog& dialog) {
+            return onSheet(dynamic_cast<LongCaptureCropSheet&>(dialog));
+        };
         // Global top-left (150, 100, 300 × 200) in bottom-left display points.
         capture = std::make_unique<LongScreenshot>(QRectF(0, 0, 800, 600),
                                                    QRectF(150, 300, 300, 200), services);
@@ -62,7 +69,20 @@ struct LongCapture : ::testing::Test {
     }
     QImage window(int offset) const { return document.copy(0, offset, 400, 500); }
     bool statusIs(const char* text) const { return capture->status() == QString::fromUtf8(text); }
+    QImage clipboardImage() const {
+        return QImage::fromData(
+            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), "PNG");
+    }
 };
+
+void drag(QWidget& view, QPointF from, QPointF to) {
+    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &press);
+    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &move);
+}
 
 TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
     windows.list.front().bounds = QRectF(500, 50, 200, 200);
@@ -103,8 +123,7 @@ TEST_F(LongCapture, FramesOfTheScrolledWindowBecomeOneImageThatReturnCopies) {
     capture->copyCurrent();
     ASSERT_TRUE(waitFor([&] { return closes == 1; }));
     EXPECT_TRUE(capture->closed());
-    const QImage copied = QImage::fromData(
-        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), "PNG");
+    const QImage copied = clipboardImage();
     const QImage expected = document.copy(50, 50, 300, 330);
     ASSERT_EQ(copied.size(), expected.size());
     EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
@@ -149,6 +168,73 @@ TEST_F(LongCapture, ChangingTheDirectionStartsOverPaused) {
     EXPECT_EQ(capture->status(),
               QStringLiteral("自动滚动需要辅助功能授权；仍可在原窗口手动滚动。"));
     EXPECT_FALSE(capture->autoScrolling());
+}
+
+// The sheet shows the whole image with the current edges; dragging writes
+// the fields, and only values that leave a row are applied.
+TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothing) {
+    open();
+    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+    for (int offset : {0, 60, 130})
+        stream->deliver(window(offset));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
+
+    onSheet = [&](LongCaptureCropSheet& sheet) {
+        EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("0"));
+        LongCaptureCropView& view = *sheet.view();
+        const QRectF image = view.imageRect();
+        EXPECT_NEAR(image.height() / image.width(), 330.0 / 300.0, 0.01);
+        // The leading line dragged past the bottom stops a row short.
+        drag(view, QPointF(image.center().x(), image.top() + 1),
+             QPointF(image.center().x(), image.bottom() + 20));
+        EXPECT_EQ(view.crop(), (LongCaptureCrop{329, 0}));
+        EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("329"));
+        sheet.trailingField()->setText(QStringLiteral("1"));
+        return int(LongCaptureCropSheet::apply);
+    };
+    capture->cropCurrent();
+    ASSERT_TRUE(waitFor([&] { return statusIs("裁剪值无效，已保留原图。"); }));
+    EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 330 px"));
+    EXPECT_TRUE(capture->paused());
+
+    onSheet = [&](LongCaptureCropSheet& sheet) {
+        sheet.leadingField()->setText(QStringLiteral("30"));
+        sheet.trailingField()->setText(QStringLiteral("100"));
+        return int(LongCaptureCropSheet::apply);
+    };
+    capture->cropCurrent();
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    EXPECT_DOUBLE_EQ(capture->preview()->leadingCrop, 30.0 / 330);
+
+    // Cancel keeps the edges; the full image comes back only when asked.
+    int cancelled = 0;
+    onSheet = [&](LongCaptureCropSheet& sheet) {
+        EXPECT_EQ(sheet.trailingField()->text(), QStringLiteral("100"));
+        sheet.leadingField()->setText(QStringLiteral("0"));
+        ++cancelled;
+        return int(LongCaptureCropSheet::cancel);
+    };
+    capture->cropCurrent();
+    ASSERT_TRUE(waitFor([&] { return cancelled == 1; }));
+    EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 200 px"));
+    onSheet = [&](LongCaptureCropSheet&) { return int(LongCaptureCropSheet::restoreFull); };
+    capture->cropCurrent();
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
+    onSheet = [&](LongCaptureCropSheet& sheet) {
+        sheet.leadingField()->setText(QStringLiteral("30"));
+        sheet.trailingField()->setText(QStringLiteral("100"));
+        return int(LongCaptureCropSheet::apply);
+    };
+    capture->cropCurrent();
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+
+    capture->copyCurrent();
+    ASSERT_TRUE(waitFor([&] { return closes == 1; }));
+    const QImage copied = clipboardImage();
+    const QImage expected = document.copy(50, 80, 300, 200);
+    ASSERT_EQ(copied.size(), expected.size());
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
+              expected.convertToFormat(QImage::Format_RGB32));
 }
 
 } // namespace
