@@ -1,6 +1,8 @@
 #include "toolbarbuttons.h"
 
+#include <QCoreApplication>
 #include <QEnterEvent>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
@@ -118,7 +120,27 @@ void StrokeWidthButton::paintEvent(QPaintEvent*) {
     p.drawEllipse(QRectF(rect()).center(), d / 2, d / 2);
 }
 
+namespace {
+
+// Icons are made once per look: every capture builds a new toolbar, and Qt's
+// pixmap cache keeps the rendered sizes of each distinct icon, so fresh
+// icons per capture would pile up there. Emptied with the application, as
+// pixmaps must not outlive it.
+QHash<QString, QIcon>& madeIcons() {
+    static auto* made = [] {
+        auto* icons = new QHash<QString, QIcon>;
+        qAddPostRoutine([] { madeIcons().clear(); });
+        return icons;
+    }();
+    return *made;
+}
+
+} // namespace
+
 QIcon toolbarIcon(const QString& name, const QColor& color) {
+    const QString key = name + u'/' + QString::number(color.rgba(), 16);
+    if (const auto it = madeIcons().constFind(key); it != madeIcons().constEnd())
+        return *it;
     QSvgRenderer renderer(QStringLiteral(":/korvel/icons/%1.svg").arg(name));
     QIcon icon;
     for (int scale : {1, 2, 3}) {
@@ -133,10 +155,14 @@ QIcon toolbarIcon(const QString& name, const QColor& color) {
         image.setDevicePixelRatio(scale);
         icon.addPixmap(QPixmap::fromImage(image));
     }
+    madeIcons().insert(key, icon);
     return icon;
 }
 
 QIcon mosaicIcon() {
+    const QString key = QStringLiteral("mosaic/drawn");
+    if (const auto it = madeIcons().constFind(key); it != madeIcons().constEnd())
+        return *it;
     QIcon icon;
     for (int scale : {1, 2, 3}) {
         QImage image(QSize(20, 20) * scale, QImage::Format_ARGB32_Premultiplied);
@@ -160,6 +186,7 @@ QIcon mosaicIcon() {
         image.setDevicePixelRatio(scale);
         icon.addPixmap(QPixmap::fromImage(image));
     }
+    madeIcons().insert(key, icon);
     return icon;
 }
 

@@ -11,6 +11,7 @@
 #include "longshot/longscreenshot.h"
 #include "pin/pinnedimage.h"
 #include "platform/error.h"
+#include "platform/heapmemory.h"
 #include "settingsvalues.h"
 #include "shortcutdialog.h"
 
@@ -347,6 +348,7 @@ bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region)
                 return;
             self->longScreenshot_.reset();
             self->setLongScreenshotRunning(false);
+            self->scheduleHeapTrim();
         });
     };
     longScreenshot_ = std::move(capture);
@@ -373,6 +375,12 @@ void AppDelegate::retireEditor() {
     // Destroyed outside the caller's stack: the editor may be inside its own
     // event handling right now.
     QTimer::singleShot(0, this, [old = std::shared_ptr<CaptureEditor>(std::move(old))] {});
+    scheduleHeapTrim();
+}
+
+void AppDelegate::scheduleHeapTrim() {
+    // After the deferred deletions above: their pixels are free by then.
+    QTimer::singleShot(0, this, [] { returnFreeHeapMemory(); });
 }
 
 void AppDelegate::hideApplication() {

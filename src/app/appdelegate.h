@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUuid>
 
 #include <functional>
@@ -117,6 +118,8 @@ private:
     void hideApplication();
     void unhideApplication();
     void retireEditor();
+    // After a capture or long capture ends.
+    void scheduleHeapTrim();
     int alert(QMessageBox& box);
     void writePins() const;
 

@@ -170,3 +170,15 @@ TEST(AnnotationToolbar, EveryIconHasInk) {
         EXPECT_GT(ink, 10) << name;
     }
 }
+
+// Each capture builds a new toolbar; its icons must be the same icons as the
+// last one's, or Qt's pixmap cache gathers a rendered copy per capture.
+TEST(AnnotationToolbar, IconsAreMadeOncePerLook) {
+    EXPECT_EQ(toolbarIcon(QStringLiteral("pin")).cacheKey(),
+              toolbarIcon(QStringLiteral("pin")).cacheKey());
+    EXPECT_NE(toolbarIcon(QStringLiteral("pin")).cacheKey(),
+              toolbarIcon(QStringLiteral("pin"), Qt::red).cacheKey());
+    EXPECT_NE(toolbarIcon(QStringLiteral("pin")).cacheKey(),
+              toolbarIcon(QStringLiteral("save")).cacheKey());
+    EXPECT_EQ(mosaicIcon().cacheKey(), mosaicIcon().cacheKey());
+}

@@ -1,0 +1,17 @@
+#include "heapmemory.h"
+
+#include <cstdlib> // defines __GLIBC__ where it applies
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace korvel {
+
+void returnFreeHeapMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+} // namespace korvel
