@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMutexLocker>
@@ -179,10 +180,19 @@ std::optional<QString> ScreenshotHistory::clear() {
 }
 
 QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
-    QImageReader reader(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return thumbnail(&file, maximum);
+}
+
+QImage ScreenshotHistory::thumbnail(QIODevice* device, int maximum) {
+    QImageReader reader(device);
+    reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || maximum <= 0)
+    if (!size.isValid() || size.isEmpty() || maximum <= 0 ||
+        qint64(size.width()) * size.height() > maximumThumbnailSourcePixels)
         return {};
     if (std::max(size.width(), size.height()) > maximum)
         reader.setScaledSize(size.scaled(maximum, maximum, Qt::KeepAspectRatio));

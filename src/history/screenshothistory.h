@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QMutex>
 #include <QSettings>
@@ -19,6 +20,10 @@ namespace korvel {
 class ScreenshotHistory {
 public:
     static constexpr qint64 defaultMaximumBytes = 200ll * 1024 * 1024;
+    // Larger images get no thumbnail. Scaled decoding keeps memory small, but
+    // time grows with the source: no screenshot comes near this, a damaged
+    // or foreign file may claim anything.
+    static constexpr qint64 maximumThumbnailSourcePixels = 250'000'000;
 
     // `settings` gives the QSettings the history options are read from at
     // the moment of use.
@@ -51,7 +56,11 @@ public:
     // Returns the error text, if any. Only entries can be removed.
     std::optional<QString> remove(const QString& path);
     std::optional<QString> clear();
+    // The image of an entry scaled to at most `maximum` pixels on its longer
+    // side; null when it cannot be read or decoded.
     static QImage thumbnail(const QString& path, int maximum);
+    // The same decode from any device (the fuzzer feeds it bytes).
+    static QImage thumbnail(QIODevice* device, int maximum);
 
     std::optional<QString> lastError() const;
     // Applies the count and size limits now, e.g. after the limit was lowered.
