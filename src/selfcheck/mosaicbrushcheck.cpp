@@ -32,7 +32,8 @@ double distanceToPath(QPointF p, const QList<QPointF>& path) {
 
 void send(Canvas& canvas, QEvent::Type type, QPointF annotationPoint) {
     const QPointF w = canvas.toWidget(annotationPoint);
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(type, w, canvas.mapToGlobal(w),
                       type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
                       Qt::NoModifier);
@@ -71,7 +72,9 @@ Failure checkMosaicBrush() {
     const std::optional<QByteArray> png = canvas.png();
     const QImage exported = png ? QImage::fromData(*png, "PNG") : QImage();
     if (exported.size() != pixels)
-        return QStringLiteral("the export is not a %1x%2 PNG").arg(pixels.width()).arg(pixels.height());
+        return QStringLiteral("the export is not a %1x%2 PNG")
+            .arg(pixels.width())
+            .arg(pixels.height());
     const QImage result = exported.convertToFormat(QImage::Format_RGB32);
 
     // Edge pixels of the brush are blended; one point either side of the

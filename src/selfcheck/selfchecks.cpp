@@ -28,8 +28,6 @@ std::unique_ptr<QApplication> application() {
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     auto app = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Korvel"));
-    QCoreApplication::setApplicationName(QStringLiteral("Korvel"));
     return app;
 }
 
@@ -45,7 +43,7 @@ int longLiveCheck(const QStringList& arguments) {
     const std::unique_ptr<Platform> platform = createPlatform();
     const LongLiveParameters parameters = std::get<LongLiveParameters>(parsed);
     return runCheck("long-capture", [&] { return checkLongCapture(*platform, parameters); }) ? 0
-                                                                                          : 1;
+                                                                                             : 1;
 }
 
 int regionCheck(qint32 pid, double x, double y) {

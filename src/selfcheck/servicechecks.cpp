@@ -182,7 +182,8 @@ Failure checkShortcut() {
         return QStringLiteral("no temporary folder: %1").arg(folder.errorString());
     QSettings settings(folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
     for (const Case& c : cases) {
-        const std::optional<CaptureShortcut> shortcut = CaptureShortcut::from(c.keyCode, c.modifiers);
+        const std::optional<CaptureShortcut> shortcut =
+            CaptureShortcut::from(c.keyCode, c.modifiers);
         if (!shortcut || shortcut->label != c.label)
             return QStringLiteral("key %1 is labelled \"%2\" instead of \"%3\"")
                 .arg(c.keyCode)

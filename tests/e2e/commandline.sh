@@ -10,13 +10,18 @@ checks="stitcher regions effects export history update-feed ocr shortcut mosaic-
 expected_pass="$(for c in $checks; do echo "PASS: $c"; done)"
 
 # Every check passes, whether the platform is asked for or picked because
-# there is no display.
+# there is no display; the user's history and settings stay untouched.
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
 for platform in offscreen ""; do
-  out="$(QT_QPA_PLATFORM=$platform nodisplay "$korvel" --self-test 2>/dev/null)"
+  out="$(QT_QPA_PLATFORM=$platform XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" \
+    nodisplay "$korvel" --self-test 2>/dev/null)"
   status=$?
   [ "$status" = 0 ] || fail "--self-test ($platform) exited $status: $out"
   [ "$out" = "$expected_pass" ] || fail "--self-test ($platform) printed '$out'"
 done
+[ ! -e "$home/data/Dastra" ] && [ ! -e "$home/config/Korvel" ] ||
+  fail "--self-test wrote into the user's folders: $(find "$home")"
 
 # Each check fails when its input is broken (KORVEL_SELFCHECK_BREAK), and a
 # single failure is enough for a non-zero status.

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     Bytes in{data + 6, size - 6};
     const int width = 1 + data[0] % 48;
-    const int height = 1 + data[1] % 96;
+    const int height = 1 + data[1] % 64;
     const int frames = 1 + data[2] % 5;
     const bool opaque = !(data[3] & 1);
     const bool automaticCrop = data[3] & 2;
