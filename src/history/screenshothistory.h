@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QImage>
+#include <QIODevice>
 #include <QMutex>
 #include <QSettings>
 #include <QStringList>

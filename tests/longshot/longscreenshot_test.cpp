@@ -1,7 +1,7 @@
 #include "../testwait.h"
 #include "history/screenshothistory.h"
-#include "longshot/longdocument.h"
 #include "longshot/longcapturepanels.h"
+#include "longshot/longdocument.h"
 #include "longshot/longscreenshot.h"
 #include "platform/fake/fakeplatform.h"
 #include "platform/fake/fakewindowstream.h"
