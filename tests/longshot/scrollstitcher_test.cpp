@@ -1,5 +1,5 @@
-#include "longshot/longdocument.h"
 #include "longshot/longcaptureaxis.h"
+#include "longshot/longdocument.h"
 #include "longshot/scrollstitcher.h"
 
 #include <gtest/gtest.h>
