@@ -2,8 +2,8 @@
 //   stitchfixture write DIR    writes the frames and expected images
 //   stitchfixture compare A B  exit 0 when the two images have equal pixels
 
-#include "longshot/longdocument.h"
 #include "longshot/longcaptureaxis.h"
+#include "longshot/longdocument.h"
 
 #include <QFile>
 #include <QGuiApplication>
