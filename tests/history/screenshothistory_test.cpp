@@ -232,6 +232,32 @@ TEST_F(History, BackgroundRecordingKeepsOrderAndThumbnailsAreBounded) {
         ScreenshotHistory::thumbnail(dir.filePath(QStringLiteral("none.png")), 100).isNull());
 }
 
+TEST(HistoryThumbnail, SourcesOverTheGuardGetNone) {
+    // 400 million one-bit pixels: 50 MB to hold, a few kilobytes as PNG.
+    QImage huge(20000, 20000, QImage::Format_Mono);
+    ASSERT_FALSE(huge.isNull());
+    huge.fill(0);
+    ASSERT_GT(qint64(huge.width()) * huge.height(),
+              ScreenshotHistory::maximumThumbnailSourcePixels);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && huge.save(&buffer, "PNG"));
+    buffer.close();
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ScreenshotHistory::thumbnail(&buffer, 96).isNull());
+    // The same decode from a device as from a file, for one within it.
+    QImage small(300, 200, QImage::Format_RGB32);
+    small.fill(Qt::darkCyan);
+    QByteArray smallBytes;
+    QBuffer smallBuffer(&smallBytes);
+    ASSERT_TRUE(smallBuffer.open(QIODevice::WriteOnly) && small.save(&smallBuffer, "PNG"));
+    smallBuffer.close();
+    ASSERT_TRUE(smallBuffer.open(QIODevice::ReadOnly));
+    const QImage thumb = ScreenshotHistory::thumbnail(&smallBuffer, 96);
+    EXPECT_EQ(thumb.size(), QSize(96, 64));
+    EXPECT_EQ(thumb.pixel(40, 30), QColor(Qt::darkCyan).rgb());
+}
+
 TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("target.png"));
