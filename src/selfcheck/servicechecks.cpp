@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontDatabase>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -139,11 +140,17 @@ Failure checkUpdateFeed() {
 Failure checkTextRecognition() {
     const QStringList lines = {QStringLiteral("Korvel reads text 2048"),
                                QStringLiteral("截图已复制到剪贴板")};
+    // Without a Chinese font the line would be drawn as boxes.
+    const QStringList chineseFonts = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+    if (chineseFonts.isEmpty())
+        return QStringLiteral("no font for Chinese text is installed");
     QImage image(640, 150, QImage::Format_RGB32);
     image.fill(Qt::white);
     if (!broken("ocr")) {
         QPainter painter(&image);
-        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        QFont font(chineseFonts.contains(QStringLiteral("Noto Sans CJK SC"))
+                       ? QStringLiteral("Noto Sans CJK SC")
+                       : chineseFonts.front());
         font.setPixelSize(30);
         painter.setFont(font);
         painter.setPen(QColor(20, 20, 20));

@@ -38,6 +38,14 @@ out="$(KORVEL_SELFCHECK_BREAK=history nodisplay "$korvel" --self-test 2>/dev/nul
 [ "$out" = "$(echo "$expected_pass" | sed 's/^PASS: history$/FAIL: history: 2 entries instead of 3/')" ] ||
   fail "--self-test with a broken history printed '$out'"
 
+# Missing language data fails the recognition check with the usual message.
+mkdir "$home/tessdata"
+out="$(TESSDATA_PREFIX="$home/tessdata" nodisplay "$korvel" --self-test 2>/dev/null)"
+[ "$?" = 1 ] || fail "--self-test without language data exited 0"
+printf '%s\n' "$out" |
+  grep -qx "FAIL: ocr: 缺少文字识别语言数据，请安装 tesseract-ocr-chi-sim 和 tesseract-ocr-eng" ||
+  fail "--self-test without language data printed '$out'"
+
 # The mosaic brush check always exits 0; its line tells.
 out="$(nodisplay "$korvel" --mosaic-brush-check 2>/dev/null)"
 [ "$?" = 0 ] && [ "$out" = "PASS: mosaic-brush" ] || fail "--mosaic-brush-check printed '$out'"
