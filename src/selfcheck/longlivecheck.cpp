@@ -63,16 +63,23 @@ private:
     std::optional<int> offset_;
 };
 
-// Runs the event loop for `ms` milliseconds, handing every queued frame on.
-template <typename Take> void pump(int ms, Take&& take) {
+// Runs the event loop, handing every queued frame on, for `ms` milliseconds
+// or until `done` says so.
+template <typename Take, typename Done> void pump(int ms, Take&& take, Done&& done) {
     QElapsedTimer timer;
     timer.start();
     do {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         take();
+        if (done())
+            return;
         if (timer.elapsed() < ms)
-            QThread::msleep(4);
+            QThread::msleep(2);
     } while (timer.elapsed() < ms);
+}
+
+template <typename Take> void pump(int ms, Take&& take) {
+    pump(ms, take, [] { return false; });
 }
 
 bool waitForExposure(QWidget& window) {
@@ -100,7 +107,8 @@ std::variant<LongLiveParameters, QString> parseLongLiveArguments(const QStringLi
             return QStringLiteral("%1, not \"%2\"").arg(usage, arguments[i]);
     }
     const LongLiveParameters p{values[0], values[1], values[2], values[3]};
-    // The bands need room, and consecutive frames must overlap by half.
+    // The bands need room, and consecutive frames overlap by two thirds at
+    // least, well above what matching needs.
     if (p.width < 80 || p.width > 4096)
         return QStringLiteral("WIDTH must be 80 to 4096");
     if (p.viewport < 160 || p.viewport > 2000)
@@ -175,8 +183,10 @@ Failure checkLongCapture(Platform& platform, const LongLiveParameters& p) {
             stream.flush();
             take();
         } else {
-            // A few frames of the live stream at 60 per second.
-            pump(100, take);
+            // The buffer drops repeats of the last frame, so the next one to
+            // arrive shows the new position.
+            const int before = frames;
+            pump(1000, take, [&] { return frames > before; });
         }
     };
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QPointF>
+#include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace korvel {
 struct Platform;
