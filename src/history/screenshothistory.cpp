@@ -12,6 +12,7 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QtEndian>
 
 #include <sys/stat.h>
 
@@ -37,6 +38,31 @@ bool decodes(const QByteArray& png) {
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     return !reader.read().isNull();
+}
+
+// Whether the device holds a PNG that ends properly and whose chunks all
+// lie within it. The decoder allocates and clears a chunk's declared length
+// before reading it, so a few damaged bytes could otherwise cost gigabytes.
+bool pngChunksFit(QIODevice* device) {
+    if (!device || !device->isOpen() || device->isSequential())
+        return false;
+    const qint64 start = device->pos();
+    const qint64 size = device->size();
+    bool fits = device->read(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n");
+    qint64 position = start + 8;
+    bool ended = false;
+    // Length, type, data, checksum.
+    while (fits && !ended && device->seek(position)) {
+        const QByteArray header = device->read(8);
+        if (header.size() != 8)
+            break;
+        const qint64 length = qFromBigEndian<quint32>(header.constData());
+        fits = length <= size - position - 12;
+        position += 12 + length;
+        ended = header.endsWith("IEND");
+    }
+    device->seek(start);
+    return fits && ended;
 }
 
 } // namespace
@@ -187,8 +213,10 @@ QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
 }
 
 QImage ScreenshotHistory::thumbnail(QIODevice* device, int maximum) {
-    QImageReader reader(device);
-    reader.setDecideFormatFromContent(true);
+    if (!pngChunksFit(device))
+        return {};
+    // Entries are PNG files; no other decoder gets to read them.
+    QImageReader reader(device, "png");
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty() || maximum <= 0 ||

@@ -59,7 +59,8 @@ public:
     // The image of an entry scaled to at most `maximum` pixels on its longer
     // side; null when it cannot be read or decoded.
     static QImage thumbnail(const QString& path, int maximum);
-    // The same decode from any device (the fuzzer feeds it bytes).
+    // The same decode from any random-access device (the fuzzer feeds it
+    // bytes). Only a PNG whose chunks all lie within the device is decoded.
     static QImage thumbnail(QIODevice* device, int maximum);
 
     std::optional<QString> lastError() const;

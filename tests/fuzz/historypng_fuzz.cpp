@@ -1,7 +1,7 @@
 // Any bytes as a history entry, decoded the way the history window's
 // thumbnails and preview are: a scaled image within the bound asked for, or
-// a null image, never a crash. Images claiming more pixels than the guard
-// allows never decode.
+// a null image, never a crash nor an allocation of what a damaged chunk
+// claims. Only PNG decodes, and never beyond the pixel guard.
 #include "history/screenshothistory.h"
 
 #include <QBuffer>
@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (image.isNull())
         return 0;
     require(image.width() <= maximum && image.height() <= maximum);
+    require(bytes.startsWith("\x89PNG\r\n\x1a\n"));
 
     QBuffer again(&bytes);
     again.open(QIODevice::ReadOnly);

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -256,6 +257,34 @@ TEST(HistoryThumbnail, SourcesOverTheGuardGetNone) {
     const QImage thumb = ScreenshotHistory::thumbnail(&smallBuffer, 96);
     EXPECT_EQ(thumb.size(), QSize(96, 64));
     EXPECT_EQ(thumb.pixel(40, 30), QColor(Qt::darkCyan).rgb());
+}
+
+TEST(HistoryThumbnail, DamagedOrForeignFilesAreNotDecoded) {
+    const QByteArray good = png(4, QSize(40, 30));
+    const auto thumbnailOf = [](QByteArray bytes) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        return ScreenshotHistory::thumbnail(&buffer, 96);
+    };
+    ASSERT_EQ(thumbnailOf(good).size(), QSize(40, 30));
+    // A text chunk after the header claiming 1.8 GB: the decoder would
+    // allocate and clear all of it before finding the file too short.
+    QByteArray claim = good;
+    claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    EXPECT_TRUE(thumbnailOf(claim).isNull());
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024) << "kilobytes";
+    // Cut before its end chunk, or another format under the same name.
+    EXPECT_TRUE(thumbnailOf(good.left(good.size() - 12)).isNull());
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "BMP"));
+    EXPECT_TRUE(thumbnailOf(bmp).isNull());
 }
 
 TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {
