@@ -3,7 +3,7 @@
 // one sample per point).
 #include "capture/visualchildregions.h"
 
-#include "../tests/capture/regionscenes.h"
+#include "capture/regionscenes.h"
 
 #include <benchmark/benchmark.h>
 

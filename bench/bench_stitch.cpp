@@ -4,7 +4,7 @@
 // come from a run by hand, e.g.
 //   bench_stitch --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 // and reading the medians.
-#include "longdocument.h"
+#include "longshot/longdocument.h"
 #include "longshot/scrollsignature.h"
 #include "longshot/scrollstitcher.h"
 
@@ -27,7 +27,7 @@ struct Scroll {
     std::vector<QImage> frames;
 
     Scroll(int width, int viewport, int count)
-        : page(test::longDocument(width, viewport + step * count, 21)) {
+        : page(scenes::longDocument(width, viewport + step * count, 21)) {
         for (int i = 0; i <= count; ++i) {
             frames.emplace_back(page.constScanLine(i * step), width, viewport, page.bytesPerLine(),
                                 page.format());
@@ -65,7 +65,7 @@ void BM_Append4K(benchmark::State& state) {
 // Matching alone: a frame from far away is scored against every shift and
 // rejected, so no slice is copied and no memory is touched afresh.
 void matchOnly(benchmark::State& state, int width, int height) {
-    const QImage page = test::longDocument(width, height * 3, 21);
+    const QImage page = scenes::longDocument(width, height * 3, 21);
     ScrollStitcher stitcher(page.copy(0, 0, width, height), qint64(1) << 40);
     const QImage far = page.copy(0, height * 2, width, height);
     for (auto _ : state) {
@@ -81,7 +81,7 @@ void BM_Match4K(benchmark::State& state) {
 }
 
 void BM_Signature1080p(benchmark::State& state) {
-    const QImage frame = test::longDocument(1920, 1080, 21);
+    const QImage frame = scenes::longDocument(1920, 1080, 21);
     for (auto _ : state)
         benchmark::DoNotOptimize(ScrollSignature::of(frame));
 }
@@ -91,7 +91,7 @@ void BM_Image20000Rows(benchmark::State& state) {
     const int width = 1200;
     const int viewport = 1000;
     const int shift = 400;
-    const QImage page = test::longDocument(width, 20000, 5);
+    const QImage page = scenes::longDocument(width, 20000, 5);
     ScrollStitcher stitcher(page.copy(0, 0, width, viewport), 24'000'000);
     for (int offset = shift; stitcher.height() < 20000; offset += shift) {
         const int rows = std::min(shift, 20000 - stitcher.height());

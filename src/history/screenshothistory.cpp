@@ -6,11 +6,13 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QtEndian>
 
 #include <sys/stat.h>
 
@@ -67,6 +69,31 @@ void storeThumbnail(const QString& entryPath, const QImage& image) {
         return;
     if (!writeFileAtomically(thumbnailPath(entryPath), png, 0600) && !QFileInfo::exists(entryPath))
         QFile::remove(thumbnailPath(entryPath)); // the entry went while we wrote
+}
+
+// Whether the device holds a PNG that ends properly and whose chunks all
+// lie within it. The decoder allocates and clears a chunk's declared length
+// before reading it, so a few damaged bytes could otherwise cost gigabytes.
+bool pngChunksFit(QIODevice* device) {
+    if (!device || !device->isOpen() || device->isSequential())
+        return false;
+    const qint64 start = device->pos();
+    const qint64 size = device->size();
+    bool fits = device->read(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n");
+    qint64 position = start + 8;
+    bool ended = false;
+    // Length, type, data, checksum.
+    while (fits && !ended && device->seek(position)) {
+        const QByteArray header = device->read(8);
+        if (header.size() != 8)
+            break;
+        const qint64 length = qFromBigEndian<quint32>(header.constData());
+        fits = length <= size - position - 12;
+        position += 12 + length;
+        ended = header.endsWith("IEND");
+    }
+    device->seek(start);
+    return fits && ended;
 }
 
 } // namespace
@@ -225,27 +252,40 @@ QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
         return {};
     const bool cached = maximum <= thumbnailCachePixels && isEntryName(QFileInfo(path).fileName());
     if (cached) {
-        const QImage small(thumbnailPath(path));
-        // A copy that fits is trusted only while its entry is still there.
-        if (!small.isNull() && QFileInfo::exists(path))
-            return scaledDown(small, maximum);
+        QFile copy(thumbnailPath(path));
+        // A copy is trusted only while its entry is still there.
+        if (copy.open(QIODevice::ReadOnly) && QFileInfo::exists(path)) {
+            const QImage small = thumbnail(&copy, maximum);
+            if (!small.isNull())
+                return small;
+        }
     }
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return {};
-    if (!cached) {
-        if (std::max(size.width(), size.height()) > maximum)
-            reader.setScaledSize(size.scaled(maximum, maximum, Qt::KeepAspectRatio));
-        return reader.read();
-    }
+    if (!cached)
+        return thumbnail(&file, maximum);
     // Entries from before the copies existed get theirs on first sight.
-    const QImage image = reader.read();
+    const QImage image = thumbnail(&file, thumbnailCachePixels);
     if (image.isNull())
         return {};
     storeThumbnail(path, image);
     return scaledDown(image, maximum);
+}
+
+QImage ScreenshotHistory::thumbnail(QIODevice* device, int maximum) {
+    if (!pngChunksFit(device))
+        return {};
+    // Entries are PNG files; no other decoder gets to read them.
+    QImageReader reader(device, "png");
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty() || maximum <= 0 ||
+        qint64(size.width()) * size.height() > maximumThumbnailSourcePixels)
+        return {};
+    if (std::max(size.width(), size.height()) > maximum)
+        reader.setScaledSize(size.scaled(maximum, maximum, Qt::KeepAspectRatio));
+    return reader.read();
 }
 
 std::optional<QString> ScreenshotHistory::pruneNow() {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QIODevice>
 #include <QMutex>
 #include <QSettings>
 #include <QStringList>
@@ -19,6 +20,10 @@ namespace korvel {
 class ScreenshotHistory {
 public:
     static constexpr qint64 defaultMaximumBytes = 200ll * 1024 * 1024;
+    // Larger images get no thumbnail. Scaled decoding keeps memory small, but
+    // time grows with the source: no screenshot comes near this, a damaged
+    // or foreign file may claim anything.
+    static constexpr qint64 maximumThumbnailSourcePixels = 250'000'000;
 
     // `settings` gives the QSettings the history options are read from at
     // the moment of use.
@@ -51,11 +56,15 @@ public:
     // Returns the error text, if any. Only entries can be removed.
     std::optional<QString> remove(const QString& path);
     std::optional<QString> clear();
-    // At most `maximum` pixels on the longer side; null when unreadable.
-    // Sizes up to thumbnailCachePixels come from the entry's small copy.
+    // The image of an entry scaled to at most `maximum` pixels on its longer
+    // side; null when it cannot be read or decoded. Sizes up to
+    // thumbnailCachePixels come from the entry's small copy.
     static QImage thumbnail(const QString& path, int maximum);
     // The longer side of the stored copies: a list row at twice the scale.
     static constexpr int thumbnailCachePixels = 192;
+    // The same decode from any random-access device (the fuzzer feeds it
+    // bytes). Only a PNG whose chunks all lie within the device is decoded.
+    static QImage thumbnail(QIODevice* device, int maximum);
 
     std::optional<QString> lastError() const;
     // Applies the count and size limits now, e.g. after the limit was lowered.

@@ -2,7 +2,7 @@
 #include "capture/childregionresolver.h"
 #include "platform/fake/fakeplatform.h"
 
-#include "regionscenes.h"
+#include "capture/regionscenes.h"
 
 #include <QPushButton>
 

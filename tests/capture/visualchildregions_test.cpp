@@ -1,6 +1,6 @@
 #include "capture/visualchildregions.h"
 
-#include "regionscenes.h"
+#include "capture/regionscenes.h"
 
 #include "../qtprinters.h"
 

@@ -1,21 +1,85 @@
-# The check modes answer on standard output without a display: one
-# "FAIL: not available" line and status 1 until their subsystems exist.
+# The check modes answer on standard output without a display: the
+# self-checks run on the offscreen platform, one PASS or FAIL line each.
 : "${KORVEL_UPDATE_ORIGIN:?the update feed check must not leave this machine}"
 set -u
 korvel="$KORVEL_BUILD/src/app/korvel"
 fail() { echo "FAIL: $*" >&2; exit 1; }
+nodisplay() { env -u DISPLAY -u WAYLAND_DISPLAY "$@"; }
 
-for args in "--self-test" "--mosaic-brush-check" \
-            "--long-live-check a b c d" "--region-check 1 2 3"; do
-  # shellcheck disable=SC2086
-  out="$(env -u DISPLAY -u WAYLAND_DISPLAY "$korvel" $args)"
+checks="stitcher regions effects export history update-feed ocr shortcut mosaic-brush long-capture"
+expected_pass="$(for c in $checks; do echo "PASS: $c"; done)"
+
+# Every check passes, whether the platform is asked for or picked because
+# there is no display; the user's history and settings stay untouched.
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
+for platform in offscreen ""; do
+  out="$(QT_QPA_PLATFORM=$platform XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" \
+    nodisplay "$korvel" --self-test 2>/dev/null)"
   status=$?
-  [ "$status" = 1 ] || fail "$args exited $status"
-  [ "$out" = "FAIL: not available" ] || fail "$args printed '$out'"
+  [ "$status" = 0 ] || fail "--self-test ($platform) exited $status: $out"
+  [ "$out" = "$expected_pass" ] || fail "--self-test ($platform) printed '$out'"
 done
+[ ! -e "$home/data/Dastra" ] && [ ! -e "$home/config/Korvel" ] ||
+  fail "--self-test wrote into the user's folders: $(find "$home")"
+
+# Each check fails when its input is broken (KORVEL_SELFCHECK_BREAK), and a
+# single failure is enough for a non-zero status.
+out="$(KORVEL_SELFCHECK_BREAK="$(echo $checks | tr ' ' ,)" QT_QPA_PLATFORM=offscreen \
+  nodisplay "$korvel" --self-test 2>/dev/null)"
+status=$?
+[ "$status" = 1 ] || fail "broken --self-test exited $status"
+for c in $checks; do
+  printf '%s\n' "$out" | grep -q "^FAIL: $c: ." || fail "broken $c printed no FAIL line: '$out'"
+done
+[ "$(printf '%s\n' "$out" | wc -l)" = 10 ] || fail "broken --self-test printed '$out'"
+out="$(KORVEL_SELFCHECK_BREAK=history nodisplay "$korvel" --self-test 2>/dev/null)"
+[ "$?" = 1 ] || fail "--self-test with a broken history exited 0"
+[ "$out" = "$(echo "$expected_pass" | sed 's/^PASS: history$/FAIL: history: 2 entries instead of 3/')" ] ||
+  fail "--self-test with a broken history printed '$out'"
+
+# Missing language data fails the recognition check with the usual message.
+mkdir "$home/tessdata"
+out="$(TESSDATA_PREFIX="$home/tessdata" nodisplay "$korvel" --self-test 2>/dev/null)"
+[ "$?" = 1 ] || fail "--self-test without language data exited 0"
+printf '%s\n' "$out" |
+  grep -qx "FAIL: ocr: 缺少文字识别语言数据，请安装 tesseract-ocr-chi-sim 和 tesseract-ocr-eng" ||
+  fail "--self-test without language data printed '$out'"
+
+# The mosaic brush check always exits 0; its line tells.
+out="$(nodisplay "$korvel" --mosaic-brush-check 2>/dev/null)"
+[ "$?" = 0 ] && [ "$out" = "PASS: mosaic-brush" ] || fail "--mosaic-brush-check printed '$out'"
+out="$(KORVEL_SELFCHECK_BREAK=mosaic-brush nodisplay "$korvel" --mosaic-brush-check 2>/dev/null)"
+[ "$?" = 0 ] || fail "broken --mosaic-brush-check did not exit 0"
+case "$out" in
+  "FAIL: mosaic-brush: pixel "*" away from the brush changed") ;;
+  *) fail "broken --mosaic-brush-check printed '$out'" ;;
+esac
+
+# The long capture check: WIDTH VIEWPORT LENGTH STEP.
+out="$(nodisplay "$korvel" --long-live-check 240 200 3000 60 2>/dev/null)"
+[ "$?" = 0 ] && [ "$out" = "PASS: long-capture" ] || fail "--long-live-check printed '$out'"
+out="$(KORVEL_SELFCHECK_BREAK=long-capture nodisplay "$korvel" --long-live-check 240 200 3000 60 2>/dev/null)"
+[ "$?" = 1 ] || fail "broken --long-live-check did not exit 1"
+case "$out" in "FAIL: long-capture: pixel "*) ;; *) fail "broken --long-live-check printed '$out'" ;; esac
+for args in "a b c d" "240 200 3000 0" "240 200 3000 67" "240 200 199 10" "240 200 40000 10" "20 200 3000 60"; do
+  # shellcheck disable=SC2086
+  out="$(nodisplay "$korvel" --long-live-check $args 2>/dev/null)"
+  [ "$?" = 2 ] || fail "--long-live-check $args did not exit 2"
+  case "$out" in "FAIL: long-capture: "*) ;; *) fail "--long-live-check $args printed '$out'" ;; esac
+done
+
+# Without a display there is nothing to find, but the region check keeps
+# asking until it is stopped (timeout's status 124).
+out="$(nodisplay timeout 3 "$korvel" --region-check 1 2 3 2>/dev/null)"
+status=$?
+[ "$status" = 124 ] || fail "--region-check exited $status"
+[ "$out" = "FAIL: region-check: this display offers no screen capture or window list" ] ||
+  fail "--region-check printed '$out'"
+
 # The update feed check answers without a display; here its server is a
 # closed loopback port (KORVEL_UPDATE_ORIGIN), so it fails with one line.
-out="$(env -u DISPLAY -u WAYLAND_DISPLAY "$korvel" --check-update-feed)"
+out="$(nodisplay "$korvel" --check-update-feed)"
 status=$?
 [ "$status" = 1 ] || fail "--check-update-feed exited $status"
 case "$out" in

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -278,6 +279,60 @@ TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
     EXPECT_FALSE(h->clear());
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("/.thumbnails")));
     EXPECT_TRUE(h->entries().isEmpty());
+}
+
+TEST(HistoryThumbnail, SourcesOverTheGuardGetNone) {
+    // 400 million one-bit pixels: 50 MB to hold, a few kilobytes as PNG.
+    QImage huge(20000, 20000, QImage::Format_Mono);
+    ASSERT_FALSE(huge.isNull());
+    huge.fill(0);
+    ASSERT_GT(qint64(huge.width()) * huge.height(),
+              ScreenshotHistory::maximumThumbnailSourcePixels);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && huge.save(&buffer, "PNG"));
+    buffer.close();
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ScreenshotHistory::thumbnail(&buffer, 96).isNull());
+    // The same decode from a device as from a file, for one within it.
+    QImage small(300, 200, QImage::Format_RGB32);
+    small.fill(Qt::darkCyan);
+    QByteArray smallBytes;
+    QBuffer smallBuffer(&smallBytes);
+    ASSERT_TRUE(smallBuffer.open(QIODevice::WriteOnly) && small.save(&smallBuffer, "PNG"));
+    smallBuffer.close();
+    ASSERT_TRUE(smallBuffer.open(QIODevice::ReadOnly));
+    const QImage thumb = ScreenshotHistory::thumbnail(&smallBuffer, 96);
+    EXPECT_EQ(thumb.size(), QSize(96, 64));
+    EXPECT_EQ(thumb.pixel(40, 30), QColor(Qt::darkCyan).rgb());
+}
+
+TEST(HistoryThumbnail, DamagedOrForeignFilesAreNotDecoded) {
+    const QByteArray good = png(4, QSize(40, 30));
+    const auto thumbnailOf = [](QByteArray bytes) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        return ScreenshotHistory::thumbnail(&buffer, 96);
+    };
+    ASSERT_EQ(thumbnailOf(good).size(), QSize(40, 30));
+    // A text chunk after the header claiming 1.8 GB: the decoder would
+    // allocate and clear all of it before finding the file too short.
+    QByteArray claim = good;
+    claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    EXPECT_TRUE(thumbnailOf(claim).isNull());
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024) << "kilobytes";
+    // Cut before its end chunk, or another format under the same name.
+    EXPECT_TRUE(thumbnailOf(good.left(good.size() - 12)).isNull());
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "BMP"));
+    EXPECT_TRUE(thumbnailOf(bmp).isNull());
 }
 
 TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {

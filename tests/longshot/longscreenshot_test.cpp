@@ -1,8 +1,8 @@
 #include "../testwait.h"
 #include "history/screenshothistory.h"
-#include "longdocument.h"
 #include "longshot/longcapturecrop.h"
 #include "longshot/longcapturepanels.h"
+#include "longshot/longdocument.h"
 #include "longshot/longscreenshot.h"
 #include "platform/fake/fakeplatform.h"
 #include "platform/fake/fakewindowstream.h"
@@ -24,7 +24,7 @@ namespace {
 // 400 × 500) shows a long document scrolled by `offset`; the region covers
 // its rows 50–249 and columns 50–349.
 struct LongCapture : ::testing::Test {
-    const QImage document = test::longDocument(400, 3000);
+    const QImage document = scenes::longDocument(400, 3000);
     fake::WindowList windows;
     fake::WindowStream* stream = nullptr;
     QTemporaryDir dir;

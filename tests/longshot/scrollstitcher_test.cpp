@@ -1,5 +1,5 @@
-#include "longdocument.h"
 #include "longshot/longcaptureaxis.h"
+#include "longshot/longdocument.h"
 #include "longshot/scrollstitcher.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@ void PrintTo(const ScrollAppendResult& result, std::ostream* out) {
 namespace {
 
 using Result = ScrollAppendResult;
-using test::expectedStitch;
-using test::frameAt;
+using scenes::expectedStitch;
+using scenes::frameAt;
 
 constexpr int viewport = 300;
 
@@ -49,9 +49,9 @@ std::vector<Result> feed(ScrollStitcher& stitcher, const std::vector<QImage>& fr
 }
 
 struct Document : ::testing::Test {
-    QImage page = test::longDocument(420, 4000);
-    QImage header = test::bandImage(420, 30, 11, qRgb(235, 238, 245));
-    QImage footer = test::bandImage(420, 26, 12, qRgb(40, 44, 52));
+    QImage page = scenes::longDocument(420, 4000);
+    QImage header = scenes::bandImage(420, 30, 11, qRgb(235, 238, 245));
+    QImage footer = scenes::bandImage(420, 26, 12, qRgb(40, 44, 52));
     QImage at(int offset) const { return frameAt(page, offset, viewport, header, footer); }
 };
 
@@ -135,7 +135,7 @@ TEST_F(Document, FramesWithAlphaStitchInPremultipliedForm) {
 TEST(Stitcher, HorizontalCaptureRestoresAWideImage) {
     // The tall page turned a quarter counter-clockwise is a wide page whose
     // new columns enter on the right.
-    const auto wide = restore(LongCaptureAxis::horizontal, test::longDocument(260, 3000, 3));
+    const auto wide = restore(LongCaptureAxis::horizontal, scenes::longDocument(260, 3000, 3));
     ASSERT_TRUE(wide);
     const int viewWidth = 500;
     auto frame = [&](int offset) {
@@ -155,7 +155,7 @@ TEST(Stitcher, HorizontalCaptureRestoresAWideImage) {
 
 TEST(Stitcher, RepetitiveContentNeverGivesAWrongSeam) {
     // A striped table: every 24 rows the same rows again.
-    QImage row = test::longDocument(400, 24, 5);
+    QImage row = scenes::longDocument(400, 24, 5);
     QImage table(400, 2000, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < table.height(); ++y)
         std::memcpy(table.scanLine(y), row.constScanLine(y % 24), size_t(table.bytesPerLine()));
@@ -171,7 +171,7 @@ TEST(Stitcher, RepetitiveContentNeverGivesAWrongSeam) {
 TEST(Stitcher, BlankFramesNeverAppend) {
     QImage blank(400, viewport, QImage::Format_RGB32);
     blank.fill(Qt::white);
-    const QImage page = test::longDocument(400, 2000);
+    const QImage page = scenes::longDocument(400, 2000);
     ScrollStitcher fromBlank(blank, 24'000'000);
     QImage almost = blank;
     almost.setPixel(200, 100, qRgb(250, 250, 250));
@@ -184,7 +184,7 @@ TEST(Stitcher, BlankFramesNeverAppend) {
 }
 
 TEST(Stitcher, LimitsLeaveTheImageUnchanged) {
-    const QImage page = test::longDocument(100, 30600, 9);
+    const QImage page = scenes::longDocument(100, 30600, 9);
     auto at = [&](int offset) { return page.copy(0, offset, 100, 400); };
     ScrollStitcher tall(at(0), 1'000'000'000);
     int offset = 0;
@@ -217,7 +217,7 @@ TEST(Stitcher, LimitsLeaveTheImageUnchanged) {
 }
 
 TEST(Stitcher, BadFramesAreUnmatchedWithoutHarm) {
-    const QImage page = test::longDocument(200, 1200);
+    const QImage page = scenes::longDocument(200, 1200);
     ScrollStitcher stitcher(page.copy(0, 0, 200, viewport), 24'000'000);
     EXPECT_EQ(stitcher.append(page.copy(0, 50, 199, viewport), false), Result::unmatched());
     EXPECT_EQ(stitcher.append(page.copy(0, 50, 200, viewport + 1), false), Result::unmatched());

@@ -1,5 +1,5 @@
-#include "longdocument.h"
 #include "longshot/longcaptureaxis.h"
+#include "longshot/longdocument.h"
 #include "longshot/slicearena.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +24,7 @@ bool sameRows(const QImage& slice, const QImage& source, int firstRow) {
 // Slices span several blocks, outlive the arena, and survive their
 // neighbours being released in any order.
 TEST(SliceArena, SlicesStayExactAcrossBlocksAndReleases) {
-    const QImage page = test::longDocument(1000, 3000, 5).convertToFormat(longCaptureFormat);
+    const QImage page = scenes::longDocument(1000, 3000, 5).convertToFormat(longCaptureFormat);
     std::vector<QImage> slices;
     {
         SliceArena arena;
@@ -50,7 +50,7 @@ TEST(SliceArena, SlicesStayExactAcrossBlocksAndReleases) {
 
 TEST(SliceArena, OddInputFallsBackOrFails) {
     SliceArena arena;
-    const QImage rgb = test::longDocument(200, 400, 1).convertToFormat(QImage::Format_RGB888);
+    const QImage rgb = scenes::longDocument(200, 400, 1).convertToFormat(QImage::Format_RGB888);
     auto converted = arena.copy(rgb, QRect(10, 20, 100, 50));
     ASSERT_TRUE(converted);
     EXPECT_EQ(converted->format(), longCaptureFormat);

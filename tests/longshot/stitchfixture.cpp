@@ -2,8 +2,8 @@
 //   stitchfixture write DIR    writes the frames and expected images
 //   stitchfixture compare A B  exit 0 when the two images have equal pixels
 
-#include "longdocument.h"
 #include "longshot/longcaptureaxis.h"
+#include "longshot/longdocument.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -23,29 +23,29 @@ bool save(const QImage& image, const QString& path) {
 }
 
 int write(const QString& dir) {
-    const QImage page = test::longDocument(420, 4000);
-    const QImage header = test::bandImage(420, 30, 11, qRgb(235, 238, 245));
-    const QImage footer = test::bandImage(420, 26, 12, qRgb(40, 44, 52));
+    const QImage page = scenes::longDocument(420, 4000);
+    const QImage header = scenes::bandImage(420, 30, 11, qRgb(235, 238, 245));
+    const QImage footer = scenes::bandImage(420, 26, 12, qRgb(40, 44, 52));
     const int viewport = 300;
     bool ok = true;
     // Vertical: on, a repeat, on, a skip too far, on.
     const int offsets[] = {100, 160, 160, 230, 900, 350};
     for (int i = 0; i < 6; ++i) {
-        ok &= save(test::frameAt(page, offsets[i], viewport, header, footer),
+        ok &= save(scenes::frameAt(page, offsets[i], viewport, header, footer),
                    QStringLiteral("%1/v%2.png").arg(dir).arg(i + 1));
     }
-    ok &= save(test::expectedStitch(page, 100, 350, viewport, header, footer),
+    ok &= save(scenes::expectedStitch(page, 100, 350, viewport, header, footer),
                dir + QStringLiteral("/v-expected.png"));
     // Scrolling back with automatic crop.
     const int back[] = {300, 400, 500, 450};
     for (int i = 0; i < 4; ++i) {
-        ok &= save(test::frameAt(page, back[i], viewport, header, footer),
+        ok &= save(scenes::frameAt(page, back[i], viewport, header, footer),
                    QStringLiteral("%1/c%2.png").arg(dir).arg(i + 1));
     }
-    ok &= save(test::expectedStitch(page, 300, 450, viewport, header, footer),
+    ok &= save(scenes::expectedStitch(page, 300, 450, viewport, header, footer),
                dir + QStringLiteral("/c-expected.png"));
     // Horizontal: a wide page whose new columns enter on the right.
-    const QImage wide = *restore(LongCaptureAxis::horizontal, test::longDocument(260, 3000, 3));
+    const QImage wide = *restore(LongCaptureAxis::horizontal, scenes::longDocument(260, 3000, 3));
     const int columns[] = {200, 320, 500};
     for (int i = 0; i < 3; ++i) {
         ok &= save(wide.copy(columns[i], 0, 500, 260),

@@ -1,17 +1,17 @@
 #pragma once
 
-// A long document drawn in code for the stitcher's tests and benchmark:
-// lines of "text" (word-shaped ink of random widths and heights), photo-like
-// blocks, stretches of white space with a lone line, and the frames a
-// scrolled viewport would show of it, with an optional sticky header and
-// footer painted over every frame.
+// A long document drawn in code for the stitcher's tests, its benchmark and
+// the long-capture self-checks: lines of "text" (word-shaped ink of random
+// widths and heights), photo-like blocks, stretches of white space with a
+// lone line, and the frames a scrolled viewport would show of it, with an
+// optional sticky header and footer painted over every frame.
 
 #include <QImage>
 #include <QPainter>
 
 #include <random>
 
-namespace korvel::test {
+namespace korvel::scenes {
 
 inline void drawTextLine(QImage& page, int y, std::mt19937& rng, int margin = 12) {
     std::uniform_int_distribution<int> wordWidth(8, 70);
@@ -122,4 +122,4 @@ inline QImage expectedStitch(const QImage& page, int first, int last, int viewpo
     return whole;
 }
 
-} // namespace korvel::test
+} // namespace korvel::scenes

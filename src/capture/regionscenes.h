@@ -1,7 +1,7 @@
 #pragma once
 
 // Window images with known panels, drawn in points at any scale, for the
-// child-region tests and benchmark.
+// child-region tests, their benchmark and the self-check.
 
 #include <QImage>
 #include <QPainter>
