@@ -1,5 +1,7 @@
 #include "pinimagefile.h"
 
+#include "platform/pngcheck.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +37,8 @@ std::variant<QByteArray, QString> readPinImage(const QString& path) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
+    if (!soundIfPng(&buffer))
+        return QStringLiteral("the image is damaged (a chunk runs past the end of the file)");
     QImageReader reader(&buffer);
     if (!reader.canRead())
         return QStringLiteral("not an image");

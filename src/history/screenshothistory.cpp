@@ -1,6 +1,7 @@
 #include "screenshothistory.h"
 
 #include "platform/atomicfile.h"
+#include "platform/pngcheck.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -12,7 +13,6 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QtEndian>
 
 #include <sys/stat.h>
 
@@ -69,31 +69,6 @@ void storeThumbnail(const QString& entryPath, const QImage& image) {
         return;
     if (!writeFileAtomically(thumbnailPath(entryPath), png, 0600) && !QFileInfo::exists(entryPath))
         QFile::remove(thumbnailPath(entryPath)); // the entry went while we wrote
-}
-
-// Whether the device holds a PNG that ends properly and whose chunks all
-// lie within it. The decoder allocates and clears a chunk's declared length
-// before reading it, so a few damaged bytes could otherwise cost gigabytes.
-bool pngChunksFit(QIODevice* device) {
-    if (!device || !device->isOpen() || device->isSequential())
-        return false;
-    const qint64 start = device->pos();
-    const qint64 size = device->size();
-    bool fits = device->read(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n");
-    qint64 position = start + 8;
-    bool ended = false;
-    // Length, type, data, checksum.
-    while (fits && !ended && device->seek(position)) {
-        const QByteArray header = device->read(8);
-        if (header.size() != 8)
-            break;
-        const qint64 length = qFromBigEndian<quint32>(header.constData());
-        fits = length <= size - position - 12;
-        position += 12 + length;
-        ended = header.endsWith("IEND");
-    }
-    device->seek(start);
-    return fits && ended;
 }
 
 } // namespace

@@ -13,8 +13,10 @@
 #include "longshot/longcaptureaxis.h"
 #include "longshot/scrollstitcher.h"
 #include "platform/atomicfile.h"
+#include "platform/pngcheck.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QImageReader>
 #include <QStringList>
 
@@ -65,7 +67,16 @@ std::optional<Options> parse(const QStringList& arguments) {
 
 // A frame normalised for the axis, or the reason it cannot be used.
 std::optional<QImage> readFrame(const QString& path, LongCaptureAxis axis, QString& error) {
-    QImageReader reader(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return std::nullopt;
+    }
+    if (!soundIfPng(&file)) {
+        error = QStringLiteral("damaged PNG");
+        return std::nullopt;
+    }
+    QImageReader reader(&file);
     QImage image = reader.read();
     if (image.isNull()) {
         error = reader.errorString();

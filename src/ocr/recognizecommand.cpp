@@ -1,6 +1,7 @@
 #include "recognizecommand.h"
 
 #include "platform/error.h"
+#include "platform/pngcheck.h"
 #include "textrecognition.h"
 
 #include <QBuffer>
@@ -17,10 +18,13 @@ namespace {
 constexpr qint64 maximumInputBytes = maximumImagePixels * 4 + (1 << 20);
 
 std::variant<QImage, QString> decode(QIODevice& device) {
+    // A damaged PNG never reaches the decoder; its header still tells an
+    // oversized image from a broken one.
+    const bool damagedPng = !soundIfPng(&device);
     QImageReader reader(&device);
     // The size comes from the header, before anything is allocated.
-    const QSize size = reader.size();
-    if (!size.isValid() && !reader.canRead())
+    const QSize size = damagedPng ? pngHeaderSize(&device) : reader.size();
+    if (!damagedPng && !size.isValid() && !reader.canRead())
         return QStringLiteral("不是可识别的图像");
     if (size.isValid() && qint64(size.width()) * size.height() > maximumImagePixels) {
         return QStringLiteral("图像过大（%1 × %2 像素，上限 %3 万像素）")
@@ -28,6 +32,8 @@ std::variant<QImage, QString> decode(QIODevice& device) {
             .arg(size.height())
             .arg(maximumImagePixels / 10000);
     }
+    if (damagedPng)
+        return QStringLiteral("图像数据损坏或不完整");
     // Enough for the largest image allowed above.
     reader.setAllocationLimit(int(maximumImagePixels * 4 / (qint64(1) << 20)) + 1);
     QImage image;

@@ -179,6 +179,13 @@ TEST(PinImageFile, BadFilesAreRefusedBeforeDecoding) {
     EXPECT_TRUE(error(truncated).startsWith(QStringLiteral("the image is damaged")))
         << error(truncated).toStdString();
 
+    // A chunk claiming 1.8 GB is refused before a decoder can allocate it.
+    QByteArray claim = png;
+    claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
+    const QString claiming = dir.filePath(QStringLiteral("claim.png"));
+    write(claiming, claim);
+    EXPECT_TRUE(error(claiming).startsWith(QStringLiteral("the image is damaged")));
+
     // A header claiming 60000 × 60000 is refused from the header alone.
     QByteArray huge = png;
     qToBigEndian<quint32>(60000, huge.data() + 16);

@@ -125,6 +125,18 @@ TEST(RecognizeCommand, HugeImageIsRefusedFromItsHeader) {
     const auto small = loadImage(path, in);
     ASSERT_TRUE(std::holds_alternative<QString>(small));
     EXPECT_EQ(std::get<QString>(small), QStringLiteral("图像数据损坏或不完整"));
+    // A whole small PNG with a chunk claiming 1.8 GB never reaches the decoder.
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QByteArray claim;
+    QBuffer out(&claim);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && image.save(&out, "PNG"));
+    claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
+    QBuffer claimed(&claim);
+    claimed.open(QIODevice::ReadOnly);
+    const auto refused = loadImage(QStringLiteral("-"), claimed);
+    ASSERT_TRUE(std::holds_alternative<QString>(refused));
+    EXPECT_EQ(std::get<QString>(refused), QStringLiteral("图像数据损坏或不完整"));
 }
 
 TEST(RecognizeCommand, CommandLineAndWindowShareOneRecognition) {
