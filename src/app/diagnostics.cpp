@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
-#include <QSet>
 #include <QTextStream>
 #include <QTimer>
 
@@ -47,8 +46,8 @@ QString buttonName(const QAbstractButton& b) {
     return b.text().isEmpty() ? b.toolTip() : b.text();
 }
 
-// The visible windows and their controls; the label texts go to `labels`.
-QString widgetsText(QStringList& labels) {
+// The visible windows and their controls.
+QString widgetsText() {
     QString text;
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (!top->isVisible())
@@ -59,18 +58,46 @@ QString widgetsText(QStringList& labels) {
                 continue;
             const QString enabled =
                 w->isEnabled() ? QStringLiteral("\t1\n") : QStringLiteral("\t0\n");
-            if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
                 text += widgetLine("button", buttonName(*b), *b) + enabled;
-            } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+            else if (auto* c = qobject_cast<QComboBox*>(w))
                 text += widgetLine("popup", c->currentText(), *c) + enabled;
-            } else if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty()) {
+            else if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty())
                 text += widgetLine("label", l->text(), *l) + u'\n';
-                labels.append(l->text());
-            }
         }
     }
     return text;
 }
+
+// Notes each label text as it is painted: a status line that lasts a single
+// frame is still seen, one replaced before it was ever drawn is not.
+class LabelWatch final : public QObject {
+public:
+    LabelWatch(QString path, QObject* parent)
+        : QObject(parent)
+        , path_(std::move(path)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint)
+            return false;
+        auto* label = qobject_cast<QLabel*>(watched);
+        if (!label || label->text().isEmpty())
+            return false;
+        static const char* const shownText = "korvelShownText";
+        if (label->property(shownText).toString() == label->text())
+            return false;
+        label->setProperty(shownText, label->text());
+        // Appended: a test waits for the line it expects.
+        QFile file(path_);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+            file.write((QString(label->text()).replace(u'\n', u' ') + u'\n').toUtf8());
+        return false;
+    }
+
+private:
+    const QString path_;
+};
 
 } // namespace
 
@@ -78,29 +105,16 @@ void startWidgetDiagnostics(QObject* owner) {
     const QString dir = diagnosticsDir();
     if (dir.isEmpty())
         return;
-    struct Seen {
-        QString widgets;
-        QSet<QString> labels;
-    };
-    auto seen = std::make_shared<Seen>();
+    qApp->installEventFilter(
+        new LabelWatch(QDir(dir).filePath(QStringLiteral("labels.txt")), owner));
+    auto written = std::make_shared<QString>();
     auto* timer = new QTimer(owner);
-    QObject::connect(timer, &QTimer::timeout, timer, [dir, seen] {
-        QStringList labels;
-        const QString widgets = widgetsText(labels);
-        if (widgets == seen->widgets)
+    QObject::connect(timer, &QTimer::timeout, timer, [dir, written] {
+        const QString widgets = widgetsText();
+        if (widgets == *written)
             return;
-        seen->widgets = widgets;
+        *written = widgets;
         writeText(QDir(dir).filePath(QStringLiteral("widgets.txt")), widgets);
-        QString shown;
-        for (const QString& label : labels) {
-            if (!seen->labels.contains(label))
-                shown += QString(label).replace(u'\n', u' ') + u'\n';
-        }
-        seen->labels = QSet<QString>(labels.begin(), labels.end());
-        // Appended: a test waits for the line it expects, however briefly shown.
-        QFile file(QDir(dir).filePath(QStringLiteral("labels.txt")));
-        if (!shown.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.write(shown.toUtf8());
     });
     timer->start(100);
 }

@@ -8,7 +8,7 @@
 . "$(dirname "$0")/longsession.sh"
 
 # A 560-row viewport on 2,400 rows, 60 rows per wheel click.
-start_fixture --geometry 200,100,640,600 --length 2400 --step 60
+start_fixture --window 200,100,640,600 --length 2400 --step 60
 start_korvel
 
 # The region: client columns 40…599 and rows 80…479, i.e. document rows 40

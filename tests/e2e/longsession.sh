@@ -38,7 +38,15 @@ control_panel_shown() { has_widget window "Korvel · 长截图"; }
 # shown TEXT: the label TEXT was on screen at some point since the last reset.
 shown() { grep -qxF "$1" "$diag/labels.txt" 2>/dev/null; }
 expect_shown() { # seconds text
-    wait_for "$1" shown "$2"
+    tries=$(($1 * 10))
+    until shown "$2"; do
+        tries=$((tries - 1))
+        if [ $tries -le 0 ]; then
+            tail -4 "$diag/labels.txt" >&2
+            fail "timed out waiting for the label: $2"
+        fi
+        sleep 0.1
+    done
 }
 forget_shown() { : >"$diag/labels.txt"; }
 # The dimensions label, e.g. "560 × 880 px".
@@ -70,7 +78,12 @@ png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 
 # expect_document_part PNG W H X Y: the image is W × H and equals the
 # document's pixels at (X, Y).
+# With KORVEL_E2E_KEEP naming a folder, a mismatching image and the document
+# are kept there for inspection.
 expect_document_part() {
+    if [ -n "${KORVEL_E2E_KEEP:-}" ]; then
+        mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$document" "$KORVEL_E2E_KEEP/"
+    fi
     [ "$(png_size "$1")" = "${2}x${3}" ] || fail "the long image is $(png_size "$1"), expected ${2}x${3}"
     "$tool" inside "$1" "$document" "$4" "$5" >/dev/null \
         || fail "the long image differs from the document at $4,$5"

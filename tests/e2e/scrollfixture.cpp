@@ -5,11 +5,12 @@
 // the document by a fixed number of pixels; nothing is smoothed or animated,
 // so each scroll position shows exact document pixels.
 //
-//   scrollfixture [--horizontal] [--geometry X,Y,W,H] [--length N] [--step N]
+//   scrollfixture [--horizontal] [--window X,Y,W,H] [--length N] [--step N]
 //                 [--seed N] [--write FILE] [--print-offset]
 //
 // --horizontal lays the document out sideways: it is N columns long and
 // scrolls left and right (horizontal wheel buttons, or the vertical wheel).
+// Not --geometry: Qt takes that one for itself on X11.
 // --write stores the whole document, at the viewport's width (or height when
 // horizontal), as PNG before the window opens. --print-offset prints the
 // offset after every change, for a driver that paces itself on it.
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCommandLineParser parser;
     const QCommandLineOption horizontal(QStringLiteral("horizontal"));
-    const QCommandLineOption geometry(QStringLiteral("geometry"), {}, QStringLiteral("X,Y,W,H"),
+    const QCommandLineOption geometry(QStringLiteral("window"), {}, QStringLiteral("X,Y,W,H"),
                                       QStringLiteral("200,100,640,600"));
     const QCommandLineOption length(QStringLiteral("length"), {}, QStringLiteral("N"),
                                     QStringLiteral("2400"));
