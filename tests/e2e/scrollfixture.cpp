@@ -12,8 +12,8 @@
 // scrolls left and right (horizontal wheel buttons, or the vertical wheel).
 // Not --geometry: Qt takes that one for itself on X11.
 // --write stores the whole document, at the viewport's width (or height when
-// horizontal), as PNG before the window opens. --print-offset prints the
-// offset after every change, for a driver that paces itself on it.
+// horizontal), as PNG before the window opens. --print-offset prints
+// "window ID" (the X window) once shown, then the offset after every change.
 #include "longdocument.h"
 
 #include <QApplication>
@@ -122,5 +122,9 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("korvel-scroll"));
     window.move(g[0].toInt(), g[1].toInt());
     window.show();
+    if (window.printOffset) {
+        std::printf("window %llu\n", static_cast<unsigned long long>(window.winId()));
+        std::fflush(stdout);
+    }
     return QApplication::exec();
 }
