@@ -19,9 +19,11 @@ click_widget button "回滚裁剪"
 forget_shown
 xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 2 --delay 150 4
 expect_shown 10 "尚未匹配，已有内容已保留。请沿刚才滚动的反方向稍作回滚；预览红框表示匹配中断。"
+sleep 0.3 # widgets.txt follows every 100 ms
 dimensions_are "560 × 700 px" || fail "scrolling back without the crop changed the image"
 xdotool click --repeat 2 --delay 150 5
 expect_shown 10 "已回到匹配位置，可继续滚动。"
+sleep 0.3 # widgets.txt follows every 100 ms
 dimensions_are "560 × 700 px" || fail "scrolling on to the old end changed the image"
 
 wait_for 5 fixture_focused
