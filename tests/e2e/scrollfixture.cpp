@@ -6,11 +6,12 @@
 // so each scroll position shows exact document pixels.
 //
 //   scrollfixture [--horizontal] [--window X,Y,W,H] [--length N] [--step N]
-//                 [--seed N] [--write FILE] [--print-offset]
+//                 [--offset N] [--seed N] [--write FILE] [--print-offset]
 //
 // --horizontal lays the document out sideways: it is N columns long and
 // scrolls left and right (horizontal wheel buttons, or the vertical wheel).
-// Not --geometry: Qt takes that one for itself on X11.
+// Not --geometry: Qt takes that one for itself on X11. --offset starts the
+// viewport that far into the document.
 // --write stores the whole document, at the viewport's width (or height when
 // horizontal), as PNG before the window opens. --print-offset prints
 // "window ID" (the X window) once shown, then the offset after every change.
@@ -48,6 +49,7 @@ public:
     }
 
     const QImage& document() const { return document_; }
+    void setOffset(int offset) { offset_ = std::clamp(offset, 0, maximum_); }
     bool printOffset = false;
 
 protected:
@@ -99,9 +101,11 @@ int main(int argc, char** argv) {
                                   QStringLiteral("60"));
     const QCommandLineOption seed(QStringLiteral("seed"), {}, QStringLiteral("N"),
                                   QStringLiteral("7"));
+    const QCommandLineOption offset(QStringLiteral("offset"), {}, QStringLiteral("N"),
+                                    QStringLiteral("0"));
     const QCommandLineOption write(QStringLiteral("write"), {}, QStringLiteral("FILE"));
     const QCommandLineOption printOffset(QStringLiteral("print-offset"));
-    parser.addOptions({horizontal, geometry, length, step, seed, write, printOffset});
+    parser.addOptions({horizontal, geometry, length, step, offset, seed, write, printOffset});
     parser.process(app);
 
     const QStringList g = parser.value(geometry).split(QLatin1Char(','));
@@ -115,6 +119,7 @@ int main(int argc, char** argv) {
     ScrollFixture window(QSize(g[2].toInt(), g[3].toInt()), rows, steps,
                          parser.value(seed).toUInt(), parser.isSet(horizontal));
     window.printOffset = parser.isSet(printOffset);
+    window.setOffset(parser.value(offset).toInt());
     if (parser.isSet(write) && !window.document().save(parser.value(write), "PNG")) {
         std::fprintf(stderr, "scrollfixture: cannot write %s\n", qPrintable(parser.value(write)));
         return 1;
