@@ -2,29 +2,34 @@
 // XTest wheel clicks scroll it at a steady rate from a thread of their own,
 // and the capture's own parts stream, convert and stitch its frames as a
 // capture does (X11 window stream, frame stream with its bounded buffer,
-// stitcher). Run inside an X session with a 1920 × 1200 screen:
-//   scripts/xsession --bare --screen 1920x1200 --monitors 1920x1200+0+0 --
+// stitcher). Run inside an X session with room for the capture's panels
+// beside a 1920 × 1080 region:
+//   scripts/xsession --bare --screen 2200x1400 --monitors 2200x1400+0+0 --
 //   build/bench/bench_longcapture
 // BM_Scroll1080p/RATE/CLICKS scrolls a 1920 × 1080 region RATE clicks a second
 // and reports frames stitched per second of scrolling ("fps"), frames the
 // full buffer refused ("dropped"), frames that could not be placed
 // ("unmatched") and whether the long image equals the document row for row
-// ("exact"). BM_Memory20000Rows captures 20,000 rows of a 1200-pixel-wide
+// ("exact"). BM_Controller1080p does the same through the capture's
+// controller. BM_Memory20000Rows captures 20,000 rows of a 1200-pixel-wide
 // region (the stitcher's whole 24-million-pixel budget), reads the image and
 // encodes it as a copy does, and reports the resident high-water mark of this
 // process from the start of the capture ("peak_MiB"; "captured_MiB" after the
 // scrolling, "composed_MiB" before encoding) against the target of three times
 // the image plus 64 MiB ("target_MiB").
 #include "annotate/pngencoder.h"
+#include "capture/screensnapshot.h"
 #include "longdocument.h"
 #include "longshot/longframestream.h"
+#include "longshot/longscreenshot.h"
 #include "longshot/scrollstitcher.h"
+#include "platform/platform.h"
 #include "platform/x11/x11connection.h"
 #include "platform/x11/x11scrollposter.h"
 #include "platform/x11/x11windowstream.h"
 
 #include <benchmark/benchmark.h>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
@@ -196,6 +201,109 @@ void BM_Scroll1080p(benchmark::State& state) {
     }
 }
 
+// The same scrolling through the capture's controller: its panels on
+// screen, its 8 ms loop and its stitching worker, the long image read as
+// "编辑长图" reads it. "dropped" counts the times it warned of lost frames.
+void BM_Controller1080p(benchmark::State& state) {
+    const QSize viewport(1920, 1080);
+    const int rate = int(state.range(0));
+    const int clicks = int(state.range(1));
+    const int step = 30;
+    const int length = viewport.height() + clicks * step + step;
+    const std::vector<size_t> expected =
+        rowHashes(test::longDocument(viewport.width(), length), length);
+    std::unique_ptr<Platform> platform = createPlatform();
+    if (!platform->openWindowStream || !platform->windows) {
+        state.SkipWithError("no window stream");
+        return;
+    }
+    const std::vector<korvel::Display> displays = platform->screens->displays();
+    const DesktopLayout layout = desktopLayout(displays, platform->scale);
+    const double top = primaryTop(displays, layout);
+    const QRectF screen = displayFrame(displays.front(), layout, top);
+    // The panels need room below and right of the region, or they cover it.
+    if (screen.width() < viewport.width() + 200 || screen.height() < viewport.height() + 200) {
+        state.SkipWithError("the screen has no room for the panels beside the region");
+        return;
+    }
+    const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 2); };
+    for (auto _ : state) {
+        Fixture fixture(viewport, length, step);
+        LongCaptureServices services;
+        services.windows = platform->windows.get();
+        services.openStream = platform->openWindowStream;
+        services.ownPid = QCoreApplication::applicationPid();
+        services.layout = layout;
+        services.primaryTop = top;
+        // Display-local, bottom-left: the fixture's viewport below its header.
+        const QRectF region(0, screen.height() - headerHeight - viewport.height(), viewport.width(),
+                            viewport.height());
+        LongScreenshot capture(screen, region, services);
+        bool ready = false;
+        int frames = 0, unmatched = 0, dropped = 0;
+        auto lastResult = Clock::now();
+        capture.onReady = [&] { ready = true; };
+        capture.onMatchResult = [&](std::optional<ScrollAppendResult> result) {
+            if (!result)
+                return;
+            ++frames;
+            unmatched += result->kind == ScrollAppendResult::Kind::unmatched;
+            lastResult = Clock::now();
+        };
+        capture.start();
+        for (const auto began = Clock::now();
+             !ready && !capture.failed() && Clock::now() - began < std::chrono::seconds(10);)
+            pump();
+        if (!ready) {
+            state.SkipWithError(qPrintable(QStringLiteral("no first frame: ") + capture.status()));
+            return;
+        }
+
+        auto driverConnection = x11::Connection::open();
+        x11::ScrollPoster poster(*driverConnection);
+        const QPoint point(viewport.width() / 2, headerHeight + viewport.height() / 2);
+        std::atomic<bool> driving = true;
+        const auto start = Clock::now();
+        std::thread driver([&] {
+            for (int k = 0; k < clicks; ++k) {
+                std::this_thread::sleep_until(start +
+                                              k * std::chrono::microseconds(1'000'000 / rate));
+                poster.post(point, false, -1);
+            }
+            driving = false;
+        });
+        const QString lostFrames =
+            QStringLiteral("滚动过快，部分中间帧未能保留。若未接上，请稍向回滚动。");
+        bool warned = false;
+        while (driving || Clock::now() - lastResult < std::chrono::milliseconds(1500)) {
+            pump();
+            const bool warning = capture.status() == lostFrames;
+            dropped += warning && !warned;
+            warned = warning;
+        }
+        driver.join();
+        const double seconds = std::chrono::duration<double>(lastResult - start).count();
+        const int finalOffset = fixture.settledOffset();
+
+        std::optional<QImage> image;
+        capture.onFinish = [&](const QImage& finished) { image = finished; };
+        capture.finishCapture();
+        for (const auto began = Clock::now();
+             !image && Clock::now() - began < std::chrono::seconds(10);)
+            pump();
+        const bool exact = image && image->height() == viewport.height() + finalOffset &&
+                           image->height() <= length &&
+                           rowHashes(*image, image->height()) ==
+                               std::vector(expected.begin(), expected.begin() + image->height());
+        state.counters["fps"] = frames / seconds;
+        state.counters["dropped"] = dropped;
+        state.counters["unmatched"] = unmatched;
+        state.counters["rows"] = image ? image->height() : 0;
+        state.counters["exact"] = exact ? 1 : 0;
+        state.SetIterationTime(seconds);
+    }
+}
+
 // Resident memory of this process in MiB: now, or the high-water mark.
 double residentMiB(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -269,8 +377,17 @@ BENCHMARK(BM_Scroll1080p)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
+BENCHMARK(BM_Controller1080p)
+    ->Args({10, 40})
+    ->Args({30, 120})
+    ->Args({60, 240})
+    ->Args({30, 15}) // the short run CTest makes
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
