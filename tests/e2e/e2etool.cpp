@@ -7,6 +7,7 @@
 //                                   the top-left 640 × 480) as PNG
 //   e2etool root-pixel X Y          prints the root window's pixel as #rrggbb
 //   e2etool inside PART WHOLE X Y   exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
+//   e2etool crop PNG X Y W H OUT    writes that part of PNG to OUT
 //   e2etool rows PART WHOLE X       prints where PART's rows come from: runs of
 //                                   "first last whole-row" (-1: no row of WHOLE at
 //                                   column X matches), for telling a failed stitch apart
@@ -141,6 +142,13 @@ int inside(const char* partPath, const char* wholePath, int x, int y) {
     return same ? 0 : 1;
 }
 
+int crop(const char* path, const QRect& area, const char* out) {
+    const QImage image(QString::fromLocal8Bit(path));
+    if (image.isNull() || !image.rect().contains(area))
+        return 2;
+    return image.copy(area).save(QString::fromLocal8Bit(out), "PNG") ? 0 : 2;
+}
+
 int rows(const char* partPath, const char* wholePath, int x, bool columns) {
     // Columns are the rows of the transposed images.
     const QTransform transpose = columns ? QTransform(0, 1, 1, 0, 0, 0) : QTransform();
@@ -193,6 +201,11 @@ int main(int argc, char** argv) {
     // Needs no display.
     if ((!std::strcmp(argv[1], "rows") || !std::strcmp(argv[1], "columns")) && argc == 5)
         return rows(argv[2], argv[3], std::atoi(argv[4]), argv[1][0] == 'c');
+    if (!std::strcmp(argv[1], "crop") && argc == 8)
+        return crop(
+            argv[2],
+            QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])),
+            argv[7]);
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 2;
