@@ -38,8 +38,12 @@ std::optional<QByteArray> encodePng(const QImage& source) {
     const bool opaque = isOpaqueImage(source);
     // Opaque rows are converted one at a time while encoding, which saves a
     // whole second copy of the image; others are converted up front to
-    // straight RGBA.
-    const QImage image = opaque ? source.convertToFormat(QImage::Format_RGB32)
+    // straight RGBA. Opaque 32-bit ARGB already reads as RGB32, premultiplied
+    // or not: converting it would copy a long image whole for nothing.
+    const bool rgb32 = source.format() == QImage::Format_RGB32 ||
+                       source.format() == QImage::Format_ARGB32 ||
+                       source.format() == QImage::Format_ARGB32_Premultiplied;
+    const QImage image = opaque ? (rgb32 ? source : source.convertToFormat(QImage::Format_RGB32))
                                 : source.convertToFormat(QImage::Format_RGBA8888);
     if (image.isNull())
         return std::nullopt;

@@ -118,6 +118,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     shortcut_ = CaptureShortcut::load(QSettings());
     buildStatusItem();
     registerInitialHotKey();
+    startWidgetDiagnostics(this);
 }
 
 void AppDelegate::buildMenus() {

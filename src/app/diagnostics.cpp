@@ -1,11 +1,18 @@
 #include "diagnostics.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QTextStream>
+#include <QTimer>
+
+#include <memory>
 
 namespace korvel {
 namespace {
@@ -27,7 +34,90 @@ void writeText(const QString& path, const QString& text) {
     }
 }
 
+QString widgetLine(const char* kind, QString name, const QWidget& w) {
+    name.replace(u'\n', u' ').replace(u'\t', u' ');
+    return QLatin1String(kind) + u'\t' + name + u'\t' +
+           rectText(QRectF(w.mapToGlobal(QPoint(0, 0)), QSizeF(w.size())));
+}
+
+QString buttonName(const QAbstractButton& b) {
+    if (!b.accessibleName().isEmpty())
+        return b.accessibleName();
+    return b.text().isEmpty() ? b.toolTip() : b.text();
+}
+
+// The visible windows and their controls.
+QString widgetsText() {
+    QString text;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible())
+            continue;
+        text += widgetLine("window", top->windowTitle(), *top) + u'\n';
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (!w->isVisible())
+                continue;
+            const QString enabled =
+                w->isEnabled() ? QStringLiteral("\t1\n") : QStringLiteral("\t0\n");
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                text += widgetLine("button", buttonName(*b), *b) + enabled;
+            else if (auto* c = qobject_cast<QComboBox*>(w))
+                text += widgetLine("popup", c->currentText(), *c) + enabled;
+            else if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty())
+                text += widgetLine("label", l->text(), *l) + u'\n';
+        }
+    }
+    return text;
+}
+
+// Notes each label text as it is painted: a status line that lasts a single
+// frame is still seen, one replaced before it was ever drawn is not.
+class LabelWatch final : public QObject {
+public:
+    LabelWatch(QString path, QObject* parent)
+        : QObject(parent)
+        , path_(std::move(path)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint)
+            return false;
+        auto* label = qobject_cast<QLabel*>(watched);
+        if (!label || label->text().isEmpty())
+            return false;
+        static const char* const shownText = "korvelShownText";
+        if (label->property(shownText).toString() == label->text())
+            return false;
+        label->setProperty(shownText, label->text());
+        // Appended: a test waits for the line it expects.
+        QFile file(path_);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+            file.write((QString(label->text()).replace(u'\n', u' ') + u'\n').toUtf8());
+        return false;
+    }
+
+private:
+    const QString path_;
+};
+
 } // namespace
+
+void startWidgetDiagnostics(QObject* owner) {
+    const QString dir = diagnosticsDir();
+    if (dir.isEmpty())
+        return;
+    qApp->installEventFilter(
+        new LabelWatch(QDir(dir).filePath(QStringLiteral("labels.txt")), owner));
+    auto written = std::make_shared<QString>();
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, timer, [dir, written] {
+        const QString widgets = widgetsText();
+        if (widgets == *written)
+            return;
+        *written = widgets;
+        writeText(QDir(dir).filePath(QStringLiteral("widgets.txt")), widgets);
+    });
+    timer->start(100);
+}
 
 void writeMenuDiagnostics(const QMenu& menu) {
     const QString dir = diagnosticsDir();

@@ -4,6 +4,7 @@
 
 class QMenu;
 class QMessageBox;
+class QObject;
 class QRect;
 
 namespace korvel {
@@ -16,6 +17,13 @@ namespace korvel {
 // its informative text) and "pins.txt" (the window geometry of every open
 // pin, one per line). Without the variable nothing is written.
 void writeMenuDiagnostics(const QMenu& menu);
+// While `owner` lives: every 100 ms "widgets.txt" lists the visible windows,
+// buttons, pop-ups and labels ("window", "button", "popup" or "label", a tab,
+// the name or text, a tab, global x y w h; buttons and pop-ups then a tab
+// and 1 when enabled), rewritten when it changes, so panels that take no
+// focus can be found and clicked; "labels.txt" gains every label text when
+// it is first painted, so a short-lived status line is not missed.
+void startWidgetDiagnostics(QObject* owner);
 void writeAlertDiagnostics(const QMessageBox& box);
 void writePinDiagnostics(const std::vector<QRect>& pins);
 void writeSnapshotDiagnostics(const std::vector<ScreenSnapshot>& snapshots);

@@ -63,6 +63,10 @@ std::optional<QImage> LongCaptureCrop::apply(const QImage& image) const {
     const int h = image.height();
     if (image.isNull() || leading < 0 || trailing < 0 || leading >= h || trailing >= h - leading)
         return std::nullopt;
+    // Nothing to cut: the image itself, not a second copy of a long image
+    // while the first is still held.
+    if (leading == 0 && trailing == 0 && image.format() == longCaptureFormat)
+        return image;
     return copiedCrop(image, QRect(0, leading, image.width(), h - leading - trailing));
 }
 

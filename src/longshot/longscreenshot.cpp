@@ -29,8 +29,13 @@ Error longCaptureError(int code, const QString& description) {
     return Error(QStringLiteral("Dastra"), code, description);
 }
 
+Error sourceChangedError() {
+    return longCaptureError(5, QStringLiteral("目标窗口已移动、缩放或关闭。"));
+}
+
 constexpr qint64 maximumPixels = 24'000'000;
 constexpr double previewWidth = 184;
+constexpr int handleSettleMs = 100;
 
 // Borderless, image only; the title is the tooltip and the accessible name.
 ToolbarIconButton* iconButton(const QString& title, const QString& symbol,
@@ -285,7 +290,7 @@ void LongScreenshot::configureFrameStream() {
     const QRect crop(qRound((g.x() - sourceFrame_.x()) * sourceScale_),
                      qRound((g.y() - sourceFrame_.y()) * sourceScale_),
                      qRound(g.width() * sourceScale_), qRound(g.height() * sourceScale_));
-    stream_->configure(crop, axis_, regionGeneration_, !paused_ && !closed_);
+    stream_->configure(crop, axis_, regionGeneration_, !paused_ && !closed_ && !settling_);
 }
 
 // The loop ----------------------------------------------------------------------------
@@ -318,7 +323,7 @@ void LongScreenshot::step() {
     if (now() - lastSourceCheck_ >= 0.1) {
         lastSourceCheck_ = now();
         if (!sourceUnchanged()) {
-            fail(longCaptureError(5, QStringLiteral("目标窗口已移动、缩放或关闭。")));
+            fail(sourceChangedError());
             return;
         }
     }
@@ -329,7 +334,9 @@ void LongScreenshot::step() {
         setSticky(QStringLiteral("滚动过快，部分中间帧未能保留。若未接上，请稍向回滚动。"));
     }
     if (const std::optional<Error> failure = stream_->failure()) {
-        fail(*failure);
+        // The stream ends by itself when its window goes: say so in the
+        // capture's own words, not the stream's.
+        fail(sourceUnchanged() ? *failure : sourceChangedError());
         return;
     }
     std::optional<LongCaptureFrame> frame = stream_->takeFrame();
@@ -503,6 +510,15 @@ void LongScreenshot::fail(const Error& error) {
 }
 
 void LongScreenshot::setPaused(bool paused) {
+    // Frames may be read off the screen, where the handles covered the
+    // region while paused until the window below has drawn it again.
+    if (!paused && regionView_->showsHandles()) {
+        settling_ = true;
+        QTimer::singleShot(handleSettleMs, this, [this] {
+            settling_ = false;
+            configureFrameStream();
+        });
+    }
     paused_ = paused;
     configureFrameStream();
     if (paused) {

@@ -165,6 +165,8 @@ private:
     bool processing_ = false;
     bool captureFailed_ = false;
     bool movingRegion_ = false;
+    // Briefly after the handles went away on resuming: no frames yet.
+    bool settling_ = false;
     QRectF moveOrigin_;
     bool automaticCrop_ = true;
     bool captureReverseDirection_ = false;

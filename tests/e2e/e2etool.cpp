@@ -7,8 +7,14 @@
 //                                   the top-left 640 × 480) as PNG
 //   e2etool root-pixel X Y          prints the root window's pixel as #rrggbb
 //   e2etool inside PART WHOLE X Y   exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
+//   e2etool crop PNG X Y W H OUT    writes that part of PNG to OUT
+//   e2etool rows PART WHOLE X       prints where PART's rows come from: runs of
+//                                   "first last whole-row" (-1: no row of WHOLE at
+//                                   column X matches), for telling a failed stitch apart
+//   e2etool columns PART WHOLE Y    the same for columns, from row Y on
 #include <QGuiApplication>
 #include <QImage>
+#include <QMultiHash>
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -136,11 +142,70 @@ int inside(const char* partPath, const char* wholePath, int x, int y) {
     return same ? 0 : 1;
 }
 
+int crop(const char* path, const QRect& area, const char* out) {
+    const QImage image(QString::fromLocal8Bit(path));
+    if (image.isNull() || !image.rect().contains(area))
+        return 2;
+    return image.copy(area).save(QString::fromLocal8Bit(out), "PNG") ? 0 : 2;
+}
+
+int rows(const char* partPath, const char* wholePath, int x, bool columns) {
+    // Columns are the rows of the transposed images.
+    const QTransform transpose = columns ? QTransform(0, 1, 1, 0, 0, 0) : QTransform();
+    const QImage part = QImage(QString::fromLocal8Bit(partPath))
+                            .convertToFormat(QImage::Format_RGB32)
+                            .transformed(transpose);
+    const QImage whole = QImage(QString::fromLocal8Bit(wholePath))
+                             .convertToFormat(QImage::Format_RGB32)
+                             .transformed(transpose);
+    if (part.isNull() || whole.isNull() || x < 0 || x + part.width() > whole.width())
+        return 2;
+    const auto bytes = size_t(part.width()) * 4;
+    QMultiHash<QByteArray, int> index;
+    for (int y = 0; y < whole.height(); ++y) {
+        index.insert(QByteArray(reinterpret_cast<const char*>(whole.constScanLine(y)) + x * 4,
+                                qsizetype(bytes)),
+                     y);
+    }
+    // Rows that continue the previous run are preferred over other copies.
+    int runStart = 0, runSource = -2, previous = -2;
+    for (int y = 0; y <= part.height(); ++y) {
+        int source = -1;
+        if (y < part.height()) {
+            const QByteArray row(reinterpret_cast<const char*>(part.constScanLine(y)),
+                                 qsizetype(bytes));
+            const QList<int> found = index.values(row);
+            if (!found.isEmpty())
+                source = found.contains(previous + 1) ? previous + 1 : found.back();
+        }
+        const bool continues = y < part.height() && y > 0 &&
+                               ((source < 0 && previous < 0) ||
+                                (source >= 0 && previous >= 0 && source == previous + 1));
+        if (y > 0 && !continues) {
+            std::printf("%d %d %d\n", runStart, y - 1, runSource);
+            runStart = y;
+            runSource = source;
+        }
+        if (y == 0)
+            runSource = source;
+        previous = source;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
+    // Needs no display.
+    if ((!std::strcmp(argv[1], "rows") || !std::strcmp(argv[1], "columns")) && argc == 5)
+        return rows(argv[2], argv[3], std::atoi(argv[4]), argv[1][0] == 'c');
+    if (!std::strcmp(argv[1], "crop") && argc == 8)
+        return crop(
+            argv[2],
+            QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])),
+            argv[7]);
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 2;

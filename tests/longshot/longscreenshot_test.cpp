@@ -152,6 +152,31 @@ TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
     EXPECT_EQ(finished.size(), QSize(300, 200));
 }
 
+TEST_F(LongCapture, AStreamEndingWithItsWindowSaysTheWindowWentAndOnlyThen) {
+    open();
+    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+    stream->deliver(window(0));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    // The stream notices first, between two looks at the window list.
+    windows.list.clear();
+    stream->fail(
+        Error(QStringLiteral("Korvel"), 2, QStringLiteral("无法读取窗口画面（窗口已关闭）")));
+    ASSERT_TRUE(waitFor([&] { return capture->failed(); }));
+    EXPECT_EQ(capture->status(),
+              QStringLiteral("目标窗口已移动、缩放或关闭。 已有内容保留，可复制、保存或编辑。"));
+
+    // With the window still there the stream's own words stand.
+    capture.reset();
+    stream = nullptr;
+    windows.list.clear();
+    SetUp();
+    open();
+    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+    stream->fail(Error(QStringLiteral("Korvel"), 2, QStringLiteral("与显示服务器的连接已断开")));
+    ASSERT_TRUE(waitFor([&] { return capture->failed(); }));
+    EXPECT_EQ(capture->status(), QStringLiteral("与显示服务器的连接已断开"));
+}
+
 TEST_F(LongCapture, ChangingTheDirectionStartsOverPaused) {
     open();
     ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));

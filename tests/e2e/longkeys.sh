@@ -1,0 +1,42 @@
+# Space, Enter and Esc typed into the fixture reach the long capture and not
+# the fixture: Space pauses (scrolling then adds nothing) and resumes (the
+# rows scrolled meanwhile are picked up), Enter copies, Esc closes without
+# copying, after which a new capture can start.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/session.sh"
+. "$(dirname "$0")/longsession.sh"
+
+start_fixture --window 200,100,640,600 --length 2400 --step 60
+start_korvel
+start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
+xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 3 --delay 150 5
+wait_for 10 dimensions_are "560 × 580 px"
+
+wait_for 5 fixture_focused
+xdotool key space
+expect_shown 5 "已停止，已有内容保留。点开始继续，或复制、保存、编辑。"
+xdotool click --repeat 2 --delay 150 5
+sleep 0.5
+dimensions_are "560 × 580 px" || fail "scrolling while paused changed the image"
+xdotool key space
+expect_shown 5 "继续滚动原窗口，或开启自动滚动。"
+wait_for 10 dimensions_are "560 × 700 px"
+
+xdotool key Return
+paste_long_png "$work/long.png"
+expect_document_part "$work/long.png" 560 700 40 40
+
+# Esc closes the next one and leaves the clipboard alone.
+start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
+wait_for 5 fixture_focused
+xdotool key Escape
+wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"
+xclip -selection clipboard -t image/png -o >"$work/after.png" || fail "no PNG on the clipboard"
+cmp -s "$work/long.png" "$work/after.png" || fail "Esc changed the clipboard"
+rm -f "$diag/captures.txt"
+xdotool key ctrl+1
+wait_for 10 test -s "$diag/captures.txt"
+wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+xdotool key Escape
+kill -0 "$korvel_pid" || fail "korvel exited"
+echo PASS

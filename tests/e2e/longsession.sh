@@ -1,0 +1,93 @@
+# Helpers of the long capture tests; sourced after lib.sh and session.sh.
+# The fixture's document is stored as PNG, so a copied long image can be
+# checked pixel for pixel against the rows and columns it must show.
+scrollfixture="$KORVEL_BUILD/tests/e2e/korvel_scrollfixture"
+work="$KORVEL_SESSION_DIR/long"
+mkdir -p "$work"
+document="$work/document.png"
+fixture_pid=""
+korvel_pid=""
+trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel' EXIT
+
+# start_fixture [scrollfixture options…]: sets cx cy (the client's origin) and
+# fixture_window. The fixture's header is 40 pixels tall; its viewport below
+# shows the document from row (or column) 0.
+start_fixture() {
+    "$scrollfixture" --write "$document" "$@" &
+    fixture_pid=$!
+    wait_for 20 sh -c "xdotool search --onlyvisible --name '^korvel-scroll\$'"
+    fixture_window="$(xdotool search --onlyvisible --name '^korvel-scroll$' | head -1)"
+    set -- $("$tool" frame "$fixture_window")
+    cx=$5 cy=$6
+}
+
+# widget_at KIND NAME: the centre of the first visible, enabled widget of that
+# kind ("button", "popup", "window") and name in widgets.txt.
+widget_at() {
+    awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n && $4 != "0" {
+        split($3, g, " "); printf "%d %d\n", g[1] + g[3] / 2, g[2] + g[4] / 2; found = 1; exit }
+        END { exit !found }' "$diag/widgets.txt" 2>/dev/null
+}
+has_widget() { widget_at "$1" "$2" >/dev/null; }
+click_widget() {
+    wait_for 10 has_widget "$1" "$2"
+    xdotool mousemove $(widget_at "$1" "$2") sleep 0.1 click 1
+}
+control_panel_shown() { has_widget window "Korvel · 长截图"; }
+
+# shown TEXT: the label TEXT was on screen at some point since the last reset.
+shown() { grep -qxF "$1" "$diag/labels.txt" 2>/dev/null; }
+expect_shown() { # seconds text
+    tries=$(($1 * 10))
+    until shown "$2"; do
+        tries=$((tries - 1))
+        if [ $tries -le 0 ]; then
+            tail -4 "$diag/labels.txt" >&2
+            fail "timed out waiting for the label: $2"
+        fi
+        sleep 0.1
+    done
+}
+forget_shown() { : >"$diag/labels.txt"; }
+# The dimensions label, e.g. "560 × 880 px".
+dimensions_are() { grep -qP "^label\t\Q$1\E\t" "$diag/widgets.txt" 2>/dev/null; }
+
+ready_text="滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"
+
+# start_long_capture X0 Y0 X1 Y1: a capture, a drag over that root rectangle,
+# the editor's long capture action; returns once the first frame is in.
+start_long_capture() {
+    forget_shown
+    rm -f "$diag/captures.txt"
+    xdotool key ctrl+1
+    wait_for 10 test -s "$diag/captures.txt"
+    wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+    sleep 0.3
+    xdotool mousemove "$1" "$2" mousedown 1 mousemove $(($1 + 40)) $(($2 + 40)) \
+        mousemove "$3" "$4" sleep 0.1 mouseup 1
+    click_widget button "长截图"
+    expect_shown 10 "$ready_text"
+}
+
+# The long image on the clipboard, once the capture has closed.
+paste_long_png() {
+    wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"
+    xclip -selection clipboard -t image/png -o >"$1" || fail "no PNG on the clipboard"
+}
+png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
+
+# expect_document_part PNG W H X Y: the image is W × H and equals the
+# document's pixels at (X, Y).
+# With KORVEL_E2E_KEEP naming a folder, a mismatching image and the document
+# are kept there for inspection.
+expect_document_part() {
+    if [ -n "${KORVEL_E2E_KEEP:-}" ]; then
+        mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$document" "$KORVEL_E2E_KEEP/"
+    fi
+    [ "$(png_size "$1")" = "${2}x${3}" ] || fail "the long image is $(png_size "$1"), expected ${2}x${3}"
+    "$tool" inside "$1" "$document" "$4" "$5" >/dev/null \
+        || fail "the long image differs from the document at $4,$5"
+}
+
+# The fixture has the keyboard, as after the capture started.
+fixture_focused() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$fixture_window" ]; }
