@@ -230,7 +230,7 @@ QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
         QFile copy(thumbnailPath(path));
         // A copy is trusted only while its entry is still there.
         if (copy.open(QIODevice::ReadOnly) && QFileInfo::exists(path)) {
-            const QImage small = thumbnail(&copy, maximum);
+            QImage small = thumbnail(&copy, maximum);
             if (!small.isNull())
                 return small;
         }
