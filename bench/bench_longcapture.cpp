@@ -26,7 +26,7 @@
 // 217 composed) against a target of 339 MiB.
 #include "annotate/pngencoder.h"
 #include "capture/screensnapshot.h"
-#include "longdocument.h"
+#include "longshot/longdocument.h"
 #include "longshot/longframestream.h"
 #include "longshot/longscreenshot.h"
 #include "longshot/scrollstitcher.h"
@@ -187,7 +187,7 @@ void BM_Scroll1080p(benchmark::State& state) {
     const int step = 30;
     const int length = viewport.height() + clicks * step + step;
     const std::vector<size_t> expected =
-        rowHashes(test::longDocument(viewport.width(), length), length);
+        rowHashes(scenes::longDocument(viewport.width(), length), length);
     for (auto _ : state) {
         Fixture fixture(viewport, length, step);
         Outcome out = capture(fixture, viewport, rate, clicks);
@@ -218,7 +218,7 @@ void BM_Controller1080p(benchmark::State& state) {
     const int step = 30;
     const int length = viewport.height() + clicks * step + step;
     const std::vector<size_t> expected =
-        rowHashes(test::longDocument(viewport.width(), length), length);
+        rowHashes(scenes::longDocument(viewport.width(), length), length);
     std::unique_ptr<Platform> platform = createPlatform();
     if (!platform->openWindowStream || !platform->windows) {
         state.SkipWithError("no window stream");
@@ -330,7 +330,7 @@ void BM_Memory20000Rows(benchmark::State& state) {
     const int rows = 20000;
     const int step = 250;
     const int clicks = (rows - viewport.height()) / step;
-    std::vector<size_t> expected = rowHashes(test::longDocument(viewport.width(), rows), rows);
+    std::vector<size_t> expected = rowHashes(scenes::longDocument(viewport.width(), rows), rows);
     for (auto _ : state) {
         Fixture fixture(viewport, rows, step);
         // The high-water mark starts again from here (Linux 4.0 and later).

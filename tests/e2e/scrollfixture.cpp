@@ -1,7 +1,7 @@
 // A scrolling document for the long capture's end-to-end tests and benchmark,
 // titled "korvel-scroll": a sticky header band that never moves, and below it
 // a viewport onto a long document drawn in code (text lines and coloured
-// photo blocks, see tests/longshot/longdocument.h). Every wheel click moves
+// photo blocks, see src/longshot/longdocument.h). Every wheel click moves
 // the document by a fixed number of pixels; nothing is smoothed or animated,
 // so each scroll position shows exact document pixels.
 //
@@ -15,7 +15,7 @@
 // --write stores the whole document, at the viewport's width (or height when
 // horizontal), as PNG before the window opens. --print-offset prints
 // "window ID" (the X window) once shown, then the offset after every change.
-#include "longdocument.h"
+#include "longshot/longdocument.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -37,13 +37,13 @@ public:
         setFixedSize(size);
         const QSize viewport(size.width(), size.height() - headerHeight);
         header_ =
-            korvel::test::bandImage(size.width(), headerHeight, seed + 1, qRgb(228, 232, 242));
+            korvel::scenes::bandImage(size.width(), headerHeight, seed + 1, qRgb(228, 232, 242));
         if (horizontal) {
             // Drawn tall, then turned: the same mix of text and photos, read sideways.
-            document_ = korvel::test::longDocument(viewport.height(), length, seed)
+            document_ = korvel::scenes::longDocument(viewport.height(), length, seed)
                             .transformed(QTransform().rotate(-90));
         } else {
-            document_ = korvel::test::longDocument(viewport.width(), length, seed);
+            document_ = korvel::scenes::longDocument(viewport.width(), length, seed);
         }
         maximum_ = std::max(0, length - (horizontal ? viewport.width() : viewport.height()));
     }
