@@ -31,12 +31,14 @@ bool readEnabled(const QSettings& s) {
     return v.toString() == QLatin1String("true") || (v.typeId() == QMetaType::Bool && v.toBool());
 }
 
+// Entries are PNG, and only sound ones reach the decoder.
 QImage decoded(const QByteArray& png) {
     QBuffer buffer;
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    if (!pngChunksFit(&buffer))
+        return {};
+    QImageReader reader(&buffer, "png");
     return reader.read();
 }
 
