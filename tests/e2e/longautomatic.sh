@@ -7,13 +7,8 @@
 . "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
-# A 560-row viewport on 2,400 rows, 60 rows per wheel click.
-start_fixture --window 200,100,640,600 --length 2400 --step 60
-start_korvel
-
-# The region: client columns 40…599 and rows 80…479, i.e. document rows 40
-# and on at the start (the viewport begins below the 40-row header).
-start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
+# The viewport begins below the fixture's 40-row header.
+start_usual_capture
 fixture_focused || fail "the fixture does not have the keyboard"
 click_widget button "自动滚动"
 expect_shown 5 "自动向下滚动中；空格停止，Enter 复制。"

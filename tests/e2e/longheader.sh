@@ -10,7 +10,7 @@ start_korvel
 # Client rows 10…479: 30 header rows, then document rows 0…439.
 "$tool" snapshot-png "$work/header.png" $((cx + 40)) $((cy + 10)) 560 30
 start_long_capture $((cx + 40)) $((cy + 10)) $((cx + 600)) $((cy + 480))
-xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 10 --delay 150 5
+wheel 10 5
 wait_for 10 dimensions_are "560 × 1070 px"
 wait_for 5 fixture_focused
 xdotool key Return

@@ -6,10 +6,8 @@
 . "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
-start_fixture --window 200,100,640,600 --length 2400 --step 60
-start_korvel
-start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
-xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 3 --delay 150 5
+start_usual_capture
+wheel 3 5
 wait_for 10 dimensions_are "560 × 580 px"
 
 wait_for 5 fixture_focused
@@ -27,7 +25,7 @@ paste_long_png "$work/long.png"
 expect_document_part "$work/long.png" 560 700 40 40
 
 # Esc closes the next one and leaves the clipboard alone.
-start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
+start_usual_region
 wait_for 5 fixture_focused
 xdotool key Escape
 wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"

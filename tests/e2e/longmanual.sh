@@ -5,10 +5,8 @@
 . "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
-start_fixture --window 200,100,640,600 --length 2400 --step 60
-start_korvel
-start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
-xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 10 --delay 150 5
+start_usual_capture
+wheel 10 5
 wait_for 10 dimensions_are "560 × 1000 px"
 shown "已拼接。继续滚动，或直接复制、保存。" || fail "no stitch reported"
 wait_for 5 fixture_focused

@@ -6,10 +6,8 @@
 . "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
-start_fixture --window 200,100,640,600 --length 2400 --step 60
-start_korvel
-start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
-xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 8 --delay 150 5
+start_usual_capture
+wheel 8 5
 wait_for 10 dimensions_are "560 × 880 px"
 xdotool click --repeat 3 --delay 150 4
 wait_for 10 dimensions_are "560 × 700 px"
@@ -17,7 +15,7 @@ shown "已按回滚位置裁剪，可继续滚动。" || fail "no crop reported"
 
 click_widget button "回滚裁剪"
 forget_shown
-xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 2 --delay 150 4
+wheel 2 4
 expect_shown 10 "尚未匹配，已有内容已保留。请沿刚才滚动的反方向稍作回滚；预览红框表示匹配中断。"
 sleep 0.3 # widgets.txt follows every 100 ms
 dimensions_are "560 × 700 px" || fail "scrolling back without the crop changed the image"

@@ -69,6 +69,19 @@ start_long_capture() {
     expect_shown 10 "$ready_text"
 }
 
+# The usual scene: a 560-row viewport on 2,400 rows, 60 rows per wheel click
+# (extra fixture options after), and a long capture of client columns
+# 40…599, rows 80…479: document rows 40 and on at the start.
+start_usual_capture() {
+    start_fixture --window 200,100,640,600 --length 2400 --step 60 "$@"
+    start_korvel
+    start_usual_region
+}
+start_usual_region() { start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480)); }
+
+# wheel N BUTTON: N clicks of the wheel (5 down, 4 up) over the fixture.
+wheel() { xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat "$1" --delay 150 "$2"; }
+
 # The long image on the clipboard, once the capture has closed.
 paste_long_png() {
     wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"

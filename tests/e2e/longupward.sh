@@ -7,10 +7,8 @@
 
 # The viewport starts 1,200 rows into the document: the region shows rows
 # 1240…1639.
-start_fixture --window 200,100,640,600 --length 2400 --step 60 --offset 1200
-start_korvel
-start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480))
-xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat 2 --delay 150 4
+start_usual_capture --offset 1200
+wheel 2 4
 wait_for 10 dimensions_are "560 × 520 px"
 click_widget button "自动滚动"
 expect_shown 5 "自动向上滚动中；空格停止，Enter 复制。"
