@@ -222,11 +222,12 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
     EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 330 px"));
     EXPECT_TRUE(capture->paused());
 
-    onSheet = [&](LongCaptureCropSheet& sheet) {
+    const auto cutThirtyAndAHundred = [](LongCaptureCropSheet& sheet) {
         sheet.leadingField()->setText(QStringLiteral("30"));
         sheet.trailingField()->setText(QStringLiteral("100"));
         return int(LongCaptureCropSheet::apply);
     };
+    onSheet = cutThirtyAndAHundred;
     capture->cropCurrent();
     ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
     EXPECT_DOUBLE_EQ(capture->preview()->leadingCrop, 30.0 / 330);
@@ -245,11 +246,7 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
     onSheet = [&](LongCaptureCropSheet&) { return int(LongCaptureCropSheet::restoreFull); };
     capture->cropCurrent();
     ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
-    onSheet = [&](LongCaptureCropSheet& sheet) {
-        sheet.leadingField()->setText(QStringLiteral("30"));
-        sheet.trailingField()->setText(QStringLiteral("100"));
-        return int(LongCaptureCropSheet::apply);
-    };
+    onSheet = cutThirtyAndAHundred;
     capture->cropCurrent();
     ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
 
