@@ -7,6 +7,7 @@
 #include "capture/selectionchrome.h"
 #include "capture/selectionview.h"
 #include "history/screenshothistory.h"
+#include "platform/pngcheck.h"
 #include "screenshotexport.h"
 
 #include <QApplication>
@@ -384,7 +385,7 @@ void Editor::recognizeText(bool copyWhenReady) {
     const std::optional<QByteArray> png = canvas_->png();
     if (!png)
         return;
-    const QImage image = QImage::fromData(*png, "PNG");
+    const QImage image = decodedPng(*png);
     if (image.isNull())
         return;
     isSaving_ = true;

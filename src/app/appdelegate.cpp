@@ -12,6 +12,7 @@
 #include "pin/pinnedimage.h"
 #include "platform/error.h"
 #include "platform/heapmemory.h"
+#include "platform/pngcheck.h"
 #include "settingsvalues.h"
 #include "shortcutdialog.h"
 
@@ -303,7 +304,7 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
     next->onPin = [self, reference](const QByteArray& png, const QRectF& frame) {
         if (!self)
             return false;
-        const QImage image = QImage::fromData(png, "PNG");
+        const QImage image = decodedPng(png);
         return !image.isNull() && self->showPin(png, pinFrame(frame, image.size(), reference));
     };
     next->onLongCapture = [self](const QRectF& frame, const QRectF& region) {
@@ -403,7 +404,7 @@ void AppDelegate::unhideApplication() {
 }
 
 bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
-    const QImage image = QImage::fromData(png, "PNG");
+    const QImage image = decodedPng(png);
     if (image.isNull())
         return false;
     if (!frame) {
@@ -435,7 +436,7 @@ bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
 }
 
 bool AppDelegate::showPinAtPointer(const QByteArray& png) {
-    const QImage image = QImage::fromData(png, "PNG");
+    const QImage image = decodedPng(png);
     if (image.isNull())
         return false;
     const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
@@ -511,7 +512,7 @@ void AppDelegate::openHistory() {
         historyWindow_ = std::make_unique<ScreenshotHistoryWindow>(ScreenshotHistory::shared());
         QPointer<AppDelegate> self(this);
         historyWindow_->onEdit = [self](const QByteArray& png) {
-            const QImage image = QImage::fromData(png, "PNG");
+            const QImage image = decodedPng(png);
             if (self && !image.isNull())
                 self->showResult(image, QStringLiteral("历史截图"));
         };

@@ -11,6 +11,7 @@
 #include "ocr/textrecognitionwindow.h"
 #include "pinimagefile.h"
 #include "platform/platform.h"
+#include "platform/pngcheck.h"
 #include "selfcheck/selfchecks.h"
 #include "singleinstance.h"
 #include "updatefeeddiagnostic.h"
@@ -99,7 +100,7 @@ bool carryOut(AppDelegate& delegate, const InstanceRequest& request) {
     case InstanceRequest::Kind::pin:
         return delegate.showPinAtPointer(request.png);
     case InstanceRequest::Kind::edit: {
-        const QImage image = QImage::fromData(request.png, "PNG");
+        const QImage image = decodedPng(request.png);
         if (image.isNull())
             return false;
         delegate.showResult(image, request.name);

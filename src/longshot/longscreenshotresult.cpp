@@ -6,6 +6,7 @@
 #include "annotate/screenshotexport.h"
 #include "history/screenshothistory.h"
 #include "platform/clipboard.h"
+#include "platform/pngcheck.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -255,7 +256,7 @@ void LongScreenshotResult::recognizeText(bool copyWhenReady) {
     const std::optional<QByteArray> png = canvas_->png();
     if (!png)
         return;
-    const QImage image = QImage::fromData(*png, "PNG");
+    const QImage image = decodedPng(*png);
     if (image.isNull())
         return;
     QPointer<LongScreenshotResult> self(this);

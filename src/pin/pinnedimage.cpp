@@ -3,6 +3,7 @@
 #include "pingeometry.h"
 #include "pinnedimageview.h"
 #include "platform/clipboard.h"
+#include "platform/pngcheck.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -54,7 +55,7 @@ std::unique_ptr<PinnedImage> PinnedImage::create(const QByteArray& data, const Q
         !std::isfinite(frame.y()) || !std::isfinite(frame.width()) ||
         !std::isfinite(frame.height()))
         return nullptr;
-    QImage image = QImage::fromData(data);
+    QImage image = decodedPng(data);
     if (image.isNull())
         return nullptr;
     return std::unique_ptr<PinnedImage>(new PinnedImage(data, std::move(image), frame));

@@ -1,5 +1,7 @@
 #include "clipboard.h"
 
+#include "pngcheck.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
@@ -11,7 +13,7 @@ bool copyPng(const QByteArray& png) {
     QClipboard* clipboard = qGuiApp ? QGuiApplication::clipboard() : nullptr;
     if (!clipboard || png.isEmpty())
         return false;
-    const QImage image = QImage::fromData(png, "PNG");
+    const QImage image = decodedPng(png);
     if (image.isNull())
         return false;
     auto* mime = new QMimeData;

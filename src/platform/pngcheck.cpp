@@ -1,5 +1,7 @@
 #include "pngcheck.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QIODevice>
 #include <QtEndian>
 
@@ -38,6 +40,16 @@ bool soundIfPng(QIODevice* device) {
     if (device->peek(8) != signature)
         return true;
     return pngChunksFit(device);
+}
+
+QImage decodedPng(const QByteArray& png) {
+    QBuffer buffer;
+    buffer.setData(png);
+    buffer.open(QIODevice::ReadOnly);
+    if (!pngChunksFit(&buffer))
+        return {};
+    QImageReader reader(&buffer, "png");
+    return reader.read();
 }
 
 QSize pngHeaderSize(QIODevice* device) {

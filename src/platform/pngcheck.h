@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QImage>
 #include <QSize>
 
+class QByteArray;
 class QIODevice;
 
 namespace korvel {
@@ -15,6 +17,9 @@ bool pngChunksFit(QIODevice* device);
 // False only for data that starts like a PNG but fails the check above:
 // other formats are left to their decoders.
 bool soundIfPng(QIODevice* device);
+
+// PNG bytes decoded only when the check above passes; null otherwise.
+QImage decodedPng(const QByteArray& png);
 
 // The size a PNG's header states, read without a decoder; invalid for
 // anything else.
