@@ -106,6 +106,30 @@ std::vector<size_t> rowHashes(const QImage& image, int rows) {
     return hashes;
 }
 
+// One scrolling run: 1920 × 1080 frames, RATE clicks a second for CLICKS
+// clicks of 30 rows, and the document's row hashes to compare with.
+struct ScrollRun {
+    const QSize viewport{1920, 1080};
+    const int rate;
+    const int clicks;
+    const int step = 30;
+    const int length;
+    const std::vector<size_t> expected;
+
+    explicit ScrollRun(const benchmark::State& state)
+        : rate(int(state.range(0)))
+        , clicks(int(state.range(1)))
+        , length(viewport.height() + clicks * step + step)
+        , expected(rowHashes(scenes::longDocument(viewport.width(), length), length)) {}
+
+    // The long image is the document's first rows, row for row.
+    bool exact(const QImage& image) const {
+        return image.height() <= length &&
+               rowHashes(image, image.height()) ==
+                   std::vector(expected.begin(), expected.begin() + image.height());
+    }
+};
+
 struct Outcome {
     std::unique_ptr<ScrollStitcher> stitcher;
     int frames = 0; // stitched after the first
@@ -181,24 +205,16 @@ Outcome capture(Fixture& fixture, QSize viewport, int rate, int clicks) {
 }
 
 void BM_Scroll1080p(benchmark::State& state) {
-    const QSize viewport(1920, 1080);
-    const int rate = int(state.range(0));
-    const int clicks = int(state.range(1));
-    const int step = 30;
-    const int length = viewport.height() + clicks * step + step;
-    const std::vector<size_t> expected =
-        rowHashes(scenes::longDocument(viewport.width(), length), length);
+    const ScrollRun run(state);
     for (auto _ : state) {
-        Fixture fixture(viewport, length, step);
-        Outcome out = capture(fixture, viewport, rate, clicks);
+        Fixture fixture(run.viewport, run.length, run.step);
+        Outcome out = capture(fixture, run.viewport, run.rate, run.clicks);
         if (!out.stitcher) {
             state.SkipWithError("no frames from the fixture");
             return;
         }
         const std::optional<QImage> image = out.stitcher->image();
-        const bool exact = out.complete && image &&
-                           rowHashes(*image, image->height()) ==
-                               std::vector(expected.begin(), expected.begin() + image->height());
+        const bool exact = out.complete && image && run.exact(*image);
         state.counters["fps"] = out.frames / out.seconds;
         state.counters["dropped"] = out.dropped;
         state.counters["unmatched"] = out.unmatched;
@@ -212,13 +228,8 @@ void BM_Scroll1080p(benchmark::State& state) {
 // screen, its 8 ms loop and its stitching worker, the long image read as
 // "编辑长图" reads it. "dropped" counts the times it warned of lost frames.
 void BM_Controller1080p(benchmark::State& state) {
-    const QSize viewport(1920, 1080);
-    const int rate = int(state.range(0));
-    const int clicks = int(state.range(1));
-    const int step = 30;
-    const int length = viewport.height() + clicks * step + step;
-    const std::vector<size_t> expected =
-        rowHashes(scenes::longDocument(viewport.width(), length), length);
+    const ScrollRun run(state);
+    const QSize viewport = run.viewport;
     std::unique_ptr<Platform> platform = createPlatform();
     if (!platform->openWindowStream || !platform->windows) {
         state.SkipWithError("no window stream");
@@ -237,7 +248,7 @@ void BM_Controller1080p(benchmark::State& state) {
     // enough, and a spinning loop would take a core from the capture.
     const auto pump = [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); };
     for (auto _ : state) {
-        Fixture fixture(viewport, length, step);
+        Fixture fixture(viewport, run.length, run.step);
         LongCaptureServices services;
         services.windows = platform->windows.get();
         services.openStream = platform->openWindowStream;
@@ -274,9 +285,9 @@ void BM_Controller1080p(benchmark::State& state) {
         std::atomic<bool> driving = true;
         const auto start = Clock::now();
         std::thread driver([&] {
-            for (int k = 0; k < clicks; ++k) {
+            for (int k = 0; k < run.clicks; ++k) {
                 std::this_thread::sleep_until(start +
-                                              k * std::chrono::microseconds(1'000'000 / rate));
+                                              k * std::chrono::microseconds(1'000'000 / run.rate));
                 poster.post(point, false, -1);
             }
             driving = false;
@@ -300,10 +311,8 @@ void BM_Controller1080p(benchmark::State& state) {
         for (const auto began = Clock::now();
              !image && Clock::now() - began < std::chrono::seconds(10);)
             pump();
-        const bool exact = image && image->height() == viewport.height() + finalOffset &&
-                           image->height() <= length &&
-                           rowHashes(*image, image->height()) ==
-                               std::vector(expected.begin(), expected.begin() + image->height());
+        const bool exact =
+            image && image->height() == viewport.height() + finalOffset && run.exact(*image);
         state.counters["fps"] = frames / seconds;
         state.counters["dropped"] = dropped;
         state.counters["unmatched"] = unmatched;

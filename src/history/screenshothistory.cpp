@@ -31,17 +31,6 @@ bool readEnabled(const QSettings& s) {
     return v.toString() == QLatin1String("true") || (v.typeId() == QMetaType::Bool && v.toBool());
 }
 
-// Entries are PNG, and only sound ones reach the decoder.
-QImage decoded(const QByteArray& png) {
-    QBuffer buffer;
-    buffer.setData(png);
-    buffer.open(QIODevice::ReadOnly);
-    if (!pngChunksFit(&buffer))
-        return {};
-    QImageReader reader(&buffer, "png");
-    return reader.read();
-}
-
 // Small copies of the entries, so the history window does not decode whole
 // screenshots to fill its list. Named after their entry, whose name holds
 // the digest of its bytes, so a copy never goes stale.
@@ -155,7 +144,8 @@ void ScreenshotHistory::recordNow(const QByteArray& png, qint64 microseconds) {
     QMutexLocker lock(&mutex_);
     if (!readEnabled(*settings_()) || png.size() > maximumBytes_)
         return;
-    const QImage image = decoded(png);
+    // Entries are PNG, and only sound ones reach the decoder.
+    const QImage image = decodedPng(png);
     if (image.isNull())
         return;
     const QString name = fileName(microseconds, png);
