@@ -39,7 +39,7 @@ std::unique_ptr<QFileDialog> savePanel() {
 }
 
 std::optional<QString> writePng(const QByteArray& png, const QString& path) {
-    if (auto error = writeFileAtomically(path, png, 0644))
+    if (auto error = writeFileAtomically(path, png))
         return error;
     if (!QCoreApplication::arguments().contains(QStringLiteral("--self-test")))
         QSettings().setValue(lastDirectoryKey, QFileInfo(path).absolutePath());

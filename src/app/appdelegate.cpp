@@ -404,7 +404,10 @@ void AppDelegate::unhideApplication() {
 }
 
 bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
-    const QImage image = decodedPng(png);
+    return showPin(png, decodedPng(png), frame);
+}
+
+bool AppDelegate::showPin(const QByteArray& png, const QImage& image, std::optional<QRectF> frame) {
     if (image.isNull())
         return false;
     if (!frame) {
@@ -413,7 +416,7 @@ bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
             pinPlacement(image.size(), screen ? std::optional(QRectF(screen->availableGeometry()))
                                               : std::nullopt);
     }
-    std::unique_ptr<PinnedImage> pin = PinnedImage::create(png, *frame);
+    std::unique_ptr<PinnedImage> pin = PinnedImage::create(png, image, *frame);
     if (!pin)
         return false;
     const QUuid id = QUuid::createUuid();
@@ -435,16 +438,16 @@ bool AppDelegate::showPin(const QByteArray& png, std::optional<QRectF> frame) {
     return true;
 }
 
-bool AppDelegate::showPinAtPointer(const QByteArray& png) {
-    const QImage image = decodedPng(png);
+bool AppDelegate::showPinAtPointer(const QByteArray& png, const QImage& image) {
     if (image.isNull())
         return false;
     const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     return showPin(
-        png, pinPlacement(image.size(), screen ? std::optional(QRectF(screen->availableGeometry()))
-                                               : std::nullopt));
+        png, image,
+        pinPlacement(image.size(),
+                     screen ? std::optional(QRectF(screen->availableGeometry())) : std::nullopt));
 }
 
 void AppDelegate::writePins() const {

@@ -62,11 +62,13 @@ public:
     // `frame` in Qt's global coordinates; without one the pin goes where
     // pinPlacement puts it on the primary screen.
     bool showPin(const QByteArray& png, std::optional<QRectF> frame);
+    // The same with the PNG decoded already.
+    bool showPin(const QByteArray& png, const QImage& image, std::optional<QRectF> frame);
     // Hands a region of the editor's display to a new long capture.
     bool startLongScreenshot(const QRectF& frame, const QRectF& region);
     LongScreenshot* longScreenshot() const { return longScreenshot_.get(); }
     // A pin placed as without a frame, but on the screen under the pointer.
-    bool showPinAtPointer(const QByteArray& png);
+    bool showPinAtPointer(const QByteArray& png, const QImage& image);
     // Registers the combination as the global shortcut, keeping the old one
     // when it is taken; the active combination succeeds untouched.
     bool registerShortcut(quint32 keyCode, quint32 modifiers);

@@ -12,6 +12,7 @@
 #include "pinimagefile.h"
 #include "platform/platform.h"
 #include "platform/pngcheck.h"
+#include "platform/termination.h"
 #include "selfcheck/selfchecks.h"
 #include "singleinstance.h"
 #include "updatefeeddiagnostic.h"
@@ -20,7 +21,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTextStream>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cstdio>
@@ -33,6 +36,10 @@ QStringList argumentList(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     return args;
+}
+
+const char* optionName(const Dispatch& d) {
+    return d.mode == Mode::pin ? "pin" : "edit";
 }
 
 void setIdentity() {
@@ -66,48 +73,62 @@ int recognize(int argc, char** argv, const QStringList& files) {
     return recognizeFiles(files, in, out, err);
 }
 
-// What this start asks of Korvel; for "--pin" and "--edit" the file is read
-// here, so that a bad file is reported by the process that named it.
+// What this start asks of Korvel; for "--pin" and "--edit" the file is
+// checked here, so that a bad file is reported by the process that named it.
+// Nothing is decoded before the application exists.
 std::optional<InstanceRequest> requestOf(const Dispatch& d) {
     InstanceRequest request;
     if (d.mode == Mode::capture)
         request.kind = InstanceRequest::Kind::capture;
     if (d.mode != Mode::pin && d.mode != Mode::edit)
         return request;
-    const char* option = d.mode == Mode::pin ? "pin" : "edit";
     if (d.file.isEmpty()) {
-        std::fprintf(stderr, "korvel: --%s needs an image file\n", option);
+        std::fprintf(stderr, "korvel: --%s needs an image file\n", optionName(d));
         return std::nullopt;
     }
-    auto image = readPinImage(d.file);
-    if (const QString* error = std::get_if<QString>(&image)) {
-        std::fprintf(stderr, "korvel: cannot %s %s: %s\n", option, qPrintable(d.file),
+    auto file = readPinImage(d.file);
+    if (const QString* error = std::get_if<QString>(&file)) {
+        std::fprintf(stderr, "korvel: cannot %s %s: %s\n", optionName(d), qPrintable(d.file),
                      qPrintable(*error));
         return std::nullopt;
     }
     request.kind = d.mode == Mode::pin ? InstanceRequest::Kind::pin : InstanceRequest::Kind::edit;
-    request.png = std::get<QByteArray>(std::move(image));
+    request.png = std::get<PngFile>(std::move(file)).bytes;
     request.name = QFileInfo(d.file).fileName();
     return request;
 }
 
-bool carryOut(AppDelegate& delegate, const InstanceRequest& request) {
-    switch (request.kind) {
-    case InstanceRequest::Kind::start:
-    case InstanceRequest::Kind::capture:
+// Images handed over by other processes are decoded on `decoder`, so that
+// a slow or hostile one never stalls the interface.
+void carryOut(AppDelegate& delegate, QThreadPool& decoder, const InstanceRequest& request,
+              SingleInstance::Answer answer) {
+    if (request.kind == InstanceRequest::Kind::start ||
+        request.kind == InstanceRequest::Kind::capture) {
         QTimer::singleShot(0, &delegate, &AppDelegate::takeScreenshot);
-        return true;
-    case InstanceRequest::Kind::pin:
-        return delegate.showPinAtPointer(request.png);
-    case InstanceRequest::Kind::edit: {
-        const QImage image = decodedPng(request.png);
-        if (image.isNull())
-            return false;
-        delegate.showResult(image, request.name);
-        return true;
+        answer(InstanceAnswer::done);
+        return;
     }
-    }
-    return false;
+    QPointer<AppDelegate> target(&delegate);
+    decoder.start([target, request, answer = std::move(answer)]() mutable {
+        QImage image = decodedPng(request.png);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [target, request = std::move(request), image = std::move(image),
+             answer = std::move(answer)] {
+                if (image.isNull() || !target) {
+                    answer(image.isNull() ? InstanceAnswer::badImage : InstanceAnswer::refused);
+                    return;
+                }
+                if (request.kind == InstanceRequest::Kind::pin) {
+                    answer(target->showPinAtPointer(request.png, image) ? InstanceAnswer::done
+                                                                        : InstanceAnswer::refused);
+                    return;
+                }
+                target->showResult(image, request.name);
+                answer(InstanceAnswer::done);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 int runApplication(int argc, char** argv, const Dispatch& d) {
@@ -117,15 +138,28 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
     QApplication app(argc, argv);
     setIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
-    SingleInstance instance(SingleInstance::defaultSocketPath());
-    switch (instance.claim(*request)) {
+    quitOnTermination();
+    const SingleInstance::Place place = SingleInstance::defaultSocketPath();
+    if (!place.problem.isEmpty())
+        std::fprintf(stderr, "korvel: %s; this Korvel runs on its own, without the socket\n",
+                     qPrintable(place.problem));
+    SingleInstance instance(place.path);
+    switch (place.path.isEmpty() ? SingleInstance::Claim::unavailable : instance.claim(*request)) {
     case SingleInstance::Claim::handedOver:
         return 0;
     case SingleInstance::Claim::refused:
         std::fputs("korvel: the running Korvel could not carry out the request\n", stderr);
         return 1;
+    case SingleInstance::Claim::badImage:
+        std::fprintf(stderr, "korvel: cannot %s %s: the image is damaged\n", optionName(d),
+                     qPrintable(d.file));
+        return 2;
     case SingleInstance::Claim::unanswered:
         std::fputs("korvel: another Korvel is running but does not answer\n", stderr);
+        return 1;
+    case SingleInstance::Claim::foreign:
+        std::fprintf(stderr, "korvel: %s belongs to another user; nothing was sent\n",
+                     qPrintable(place.path));
         return 1;
     case SingleInstance::Claim::primary:
     case SingleInstance::Claim::unavailable:
@@ -143,19 +177,31 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
         };
         return std::make_unique<Editor>(std::move(snapshots), std::move(services));
     });
+    // One image at a time; gone (after its last decode) before the delegate.
+    QThreadPool decoder;
+    decoder.setMaxThreadCount(1);
     // A later plain start means "capture now", as the shortcut does. Set
     // before launching, which may already run the event loop for an alert.
-    instance.onRequest = [&delegate](const InstanceRequest& later) {
+    instance.onRequest = [&delegate, &decoder](const InstanceRequest& later,
+                                               SingleInstance::Answer answer) {
         InstanceRequest asked = later;
         if (asked.kind == InstanceRequest::Kind::start)
             asked.kind = InstanceRequest::Kind::capture;
-        return carryOut(delegate, asked);
+        carryOut(delegate, decoder, asked, std::move(answer));
     };
     delegate.applicationDidFinishLaunching();
-    if (request->kind != InstanceRequest::Kind::start && !carryOut(delegate, *request))
-        return 2;
+    if (request->kind != InstanceRequest::Kind::start) {
+        carryOut(delegate, decoder, *request, [d](InstanceAnswer answer) {
+            if (answer == InstanceAnswer::done)
+                return;
+            std::fprintf(stderr, "korvel: cannot %s %s: the image is damaged\n", optionName(d),
+                         qPrintable(d.file));
+            QCoreApplication::exit(2);
+        });
+    }
     OverlayWindow::setReuse(true);
     const int status = QApplication::exec();
+    decoder.waitForDone();
     // Windows go before the application object does.
     OverlayWindow::setReuse(false);
     TextRecognitionWindow::active().clear();

@@ -2,42 +2,36 @@
 
 #include "appinfo.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
+#include <QUrl>
 
 namespace korvel {
 namespace {
 
-int codeFor(QNetworkReply::NetworkError error) {
+int codeFor(QAbstractSocket::SocketError error) {
     switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionRefusedError:
+    case QAbstractSocket::ConnectionRefusedError:
+    case QAbstractSocket::ProxyConnectionRefusedError:
         return urlError::cannotConnectToHost;
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::ProxyNotFoundError:
+    case QAbstractSocket::HostNotFoundError:
+    case QAbstractSocket::ProxyNotFoundError:
         return urlError::cannotFindHost;
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::ProxyConnectionClosedError:
+    case QAbstractSocket::RemoteHostClosedError:
+    case QAbstractSocket::ProxyConnectionClosedError:
         return urlError::networkConnectionLost;
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::ProxyTimeoutError:
+    case QAbstractSocket::SocketTimeoutError:
+    case QAbstractSocket::ProxyConnectionTimeoutError:
         return urlError::timedOut;
-    case QNetworkReply::SslHandshakeFailedError:
-    case QNetworkReply::UnknownProxyError:
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
         return urlError::secureConnectionFailed;
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
+    case QAbstractSocket::NetworkError:
+    case QAbstractSocket::TemporaryError:
         return urlError::notConnectedToInternet;
-    case QNetworkReply::OperationCanceledError:
-        return urlError::cancelled;
-    case QNetworkReply::ProtocolFailure:
-    case QNetworkReply::ProtocolUnknownError:
-    case QNetworkReply::ProtocolInvalidOperationError:
-        return urlError::badServerResponse;
     default:
         return urlError::unknown;
     }
@@ -80,6 +74,8 @@ ReleaseRules configuredReleaseRules() {
     QString origin = qEnvironmentVariable("KORVEL_UPDATE_ORIGIN");
     if (origin.isEmpty())
         origin = QString::fromUtf8(AppInfo::updateOrigin);
+    if (origin.isEmpty())
+        throw urlError::make(urlError::badURL, QStringLiteral("本构建未配置更新服务器"));
     const auto server = UpdateServer::fromOrigin(origin);
     if (!server)
         throw urlError::make(urlError::badURL,
@@ -105,92 +101,90 @@ ReleaseFetch::ReleaseFetch(ReleaseRules rules, FetchLimits limits,
 }
 
 ReleaseFetch::~ReleaseFetch() {
-    if (reply_) {
-        // abort() reports finished at once; nobody is listening any more.
-        disconnect(reply_, nullptr, this, nullptr);
-        reply_->abort();
+    if (socket_) {
+        disconnect(socket_, nullptr, this, nullptr);
+        socket_->abort();
     }
 }
 
 void ReleaseFetch::start() {
-    manager_ = new QNetworkAccessManager(this);
-    manager_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-
-    QNetworkRequest request(rules_.server.feedAddress());
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-    request.setRawHeader("Accept", "application/json");
-    // Qt would otherwise ask for gzip and inflate it behind our byte count.
-    request.setRawHeader("Accept-Encoding", "identity");
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QByteArray("Korvel/") + QByteArray(AppInfo::version));
-    request.setSslConfiguration(tlsConfiguration());
-
-    reply_ = manager_->get(request);
-    connect(reply_, &QNetworkReply::metaDataChanged, this, &ReleaseFetch::metaDataChanged);
-    connect(reply_, &QIODevice::readyRead, this, &ReleaseFetch::readyRead);
-    connect(reply_, &QNetworkReply::finished, this, &ReleaseFetch::finished);
+    const QUrl address = rules_.server.feedAddress();
+    response_ = std::make_unique<HttpResponse>(limits_.maxHeadBytes, limits_.maxBytes);
+    socket_ = new QSslSocket(this);
+    socket_->setSslConfiguration(tlsConfiguration());
+    // Qt reads no further ahead of us than this.
+    socket_->setReadBufferSize(64 * 1024);
+    connect(socket_, &QSslSocket::encrypted, this, &ReleaseFetch::sendRequest);
+    connect(socket_, &QIODevice::readyRead, this, &ReleaseFetch::readyRead);
+    connect(socket_, &QAbstractSocket::disconnected, this, &ReleaseFetch::disconnected);
+    connect(socket_, &QAbstractSocket::errorOccurred, this, &ReleaseFetch::socketFailed);
+    socket_->connectToHostEncrypted(address.host(), quint16(address.port(443)));
     idle_->start(limits_.idle);
     total_->start(limits_.total);
 }
 
-void ReleaseFetch::metaDataChanged() {
+void ReleaseFetch::sendRequest() {
     idle_->start(limits_.idle);
-    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() != 200) {
-        fail(urlError::make(urlError::badServerResponse,
-                            QStringLiteral("HTTP 状态 %1").arg(status.toInt())));
-        return;
-    }
-    // A redirect is never followed, and the answer must come from the feed
-    // address itself.
-    if (reply_->url() != rules_.server.feedAddress()) {
-        fail(urlError::make(urlError::badServerResponse, QStringLiteral("地址已改变")));
-        return;
-    }
-    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() > limits_.maxBytes)
-        fail(urlError::make(urlError::badServerResponse,
-                            QStringLiteral("响应超过 %1 字节").arg(limits_.maxBytes)));
+    const QUrl address = rules_.server.feedAddress();
+    QByteArray host = address.host(QUrl::FullyEncoded).toLatin1();
+    if (address.port(443) != 443)
+        host += ':' + QByteArray::number(address.port());
+    // The body arrives as it is counted, never inflated behind the count.
+    socket_->write("GET " + address.path(QUrl::FullyEncoded).toLatin1() +
+                   " HTTP/1.1\r\n"
+                   "Host: " +
+                   host +
+                   "\r\n"
+                   "Accept: application/json\r\n"
+                   "Accept-Encoding: identity\r\n"
+                   "Cache-Control: no-cache\r\n"
+                   "User-Agent: Korvel/" +
+                   QByteArray(AppInfo::version) +
+                   "\r\n"
+                   "Connection: close\r\n\r\n");
 }
 
 void ReleaseFetch::readyRead() {
     idle_->start(limits_.idle);
-    while (!ended_ && reply_ && reply_->bytesAvailable() > 0) {
-        // One byte beyond the limit is enough to know the body is too long.
-        body_ += reply_->read(limits_.maxBytes + 1 - body_.size());
-        if (body_.size() > limits_.maxBytes)
-            fail(urlError::make(urlError::badServerResponse,
-                                QStringLiteral("响应超过 %1 字节").arg(limits_.maxBytes)));
+    while (!ended_ && socket_->bytesAvailable() > 0) {
+        if (response_->feed(socket_->read(64 * 1024)) != HttpResponse::State::reading) {
+            responded();
+            return;
+        }
     }
 }
 
-void ReleaseFetch::finished() {
+void ReleaseFetch::disconnected() {
     if (ended_)
         return;
-    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() != 200) {
-        fail(urlError::make(urlError::badServerResponse,
-                            QStringLiteral("HTTP 状态 %1").arg(status.toInt())));
-        return;
-    }
-    if (reply_->error() != QNetworkReply::NoError) {
-        fail(urlError::make(codeFor(reply_->error()), reply_->errorString()));
-        return;
-    }
-    if (!status.isValid() || reply_->url() != rules_.server.feedAddress()) {
-        fail(urlError::make(urlError::badServerResponse));
-        return;
-    }
     readyRead();
+    if (!ended_) {
+        response_->closed();
+        responded();
+    }
+}
+
+void ReleaseFetch::socketFailed() {
     if (ended_)
         return;
+    // The server closing after a body that ends with the connection is how
+    // such a response finishes.
+    if (socket_->error() == QAbstractSocket::RemoteHostClosedError && socket_->isEncrypted()) {
+        disconnected();
+        return;
+    }
+    fail(urlError::make(codeFor(socket_->error()), socket_->errorString()));
+}
+
+void ReleaseFetch::responded() {
+    if (ended_)
+        return;
+    if (response_->state() == HttpResponse::State::failed) {
+        fail(urlError::make(urlError::badServerResponse, response_->problem()));
+        return;
+    }
     try {
-        AppRelease release = AppRelease::decode(body_);
+        AppRelease release = AppRelease::decode(response_->body());
         release.validate(rules_);
         complete(std::move(release));
     } catch (const Error& error) {
@@ -212,15 +206,15 @@ void ReleaseFetch::complete(FetchResult result) {
     ended_ = true;
     idle_->stop();
     total_->stop();
-    if (reply_) {
-        disconnect(reply_, nullptr, this, nullptr);
-        reply_->abort();
+    if (socket_) {
+        disconnect(socket_, nullptr, this, nullptr);
+        socket_->abort();
+        // We may be inside one of the socket's signals: it goes once
+        // control is back in the event loop.
+        socket_->deleteLater();
+        socket_ = nullptr;
     }
-    // We may be inside one of the reply's signals: the manager and with it
-    // the reply go once control is back in the event loop.
-    if (manager_)
-        manager_->deleteLater();
-    body_.clear();
+    response_.reset();
     // Delivered from the event loop, so that the receiver may run a modal
     // alert without being inside the network stack's signal.
     QMetaObject::invokeMethod(

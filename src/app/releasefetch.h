@@ -1,17 +1,16 @@
 #pragma once
 
 #include "apprelease.h"
+#include "httpresponse.h"
 
 #include <QObject>
-#include <QPointer>
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <variant>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class QSslSocket;
 class QTimer;
 
 namespace korvel {
@@ -24,6 +23,9 @@ struct FetchLimits {
     // The whole fetch, however steadily the data trickles in.
     std::chrono::milliseconds total{25000};
     qsizetype maxBytes = maxFeedBytes;
+    // The status line and headers: a server could otherwise send headers
+    // for ever, steadily enough that no timeout comes first.
+    qsizetype maxHeadBytes = 32 * 1024;
 
     // The limits above, shortened by KORVEL_UPDATE_TIMEOUTS_MS="idle,total"
     // when that names smaller positive values (for tests of the diagnostic);
@@ -38,11 +40,11 @@ using FetchResult = std::variant<AppRelease, Error>;
 // platform. Throws an Error when either is unusable.
 ReleaseRules configuredReleaseRules();
 
-// One GET of the feed with a private network access manager (no cache, no
+// One HTTPS GET of the feed on a connection of its own (no cache, no
 // cookies, no stored credentials, redirects refused), torn down when the
-// fetch ends, whatever the outcome. The body is counted while it arrives
-// and the fetch fails as soon as it exceeds the limit. `done` is called
-// once, from the event loop, with a validated release or the error.
+// fetch ends, whatever the outcome. Headers and body are counted while they
+// arrive and the fetch fails as soon as either exceeds its limit. `done` is
+// called once, from the event loop, with a validated release or the error.
 class ReleaseFetch final : public QObject {
 public:
     ReleaseFetch(ReleaseRules rules, FetchLimits limits, std::function<void(FetchResult)> done,
@@ -52,9 +54,11 @@ public:
     void start();
 
 private:
-    void metaDataChanged();
+    void sendRequest();
     void readyRead();
-    void finished();
+    void disconnected();
+    void socketFailed();
+    void responded();
     void timedOut();
     void fail(const Error& error);
     void complete(FetchResult result);
@@ -64,11 +68,10 @@ private:
     std::function<void(FetchResult)> done_;
     // A child, so that it goes with the fetch even when the event loop ends
     // before its deferred deletion runs.
-    QNetworkAccessManager* manager_ = nullptr;
-    QPointer<QNetworkReply> reply_;
+    QSslSocket* socket_ = nullptr;
+    std::unique_ptr<HttpResponse> response_;
     QTimer* idle_;
     QTimer* total_;
-    QByteArray body_;
     bool ended_ = false;
 };
 

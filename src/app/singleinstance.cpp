@@ -1,6 +1,7 @@
 #include "singleinstance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -10,6 +11,11 @@
 #include <QtEndian>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvel {
@@ -29,7 +35,26 @@ QByteArray frame(const QByteArray& payload) {
     return bytes + payload;
 }
 
+// The user at the other end of a connected local socket.
+bool peerIsThisUser(qintptr descriptor) {
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    return descriptor >= 0 &&
+           ::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 &&
+           credentials.uid == ::getuid();
+}
+
 } // namespace
+
+struct SingleInstance::Connection {
+    quint64 id = 0;
+    QPointer<QLocalSocket> socket;
+    QByteArray payload;
+    qint64 expected = -1; // payload bytes announced, once the header is read
+    bool large = false;   // holds one of the few places for large requests
+    bool waiting = false; // large, and no place was free
+    bool asked = false;   // handed to onRequest; only its answer is awaited
+};
 
 QByteArray InstanceRequest::encode() const {
     QByteArray bytes(1, char(kind));
@@ -69,14 +94,42 @@ SingleInstance::SingleInstance(QString socketPath, QObject* parent)
     , path_(std::move(socketPath)) {}
 
 SingleInstance::~SingleInstance() {
+    for (const auto& connection : connections_) {
+        if (connection->socket)
+            connection->socket->abort();
+    }
     if (server_)
         server_->close(); // removes the socket file
 }
 
-QString SingleInstance::defaultSocketPath() {
+std::optional<QString> SingleInstance::privateFolder(const QString& path, bool create) {
+    const QByteArray name = QFile::encodeName(path);
+    if (create && ::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("%1 cannot be made: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    // Not followed: a link may point anywhere.
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0)
+        return QStringLiteral("%1 cannot be read: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(path);
+    if (info.st_uid != ::getuid())
+        return QStringLiteral("%1 belongs to another user").arg(path);
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return QStringLiteral("%1 is writable by other users").arg(path);
+    return std::nullopt;
+}
+
+SingleInstance::Place SingleInstance::defaultSocketPath() {
     QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty())
+    const bool shared = dir.isEmpty();
+    // Without a runtime folder, a folder of our own in the shared temporary
+    // folder, where anyone may have made it first.
+    if (shared)
         dir = QDir::tempPath() + QStringLiteral("/korvel-%1").arg(::getuid());
+    if (auto problem = privateFolder(dir, shared))
+        return {QString(), *problem};
     QString display = qEnvironmentVariable("DISPLAY");
     if (!display.isEmpty()) {
         // ":0" and ":0.0" are the same session.
@@ -87,7 +140,7 @@ QString SingleInstance::defaultSocketPath() {
     }
     static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9_-]"));
     display.replace(unsafe, QStringLiteral("_"));
-    return QDir(dir).filePath(QStringLiteral("korvel-%1.socket").arg(display));
+    return {QDir(dir).filePath(QStringLiteral("korvel-%1.socket").arg(display)), QString()};
 }
 
 SingleInstance::Claim SingleInstance::claim(const InstanceRequest& request) {
@@ -120,6 +173,9 @@ SingleInstance::Claim SingleInstance::handOver(const InstanceRequest& request) {
     socket.connectToServer(path_);
     if (!socket.waitForConnected(connectTimeoutMs))
         return Claim::unavailable;
+    // The image goes only to a process of our own user.
+    if (!peerIsThisUser(socket.socketDescriptor()))
+        return Claim::foreign;
     socket.write(frame(request.encode()));
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(answerTimeoutMs))
@@ -128,41 +184,142 @@ SingleInstance::Claim SingleInstance::handOver(const InstanceRequest& request) {
     if (!socket.waitForReadyRead(answerTimeoutMs))
         return Claim::unanswered;
     const QByteArray answer = socket.read(1);
-    if (answer == "1")
+    switch (InstanceAnswer(answer.isEmpty() ? '\0' : answer[0])) {
+    case InstanceAnswer::done:
         return Claim::handedOver;
-    return answer == "0" ? Claim::refused : Claim::unanswered;
+    case InstanceAnswer::refused:
+        return Claim::refused;
+    case InstanceAnswer::badImage:
+        return Claim::badImage;
+    }
+    return Claim::unanswered;
+}
+
+SingleInstance::Connection* SingleInstance::find(quint64 id) const {
+    for (const auto& connection : connections_) {
+        if (connection->id == id)
+            return connection.get();
+    }
+    return nullptr;
 }
 
 void SingleInstance::accept() {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
-        QPointer<QLocalSocket> guard(socket);
-        QTimer::singleShot(idleTimeoutMs, this, [guard] {
-            if (guard)
-                guard->abort();
+    // Connections beyond the cap stay queued in the server until one ends.
+    while (int(connections_.size()) < connectionsAtOnce) {
+        QLocalSocket* socket = server_->nextPendingConnection();
+        if (!socket)
+            return;
+        if (!peerIsThisUser(socket->socketDescriptor())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto connection = std::make_unique<Connection>();
+        Connection* c = connection.get();
+        c->id = ++nextId_;
+        c->socket = socket;
+        // Qt reads no further ahead than this; the request's own buffer
+        // grows only as bytes arrive.
+        socket->setReadBufferSize(smallRequest);
+        connections_.push_back(std::move(connection));
+        const quint64 id = c->id;
+        connect(socket, &QLocalSocket::readyRead, this, [this, id] {
+            if (Connection* c = find(id))
+                read(c);
         });
+        connect(socket, &QLocalSocket::disconnected, this, [this, id] {
+            if (Connection* c = find(id))
+                finish(c);
+        });
+        QTimer::singleShot(idleTimeoutMs, this, [this, id] {
+            if (Connection* c = find(id))
+                finish(c);
+        });
+        read(c);
     }
 }
 
-void SingleInstance::read(QLocalSocket* socket) {
-    if (socket->bytesAvailable() < headerSize)
+void SingleInstance::read(Connection* c) {
+    QLocalSocket* socket = c->socket;
+    if (!socket || c->asked || c->waiting)
         return;
-    QByteArray header = socket->peek(headerSize);
-    const quint64 size = qFromBigEndian<quint64>(header.constData());
-    if (size == 0 || size > quint64(maximumRequest)) {
-        socket->abort();
-        return;
+    if (c->expected < 0) {
+        if (socket->bytesAvailable() < headerSize)
+            return;
+        const QByteArray header = socket->read(headerSize);
+        const quint64 size = qFromBigEndian<quint64>(header.constData());
+        if (size == 0 || size > quint64(maximumRequest)) {
+            finish(c);
+            return;
+        }
+        c->expected = qint64(size);
+        c->large = c->expected > smallRequest;
+        if (c->large) {
+            if (largeRequests_ >= largeRequestsAtOnce) {
+                c->waiting = true;
+                return;
+            }
+            ++largeRequests_;
+        }
+        c->payload.reserve(c->expected);
     }
-    if (socket->bytesAvailable() < headerSize + qint64(size))
+    c->payload += socket->read(c->expected - c->payload.size());
+    if (c->payload.size() < c->expected)
         return;
-    socket->skip(headerSize);
-    const std::optional<InstanceRequest> request =
-        InstanceRequest::decode(socket->read(qint64(size)));
-    const bool done = request && onRequest && onRequest(*request);
-    socket->write(done ? "1" : "0");
-    socket->flush();
-    socket->disconnectFromServer();
+    c->asked = true;
+    const std::optional<InstanceRequest> request = InstanceRequest::decode(c->payload);
+    c->payload = QByteArray();
+    const quint64 id = c->id;
+    QPointer<SingleInstance> self(this);
+    Answer answer = [self, id](InstanceAnswer a) {
+        Connection* c = self ? self->find(id) : nullptr;
+        if (!c)
+            return;
+        if (QLocalSocket* socket = c->socket) {
+            // Writing may report the peer gone at once: no slot of ours may
+            // end the connection under us meanwhile.
+            disconnect(socket, nullptr, self, nullptr);
+            socket->write(QByteArray(1, char(a)));
+            socket->flush();
+        }
+        if (Connection* still = self->find(id))
+            self->finish(still);
+    };
+    if (!request || !onRequest)
+        answer(InstanceAnswer::refused);
+    else
+        onRequest(*request, std::move(answer));
+}
+
+void SingleInstance::finish(Connection* c) {
+    if (QLocalSocket* socket = c->socket) {
+        // Signals first: closing reports synchronously.
+        disconnect(socket, nullptr, this, nullptr);
+        // Closed gracefully, so that an answer written is still delivered.
+        socket->disconnectFromServer();
+        socket->deleteLater();
+    }
+    if (c->large && !c->waiting)
+        --largeRequests_;
+    std::erase_if(connections_, [c](const auto& held) { return held.get() == c; });
+    resumeWaiting();
+    // A place is free: take what queued up meanwhile.
+    if (server_)
+        QTimer::singleShot(0, this, &SingleInstance::accept);
+}
+
+void SingleInstance::resumeWaiting() {
+    for (const auto& connection : connections_) {
+        if (largeRequests_ >= largeRequestsAtOnce)
+            return;
+        if (connection->waiting) {
+            connection->waiting = false;
+            ++largeRequests_;
+            connection->payload.reserve(connection->expected);
+            read(connection.get());
+            return; // read() may have finished it and changed the list
+        }
+    }
 }
 
 } // namespace korvel

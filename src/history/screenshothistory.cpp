@@ -14,7 +14,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <limits>
+
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvel {
 namespace {
@@ -43,6 +48,108 @@ QString thumbnailPath(const QString& entryPath) {
     return thumbnailFolder(entry.absolutePath()) + u'/' + entry.fileName();
 }
 
+// A folder opened without following a link in its last step: nothing the
+// store writes or deletes may leave the history folder through a link.
+class Folder {
+public:
+    explicit Folder(const QString& path, int parent = AT_FDCWD) {
+        fd_ = ::openat(parent, QFile::encodeName(path).constData(),
+                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    ~Folder() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    explicit operator bool() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    // Unlinks every name that `remove` picks; links themselves, never what
+    // they point at.
+    void removeWhere(const std::function<bool(const QString&, bool isFolder)>& remove) const {
+        const int copy = ::dup(fd_);
+        DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+        if (!dir) {
+            if (copy >= 0)
+                ::close(copy);
+            return;
+        }
+        while (const dirent* entry = ::readdir(dir)) {
+            const QString name = QFile::decodeName(entry->d_name);
+            struct stat info {};
+            if (name == u'.' || name == QLatin1String("..") ||
+                ::fstatat(fd_, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            const bool isFolder = S_ISDIR(info.st_mode);
+            if (remove(name, isFolder))
+                ::unlinkat(fd_, entry->d_name, isFolder ? AT_REMOVEDIR : 0);
+        }
+        ::closedir(dir);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// What a write killed half way leaves: the hidden temporary file of an
+// entry or of its small copy.
+bool isLeftover(const QString& name) {
+    return isAtomicWriteLeftover(name) && ScreenshotHistory::isEntryName(name.mid(1, 89));
+}
+
+// The small copies' folder, made a real private folder when it is missing
+// or is anything else (a link is removed, not followed).
+bool prepareThumbnailFolder(const QString& directory) {
+    const Folder history(directory);
+    if (!history)
+        return false;
+    const QByteArray name(".thumbnails");
+    struct stat info {};
+    if (::fstatat(history.fd(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return ::fchmodat(history.fd(), name.constData(), 0700, 0) == 0;
+        ::unlinkat(history.fd(), name.constData(), 0);
+    }
+    return ::mkdirat(history.fd(), name.constData(), 0700) == 0;
+}
+
+void removeThumbnail(const QString& entryPath) {
+    const Folder history(QFileInfo(entryPath).absolutePath());
+    const Folder copies(QStringLiteral(".thumbnails"), history.fd());
+    if (copies)
+        ::unlinkat(copies.fd(), QFile::encodeName(QFileInfo(entryPath).fileName()).constData(), 0);
+}
+
+// Leftovers of killed writes, in the folder and among the small copies.
+void removeLeftovers(const QString& directory) {
+    const Folder history(directory);
+    if (!history)
+        return;
+    const auto leftover = [](const QString& name, bool isFolder) {
+        return !isFolder && isLeftover(name);
+    };
+    history.removeWhere(leftover);
+    if (const Folder copies(QStringLiteral(".thumbnails"), history.fd()); copies)
+        copies.removeWhere(leftover);
+}
+
+// The history folder and "Dastra" above it are private, whatever the umask
+// was when they were made.
+bool preparePrivateFolders(const QString& directory) {
+    if (!QDir().mkpath(directory))
+        return false;
+    const QString parent = QFileInfo(directory).absolutePath();
+    for (const QString& folder : {parent, directory}) {
+        struct stat info {};
+        const QByteArray name = QFile::encodeName(folder);
+        if (::lstat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            info.st_uid == ::getuid())
+            ::chmod(name.constData(), 0700);
+    }
+    return true;
+}
+
 QImage scaledDown(const QImage& image, int maximum) {
     if (std::max(image.width(), image.height()) <= maximum)
         return image;
@@ -56,10 +163,10 @@ void storeThumbnail(const QString& entryPath, const QImage& image) {
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     if (small.isNull() || !small.save(&buffer, "PNG") ||
-        !QDir().mkpath(QFileInfo(thumbnailPath(entryPath)).absolutePath()))
+        !prepareThumbnailFolder(QFileInfo(entryPath).absolutePath()))
         return;
     if (!writeFileAtomically(thumbnailPath(entryPath), png, 0600) && !QFileInfo::exists(entryPath))
-        QFile::remove(thumbnailPath(entryPath)); // the entry went while we wrote
+        removeThumbnail(entryPath); // the entry went while we wrote
 }
 
 } // namespace
@@ -72,6 +179,7 @@ ScreenshotHistory::ScreenshotHistory(QString directory,
     , maximumBytes_(maximumBytes) {
     // One writer keeps recordings in the order they were made.
     writer_.setMaxThreadCount(1);
+    removeLeftovers(directory_);
 }
 
 ScreenshotHistory::~ScreenshotHistory() {
@@ -148,11 +256,20 @@ void ScreenshotHistory::recordNow(const QByteArray& png, qint64 microseconds) {
     const QImage image = decodedPng(png);
     if (image.isNull())
         return;
-    const QString name = fileName(microseconds, png);
     const QStringList existing = entries();
-    // The same image twice in a row is kept once.
-    if (!existing.isEmpty() && QFileInfo(existing.front()).fileName().mid(21) == name.mid(21))
-        return;
+    if (!existing.isEmpty()) {
+        const QString newest = QFileInfo(existing.front()).fileName();
+        // The same image twice in a row is kept once.
+        if (newest.mid(21) == fileName(microseconds, png).mid(21))
+            return;
+        // Entries dated ahead (the clock was once ahead) must not make the
+        // new one sort as the oldest and be pruned at once.
+        bool dated = false;
+        const qint64 newestTime = newest.left(20).toLongLong(&dated);
+        if (dated && newestTime < std::numeric_limits<qint64>::max())
+            microseconds = std::max(microseconds, newestTime + 1);
+    }
+    const QString name = fileName(microseconds, png);
     std::optional<QString> error = write(png, microseconds);
     if (!error) {
         storeThumbnail(QDir(directory_).filePath(name), image);
@@ -162,14 +279,9 @@ void ScreenshotHistory::recordNow(const QByteArray& png, qint64 microseconds) {
 }
 
 std::optional<QString> ScreenshotHistory::write(const QByteArray& png, qint64 microseconds) {
-    QDir dir(directory_);
-    if (!dir.exists()) {
-        if (!dir.mkpath(QStringLiteral(".")))
-            return QStringLiteral("无法创建历史文件夹 %1").arg(directory_);
-        // Private whatever the umask.
-        ::chmod(QFile::encodeName(dir.absolutePath()).constData(), 0700);
-    }
-    return writeFileAtomically(dir.filePath(fileName(microseconds, png)), png, 0600);
+    if (!preparePrivateFolders(directory_))
+        return QStringLiteral("无法创建历史文件夹 %1").arg(directory_);
+    return writeFileAtomically(QDir(directory_).filePath(fileName(microseconds, png)), png, 0600);
 }
 
 std::optional<QString> ScreenshotHistory::prune() {
@@ -183,7 +295,7 @@ std::optional<QString> ScreenshotHistory::prune() {
         } else if (!QFile::remove(path)) {
             return QStringLiteral("无法删除旧的历史截图 %1").arg(QFileInfo(path).fileName());
         } else {
-            QFile::remove(thumbnailPath(path));
+            removeThumbnail(path);
         }
         ++position;
     }
@@ -197,7 +309,7 @@ std::optional<QString> ScreenshotHistory::remove(const QString& path) {
         return std::nullopt;
     if (!QFile::remove(absolute))
         return QStringLiteral("无法删除 %1").arg(QFileInfo(path).fileName());
-    QFile::remove(thumbnailPath(absolute));
+    removeThumbnail(absolute);
     return std::nullopt;
 }
 
@@ -206,10 +318,21 @@ std::optional<QString> ScreenshotHistory::clear() {
     for (const QString& path : entries()) {
         if (!QFile::remove(path))
             return QStringLiteral("无法删除 %1").arg(QFileInfo(path).fileName());
-        QFile::remove(thumbnailPath(path));
+        removeThumbnail(path);
     }
-    // Copies of entries that are gone by other means go too.
-    QDir(thumbnailFolder(directory_)).removeRecursively();
+    removeLeftovers(directory_);
+    // Copies of entries that are gone by other means go too: the small
+    // copies' folder holds nothing else of ours. A link there goes itself,
+    // never what it points at.
+    if (const Folder history(directory_); history) {
+        if (const Folder copies(QStringLiteral(".thumbnails"), history.fd()); copies)
+            copies.removeWhere([](const QString& name, bool isFolder) {
+                return !isFolder && (ScreenshotHistory::isEntryName(name) || isLeftover(name));
+            });
+        struct stat info {};
+        if (::fstatat(history.fd(), ".thumbnails", &info, AT_SYMLINK_NOFOLLOW) == 0)
+            ::unlinkat(history.fd(), ".thumbnails", S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0);
+    }
     lastError_.reset();
     return std::nullopt;
 }
@@ -241,14 +364,13 @@ QImage ScreenshotHistory::thumbnail(const QString& path, int maximum) {
 }
 
 QImage ScreenshotHistory::thumbnail(QIODevice* device, int maximum) {
-    if (!pngChunksFit(device))
+    if (maximum <= 0 || checkPng(device, maximumThumbnailSourcePixels) != PngVerdict::sound)
         return {};
     // Entries are PNG files; no other decoder gets to read them.
     QImageReader reader(device, "png");
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || maximum <= 0 ||
-        qint64(size.width()) * size.height() > maximumThumbnailSourcePixels)
+    if (!size.isValid() || size.isEmpty())
         return {};
     if (std::max(size.width(), size.height()) > maximum)
         reader.setScaledSize(size.scaled(maximum, maximum, Qt::KeepAspectRatio));

@@ -16,8 +16,6 @@
 #include "platform/pngcheck.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QImageReader>
 #include <QStringList>
 
 #include <cstdio>
@@ -67,19 +65,14 @@ std::optional<Options> parse(const QStringList& arguments) {
 
 // A frame normalised for the axis, or the reason it cannot be used.
 std::optional<QImage> readFrame(const QString& path, LongCaptureAxis axis, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+    const auto file = readPngFile(path);
+    if (const auto* fault = std::get_if<PngFileFault>(&file)) {
+        error = describe(*fault);
         return std::nullopt;
     }
-    if (!soundIfPng(&file)) {
-        error = QStringLiteral("damaged PNG");
-        return std::nullopt;
-    }
-    QImageReader reader(&file);
-    QImage image = reader.read();
+    const QImage image = decodedPng(std::get<PngFile>(file));
     if (image.isNull()) {
-        error = reader.errorString();
+        error = QStringLiteral("damaged PNG");
         return std::nullopt;
     }
     auto normalised = normalize(axis, image);
@@ -122,7 +115,7 @@ int run(const Options& options) {
         print(stderr, QStringLiteral("korvel-stitch: cannot compose the image (out of memory)"));
         return 1;
     }
-    if (auto error = writeFileAtomically(options.output, *png, 0644)) {
+    if (auto error = writeFileAtomically(options.output, *png)) {
         print(stderr,
               QStringLiteral("korvel-stitch: cannot write %1: %2").arg(options.output, *error));
         return 1;

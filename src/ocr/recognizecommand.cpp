@@ -4,68 +4,60 @@
 #include "platform/pngcheck.h"
 #include "textrecognition.h"
 
-#include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
-#include <QImageReader>
+#include <QIODevice>
 #include <QTextStream>
 
 namespace korvel {
 namespace {
 
-// The most read from standard input: the largest image allowed, as
-// uncompressed bitmap, and a margin.
-constexpr qint64 maximumInputBytes = maximumImagePixels * 4 + (1 << 20);
-
-std::variant<QImage, QString> decode(QIODevice& device) {
-    // A damaged PNG never reaches the decoder; its header still tells an
-    // oversized image from a broken one.
-    const bool damagedPng = !soundIfPng(&device);
-    QImageReader reader(&device);
-    // The size comes from the header, before anything is allocated.
-    const QSize size = damagedPng ? pngHeaderSize(&device) : reader.size();
-    if (!damagedPng && !size.isValid() && !reader.canRead())
-        return QStringLiteral("不是可识别的图像");
-    if (size.isValid() && qint64(size.width()) * size.height() > maximumImagePixels) {
+QString reason(const PngFileFault& fault) {
+    using Kind = PngFileFault::Kind;
+    switch (fault.kind) {
+    case Kind::missing:
+        return QStringLiteral("文件不存在");
+    case Kind::directory:
+        return QStringLiteral("这是一个文件夹，不是图像");
+    case Kind::notRegular:
+        return QStringLiteral("不是普通文件");
+    case Kind::unreadable:
+        return QStringLiteral("无法读取文件");
+    case Kind::empty:
+        return QStringLiteral("文件为空");
+    case Kind::tooLong:
+        return QStringLiteral("文件过大");
+    case Kind::notPng:
+        return QStringLiteral("不是 PNG 图像");
+    case Kind::damaged:
+        break;
+    case Kind::tooLarge:
         return QStringLiteral("图像过大（%1 × %2 像素，上限 %3 万像素）")
-            .arg(size.width())
-            .arg(size.height())
+            .arg(fault.size.width())
+            .arg(fault.size.height())
             .arg(maximumImagePixels / 10000);
     }
-    if (damagedPng)
-        return QStringLiteral("图像数据损坏或不完整");
-    // Enough for the largest image allowed above.
-    reader.setAllocationLimit(int(maximumImagePixels * 4 / (qint64(1) << 20)) + 1);
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        return QStringLiteral("图像数据损坏或不完整");
-    return image;
+    return QStringLiteral("图像数据损坏或不完整");
 }
 
 } // namespace
 
 std::variant<QImage, QString> loadImage(const QString& path, QIODevice& standardInput) {
+    std::variant<PngFile, PngFileFault> file = PngFileFault{PngFileFault::Kind::empty, {}, {}};
     if (path == QStringLiteral("-")) {
-        QByteArray bytes = standardInput.read(maximumInputBytes + 1);
-        if (bytes.size() > maximumInputBytes)
+        QByteArray bytes = standardInput.read(maximumPngFileBytes + 1);
+        if (bytes.size() > maximumPngFileBytes)
             return QStringLiteral("输入过大");
         if (bytes.isEmpty())
             return QStringLiteral("输入为空");
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        return decode(buffer);
+        file = checkedPngBytes(std::move(bytes));
+    } else {
+        file = readPngFile(path);
     }
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("文件不存在");
-    if (info.isDir())
-        return QStringLiteral("这是一个文件夹，不是图像");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法读取文件");
-    if (file.size() == 0)
-        return QStringLiteral("文件为空");
-    return decode(file);
+    if (const auto* fault = std::get_if<PngFileFault>(&file))
+        return reason(*fault);
+    QImage image = decodedPng(std::get<PngFile>(file));
+    if (image.isNull())
+        return reason({PngFileFault::Kind::damaged, {}, {}});
+    return image;
 }
 
 int recognizeFiles(const QStringList& paths, QIODevice& standardInput, QTextStream& out,

@@ -15,12 +15,9 @@ class QTextStream;
 
 namespace korvel {
 
-// Images larger than this are refused before decoding: 64 million pixels
-// decode to 256 MiB.
-inline constexpr qint64 maximumImagePixels = 64'000'000;
-
-// Decodes one image file, or standard input for "-": the image, or the
-// reason it cannot be read (Chinese, for the user).
+// Decodes one PNG file, or standard input for "-": the image, or the reason
+// it cannot be read (Chinese, for the user). Images over maximumImagePixels
+// are refused from their header.
 std::variant<QImage, QString> loadImage(const QString& path, QIODevice& standardInput);
 
 // "korvel --recognize FILE...": prints the text of each image that can be

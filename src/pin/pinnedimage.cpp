@@ -51,14 +51,16 @@ const QScreen* screenOf(const QRectF& frame, const QWidget& window) {
 } // namespace
 
 std::unique_ptr<PinnedImage> PinnedImage::create(const QByteArray& data, const QRectF& frame) {
+    return create(data, decodedPng(data), frame);
+}
+
+std::unique_ptr<PinnedImage> PinnedImage::create(QByteArray data, QImage image,
+                                                 const QRectF& frame) {
     if (!(frame.width() > 0) || !(frame.height() > 0) || !std::isfinite(frame.x()) ||
         !std::isfinite(frame.y()) || !std::isfinite(frame.width()) ||
-        !std::isfinite(frame.height()))
+        !std::isfinite(frame.height()) || image.isNull())
         return nullptr;
-    QImage image = decodedPng(data);
-    if (image.isNull())
-        return nullptr;
-    return std::unique_ptr<PinnedImage>(new PinnedImage(data, std::move(image), frame));
+    return std::unique_ptr<PinnedImage>(new PinnedImage(std::move(data), std::move(image), frame));
 }
 
 PinnedImage::PinnedImage(QByteArray data, QImage image, const QRectF& frame)

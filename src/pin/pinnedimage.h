@@ -27,6 +27,8 @@ public:
     // `frame` is in Qt's global coordinates (logical pixels). No pin for data
     // that is not an image or a frame without area.
     static std::unique_ptr<PinnedImage> create(const QByteArray& data, const QRectF& frame);
+    // The same for data decoded already into `image`.
+    static std::unique_ptr<PinnedImage> create(QByteArray data, QImage image, const QRectF& frame);
     ~PinnedImage() override;
 
     // Shows the pin and gives it the keyboard; nothing after it closed.

@@ -2,8 +2,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,22 +20,7 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-} // namespace
-
-std::optional<QString> writeFileAtomically(const QString& path, const QByteArray& data,
-                                           unsigned mode) {
-    const QFileInfo target(path);
-    const QByteArray temporary = QFile::encodeName(
-        QDir(target.absolutePath()).filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    QByteArray pattern = temporary;
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0)
-        return systemError(errno);
-    auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(pattern.constData());
-        return std::optional<QString>(systemError(error));
-    };
+bool writeAll(int fd, const QByteArray& data) {
     const char* bytes = data.constData();
     qsizetype left = data.size();
     while (left > 0) {
@@ -39,32 +28,103 @@ std::optional<QString> writeFileAtomically(const QString& path, const QByteArray
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail(errno);
+            return false;
         }
         bytes += n;
         left -= n;
     }
-    if (::fchmod(fd, mode_t(mode)) != 0 || ::fsync(fd) != 0)
+    return true;
+}
+
+// A file other names also lead to keeps its identity: rewritten where it is.
+std::optional<QString> writeInPlace(const QByteArray& target, const QByteArray& data) {
+    const int fd = ::open(target.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return systemError(errno);
+    if (!writeAll(fd, data) || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return systemError(error);
+    }
+    if (::close(fd) != 0)
+        return systemError(errno);
+    return std::nullopt;
+}
+
+// ".<name>.XXXXXX", created only if no such file exists; `mode` before the
+// umask.
+int createTemporary(const QString& folder, const QString& name, mode_t mode, QByteArray& path) {
+    static constexpr char letters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString suffix;
+        for (int i = 0; i < 6; ++i)
+            suffix += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
+        path = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".%1.%2").arg(name, suffix)));
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+std::optional<QString> writeFileAtomically(const QString& path, const QByteArray& data,
+                                           std::optional<unsigned> mode) {
+    QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    // Saving over a link replaces the file it names, not the link.
+    if (char resolved[PATH_MAX]; ::realpath(target.constData(), resolved))
+        target = resolved;
+    struct stat existing {};
+    const bool replaces = ::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+    if (replaces && existing.st_nlink > 1 && !mode)
+        return writeInPlace(target, data);
+
+    const QFileInfo final(QFile::decodeName(target));
+    QByteArray temporary;
+    const int fd = createTemporary(final.absolutePath(), final.fileName(),
+                                   mode_t(mode.value_or(0666)), temporary);
+    if (fd < 0)
+        return systemError(errno);
+    auto fail = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return std::optional<QString>(systemError(error));
+    };
+    if (!writeAll(fd, data))
+        return fail(errno);
+    // A mode asked for holds whatever the umask; a replaced file keeps its
+    // own; a new one has what the umask left of 0666.
+    if (mode && ::fchmod(fd, mode_t(*mode)) != 0)
+        return fail(errno);
+    if (!mode && replaces && ::fchmod(fd, existing.st_mode & 07777) != 0)
+        return fail(errno);
+    if (::fsync(fd) != 0)
         return fail(errno);
     if (::close(fd) != 0) {
         const int error = errno;
-        ::unlink(pattern.constData());
+        ::unlink(temporary.constData());
         return systemError(error);
     }
-    if (::rename(pattern.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) !=
-        0) {
+    if (::rename(temporary.constData(), target.constData()) != 0) {
         const int error = errno;
-        ::unlink(pattern.constData());
+        ::unlink(temporary.constData());
         return systemError(error);
     }
     // The rename itself is durable only once the folder is flushed.
     const int dir =
-        ::open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+        ::open(QFile::encodeName(final.absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
     return std::nullopt;
+}
+
+bool isAtomicWriteLeftover(const QString& fileName) {
+    static const QRegularExpression pattern(QStringLiteral("^\\..+\\.[A-Za-z0-9]{6}$"));
+    return pattern.match(fileName).hasMatch();
 }
 
 } // namespace korvel

@@ -100,7 +100,7 @@ void XdgLoginItem::registerItem() {
     const QString folder = QFileInfo(path_).absolutePath();
     if (!QDir().mkpath(folder))
         throw Error(errorDomain, 2, QStringLiteral("无法创建文件夹 ") + folder);
-    if (auto failure = writeFileAtomically(path_, entry(executable_), 0644))
+    if (auto failure = writeFileAtomically(path_, entry(executable_)))
         throw Error(errorDomain, 3, QStringLiteral("无法写入 ") + path_ + u'：' + *failure);
 }
 

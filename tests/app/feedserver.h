@@ -17,8 +17,9 @@ public:
     struct Answer {
         QByteArray head; // status line and headers, without the blank line
         QByteArray body;
-        int trickleMs = 0;   // one byte of the body per interval
-        bool silent = false; // never answers
+        int trickleMs = 0;        // one byte of the body per interval
+        bool silent = false;      // never answers
+        bool endlessHead = false; // header lines, fast and for ever
     };
 
     std::function<Answer(const QByteArray& request)> respond;
@@ -55,6 +56,16 @@ private:
             buffer->clear();
             if (answer.silent)
                 return;
+            if (answer.endlessHead) {
+                socket->write(answer.head + "\r\n");
+                auto* timer = new QTimer(socket);
+                connect(timer, &QTimer::timeout, socket, [socket] {
+                    if (socket->bytesToWrite() < (1 << 20))
+                        socket->write(QByteArray(64, 'X') + ": " + QByteArray(60000, 'y') + "\r\n");
+                });
+                timer->start(1);
+                return;
+            }
             socket->write(answer.head + "\r\nConnection: close\r\n\r\n");
             if (answer.trickleMs <= 0) {
                 socket->write(answer.body);

@@ -158,7 +158,7 @@ TEST_F(ShortcutDelegate, PinsAreIndependentAndLeaveTheMapWhenClosed) {
     EXPECT_EQ(delegate->pinnedImageCount(), 0u);
     ASSERT_TRUE(delegate->showPin(image, QRectF(30, 40, 80, 60)));
     ASSERT_TRUE(delegate->showPin(image, std::nullopt));
-    ASSERT_TRUE(delegate->showPinAtPointer(image));
+    ASSERT_TRUE(delegate->showPinAtPointer(image, QImage::fromData(image)));
     EXPECT_EQ(delegate->pinnedImageCount(), 3u);
 
     std::vector<QWidget*> pins;

@@ -1,4 +1,3 @@
-#include "app/pinimagefile.h"
 #include "app/singleinstance.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +17,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <future>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 
 using namespace korvel;
 
@@ -47,36 +50,93 @@ SingleInstance::Claim claimFromElsewhere(const QString& path, const InstanceRequ
     return claim.get();
 }
 
-// The CRC of a PNG chunk, over its type and data.
-quint32 crc32(const char* data, int size) {
-    quint32 crc = 0xffffffffu;
-    for (int i = 0; i < size; ++i) {
-        crc ^= quint8(data[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 void write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
+QByteArray framed(quint64 size, const QByteArray& payload) {
+    QByteArray header(8, 0);
+    qToBigEndian<quint64>(size, header.data());
+    return header + payload;
+}
+
+// A client on a plain socket, so the test decides what arrives and when;
+// the instance is served by pumping this thread's events meanwhile.
+sockaddr_un addressOf(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
+                 sizeof address.sun_path - 1);
+    return address;
+}
+
+struct RawClient {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    explicit RawClient(const sockaddr_un& address) {
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+    explicit RawClient(const QString& path)
+        : RawClient(addressOf(path)) {}
+    ~RawClient() { close(); }
+    void close() {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    void send(const QByteArray& bytes) const {
+        ASSERT_EQ(::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL), bytes.size());
+    }
+    // The answer byte, "" when the instance closed without one, "-" when
+    // none came in time.
+    QByteArray answer(int ms) const {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            char byte = 0;
+            const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+            if (n >= 0)
+                return n == 1 ? QByteArray(1, byte) : QByteArray();
+        }
+        return "-";
+    }
+};
+
+struct Instance : ::testing::Test {
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("korvel.socket"));
+    SingleInstance first{path};
+    std::vector<InstanceRequest> received;
+    void SetUp() override {
+        first.onRequest = [this](const InstanceRequest& r, const SingleInstance::Answer& answer) {
+            received.push_back(r);
+            answer(r.kind != InstanceRequest::Kind::pin || r.png.size() > 10
+                       ? InstanceAnswer::done
+                       : InstanceAnswer::badImage);
+        };
+        ASSERT_EQ(first.claim({}), SingleInstance::Claim::primary);
+    }
+};
+
+// Runs `work` as the user "nobody" in a child process; its exit status.
+int asAnotherUser(const std::function<int()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(90);
+        ::_exit(work());
+    }
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace
 
-TEST(SingleInstance, SecondStartHandsItsRequestToTheFirst) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("korvel.socket"));
-    SingleInstance first(path);
-    std::vector<InstanceRequest> received;
-    first.onRequest = [&](const InstanceRequest& r) {
-        received.push_back(r);
-        return r.kind != InstanceRequest::Kind::pin || r.png.size() > 10;
-    };
-    ASSERT_EQ(first.claim({}), SingleInstance::Claim::primary);
-
+TEST_F(Instance, LaterStartsHandTheirRequestToTheFirst) {
     EXPECT_EQ(claimFromElsewhere(path, {}), SingleInstance::Claim::handedOver);
     EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::capture, {}, {}}),
               SingleInstance::Claim::handedOver);
@@ -84,7 +144,7 @@ TEST(SingleInstance, SecondStartHandsItsRequestToTheFirst) {
     EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, png, {}}),
               SingleInstance::Claim::handedOver);
     EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, QByteArray("tiny"), {}}),
-              SingleInstance::Claim::refused);
+              SingleInstance::Claim::badImage);
     ASSERT_EQ(received.size(), 4u);
     EXPECT_EQ(received[0].kind, InstanceRequest::Kind::start);
     EXPECT_EQ(received[1].kind, InstanceRequest::Kind::capture);
@@ -96,11 +156,8 @@ TEST(SingleInstance, ASocketLeftByACrashIsTakenOver) {
     const QString path = dir.filePath(QStringLiteral("korvel.socket"));
     // A bound socket whose process is gone: the file stays, nobody listens.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
-                 sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const sockaddr_un address = addressOf(path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ::close(fd);
     ASSERT_TRUE(QFile::exists(path));
     // And a lock file of a process that no longer exists.
@@ -108,102 +165,130 @@ TEST(SingleInstance, ASocketLeftByACrashIsTakenOver) {
           "999999999\nkorvel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
 
     SingleInstance instance(path);
-    instance.onRequest = [](const InstanceRequest&) { return true; };
+    instance.onRequest = [](const InstanceRequest&, const SingleInstance::Answer& answer) {
+        answer(InstanceAnswer::done);
+    };
     EXPECT_EQ(instance.claim({}), SingleInstance::Claim::primary);
     EXPECT_EQ(claimFromElsewhere(path, {}), SingleInstance::Claim::handedOver);
 }
 
-TEST(SingleInstance, MalformedRequestsAreRefusedOrDropped) {
+TEST_F(Instance, MalformedRequestsAreRefusedOrDropped) {
     EXPECT_FALSE(InstanceRequest::decode(QByteArray()));
     EXPECT_FALSE(InstanceRequest::decode(QByteArray(1, char(9))));
     EXPECT_FALSE(InstanceRequest::decode(QByteArray(1, char(2)))); // pin without data
     EXPECT_FALSE(InstanceRequest::decode(QByteArray("\x01x", 2))); // capture with data
-    const auto pin =
-        InstanceRequest::decode(InstanceRequest{InstanceRequest::Kind::pin, "abc", {}}.encode());
-    ASSERT_TRUE(pin);
-    EXPECT_EQ(pin->png, QByteArray("abc"));
     // An edit carries its file's name before the image; a name with a NUL
     // cannot cut the image short.
     const InstanceRequest edit{InstanceRequest::Kind::edit, QByteArray("png\0bytes", 9),
                                QStringLiteral("截图\0x.png")};
     const auto decoded = InstanceRequest::decode(edit.encode());
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->kind, InstanceRequest::Kind::edit);
     EXPECT_EQ(decoded->name, QStringLiteral("截图x.png"));
     EXPECT_EQ(decoded->png, QByteArray("png\0bytes", 9));
     EXPECT_FALSE(InstanceRequest::decode(QByteArray("\x03name", 5)));   // no image
     EXPECT_FALSE(InstanceRequest::decode(QByteArray("\x03name\0", 6))); // an empty one
 
+    // A header announcing more than a pin can hold is cut off unread.
+    RawClient huge(path);
+    huge.send(framed(quint64(SingleInstance::maximumRequest) + 1, "\x02"));
+    EXPECT_EQ(huge.answer(3000), QByteArray());
+    RawClient garbage(path);
+    garbage.send(framed(3, "\x07zz"));
+    EXPECT_EQ(garbage.answer(3000), QByteArray("0"));
+    EXPECT_TRUE(received.empty());
+}
+
+// Large requests are read a few at a time; a stalled one never blocks the
+// small requests, and a waiting one is read once a place is free.
+TEST_F(Instance, LargeRequestsAreReadAFewAtATime) {
+    const quint64 large = 1 << 20;
+    std::vector<std::unique_ptr<RawClient>> stalled;
+    for (int i = 0; i < SingleInstance::largeRequestsAtOnce; ++i) {
+        stalled.push_back(std::make_unique<RawClient>(path));
+        stalled.back()->send(framed(large, "\x02" + QByteArray(100, 'p')));
+    }
+    RawClient waiting(path);
+    std::thread writer([&] { waiting.send(framed(large, "\x02" + QByteArray(large - 1, 'p'))); });
+    EXPECT_EQ(waiting.answer(500), QByteArray("-"));
+    RawClient capture(path);
+    capture.send(framed(1, "\x01"));
+    EXPECT_EQ(capture.answer(2000), QByteArray("1"));
+    stalled.front()->close();
+    EXPECT_EQ(waiting.answer(5000), QByteArray("1"));
+    writer.join();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received.back().png.size(), qsizetype(large - 1));
+}
+
+// Only processes of the same user are talked to, at either end.
+TEST(SingleInstance, PeersOfAnotherUserAreRefused) {
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("korvel.socket"));
-    SingleInstance first(path);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    const QString theirs = dir.filePath(QStringLiteral("theirs.socket"));
+    // Their instance: listens, and would keep whatever it is sent.
+    const sockaddr_un address = addressOf(theirs);
+    const pid_t listener = ::fork();
+    if (listener == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(90);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(fd, 4) != 0)
+            ::_exit(91);
+        ::sleep(20);
+        ::_exit(0);
+    }
+    for (int i = 0; i < 200 && !QFile::exists(theirs); ++i)
+        QThread::msleep(10);
+    SingleInstance later(theirs);
+    EXPECT_EQ(later.claim({InstanceRequest::Kind::pin, pngBytes(8, 8), {}}),
+              SingleInstance::Claim::foreign);
+    ::kill(listener, SIGKILL);
+    ::waitpid(listener, nullptr, 0);
+
+    // Ours, reached by them (the socket file opened to all for the test).
+    const QString ours = dir.filePath(QStringLiteral("ours.socket"));
+    SingleInstance instance(ours);
     int requests = 0;
-    first.onRequest = [&](const InstanceRequest&) { return ++requests > 0; };
-    ASSERT_EQ(first.claim({}), SingleInstance::Claim::primary);
-    // A header announcing more than the limit is cut off without reading on.
-    auto answer = std::async(std::launch::async, [&] {
-        QLocalSocket socket;
-        socket.connectToServer(path);
-        if (!socket.waitForConnected(1000))
-            return QByteArray("no connection");
-        QByteArray header(8, 0);
-        qToBigEndian<quint64>(quint64(SingleInstance::maximumRequest) + 1, header.data());
-        socket.write(header);
-        socket.waitForBytesWritten(1000);
-        socket.waitForReadyRead(1000);
-        return socket.readAll();
+    instance.onRequest = [&](const InstanceRequest&, const SingleInstance::Answer& answer) {
+        ++requests;
+        answer(InstanceAnswer::done);
+    };
+    ASSERT_EQ(instance.claim({}), SingleInstance::Claim::primary);
+    ::chmod(QFile::encodeName(ours).constData(), 0777);
+    const sockaddr_un ourAddress = addressOf(ours);
+    const QByteArray capture = framed(1, "\x01");
+    const int answered = asAnotherUser([&] {
+        RawClient client(ourAddress);
+        ::send(client.fd, capture.constData(), size_t(capture.size()), MSG_NOSIGNAL);
+        char byte = 0;
+        return ::recv(client.fd, &byte, 1, 0) == 1 ? 1 : 0;
     });
-    while (answer.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_EQ(answer.get(), QByteArray());
+    EXPECT_EQ(answered, 0);
     EXPECT_EQ(requests, 0);
 }
 
-TEST(PinImageFile, BadFilesAreRefusedBeforeDecoding) {
+// The socket's folder is used only when it is this user's and no one
+// else's to write in; a missing one is made private.
+TEST(SingleInstance, OnlyAPrivateFolderHoldsTheSocket) {
     QTemporaryDir dir;
-    auto error = [](const QString& path) {
-        auto result = readPinImage(path);
-        return std::holds_alternative<QString>(result) ? std::get<QString>(result) : QString();
-    };
-    EXPECT_EQ(error(dir.filePath(QStringLiteral("missing.png"))), QStringLiteral("no such file"));
-    EXPECT_EQ(error(dir.path()), QStringLiteral("is a directory"));
-    const QString empty = dir.filePath(QStringLiteral("empty.png"));
-    write(empty, QByteArray());
-    EXPECT_EQ(error(empty), QStringLiteral("the file is empty"));
-    const QString text = dir.filePath(QStringLiteral("notes.png"));
-    write(text, "just some words, not an image\n");
-    EXPECT_EQ(error(text), QStringLiteral("not an image"));
-    const QByteArray png = pngBytes(64, 48);
-    const QString truncated = dir.filePath(QStringLiteral("truncated.png"));
-    write(truncated, png.left(png.size() - 30));
-    EXPECT_TRUE(error(truncated).startsWith(QStringLiteral("the image is damaged")))
-        << error(truncated).toStdString();
-
-    // A chunk claiming 1.8 GB is refused before a decoder can allocate it.
-    QByteArray claim = png;
-    claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
-    const QString claiming = dir.filePath(QStringLiteral("claim.png"));
-    write(claiming, claim);
-    EXPECT_TRUE(error(claiming).startsWith(QStringLiteral("the image is damaged")));
-
-    // A header claiming 60000 × 60000 is refused from the header alone.
-    QByteArray huge = png;
-    qToBigEndian<quint32>(60000, huge.data() + 16);
-    qToBigEndian<quint32>(60000, huge.data() + 20);
-    qToBigEndian<quint32>(crc32(huge.constData() + 12, 17), huge.data() + 29);
-    const QString giant = dir.filePath(QStringLiteral("giant.png"));
-    write(giant, huge);
-    EXPECT_EQ(error(giant), QStringLiteral("the image is too large (60000 × 60000)"));
-
-    const QString good = dir.filePath(QStringLiteral("good.png"));
-    write(good, png);
-    auto ok = readPinImage(good);
-    ASSERT_TRUE(std::holds_alternative<QByteArray>(ok));
-    EXPECT_EQ(std::get<QByteArray>(ok), png);
-    // Other formats become PNG.
-    const QString bmp = dir.filePath(QStringLiteral("picture.bmp"));
-    ASSERT_TRUE(QImage::fromData(png).save(bmp, "BMP"));
-    auto converted = readPinImage(bmp);
-    ASSERT_TRUE(std::holds_alternative<QByteArray>(converted));
-    EXPECT_EQ(QImage::fromData(std::get<QByteArray>(converted), "PNG").size(), QSize(64, 48));
+    const QString fresh = dir.filePath(QStringLiteral("fresh"));
+    EXPECT_FALSE(SingleInstance::privateFolder(fresh, true));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    const QString open = dir.filePath(QStringLiteral("open"));
+    ASSERT_EQ(::mkdir(QFile::encodeName(open).constData(), 0700), 0);
+    ::chmod(QFile::encodeName(open).constData(), 0777);
+    EXPECT_TRUE(SingleInstance::privateFolder(open, true));
+    const QString link = dir.filePath(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(fresh, link));
+    EXPECT_TRUE(SingleInstance::privateFolder(link, true));
+    EXPECT_TRUE(SingleInstance::privateFolder(dir.filePath(QStringLiteral("missing")), false));
+    if (::getuid() == 0) {
+        ::chown(QFile::encodeName(fresh).constData(), 65534, 65534);
+        EXPECT_TRUE(SingleInstance::privateFolder(fresh, true));
+    }
 }

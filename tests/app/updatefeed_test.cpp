@@ -6,6 +6,7 @@
 #include "feedserver.h"
 
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -131,6 +132,8 @@ protected:
 
     FeedServer server{tls};
     const QString installed = QString::fromUtf8(korvel::AppInfo::version);
+    const QString channel =
+        korvel::AppInfo::updateChannelEnabled ? QStringLiteral("true") : QStringLiteral("false");
 };
 
 } // namespace
@@ -141,7 +144,7 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
     EXPECT_EQ(outcome.lines,
               (QStringList{QStringLiteral("PASS: live update feed 0.7.2, installed ") + installed +
-                               QStringLiteral(", status available, channel enabled true"),
+                               QStringLiteral(", status available, channel enabled ") + channel,
                            QStringLiteral("PASS: simulated older client 0.7.1 → available")}));
     ASSERT_EQ(server.requests.size(), 1);
     const QByteArray request = server.requests[0];
@@ -158,7 +161,7 @@ TEST_F(UpdateFeed, StatusNamesCurrentAndRequiresSystem) {
     EXPECT_EQ(outcome.lines,
               (QStringList{QStringLiteral("PASS: live update feed ") + installed +
                                QStringLiteral(", installed ") + installed +
-                               QStringLiteral(", status current, channel enabled true"),
+                               QStringLiteral(", status current, channel enabled ") + channel,
                            QStringLiteral("PASS: simulated older client 0.7.1 → current")}));
 
     server.respond = [this](const QByteArray&) {
@@ -167,8 +170,8 @@ TEST_F(UpdateFeed, StatusNamesCurrentAndRequiresSystem) {
     outcome = check();
     EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
     ASSERT_EQ(outcome.lines.size(), 2);
-    EXPECT_TRUE(
-        outcome.lines[0].endsWith(QStringLiteral("status requiresSystem, channel enabled true")));
+    EXPECT_TRUE(outcome.lines[0].endsWith(
+        QStringLiteral("status requiresSystem, channel enabled ") + channel));
     EXPECT_EQ(outcome.lines[1],
               QStringLiteral("PASS: simulated older client 0.7.1 → requiresSystem"));
 }
@@ -221,6 +224,23 @@ TEST_F(UpdateFeed, BodyIsCappedAt256000Bytes) {
         return {"HTTP/1.1 200 OK\r\nContent-Type: application/json", padded(256001)};
     };
     expectOneFailure(check(), "256001 bytes, no length");
+}
+
+// Headers are counted as the body is: a server that never ends them is
+// refused long before any timeout, and memory stays small.
+TEST_F(UpdateFeed, EndlessHeadersAreRefusedEarly) {
+    server.respond = [](const QByteArray&) {
+        FeedServer::Answer answer{"HTTP/1.1 200 OK", {}};
+        answer.endlessHead = true;
+        return answer;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome outcome = check();
+    expectOneFailure(outcome, "endless headers");
+    EXPECT_TRUE(outcome.lines.value(0).contains(QStringLiteral("响应头超过")))
+        << outcome.lines.value(0).toStdString();
+    EXPECT_LT(clock.elapsed(), 10000);
 }
 
 TEST_F(UpdateFeed, SlowAndMissingServersTimeOut) {

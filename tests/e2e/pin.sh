@@ -40,7 +40,7 @@ timeout 5 "$korvel" --pin "$work/in.png" || fail "--pin did not hand over"
 wait_for 5 test -s "$diag/pins.txt"
 [ "$(wc -l <"$diag/pins.txt")" = 1 ] || fail "pins: $(cat "$diag/pins.txt")"
 [ "$(xdotool search --onlyvisible --classname '^korvel$' | wc -l)" = 2 ] \
-  || fail "expected the tray icon and one pin"
+  || fail "expected the tray icon and one pin: $(xdotool search --onlyvisible --classname "^korvel$" | while read w; do xdotool getwindowname $w; done)"
 set -- $(cat "$diag/pins.txt")
 px=$1 py=$2 pw=$3 ph=$4
 [ "$pw $ph" = "160 120" ] || fail "pin size $pw × $ph"

@@ -361,3 +361,115 @@ TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {
     // A folder that cannot hold the file: the error is reported, nothing made.
     EXPECT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("missing/x.png")), old));
 }
+
+// A new file follows the umask, a replaced one keeps its mode and its other
+// names, and a link leads to the file it names.
+TEST(AtomicFile, ModesLinksAndNamesOfTheTargetAreKept) {
+    QTemporaryDir dir;
+    auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
+    auto mode = [](const QString& p) {
+        struct stat st {};
+        ::lstat(QFile::encodeName(p).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    auto read = [](const QString& p) {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const mode_t old = ::umask(077);
+    ASSERT_FALSE(writeFileAtomically(path("private.png"), "a"));
+    ::umask(022);
+    ASSERT_FALSE(writeFileAtomically(path("shared.png"), "a"));
+    ASSERT_FALSE(writeFileAtomically(path("private.png"), "b"));
+    ASSERT_FALSE(writeFileAtomically(path("forced.png"), "a", 0600));
+    EXPECT_EQ(mode(path("private.png")), 0600u);
+    EXPECT_EQ(mode(path("shared.png")), 0644u);
+    EXPECT_EQ(mode(path("forced.png")), 0600u);
+    EXPECT_EQ(read(path("private.png")), "b");
+
+    ASSERT_EQ(::link(QFile::encodeName(path("shared.png")).constData(),
+                     QFile::encodeName(path("other-name.png")).constData()),
+              0);
+    ASSERT_FALSE(writeFileAtomically(path("shared.png"), "c"));
+    EXPECT_EQ(read(path("other-name.png")), "c");
+    ASSERT_TRUE(QFile::link(path("private.png"), path("link.png")));
+    ASSERT_FALSE(writeFileAtomically(path("link.png"), "d"));
+    EXPECT_TRUE(QFileInfo(path("link.png")).isSymLink());
+    EXPECT_EQ(read(path("private.png")), "d");
+    EXPECT_EQ(mode(path("private.png")), 0600u);
+    ::umask(old);
+    EXPECT_TRUE(isAtomicWriteLeftover(QStringLiteral(".x.png.Ab12Cd")));
+    EXPECT_FALSE(isAtomicWriteLeftover(QStringLiteral("x.png.Ab12Cd")));
+    EXPECT_FALSE(isAtomicWriteLeftover(QStringLiteral(".x.png")));
+}
+
+// Nothing the store writes or deletes leaves its folder through a link; its
+// folders are private however they were found; what killed writes left goes
+// when the store opens and when it is cleared.
+TEST_F(History, LinksLeftoversAndOldFoldersAreHandledInsideTheFolder) {
+    enable();
+    QTemporaryDir outside;
+    const QString precious = outside.filePath(QStringLiteral("precious.png"));
+    {
+        QFile f(precious);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(png(7));
+    }
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    for (const QString& f : {QFileInfo(folder()).absolutePath(), folder()})
+        ::chmod(QFile::encodeName(f).constData(), 0755);
+    const QString copies = folder() + QStringLiteral("/.thumbnails");
+    ASSERT_TRUE(QFile::link(outside.path(), copies));
+    const QString entry = ScreenshotHistory::fileName(t, png(1));
+    const QString leftover = folder() + QStringLiteral("/.") + entry + QStringLiteral(".aB3dE9");
+    const QString foreign = folder() + QStringLiteral("/.notes.txt.aB3dE9");
+    for (const QString& f : {leftover, foreign}) {
+        QFile file(f);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("partial");
+    }
+
+    auto h = history();
+    EXPECT_FALSE(QFileInfo::exists(leftover));
+    EXPECT_TRUE(QFileInfo::exists(foreign));
+    record(*h, png(1));
+    for (const QString& f : {QFileInfo(folder()).absolutePath(), folder(), copies}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(f).constData(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << f.toStdString();
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << f.toStdString();
+    }
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::Files),
+              QStringList{QStringLiteral("precious.png")});
+
+    // Clearing removes a link it finds there, never what the link leads to.
+    const QString leftoverCopy = copies + QStringLiteral("/.") + entry + QStringLiteral(".Zz0000");
+    QFile(leftoverCopy).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFileInfo::exists(leftoverCopy));
+    ASSERT_FALSE(h->clear());
+    EXPECT_FALSE(QFileInfo::exists(copies));
+    ASSERT_TRUE(QFile::link(outside.path(), copies));
+    record(*h, png(2));
+    ASSERT_TRUE(QFileInfo(copies).isDir() && !QFileInfo(copies).isSymLink());
+    ASSERT_TRUE(QDir(copies).removeRecursively());
+    ASSERT_TRUE(QFile::link(outside.path(), copies));
+    ASSERT_FALSE(h->clear());
+    EXPECT_TRUE(QFileInfo::exists(precious));
+    EXPECT_FALSE(QFileInfo(copies).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(foreign));
+}
+
+// Entries dated ahead of the clock never make a new recording the one that
+// is pruned.
+TEST_F(History, ANewRecordingOutlivesEntriesDatedAhead) {
+    enable(10);
+    auto h = history();
+    for (int i = 0; i < 10; ++i)
+        h->recordNow(png(i), 4'102'444'800'000'000 + i); // the year 2100
+    h->recordNow(png(99), t);
+    const QStringList entries = h->entries();
+    ASSERT_EQ(entries.size(), 10);
+    QFile newest(entries.front());
+    ASSERT_TRUE(newest.open(QIODevice::ReadOnly));
+    EXPECT_EQ(newest.readAll(), png(99));
+}

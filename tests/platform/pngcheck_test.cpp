@@ -1,7 +1,13 @@
 #include "platform/pngcheck.h"
+#include "pngbytes.h"
 
 #include <gtest/gtest.h>
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace korvel;
 
@@ -17,38 +23,121 @@ QByteArray encoded(QSize size, const char* format = "PNG") {
     return bytes;
 }
 
-bool sound(QByteArray bytes) {
+PngVerdict verdict(QByteArray bytes, qint64 maximumPixels = maximumImagePixels) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return soundIfPng(&buffer);
+    const PngVerdict v = checkPng(&buffer, maximumPixels);
+    EXPECT_EQ(buffer.pos(), 0);
+    return v;
+}
+
+struct Case {
+    const char* name;
+    QByteArray bytes;
+    PngVerdict verdict;
+};
+
+QByteArray interlaced() {
+    QImage image(37, 23, QImage::Format_ARGB32);
+    image.fill(QColor(10, 20, 30, 40));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.setOptimizedWrite(true);
+    writer.setProgressiveScanWrite(true);
+    writer.write(image);
+    return bytes;
 }
 
 } // namespace
 
-// Damaged PNG never reaches the decoder; other formats pass to theirs.
-TEST(PngCheck, OnlyWholePngWithChunksInsideIsDecoded) {
+// What reaches a decoder: only whole PNGs whose chunks lie inside the data
+// and whose image data inflates to exactly the declared size.
+TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
+    using namespace pngbytes;
     const QByteArray good = encoded(QSize(40, 30));
-    EXPECT_EQ(decodedPng(good).size(), QSize(40, 30));
-    EXPECT_TRUE(sound(good));
-
     QByteArray claim = good; // a text chunk claiming 1.8 GB after the header
     claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
-    const QByteArray cut = good.left(good.size() - 12); // no end chunk
-    for (const QByteArray& bad : {claim, cut, good.left(8), QByteArray()}) {
-        EXPECT_TRUE(decodedPng(bad).isNull());
-        EXPECT_FALSE(sound(bad) && bad.startsWith("\x89PNG"));
+    QByteArray late = good; // image data split by another chunk
+    late.insert(late.size() - 12,
+                chunk("tEXt", QByteArray("a\0b", 3)) + chunk("IDAT", compressed("x")));
+    const Case cases[] = {
+        {"encoder's own", good, PngVerdict::sound},
+        {"interlaced", interlaced(), PngVerdict::sound},
+        {"exact rows", rgb(100, 100, 100 * 301), PngVerdict::sound},
+        {"1-bit grey", file(header(9, 2, 1, 0), compressed(QByteArray(2 * 3, 0))),
+         PngVerdict::sound},
+        {"16-bit RGBA", file(header(3, 2, 16, 6), compressed(QByteArray(2 * 25, 0))),
+         PngVerdict::sound},
+        {"one byte too many", rgb(100, 100, 100 * 301 + 1), PngVerdict::damaged},
+        {"one byte short", rgb(100, 100, 100 * 301 - 1), PngVerdict::damaged},
+        {"inflates to 64 MiB", bomb(100, 100, 64 << 20), PngVerdict::damaged},
+        {"chunk past the end", claim, PngVerdict::damaged},
+        {"no end chunk", good.left(good.size() - 12), PngVerdict::damaged},
+        {"no image data", QByteArray("\x89PNG\r\n\x1a\n", 8) + header(4, 4) + chunk("IEND", {}),
+         PngVerdict::damaged},
+        {"data after another chunk", late, PngVerdict::damaged},
+        {"RGB at depth 4", file(header(4, 4, 4, 2), compressed(QByteArray(4 * 7, 0))),
+         PngVerdict::damaged},
+        {"zero width", file(header(0, 4), compressed({})), PngVerdict::damaged},
+        {"header only", good.left(33), PngVerdict::damaged},
+        {"signature only", good.left(8), PngVerdict::damaged},
+        {"over 64 megapixels", file(header(8193, 8192), compressed("x")), PngVerdict::tooLarge},
+        {"BMP", encoded(QSize(4, 4), "BMP"), PngVerdict::notPng},
+        {"nothing", QByteArray(), PngVerdict::notPng},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(verdict(c.bytes), c.verdict) << c.name;
+        EXPECT_EQ(decodedPng(c.bytes).isNull(), c.verdict != PngVerdict::sound) << c.name;
     }
-    EXPECT_TRUE(sound(encoded(QSize(4, 4), "BMP")));
-    EXPECT_TRUE(decodedPng(encoded(QSize(4, 4), "BMP")).isNull());
+}
 
-    // The header's size, read without a decoder, even when the rest is gone.
-    QByteArray header = good.left(24);
-    QBuffer buffer(&header);
-    buffer.open(QIODevice::ReadOnly);
-    EXPECT_EQ(pngHeaderSize(&buffer), QSize(40, 30));
-    EXPECT_EQ(buffer.pos(), 0);
-    QByteArray bmp = encoded(QSize(4, 4), "BMP");
-    QBuffer other(&bmp);
-    other.open(QIODevice::ReadOnly);
-    EXPECT_FALSE(pngHeaderSize(&other).isValid());
+TEST(PngCheck, ABombStopsAtTheDeclaredSizeAndLargeImagesDecode) {
+    // 4 GiB of image data for a 100 × 100 image: the decoder would inflate
+    // it all; the check stops after the first 30 kB.
+    const QByteArray bomb = pngbytes::bomb(100, 100, qint64(4) << 30);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(verdict(bomb), PngVerdict::damaged);
+    EXPECT_LT(clock.elapsed(), 2000);
+
+    // Above Qt's default allocation limit (about 33.5 megapixels), within
+    // ours: the image decodes instead of being called damaged.
+    const QByteArray large = pngbytes::rgb(6000, 6000, qint64(6000) * 18001);
+    EXPECT_EQ(decodedPng(large).size(), QSize(6000, 6000));
+    EXPECT_EQ(verdict(large, 35'000'000), PngVerdict::tooLarge);
+}
+
+TEST(PngCheck, FilesAreReadOnlyWhenRegularAndSound) {
+    QTemporaryDir dir;
+    auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
+    auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write("good.png", encoded(QSize(5, 6)));
+    write("empty.png", {});
+    write("notes.png", "just words\n");
+    write("bomb.png", pngbytes::bomb(10, 10, 8 << 20));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.png")).constData(), 0600), 0);
+    using Kind = PngFileFault::Kind;
+    const std::pair<const char*, Kind> faults[] = {
+        {"missing.png", Kind::missing}, {".", Kind::directory},      {"fifo.png", Kind::notRegular},
+        {"empty.png", Kind::empty},     {"notes.png", Kind::notPng}, {"bomb.png", Kind::damaged},
+    };
+    for (const auto& [name, kind] : faults) {
+        const auto result = readPngFile(path(name)); // a FIFO must not block here
+        ASSERT_TRUE(std::holds_alternative<PngFileFault>(result)) << name;
+        EXPECT_EQ(std::get<PngFileFault>(result).kind, kind) << name;
+    }
+    const auto good = readPngFile(path("good.png"));
+    ASSERT_TRUE(std::holds_alternative<PngFile>(good));
+    EXPECT_EQ(std::get<PngFile>(good).size, QSize(5, 6));
+    EXPECT_EQ(decodedPng(std::get<PngFile>(good)).size(), QSize(5, 6));
+    const auto huge = checkedPngBytes(pngbytes::file(pngbytes::header(60000, 60000), "x"));
+    ASSERT_TRUE(std::holds_alternative<PngFileFault>(huge));
+    EXPECT_EQ(describe(std::get<PngFileFault>(huge)),
+              QStringLiteral("the image is too large (60000 × 60000)"));
 }

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace korvel {
+
+// Ends the event loop on SIGTERM, SIGINT and SIGHUP (a kill, a logout), so
+// that Korvel shuts down as from its menu: windows close, its socket is
+// removed and history writes finish, instead of dying half way through one.
+// Needs the application object; call once.
+void quitOnTermination();
+
+} // namespace korvel
