@@ -52,6 +52,8 @@ public:
     const QString& version() const { return config_.version; }
     const QUrl& changelog() const { return config_.changelog; }
     bool isChecking() const { return checking_; }
+    // What the build says, replaced by tests of a channel the build lacks.
+    void setConfig(Config config) { config_ = std::move(config); }
 
     // Seams, set to the real services by the constructor; tests replace them.
     // Runs `task` once after `delay`, or every `delay` when `repeat`, for as

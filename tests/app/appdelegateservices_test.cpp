@@ -37,6 +37,9 @@ struct DelegateServices : ::testing::Test {
             return 1;
         };
         AppServices& services = delegate->appServices();
+        AppServices::Config withChannel = AppServices::Config::fromBuild();
+        withChannel.channelEnabled = true;
+        services.setConfig(withChannel);
         services.schedule = [this](std::chrono::milliseconds, bool, std::function<void()> task) {
             scheduled.push_back(std::move(task));
         };

@@ -86,6 +86,12 @@ case "$out" in
   "FAIL: update feed: "*) [ "$(printf '%s\n' "$out" | wc -l)" = 1 ] || fail "printed '$out'" ;;
   *) fail "--check-update-feed printed '$out'" ;;
 esac
+# A build that names no update server never asks one.
+if grep -q '^KORVEL_UPDATE_ORIGIN:STRING=$' "$KORVEL_BUILD/CMakeCache.txt"; then
+  out="$(env -u KORVEL_UPDATE_ORIGIN -u DISPLAY "$korvel" --check-update-feed)"
+  [ "$?" = 1 ] && [ "$out" = "FAIL: update feed: 网址无效。（本构建未配置更新服务器）" ] ||
+    fail "--check-update-feed without an origin printed '$out'"
+fi
 # The accessibility query comes before the update feed, whatever the order.
 out="$(env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u XDG_RUNTIME_DIR "$korvel" --check-update-feed --accessibility-status)"
 [ "$?" = 0 ] || fail "accessibility status failed"

@@ -12,6 +12,16 @@
 //                                   "first last whole-row" (-1: no row of WHOLE at
 //                                   column X matches), for telling a failed stitch apart
 //   e2etool columns PART WHOLE Y    the same for columns, from row Y on
+//   e2etool png-bomb OUT W H BYTES  a W × H PNG whose image data inflates to BYTES
+//   e2etool png-blank OUT W H       a sound W × H PNG, all black
+//   e2etool hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3)
+//                                   request straight to a running korvel, past
+//                                   its own checks; prints the answer byte or "none"
+//   e2etool listen SOCKET OUT       listens there for ever, answering nothing, and
+//                                   appends the size of each request it receives to OUT
+#include "../platform/pngbytes.h"
+
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMultiHash>
@@ -20,6 +30,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -193,6 +206,64 @@ int rows(const char* partPath, const char* wholePath, int x, bool columns) {
     return 0;
 }
 
+int writeFile(const char* path, const QByteArray& bytes) {
+    QFile file(QString::fromLocal8Bit(path));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? 0 : 1;
+}
+
+int handOver(const char* socketPath, int kind, const char* path) {
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return 2;
+    QByteArray request = QByteArray(1, char(kind));
+    if (kind == 3)
+        request += QByteArray("hostile.png") + '\0';
+    request += file.readAll();
+    QByteArray message(8, 0);
+    qToBigEndian<quint64>(quint64(request.size()), message.data());
+    message += request;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath, sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return 2;
+    for (qsizetype sent = 0; sent < message.size();) {
+        const ssize_t n =
+            ::send(fd, message.constData() + sent, size_t(message.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            return 2;
+        sent += n;
+    }
+    char answer = 0;
+    std::printf("%s\n",
+                ::recv(fd, &answer, 1, 0) == 1 ? QByteArray(1, answer).constData() : "none");
+    ::close(fd);
+    return 0;
+}
+
+int listenOn(const char* socketPath, const char* out) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath, sizeof address.sun_path - 1);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 8) != 0)
+        return 2;
+    for (;;) {
+        const int peer = ::accept(fd, nullptr, nullptr);
+        long received = 0;
+        char buffer[65536];
+        for (ssize_t n; (n = ::recv(peer, buffer, sizeof buffer, 0)) > 0;)
+            received += n;
+        ::close(peer);
+        if (FILE* log = std::fopen(out, "a")) {
+            std::fprintf(log, "%ld\n", received);
+            std::fclose(log);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -206,6 +277,17 @@ int main(int argc, char** argv) {
             argv[2],
             QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])),
             argv[7]);
+    if (!std::strcmp(argv[1], "png-bomb") && argc == 6)
+        return writeFile(argv[2], pngbytes::bomb(quint32(std::atol(argv[3])),
+                                                 quint32(std::atol(argv[4])), std::atoll(argv[5])));
+    if (!std::strcmp(argv[1], "png-blank") && argc == 5) {
+        const qint64 w = std::atol(argv[3]), h = std::atol(argv[4]);
+        return writeFile(argv[2], pngbytes::rgb(quint32(w), quint32(h), h * (1 + 3 * w)));
+    }
+    if (!std::strcmp(argv[1], "listen") && argc == 4)
+        return listenOn(argv[2], argv[3]);
+    if (!std::strcmp(argv[1], "hand-over") && argc == 5)
+        return handOver(argv[2], std::atoi(argv[3]), argv[4]);
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 2;

@@ -27,6 +27,8 @@ head -c 300 "$dir/a.png" > "$dir/truncated.png"
 : > "$dir/empty.png"
 echo "just words" > "$dir/notes.txt"
 mkdir "$dir/folder"
+mkfifo "$dir/fifo.png"
+printf '<svg xmlns="http://www.w3.org/2000/svg"><text y="9">字</text></svg>' > "$dir/text.svg"
 
 out="$(run --recognize "$dir/a.png" "$dir/b.png")" || fail "--recognize exited $?"
 [ "$out" = "$(printf 'Hello Korvel 123\n\nSecond image 456')" ] || fail "--recognize printed '$out'"
@@ -37,17 +39,19 @@ run --recognize > "$dir/out" 2> "$dir/err"
 [ "$?" = 2 ] || fail "--recognize without files did not exit 2"
 grep -q -- "--recognize" "$dir/err" || fail "no message for a missing argument"
 
-run --recognize "$dir/a.png" "$dir/missing.png" "$dir/folder" "$dir/truncated.png" \
-    "$dir/empty.png" "$dir/notes.txt" "$dir/huge.png" "$dir/b.png" > "$dir/out" 2> "$dir/err"
+# A FIFO would block a reader for ever; an SVG needs a display to decode.
+timeout 20 env -u DISPLAY -u WAYLAND_DISPLAY "$korvel" --recognize "$dir/a.png" \
+    "$dir/missing.png" "$dir/folder" "$dir/truncated.png" "$dir/empty.png" "$dir/notes.txt" \
+    "$dir/huge.png" "$dir/fifo.png" "$dir/text.svg" "$dir/b.png" > "$dir/out" 2> "$dir/err"
 [ "$?" = 2 ] || fail "bad files did not exit 2"
 [ "$(cat "$dir/out")" = "$(printf 'Hello Korvel 123\n\nSecond image 456')" ] ||
   fail "the good files printed '$(cat "$dir/out")'"
-for bad in missing.png folder truncated.png empty.png notes.txt huge.png; do
+for bad in missing.png folder truncated.png empty.png notes.txt huge.png fifo.png text.svg; do
   [ "$(grep -c "$dir/$bad：" "$dir/err")" = 1 ] || fail "no message for $bad: $(cat "$dir/err")"
 done
 grep -q "huge.png：图像过大" "$dir/err" || fail "huge image not refused by size"
 # libpng adds its own line for the truncated file; ours are one per file.
-[ "$(grep -c '^korvel: ' "$dir/err")" = 6 ] || fail "unexpected messages: $(cat "$dir/err")"
+[ "$(grep -c '^korvel: ' "$dir/err")" = 8 ] || fail "unexpected messages: $(cat "$dir/err")"
 
 mkdir "$dir/nodata"
 TESSDATA_PREFIX="$dir/nodata" run --recognize "$dir/a.png" > "$dir/out" 2> "$dir/err"

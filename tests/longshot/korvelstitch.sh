@@ -72,6 +72,21 @@ grep -q "cannot read $DIR/empty.png" "$DIR/e.err" || fail "unreadable first fram
 [ $? -eq 2 ] || fail "missing frame: exit status"
 grep -q "missing.png" "$DIR/m.err" || fail "missing frame not named"
 
+# A FIFO as a frame would block for ever: refused by name at once.
+mkfifo "$DIR/fifo.png"
+timeout 10 "$STITCH" -o "$DIR/f.png" "$DIR/fifo.png" "$DIR"/v1.png > /dev/null 2> "$DIR/f.err"
+[ $? -eq 2 ] || fail "FIFO frame: exit status"
+grep -q "fifo.png: not a regular file" "$DIR/f.err" || fail "FIFO frame not named"
+
+# The output follows the umask when new; a replaced file keeps its mode and
+# its other names.
+(umask 077 && "$STITCH" -o "$DIR/private.png" "$DIR"/v1.png > /dev/null 2>&1)
+[ "$(stat -c %a "$DIR/private.png")" = 600 ] || fail "new output ignores the umask"
+ln "$DIR/private.png" "$DIR/second-name.png"
+(umask 022 && "$STITCH" -o "$DIR/private.png" "$DIR"/v1.png "$DIR"/v2.png > /dev/null 2>&1)
+[ "$(stat -c %a "$DIR/private.png")" = 600 ] || fail "replaced output lost its mode"
+cmp -s "$DIR/private.png" "$DIR/second-name.png" || fail "replaced output lost its other name"
+
 # Usage errors.
 "$STITCH" "$DIR"/v1.png > /dev/null 2>&1
 [ $? -eq 2 ] || fail "no output: exit status"
