@@ -1,4 +1,5 @@
 #include "app/apprelease.h"
+#include "app/httpresponse.h"
 #include "app/releaseversion.h"
 
 #include <gtest/gtest.h>
@@ -324,4 +325,82 @@ TEST(SystemVersion, KernelReleaseGivesThreeNumbers) {
     EXPECT_EQ(systemVersionFromKernel(QStringLiteral("6.9-rc2.x")), QStringLiteral("6.9.0"));
     EXPECT_EQ(systemVersionFromKernel(QString()), QStringLiteral("0.0.0"));
     EXPECT_TRUE(ReleaseVersion::parse(runningSystemVersion()));
+}
+
+// The fetch's reading of its connection, whatever the pieces the bytes come
+// in: the body, or a failure as soon as a limit or the format is broken.
+TEST(HttpResponse, BodiesAndFailuresWhateverThePieces) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool closes; // the connection ends after the bytes
+        HttpResponse::State state;
+        QByteArray body;
+    };
+    const QByteArray head200 = "HTTP/1.1 200 OK\r\n";
+    const Case cases[] = {
+        {"length", head200 + "Content-Length: 4\r\n\r\nabcdEXTRA", false,
+         HttpResponse::State::complete, "abcd"},
+        {"chunked",
+         head200 + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n1;x\r\nd\r\n0\r\nT: 1\r\n\r\n",
+         false, HttpResponse::State::complete, "abcd"},
+        {"until close", "HTTP/1.0 200 OK\r\n\r\nabcd", true, HttpResponse::State::complete, "abcd"},
+        {"cut short",
+         head200 + "Content-Length: 9\r\n\r\nabcd",
+         true,
+         HttpResponse::State::failed,
+         {}},
+        {"headers without end",
+         head200 + "X: " + QByteArray(200, 'y'),
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"long length",
+         head200 + "Content-Length: 11\r\n\r\n",
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"long chunks",
+         head200 + "Transfer-Encoding: chunked\r\n\r\n6\r\nabcdef\r\n6\r\n",
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"long body, no length",
+         "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(11, 'x'),
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"not found",
+         "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n",
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"redirect",
+         "HTTP/1.1 302 Found\r\nLocation: https://x/\r\n\r\n",
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"gzip",
+         head200 + "Content-Encoding: gzip\r\n\r\n",
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"bad chunk size",
+         head200 + "Transfer-Encoding: chunked\r\n\r\nzz\r\n",
+         false,
+         HttpResponse::State::failed,
+         {}},
+        {"not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, HttpResponse::State::failed, {}},
+    };
+    for (const Case& c : cases) {
+        for (const qsizetype piece : {qsizetype(1), qsizetype(5), c.bytes.size()}) {
+            HttpResponse response(100, 10);
+            for (qsizetype i = 0; i < c.bytes.size(); i += piece)
+                response.feed(c.bytes.mid(i, piece));
+            if (c.closes)
+                response.closed();
+            EXPECT_EQ(response.state(), c.state) << c.name << " in pieces of " << piece;
+            EXPECT_EQ(response.body(), c.body) << c.name;
+        }
+    }
 }

@@ -1,7 +1,10 @@
 // Feed bodies as the fetch hands them over (at most 256000 bytes): decoding
 // and validation must end in a release or an Error, never a crash, and an
-// accepted release must name exactly the expected package.
+// accepted release must name exactly the expected package. Input that starts
+// like an HTTP response is read as the fetch reads its connection first, in
+// small pieces, within a small head limit; a complete body goes on as above.
 #include "app/apprelease.h"
+#include "app/httpresponse.h"
 #include "app/releaseversion.h"
 
 #include <cstdint>
@@ -28,8 +31,19 @@ void require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > std::size_t(maxFeedBytes))
         return 0;
-    const QByteArray body =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    QByteArray body = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (body.startsWith("HTTP/")) {
+        constexpr qsizetype headLimit = 300, bodyLimit = 2000;
+        HttpResponse response(headLimit, bodyLimit);
+        for (qsizetype i = 0; i < body.size(); i += 7)
+            response.feed(body.mid(i, 7));
+        response.closed();
+        require(response.state() != HttpResponse::State::reading);
+        if (response.state() != HttpResponse::State::complete)
+            return 0;
+        require(response.status() == 200 && response.body().size() <= bodyLimit);
+        body = response.body();
+    }
     try {
         const AppRelease release = AppRelease::decode(body);
         release.validate(rules());
