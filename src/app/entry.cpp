@@ -109,7 +109,8 @@ void carryOut(AppDelegate& delegate, QThreadPool& decoder, const InstanceRequest
         return;
     }
     QPointer<AppDelegate> target(&delegate);
-    decoder.start([target, request, answer = std::move(answer)]() mutable {
+    decoder.start([target, request = InstanceRequest(request),
+                   answer = std::move(answer)]() mutable {
         QImage image = decodedPng(request.png);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

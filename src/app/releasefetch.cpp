@@ -113,7 +113,7 @@ void ReleaseFetch::start() {
     socket_ = new QSslSocket(this);
     socket_->setSslConfiguration(tlsConfiguration());
     // Qt reads no further ahead of us than this.
-    socket_->setReadBufferSize(64 * 1024);
+    socket_->setReadBufferSize(qint64(64) * 1024);
     connect(socket_, &QSslSocket::encrypted, this, &ReleaseFetch::sendRequest);
     connect(socket_, &QIODevice::readyRead, this, &ReleaseFetch::readyRead);
     connect(socket_, &QAbstractSocket::disconnected, this, &ReleaseFetch::disconnected);
@@ -147,7 +147,7 @@ void ReleaseFetch::sendRequest() {
 void ReleaseFetch::readyRead() {
     idle_->start(limits_.idle);
     while (!ended_ && socket_->bytesAvailable() > 0) {
-        if (response_->feed(socket_->read(64 * 1024)) != HttpResponse::State::reading) {
+        if (response_->feed(socket_->read(qint64(64) * 1024)) != HttpResponse::State::reading) {
             responded();
             return;
         }

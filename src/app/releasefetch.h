@@ -25,7 +25,7 @@ struct FetchLimits {
     qsizetype maxBytes = maxFeedBytes;
     // The status line and headers: a server could otherwise send headers
     // for ever, steadily enough that no timeout comes first.
-    qsizetype maxHeadBytes = 32 * 1024;
+    qsizetype maxHeadBytes = qsizetype(32) * 1024;
 
     // The limits above, shortened by KORVEL_UPDATE_TIMEOUTS_MS="idle,total"
     // when that names smaller positive values (for tests of the diagnostic);

@@ -69,10 +69,10 @@ public:
     std::function<void(const InstanceRequest&, Answer answer)> onRequest;
 
     // Largest request accepted: a pinned image's PNG file and its name.
-    static constexpr qint64 maximumRequest = 257LL * 1024 * 1024 + 64 * 1024;
+    static constexpr qint64 maximumRequest = 257LL * 1024 * 1024 + 64LL * 1024;
     // Requests larger than this hold one of a few places while read and
     // carried out; further ones wait unread until a place is free.
-    static constexpr qint64 smallRequest = 64 * 1024;
+    static constexpr qint64 smallRequest = 64LL * 1024;
     static constexpr int largeRequestsAtOnce = 2;
     static constexpr int connectionsAtOnce = 16;
 
