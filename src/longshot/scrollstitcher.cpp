@@ -1,6 +1,7 @@
 #include "scrollstitcher.h"
 
 #include "longcaptureaxis.h"
+#include "overlapcheck.h"
 
 #include <QPainter>
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace korvel {
 namespace {
@@ -28,6 +30,13 @@ constexpr double bandRowDifference = 1.0;
 constexpr int bandRowTexture = 80;
 constexpr int bandTexturedRows = 3;
 constexpr double previewWidth = 230;
+// The full-resolution check: a fit leaves at most this share of the edges
+// differing (a scroll bar's thumb, a caret), and needs this many edges to
+// say anything; scores this much above the best are no rivals.
+constexpr double fitMismatch = 0.03;
+constexpr int fitEdges = 64;
+constexpr double rivalScore = 2.0;
+constexpr int checkedCandidates = 8;
 
 int minimumOverlap(int viewportHeight) {
     return viewportHeight >= 288 ? viewportHeight / 12 : 24;
@@ -71,6 +80,7 @@ ScrollStitcher::ScrollStitcher(const QImage& image, qint64 maximumPixels)
     , viewportHeight_(image.height())
     , height_(image.height())
     , previous_(ScrollSignature::of(image))
+    , previousFrame_(image.convertToFormat(longCaptureFormat))
     , pieces_{image}
     , maximumPixels_(std::max(qint64(image.width()) * image.height(), maximumPixels)) {}
 
@@ -91,14 +101,20 @@ ScrollAppendResult ScrollStitcher::appendFrame(const QImage& image, bool automat
         frame = *turned;
     }
 
-    ScrollSignature next = ScrollSignature::of(frame);
-    if (next.difference(previous_) < duplicateDifference)
-        return ScrollAppendResult::unchanged();
+    frame = frame.convertToFormat(longCaptureFormat);
 
+    ScrollSignature next = ScrollSignature::of(frame);
     int top = top_;
     int bottom = bottom_;
     if (!hasAppended_)
         detectBands(next, top, bottom);
+    if (next.difference(previous_) < duplicateDifference) {
+        // The signature blurs a changed digit away: only what also agrees at
+        // full resolution (or cannot be told apart there) is unchanged.
+        const OverlapCheck same = OverlapCheck::of(previousFrame_, frame, 0, top, bottom);
+        if (same.edges < fitEdges || same.mismatch <= fitMismatch)
+            return ScrollAppendResult::unchanged();
+    }
     const int maximumShift = h - top - bottom - minimumOverlap(h);
     if (maximumShift < 2)
         return ScrollAppendResult::unmatched();
@@ -106,24 +122,120 @@ ScrollAppendResult ScrollStitcher::appendFrame(const QImage& image, bool automat
     const std::vector<Candidate> ranked =
         rankedCandidates(next, top, bottom, maximumShift, automaticCrop);
     const double still = previous_.score(next, 0, top, bottom, refinedRows);
+    std::optional<Candidate> best;
+    const Decision decision = verified(frame, ranked, still, top, bottom);
+    switch (decision.kind) {
+    case Decision::Kind::still:
+        return ScrollAppendResult::unchanged();
+    case Decision::Kind::none:
+        return ScrollAppendResult::unmatched();
+    case Decision::Kind::move:
+        best = Candidate{decision.shift, 0};
+        break;
+    case Decision::Kind::unverifiable: {
+        // Too little drawn to check: sparse content, judged by the
+        // signature alone, less what the pixels ruled out.
+        std::vector<Candidate> open = ranked;
+        std::erase_if(open, [&](const Candidate& c) {
+            return std::find(decision.misfits.begin(), decision.misfits.end(), c.shift) !=
+                   decision.misfits.end();
+        });
+        const bool stillRuledOut = std::find(decision.misfits.begin(), decision.misfits.end(), 0) !=
+                                   decision.misfits.end();
+        if (const ScrollAppendResult r = bySignature(
+                open, stillRuledOut ? std::numeric_limits<double>::infinity() : still, best);
+            r.kind != ScrollAppendResult::Kind::appended)
+            return r;
+        break;
+    }
+    }
+
+    if (best->shift > 0)
+        return extend(frame, std::move(next), best->shift, top, bottom);
+    if (!hasAppended_)
+        return mayReverse ? reverse(image, automaticCrop) : ScrollAppendResult::unmatched();
+    return cutBack(frame, std::move(next), -best->shift);
+}
+
+// The signature's own verdict: a clear best shift below the match score,
+// with no rival further away that scores as well.
+ScrollAppendResult ScrollStitcher::bySignature(const std::vector<Candidate>& ranked, double still,
+                                               std::optional<Candidate>& chosen) const {
     if (still < goodScore && (ranked.empty() || still <= ranked.front().score + scoreTolerance))
         return ScrollAppendResult::unchanged();
-    if (ranked.empty())
+    if (ranked.empty() || !(ranked.front().score < goodScore))
         return ScrollAppendResult::unmatched();
     const Candidate best = ranked.front();
-    if (!(best.score < goodScore))
-        return ScrollAppendResult::unmatched();
     for (const Candidate& c : ranked) {
         if (std::abs(c.shift - best.shift) > ambiguityRows &&
             c.score <= best.score + scoreTolerance)
             return ScrollAppendResult::unmatched();
     }
+    chosen = best;
+    return ScrollAppendResult::appended(best.shift);
+}
 
-    if (best.shift > 0)
-        return extend(frame, std::move(next), best.shift, top, bottom);
-    if (!hasAppended_)
-        return mayReverse ? reverse(image, automaticCrop) : ScrollAppendResult::unmatched();
-    return cutBack(frame, std::move(next), -best.shift);
+// The best candidates checked at full resolution, the still position
+// first. Fits more than a few rows apart are rivals; among rivals the one
+// that continues the recent scrolling wins, or none does: a doubtful frame
+// is skipped, never stitched on a guess.
+ScrollStitcher::Decision ScrollStitcher::verified(const QImage& frame,
+                                                  const std::vector<Candidate>& ranked,
+                                                  double still, int top, int bottom) const {
+    std::vector<Candidate> checked;
+    const double bestScore = ranked.empty() ? still : std::min(still, ranked.front().score);
+    if (still < goodScore || still <= bestScore + rivalScore)
+        checked.push_back({0, still});
+    for (const Candidate& c : ranked) {
+        if (int(checked.size()) >= checkedCandidates)
+            break;
+        checked.push_back(c);
+    }
+    bool unknown = false;
+    std::vector<int> misfits;
+    std::vector<Candidate> fits; // score holds the mismatch here
+    for (const Candidate& c : checked) {
+        // Past the rivals' window only while nothing fits yet.
+        if (!fits.empty() && c.score > bestScore + rivalScore)
+            break;
+        const OverlapCheck check = OverlapCheck::of(previousFrame_, frame, c.shift, top, bottom);
+        if (check.edges < fitEdges)
+            unknown = true;
+        else if (check.mismatch <= fitMismatch)
+            fits.push_back({c.shift, check.mismatch});
+        else
+            misfits.push_back(c.shift);
+    }
+    if (fits.empty())
+        return {unknown ? Decision::Kind::unverifiable : Decision::Kind::none, 0, misfits};
+    if (std::any_of(fits.begin(), fits.end(), [](const Candidate& f) { return f.shift == 0; }))
+        return {Decision::Kind::still, 0, {}};
+    // The best fit of each group of neighbouring shifts.
+    std::vector<Candidate> groups;
+    for (const Candidate& f : fits) {
+        auto near = std::find_if(groups.begin(), groups.end(), [&](const Candidate& g) {
+            return std::abs(g.shift - f.shift) <= ambiguityRows;
+        });
+        if (near == groups.end())
+            groups.push_back(f);
+        else if (f.score < near->score)
+            *near = f;
+    }
+    if (groups.size() == 1)
+        return {Decision::Kind::move, groups.front().shift, {}};
+    // Repetitive content: the fit that goes on as the last append did, when
+    // exactly one does.
+    if (lastShift_ > 0) {
+        const auto continues = [this](const Candidate& g) {
+            return g.shift > 0 &&
+                   std::abs(g.shift - lastShift_) <= std::max(ambiguityRows, lastShift_ / 4);
+        };
+        if (std::count_if(groups.begin(), groups.end(), continues) == 1)
+            return {Decision::Kind::move,
+                    std::find_if(groups.begin(), groups.end(), continues)->shift,
+                    {}};
+    }
+    return {Decision::Kind::none, 0, {}};
 }
 
 // Rows at the top and bottom that stayed identical between the first two
@@ -152,10 +264,18 @@ void ScrollStitcher::detectBands(const ScrollSignature& next, int& top, int& bot
     bottom = measure([h](int r) { return h - 1 - r; });
 }
 
+// The better of two readings: the whole overlap, and the overlap without
+// its leading stretch, where a heading that just became sticky covers what
+// scrolled under it.
 double ScrollStitcher::candidateScore(const ScrollSignature& next, int shift, int top, int bottom,
                                       int rows) const {
-    return shift >= 0 ? previous_.score(next, shift, top, bottom, rows)
-                      : next.score(previous_, -shift, top, bottom, rows);
+    const auto score = [&](int from) {
+        return shift >= 0 ? previous_.score(next, shift, from, bottom, rows)
+                          : next.score(previous_, -shift, from, bottom, rows);
+    };
+    const int overlap = viewportHeight_ - top - bottom - std::abs(shift);
+    const int band = std::min(viewportHeight_ / 4, overlap / 2);
+    return std::min(score(top), band > 0 ? score(top + band) : score(top));
 }
 
 // Every shift scored on a few rows, the best two dozen again on many; stable
@@ -217,6 +337,8 @@ ScrollAppendResult ScrollStitcher::extend(const QImage& frame, ScrollSignature n
     hasAppended_ = true;
     height_ = newHeight;
     previous_ = std::move(next);
+    previousFrame_ = frame;
+    lastShift_ = shift;
     return ScrollAppendResult::appended(shift);
 }
 
@@ -250,6 +372,8 @@ ScrollAppendResult ScrollStitcher::cutBack(const QImage& frame, ScrollSignature 
     footer_ = std::move(footer);
     height_ = newHeight;
     previous_ = std::move(next);
+    previousFrame_ = frame;
+    lastShift_ = 0;
     return ScrollAppendResult::cropped(rows);
 }
 
@@ -262,14 +386,17 @@ ScrollAppendResult ScrollStitcher::reverse(const QImage& image, bool automaticCr
     if (!turned)
         return ScrollAppendResult::unmatched();
     const ScrollSignature savedPrevious = previous_;
+    const QImage savedFrame = previousFrame_;
     const std::vector<QImage> savedPieces = pieces_;
     reverseDirection_ = true;
     previous_ = ScrollSignature::of(*turned);
+    previousFrame_ = turned->convertToFormat(longCaptureFormat);
     pieces_ = {*turned};
     const ScrollAppendResult result = appendFrame(image, automaticCrop, false);
     if (result.kind != ScrollAppendResult::Kind::appended) {
         reverseDirection_ = false;
         previous_ = savedPrevious;
+        previousFrame_ = savedFrame;
         pieces_ = savedPieces;
     }
     return result;

@@ -64,11 +64,21 @@ private:
         int shift; // positive: content moved up; negative: moved down
         double score;
     };
+    // What the candidates say once checked at full resolution.
+    struct Decision {
+        enum class Kind { move, still, none, unverifiable } kind = Kind::none;
+        int shift = 0;
+        std::vector<int> misfits; // shifts the pixels ruled out
+    };
 
     ScrollAppendResult appendFrame(const QImage& frame, bool automaticCrop, bool mayReverse);
     void detectBands(const ScrollSignature& next, int& top, int& bottom) const;
     std::vector<Candidate> rankedCandidates(const ScrollSignature& next, int top, int bottom,
                                             int maximumShift, bool withBackward) const;
+    Decision verified(const QImage& frame, const std::vector<Candidate>& ranked, double still,
+                      int top, int bottom) const;
+    ScrollAppendResult bySignature(const std::vector<Candidate>& ranked, double still,
+                                   std::optional<Candidate>& chosen) const;
     double candidateScore(const ScrollSignature& next, int shift, int top, int bottom,
                           int rows) const;
     ScrollAppendResult extend(const QImage& frame, ScrollSignature next, int shift, int top,
@@ -81,6 +91,8 @@ private:
     const int viewportHeight_;
     int height_;
     ScrollSignature previous_;
+    QImage previousFrame_;       // the last accepted frame, for the full-resolution check
+    int lastShift_ = 0;          // rows of the latest append: how the user is scrolling
     std::vector<QImage> pieces_; // top to bottom, without the footer
     SliceArena arena_;
     int bottom_ = 0; // rows of the fixed footer band

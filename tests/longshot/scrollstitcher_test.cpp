@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
+
 #include <cstring>
 #include <ostream>
 #include <vector>
@@ -166,6 +168,93 @@ TEST(Stitcher, RepetitiveContentNeverGivesAWrongSeam) {
     EXPECT_EQ(stitcher.append(at(59), false), Result::unmatched());
     EXPECT_EQ(stitcher.height(), viewport);
     EXPECT_TRUE(samePixels(stitcher.image(), at(0)));
+}
+
+// Section headings that pin to the top as their section scrolls under them
+// (CSS "position: sticky"), pushed off by the next one: the viewport at
+// `offset` of `page` with headings drawn every `every` rows.
+QImage stickyFrameAt(const QImage& page, int offset, int every,
+                     const std::vector<QImage>& headings) {
+    QImage frame = page.copy(0, offset, page.width(), viewport);
+    QPainter painter(&frame);
+    for (int i = 0; i < int(headings.size()); ++i) {
+        const int natural = i * every - offset;
+        const int pushed = (i + 1) * every - offset - headings[size_t(i)].height();
+        painter.drawImage(0, natural < 0 ? std::min(0, pushed) : natural, headings[size_t(i)]);
+    }
+    return frame;
+}
+
+TEST(Stitcher, HeadingsThatBecomeStickyAreNeverStitchedTwice) {
+    const int every = 420;
+    std::vector<QImage> headings;
+    for (unsigned i = 0; i < 8; ++i)
+        headings.push_back(scenes::bandImage(420, 34, 40 + i, qRgb(220, 230, 250 - 10 * i)));
+    const QImage page = scenes::longDocument(420, 3400);
+    QImage truth = page.copy();
+    {
+        QPainter painter(&truth);
+        for (int i = 0; i < int(headings.size()); ++i)
+            painter.drawImage(0, i * every, headings[size_t(i)]);
+    }
+    // Steps that end with a heading pinned, half pushed off, or just
+    // arriving at the top, forwards at several speeds.
+    for (const int step : {37, 90, 143, 211}) {
+        ScrollStitcher stitcher(stickyFrameAt(page, 0, every, headings), 24'000'000);
+        int offset = 0;
+        while (offset + step + viewport <= 3000) {
+            offset += step;
+            ASSERT_EQ(stitcher.append(stickyFrameAt(page, offset, every, headings), false),
+                      Result::appended(step))
+                << "step " << step << " at " << offset;
+        }
+        EXPECT_TRUE(samePixels(stitcher.image(), truth.copy(0, 0, 420, offset + viewport)))
+            << "step " << step;
+    }
+}
+
+// Lines that differ only in their numbers: the signature blurs them into
+// one repeating pattern, the pixels do not.
+TEST(Stitcher, NumberedLinesStitchAtTheirTrueShiftEvenOneLineApart) {
+    QImage page(420, 2400, QImage::Format_ARGB32_Premultiplied);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        QFont font = painter.font();
+        font.setPixelSize(14);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        for (int n = 1, y = 18; y < page.height(); ++n, y += 20)
+            painter.drawText(8, y, QStringLiteral("Line %1: 第%1行 scrolling content …").arg(n));
+    }
+    auto at = [&](int offset) { return page.copy(0, offset, 420, viewport); };
+    ScrollStitcher stitcher(at(0), 24'000'000);
+    const std::vector<int> offsets = {20, 40, 100, 167, 187, 207, 320, 340};
+    for (const int offset : offsets)
+        EXPECT_NE(stitcher.append(at(offset), false).kind, ScrollAppendResult::Kind::unmatched)
+            << offset;
+    EXPECT_TRUE(samePixels(stitcher.image(), page.copy(0, 0, 420, 340 + viewport)));
+    // Scrolling back and on again after a frame too far ahead finds the
+    // place again: no dead end.
+    EXPECT_EQ(stitcher.append(at(1200), false), Result::unmatched());
+    EXPECT_EQ(stitcher.append(at(400), false), Result::appended(60));
+    EXPECT_TRUE(samePixels(stitcher.image(), page.copy(0, 0, 420, 400 + viewport)));
+}
+
+// A frame that agrees with the last one only roughly (a repaint half done,
+// another window's pixels) is not stitched on a guess.
+TEST_F(Document, DoubtfulFramesAreSkipped) {
+    ScrollStitcher stitcher(at(100), 24'000'000);
+    QImage smeared = at(180);
+    {
+        QPainter painter(&smeared);
+        painter.setOpacity(0.2);
+        painter.drawImage(0, 0, at(100));
+    }
+    EXPECT_EQ(stitcher.append(smeared, false), Result::unmatched());
+    EXPECT_EQ(stitcher.append(at(180), false), Result::appended(80));
+    EXPECT_TRUE(
+        samePixels(stitcher.image(), expectedStitch(page, 100, 180, viewport, header, footer)));
 }
 
 TEST(Stitcher, BlankFramesNeverAppend) {
