@@ -160,9 +160,9 @@ TEST(ChildRegionCandidates, KeepsUsableRegionsAroundThePointSmallestFirstThenThe
 }
 
 TEST(ChildRegionPermissionGuide, ExplainsAndSwitchesOnDesktopAccessibility) {
-    auto box = ChildRegionPermissionGuide::alert(QStringLiteral("⌃1"));
+    auto box = ChildRegionPermissionGuide::alert(QStringLiteral("Ctrl+1"));
     EXPECT_EQ(box->text(), QStringLiteral("增强自动选区识别"));
-    EXPECT_TRUE(box->informativeText().contains(QStringLiteral("再按 ⌃1。\n\n选择“先截图”")));
+    EXPECT_TRUE(box->informativeText().contains(QStringLiteral("再按 Ctrl+1。\n\n选择“先截图”")));
     ASSERT_EQ(box->buttons().size(), 2);
     EXPECT_EQ(box->buttons()[0]->text(), QStringLiteral("去开启"));
     EXPECT_EQ(box->buttons()[1]->text(), QStringLiteral("先截图"));
