@@ -1,6 +1,7 @@
 #include "shortcutdialog.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -76,10 +77,15 @@ ShortcutDialog::ShortcutDialog(const CaptureShortcut& current,
     problem_->setWordWrap(true);
     problem_->setStyleSheet(QStringLiteral("color: #d70015;"));
     // The message box has no accessory slot: the labels go in rows of their
-    // own below the texts, across all columns.
+    // own below the texts, across all columns, and the buttons below them.
     if (auto* grid = qobject_cast<QGridLayout*>(box_->layout())) {
-        grid->addWidget(label_, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignCenter);
-        grid->addWidget(problem_, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignCenter);
+        auto* buttons = box_->findChild<QDialogButtonBox*>();
+        if (buttons)
+            grid->removeWidget(buttons);
+        for (QLabel* row : {label_, problem_})
+            grid->addWidget(row, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignCenter);
+        if (buttons)
+            grid->addWidget(buttons, grid->rowCount(), 0, 1, grid->columnCount());
     } else {
         label_->setParent(box_.get());
         problem_->setParent(box_.get());

@@ -224,6 +224,10 @@ void SelectionView::paintEvent(QPaintEvent*) {
 void SelectionView::hoverUpdate(QPointF p) {
     if (selected || anchor_)
         return;
+    // The re-asks for late answers belong to the point the pointer rests
+    // on; spent on one element of a window they must not starve the next.
+    if (hoverPoint_ != p)
+        queryRetries_ = 0;
     hoverPoint_ = p;
     const bool inside = containsPoint(bounds(), p);
     if (inside)

@@ -1,18 +1,23 @@
 #include "../testwait.h"
 #include "app/appdelegate.h"
+#include "app/appservices.h"
 #include "history/screenshothistorywindow.h"
 #include "platform/error.h"
 #include "platform/fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
 #include <QThread>
+#include <QTimer>
+#include <QUndoStack>
 
 using namespace korvel;
 
@@ -160,6 +165,37 @@ TEST_F(Delegate, HotKeyPressStartsOneCaptureEvenWhenPressedTwice) {
     EXPECT_EQ(editor()->snapshotCount, 2u);
     EXPECT_EQ(editor()->shown, 1);
     EXPECT_FALSE(delegate->canPresent());
+}
+
+TEST_F(Delegate, AnAlertArrivingDuringACaptureWaitsUntilItIsOver) {
+    launch();
+    captureAndWait();
+    ASSERT_TRUE(editor());
+    bool shownOverCapture = true;
+    delegate->runAlert = [&](QMessageBox&) {
+        shownOverCapture = delegate->editor() != nullptr;
+        return 0;
+    };
+    QTimer::singleShot(300, delegate.get(), [this] { editor()->close(); });
+    QMessageBox update;
+    EXPECT_EQ(delegate->appServices().runAlert(update), 0);
+    EXPECT_FALSE(shownOverCapture);
+}
+
+TEST_F(Delegate, UndoAndRedoKeysReachTheUndoStackOfAnyKorvelWindow) {
+    launch();
+    QWidget window;
+    auto* stack = new QUndoStack(&window);
+    auto* inside = new QWidget(&window);
+    stack->push(new QUndoCommand(QStringLiteral("mark")));
+    const auto press = [&](Qt::KeyboardModifiers modifiers) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Z, modifiers);
+        QApplication::sendEvent(inside, &key);
+    };
+    press(Qt::ControlModifier);
+    EXPECT_EQ(stack->index(), 0);
+    press(Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(stack->index(), 1);
 }
 
 TEST_F(Delegate, SavePanelBlocksANewCaptureOtherwiseTheEditorIsReplaced) {
