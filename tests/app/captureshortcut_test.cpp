@@ -63,6 +63,8 @@ TEST_F(Settings, OutOfRangeOrMissingValuesGiveTheDefault) {
     EXPECT_EQ(reload(), CaptureShortcut{});
 }
 
+// The keypad is no modifier; Print, F13 … F24 do nothing else and make a
+// shortcut alone.
 TEST(ShortcutLabels, PressesThatMakeAShortcutAreNamedAsLinuxDoes) {
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, alt = Qt::AltModifier,
                                 shift = Qt::ShiftModifier, meta = Qt::MetaModifier;
@@ -71,22 +73,19 @@ TEST(ShortcutLabels, PressesThatMakeAShortcutAreNamedAsLinuxDoes) {
         Qt::KeyboardModifiers modifiers;
         quint32 mask;
         const char* label;
-    } cases[] = {
-        {18, ctrl, 4096, "Ctrl+1"},
-        {0, ctrl | shift, 4608, "Ctrl+Shift+A"},
-        {8, alt, 2048, "Alt+C"},
-        {0, meta, 256, "Super+A"},
-        {49, alt | meta, 2304, "Alt+Super+Space"},
-        {18, meta | shift | alt | ctrl, 6912, "Ctrl+Alt+Shift+Super+1"},
-        {18, ctrl | Qt::KeypadModifier, 4096, "Ctrl+1"}, // no modifier of its own
-        {114, ctrl, 4096, "Ctrl+Insert"},
-        {87, ctrl, 4096, "Ctrl+KP 5"},
-        {121, alt, 2048, "Alt+Page Down"},
-        // Keys that do nothing else make a shortcut alone.
-        {0x100, Qt::NoModifier, 0, "Print"},
-        {0x107, shift, 512, "Shift+F24"},
-        {105, Qt::NoModifier, 0, "F13"},
-    };
+    } cases[] = {{18, ctrl, 4096, "Ctrl+1"},
+                 {0, ctrl | shift, 4608, "Ctrl+Shift+A"},
+                 {8, alt, 2048, "Alt+C"},
+                 {0, meta, 256, "Super+A"},
+                 {49, alt | meta, 2304, "Alt+Super+Space"},
+                 {18, meta | shift | alt | ctrl, 6912, "Ctrl+Alt+Shift+Super+1"},
+                 {18, ctrl | Qt::KeypadModifier, 4096, "Ctrl+1"},
+                 {114, ctrl, 4096, "Ctrl+Insert"},
+                 {87, ctrl, 4096, "Ctrl+KP 5"},
+                 {121, alt, 2048, "Alt+Page Down"},
+                 {0x100, Qt::NoModifier, 0, "Print"},
+                 {0x107, shift, 512, "Shift+F24"},
+                 {105, Qt::NoModifier, 0, "F13"}};
     for (const auto& c : cases) {
         const auto shortcut = CaptureShortcut::from(c.code, c.modifiers);
         ASSERT_TRUE(shortcut) << c.label;

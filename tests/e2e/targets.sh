@@ -30,11 +30,7 @@ start_korvel
 # A click in whole-window mode copies exactly the window's frozen pixels.
 copy_window() { # x y expected-size what
   capture
-  xdotool mousemove "$1" "$2" key space
-  sleep 0.3
-  xdotool click 1
-  sleep 0.3
-  xdotool key Return
+  xdotool mousemove "$1" "$2" key space sleep 0.3 click 1 sleep 0.3 key Return
   expect_closed
   paste_png "$work/copy.png"
   [ "$(png_size "$work/copy.png")" = "$3" ] || fail "$4: the copy is $(png_size "$work/copy.png")"
@@ -47,24 +43,15 @@ copy_window $((cx + 100)) $((cy + 100)) "360x260" "window inside its shadow"
 "$tool" inside "$work/copy.png" "$diag/snapshot-0.png" 720 120 >/dev/null ||
   fail "the window's copy is not what lies inside its shadow"
 
-# --- The second monitor ------------------------------------------------------
+# On the second monitor the loupe takes the pointer's pixel, the blue
+# quadrant's first row right under the red one, and Space takes whole windows
+# there: a click on the red panel copies the window.
 window_frame "$(xdotool search --onlyvisible --pid $second | head -1)"
 capture
-# The loupe takes the pointer's pixel: the blue quadrant's first row, right
-# under the red one.
-xdotool mousemove $((cx + 100)) $((cy + 200))
-sleep 0.4
-xdotool key alt+c
-sleep 0.3
+xdotool mousemove $((cx + 100)) $((cy + 200)) sleep 0.4 key alt+c sleep 0.3 key Escape
 [ "$(xclip -selection clipboard -o)" = "#0000FF" ] || fail "colour code: $(xclip -selection clipboard -o)"
-# Space there takes whole windows there: a click on the red panel copies the
-# window.
-xdotool mousemove $((cx + 100)) $((cy + 100)) key space
-sleep 0.3
-xdotool click 1 key Return
 expect_closed
-paste_png "$work/copy.png"
-[ "$(png_size "$work/copy.png")" = "${fw}x${fh}" ] || fail "Space on the second monitor: $(png_size "$work/copy.png")"
+copy_window $((cx + 100)) $((cy + 100)) "${fw}x${fh}" "Space on the second monitor"
 
 # --- Panels of one window, told apart by their accessible elements -----------
 set -- $(grep '^left ' "$work/panels.txt")
