@@ -11,7 +11,7 @@ AnnotationTextView::AnnotationTextView(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(0);
-    setToolTip(QStringLiteral("回车换行，⌘Return 确认，Esc 取消"));
+    setToolTip(QStringLiteral("回车换行，Ctrl+Return 确认，Esc 取消"));
     // Transparent, so the text appears where the mark will be drawn.
     setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
 }

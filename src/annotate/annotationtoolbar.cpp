@@ -243,13 +243,13 @@ ToolbarIconButton* AnnotationToolbar::icon(const QString& title, const QString& 
     buttons_.append(b);
     b->setObjectName(QStringLiteral("action.") + title);
     if (!key.isNull()) {
-        // Command on the original keyboard is Control here; the tip says so
-        // with the same sign the capture shortcut's label uses.
+        // Command on the original keyboard is Control here; the tip names it
+        // as the capture shortcut's label does.
         b->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(key.toUpper().unicode())));
-        b->setToolTip(title + QStringLiteral(" · ⌃") + key.toUpper());
+        b->setToolTip(title + QStringLiteral(" · Ctrl+") + key.toUpper());
     }
     if (title == QStringLiteral("识别文字"))
-        b->setToolTip(QStringLiteral("识别文字 · ⇧C 快速复制文字"));
+        b->setToolTip(QStringLiteral("识别文字 · Shift+C 快速复制文字"));
     connect(b, &QToolButton::clicked, this, [action = std::move(action)] { action(); });
     return b;
 }

@@ -502,8 +502,9 @@ OverlayWindow* Editor::overlayOf(QObject* object) const {
 
 bool Editor::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
-        type != QEvent::ShortcutOverride)
+    // A quick second right press arrives as a double click; it counts too.
+    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+    if (type != QEvent::KeyPress && !press && type != QEvent::ShortcutOverride)
         return false;
     OverlayWindow* overlay = overlayOf(watched);
     if (!overlay || closed_)
@@ -517,7 +518,7 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
         event->accept();
         return true;
     }
-    if (type == QEvent::MouseButtonPress) {
+    if (press) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::RightButton)
             return false;
@@ -542,7 +543,14 @@ bool Editor::handleKey(QKeyEvent* event, OverlayWindow* overlay) {
         !(mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     const int key = event->key();
     if (key == Qt::Key_Space && plain && !canvas_) {
-        overlay->view()->toggleWindowSelection();
+        // Keys arrive at the overlay holding the keyboard; the choice is made
+        // on the display the pointer is on.
+        OverlayWindow* pointed = overlay;
+        for (OverlayWindow* o : overlays_) {
+            if (o->isVisible() && o->geometry().contains(QCursor::pos()))
+                pointed = o;
+        }
+        pointed->view()->toggleWindowSelection();
         return true;
     }
     const bool arrow =

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
@@ -34,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace korvel {
 namespace {
@@ -55,9 +57,10 @@ QIcon statusIcon() {
     return QIcon::fromTheme(QStringLiteral("camera-photo"));
 }
 
-// The undo stack of the window that has the focus, if it keeps one.
-QUndoStack* focusedUndoStack() {
-    QWidget* window = QApplication::activeWindow();
+// The undo stack of the window that has the keyboard, if it keeps one.
+QUndoStack* undoStackOf(QWidget* window) {
+    if (!window)
+        window = QApplication::activeWindow();
     return window ? window->findChild<QUndoStack*>() : nullptr;
 }
 
@@ -104,7 +107,7 @@ AppDelegate::AppDelegate(Platform& platform, EditorFactory makeEditor, QObject* 
           std::make_unique<AppServices>(createLoginItem(), AppServices::Config::fromBuild())) {
     resultServices.history = &ScreenshotHistory::shared();
     resultServices.copyCloses = &CapturePreferences::copyCloses;
-    appServices_->runAlert = [this](QMessageBox& box) { return alert(box); };
+    appServices_->runAlert = [this](QMessageBox& box) { return presentAlert(box); };
 }
 
 AppDelegate::~AppDelegate() {
@@ -116,7 +119,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildMenus();
-    shortcut_ = CaptureShortcut::load(QSettings());
+    shortcut_ = CaptureShortcut::load(QSettings(), keyNames());
     buildStatusItem();
     registerInitialHotKey();
     startWidgetDiagnostics(this);
@@ -130,16 +133,38 @@ void AppDelegate::buildMenus() {
     connect(quitAction_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     undoAction_ = new QAction(QStringLiteral("撤销"), this);
     undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    connect(undoAction_, &QAction::triggered, this, [] {
-        if (QUndoStack* stack = focusedUndoStack())
+    connect(undoAction_, &QAction::triggered, this, [this] {
+        if (QUndoStack* stack = undoStackOf(keyWindow_))
             stack->undo();
     });
     redoAction_ = new QAction(QStringLiteral("重做"), this);
     redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    connect(redoAction_, &QAction::triggered, this, [] {
-        if (QUndoStack* stack = focusedUndoStack())
+    connect(redoAction_, &QAction::triggered, this, [this] {
+        if (QUndoStack* stack = undoStackOf(keyWindow_))
             stack->redo();
     });
+    qApp->installEventFilter(this);
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    // A key press reaches the window itself only when nothing inside took
+    // it: a text field keeps its own undo, a toolbar its own shortcuts.
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    auto* window = static_cast<QWidget*>(watched);
+    if (!window->isWindow())
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(key->keyCombination());
+    for (QAction* action : windowActions()) {
+        if (action->shortcut() == pressed) {
+            keyWindow_ = window;
+            action->trigger();
+            keyWindow_ = nullptr;
+            return true;
+        }
+    }
+    return false;
 }
 
 QList<QAction*> AppDelegate::windowActions() const {
@@ -186,7 +211,7 @@ void AppDelegate::buildStatusItem() {
             box.setInformativeText(QStringLiteral("按 ") + shortcut_.label +
                                    QStringLiteral(" 截图。"));
             box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
-            alert(box);
+            presentAlert(box);
         });
     }
 }
@@ -210,7 +235,7 @@ void AppDelegate::registerInitialHotKey() {
                                QStringLiteral(" 注册失败，可能已被其他应用或系统占用。"
                                               "可从菜单栏设置其他快捷键，或点击截图。"));
         box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
-        alert(box);
+        presentAlert(box);
     });
 }
 
@@ -220,6 +245,35 @@ int AppDelegate::alert(QMessageBox& box) {
         return runAlert(box);
     box.exec();
     return int(box.buttons().indexOf(box.clickedButton()));
+}
+
+int AppDelegate::presentAlert(QMessageBox& box) {
+    for (;;) {
+        waitUntilIdle();
+        presentedAlert_ = &box;
+        const int choice = alert(box);
+        presentedAlert_ = nullptr;
+        if (!std::exchange(alertPutAway_, false))
+            return choice;
+    }
+}
+
+void AppDelegate::waitUntilIdle() {
+    if (canPresent())
+        return;
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+        if (canPresent())
+            loop.quit();
+    });
+    poll.start(100);
+    loop.exec();
+}
+
+KeyNames AppDelegate::keyNames() const {
+    HotKeys* keys = platform_.hotKeys.get();
+    return [keys](quint32 keyCode) { return keys ? keys->keyName(keyCode) : usKeyName(keyCode); };
 }
 
 bool AppDelegate::canPresent() const {
@@ -247,11 +301,17 @@ void AppDelegate::takeScreenshot() {
     } else {
         capturing_ = true;
     }
+    // An alert open now goes first; it comes back when the capture is over.
+    const bool putAway = presentedAlert_ && presentedAlert_->isVisible();
+    if (putAway) {
+        alertPutAway_ = true;
+        presentedAlert_->done(-1);
+    }
     if (!offerAccessibility())
         return;
     const bool menuJustClosed = menuClosed_.isValid() && menuClosed_.elapsed() < 500;
     hideApplication();
-    const bool settle = menuJustClosed || !hiddenWindows_.empty() || editor_;
+    const bool settle = menuJustClosed || putAway || !hiddenWindows_.empty() || editor_;
     QTimer::singleShot(settle ? settleDelayMs : 0, this, &AppDelegate::captureNow);
 }
 
@@ -297,8 +357,10 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
     const ScreenSnapshot reference = snapshots.empty() ? ScreenSnapshot{} : snapshots.front();
     std::unique_ptr<CaptureEditor> next = makeEditor_ ? makeEditor_(std::move(snapshots)) : nullptr;
     unhideApplication();
-    if (!next)
+    if (!next) {
+        forgetQueuedPresses();
         return;
+    }
     const quint64 serial = ++editorSerial_;
     QPointer<AppDelegate> self(this);
     next->onPin = [self, reference](const QByteArray& png, const QRectF& frame) {
@@ -319,6 +381,7 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
     };
     editor_ = std::move(next);
     editor_->showWindow();
+    forgetQueuedPresses();
 }
 
 bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region) {
@@ -361,11 +424,18 @@ bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region)
 
 void AppDelegate::captureFailed(const Error& error) {
     capturing_ = false;
+    forgetQueuedPresses();
     unhideApplication();
     auto box = ScreenCaptureFailure::alert(error, !platform_.screens->accessGranted());
     alert(*box);
     if (editor_)
         editor_->showWindow();
+}
+
+void AppDelegate::forgetQueuedPresses() {
+    // Presses made while the screens were frozen are no new request.
+    if (platform_.hotKeys)
+        platform_.hotKeys->discardQueuedPresses();
 }
 
 void AppDelegate::retireEditor() {
@@ -475,7 +545,7 @@ void AppDelegate::configureShortcut() {
     configuring_ = true;
     unhideApplication();
     HotKeys* keys = platform_.hotKeys.get();
-    ShortcutDialog dialog(shortcut_, [keys](const QKeyEvent& event) -> std::optional<quint32> {
+    const auto keyCodeOf = [keys](const QKeyEvent& event) -> std::optional<quint32> {
         // Platforms without native key symbols still give Latin keys as Qt
         // keys, whose values are the symbols' upper-case forms.
         const quint32 keysym = event.nativeVirtualKey() ? event.nativeVirtualKey()
@@ -484,7 +554,8 @@ void AppDelegate::configureShortcut() {
         if (keys)
             return keys->keyCodeForKey(event.nativeScanCode(), keysym);
         return keyCodeForKeysym(keysym);
-    });
+    };
+    ShortcutDialog dialog(shortcut_, keyCodeOf, keyNames());
     const std::optional<CaptureShortcut> chosen = dialog.result(alert(dialog.box()));
     if (chosen) {
         if (registerShortcut(chosen->keyCode, chosen->modifiers)) {

@@ -85,6 +85,8 @@ public:
     // Runs a modal alert and returns the index of the chosen button (0 is the
     // first). Tests replace it.
     std::function<int(QMessageBox&)> runAlert;
+    // What a stored key code is called on the user's keyboard layout.
+    KeyNames keyNames() const;
 
     QMenu* statusMenu() const { return menu_.get(); }
     QAction* captureMenuItem() const { return captureMenuItem_; }
@@ -119,9 +121,17 @@ private:
     void hideApplication();
     void unhideApplication();
     void retireEditor();
+    void forgetQueuedPresses();
     // After a capture or long capture ends.
     void scheduleHeapTrim();
     int alert(QMessageBox& box);
+    // An alert that is no part of a capture: shown only while no capture
+    // runs, and put away for one that starts meanwhile, then shown again. A
+    // modal alert over a frozen capture would take all of its input.
+    int presentAlert(QMessageBox& box);
+    void waitUntilIdle();
+    // Quit, undo and redo wherever a Korvel window has the keyboard.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void writePins() const;
 
     Platform& platform_;
@@ -148,7 +158,10 @@ private:
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
     QAction* quitAction_ = nullptr;
+    QWidget* keyWindow_ = nullptr; // where a window action's key was pressed
 
+    QPointer<QMessageBox> presentedAlert_;
+    bool alertPutAway_ = false;
     std::vector<QPointer<QWidget>> hiddenWindows_;
     QElapsedTimer menuClosed_;
 };

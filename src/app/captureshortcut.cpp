@@ -1,7 +1,6 @@
 #include "captureshortcut.h"
 
 #include "platform/hotkeys.h"
-#include "platform/keymap.h"
 
 #include <optional>
 
@@ -21,57 +20,7 @@ std::optional<quint32> storedUInt32(const QVariant& value) {
     return quint32(v);
 }
 
-// Keys whose name is not the character they type.
-QString specialName(quint32 keyCode) {
-    switch (keyCode) {
-    case 49:
-        return QStringLiteral("空格");
-    case 36:
-        return QStringLiteral("Return");
-    case 48:
-        return QStringLiteral("Tab");
-    case 51:
-        return QStringLiteral("⌫");
-    case 123:
-        return QStringLiteral("←");
-    case 124:
-        return QStringLiteral("→");
-    case 125:
-        return QStringLiteral("↓");
-    case 126:
-        return QStringLiteral("↑");
-    case 117:
-        return QStringLiteral("⌦");
-    case 115:
-        return QStringLiteral("Home");
-    case 119:
-        return QStringLiteral("End");
-    case 116:
-        return QStringLiteral("PageUp");
-    case 121:
-        return QStringLiteral("PageDown");
-    case 53:
-        return QStringLiteral("Esc");
-    default:
-        return {};
-    }
-}
-
 } // namespace
-
-QString CaptureShortcut::keyName(quint32 keyCode) {
-    if (QString name = specialName(keyCode); !name.isEmpty())
-        return name;
-    const std::optional<quint32> keysym = keysymForKeyCode(keyCode);
-    if (!keysym)
-        return {};
-    // Function keys F1 … F12 are consecutive keysyms.
-    if (*keysym >= 0xffbe && *keysym <= 0xffc9)
-        return QStringLiteral("F%1").arg(*keysym - 0xffbe + 1);
-    if (*keysym > 0x20 && *keysym < 0x7f)
-        return QString(QChar(char16_t(*keysym))).toUpper();
-    return {};
-}
 
 quint32 CaptureShortcut::modifierMask(Qt::KeyboardModifiers modifiers) {
     quint32 mask = 0;
@@ -86,28 +35,39 @@ quint32 CaptureShortcut::modifierMask(Qt::KeyboardModifiers modifiers) {
     return mask;
 }
 
-std::optional<CaptureShortcut> CaptureShortcut::from(std::optional<quint32> keyCode,
-                                                     Qt::KeyboardModifiers modifiers) {
-    const quint32 mask = modifierMask(modifiers);
-    if (!(mask & (modifier::control | modifier::option | modifier::command)) || !keyCode)
-        return std::nullopt;
-    const QString name = keyName(*keyCode);
-    if (name.isEmpty())
-        return std::nullopt;
-    // Symbols in a fixed order: Control, Option, Shift, Command.
+QString CaptureShortcut::labelFor(quint32 keyCode, quint32 modifiers, const KeyNames& names) {
+    const QString key = names ? names(keyCode) : usKeyName(keyCode);
+    if (key.isEmpty())
+        return {};
     QString label;
-    const std::pair<quint32, const char16_t*> symbols[] = {{modifier::control, u"⌃"},
-                                                           {modifier::option, u"⌥"},
-                                                           {modifier::shift, u"⇧"},
-                                                           {modifier::command, u"⌘"}};
-    for (const auto& [bit, symbol] : symbols) {
-        if (mask & bit)
-            label += QString::fromUtf16(symbol);
+    const std::pair<quint32, QLatin1String> parts[] = {
+        {modifier::control, QLatin1String("Ctrl+")},
+        {modifier::option, QLatin1String("Alt+")},
+        {modifier::shift, QLatin1String("Shift+")},
+        {modifier::command, QLatin1String("Super+")}};
+    for (const auto& [bit, name] : parts) {
+        if (modifiers & bit)
+            label += name;
     }
-    return CaptureShortcut{*keyCode, mask, label + name};
+    return label + key;
 }
 
-CaptureShortcut CaptureShortcut::load(const QSettings& settings) {
+std::optional<CaptureShortcut> CaptureShortcut::from(std::optional<quint32> keyCode,
+                                                     Qt::KeyboardModifiers modifiers,
+                                                     const KeyNames& names) {
+    const quint32 mask = modifierMask(modifiers);
+    if (!keyCode)
+        return std::nullopt;
+    if (!(mask & (modifier::control | modifier::option | modifier::command)) &&
+        !worksAlone(*keyCode))
+        return std::nullopt;
+    const QString label = labelFor(*keyCode, mask, names);
+    if (label.isEmpty())
+        return std::nullopt;
+    return CaptureShortcut{*keyCode, mask, label};
+}
+
+CaptureShortcut CaptureShortcut::load(const QSettings& settings, const KeyNames& names) {
     const QVariant label = settings.value(labelKey);
     if (!label.isValid() || label.typeId() != QMetaType::QString)
         return {};
@@ -115,7 +75,8 @@ CaptureShortcut CaptureShortcut::load(const QSettings& settings) {
     const auto modifiers = storedUInt32(settings.value(modifiersKey));
     if (!keyCode || !modifiers)
         return {};
-    return {*keyCode, *modifiers, label.toString()};
+    const QString named = labelFor(*keyCode, *modifiers, names);
+    return {*keyCode, *modifiers, named.isEmpty() ? label.toString() : named};
 }
 
 void CaptureShortcut::store(QSettings& settings) const {

@@ -167,6 +167,10 @@ void writeSnapshotDiagnostics(const std::vector<ScreenSnapshot>& snapshots) {
     }
     writeText(QDir(dir).filePath(QStringLiteral("captures.txt")),
               QString::number(snapshots.size()) + u'\n');
+    // One line per capture, so a test can count them.
+    QFile log(QDir(dir).filePath(QStringLiteral("capturelog.txt")));
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append))
+        log.write(QByteArray::number(qulonglong(snapshots.size())) + '\n');
 }
 
 } // namespace korvel

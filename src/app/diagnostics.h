@@ -13,9 +13,9 @@ namespace korvel {
 // it captured into that folder so that end-to-end tests can check it against
 // the display: "menu.txt" (one menu title per line, "-" for separators) and,
 // per capture, "snapshot-N.png" with "snapshot-N.txt" (frame, then one window
-// rectangle per line), "alerts.txt" (one line per alert shown: its text, "|",
-// its informative text) and "pins.txt" (the window geometry of every open
-// pin, one per line). Without the variable nothing is written.
+// rectangle per line) and a line in "capturelog.txt", "alerts.txt" (one line per alert shown: its
+// text, "|", its informative text) and "pins.txt" (the window geometry of every open pin, one per
+// line). Without the variable nothing is written.
 void writeMenuDiagnostics(const QMenu& menu);
 // While `owner` lives: every 100 ms "widgets.txt" lists the visible windows,
 // buttons, pop-ups and labels ("window", "button", "popup" or "label", a tab,

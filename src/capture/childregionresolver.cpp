@@ -97,14 +97,15 @@ std::vector<QRectF> ChildRegionResolver::regions(int index, QPointF point) {
         std::lock_guard guard(lock_);
         for (auto it = accessibleCache_.rbegin(); it != accessibleCache_.rend(); ++it) {
             if (it->index == index &&
-                std::hypot(it->point.x() - point.x(), it->point.y() - point.y()) < answerRadius) {
+                std::hypot(it->point.x() - point.x(), it->point.y() - point.y()) < answerRadius &&
+                sameRegionsAround(it->regions, it->point, point)) {
                 cached = *it;
                 break;
             }
         }
     }
 
-    if (accessibility_ && !(cached && clock_() - cached->time <= answerMaxAge)) {
+    if (accessibility_ && target.pid > 0 && !(cached && clock_() - cached->time <= answerMaxAge)) {
         std::weak_ptr<ChildRegionResolver> weak = weak_from_this();
         worker_.submit([weak, query = accessibility_, index, point, target] {
             std::vector<QRectF> found = query(target.pid, point, target.rect);
@@ -127,6 +128,12 @@ void ChildRegionResolver::store(int index, QPointF point, std::vector<QRectF> re
 
 bool containsPoint(const QRectF& r, QPointF p) {
     return p.x() >= r.left() && p.x() < r.right() && p.y() >= r.top() && p.y() < r.bottom();
+}
+
+bool sameRegionsAround(const std::vector<QRectF>& regions, QPointF asked, QPointF now) {
+    return std::all_of(regions.begin(), regions.end(), [&](const QRectF& r) {
+        return containsPoint(r, asked) == containsPoint(r, now);
+    });
 }
 
 std::vector<QRectF> childRegionCandidates(const std::vector<QRectF>& regions, QPointF point,

@@ -92,4 +92,9 @@ std::vector<QRectF> childRegionCandidates(const std::vector<QRectF>& regions, QP
 // Whether r contains p, with its maximum edges open.
 bool containsPoint(const QRectF& r, QPointF p);
 
+// Whether an answer found at `asked` also describes `now`: the same regions
+// contain both points. A pointer that crossed into another element of the
+// window needs a new answer, however near it still is.
+bool sameRegionsAround(const std::vector<QRectF>& regions, QPointF asked, QPointF now);
+
 } // namespace korvel

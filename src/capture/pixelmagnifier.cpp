@@ -115,9 +115,10 @@ void PixelMagnifier::updateAt(QPointF p, const QRectF& bounds) {
         copied_ = false;
     sample_ = next;
     const QPointF origin = magnifierOrigin(p, bounds);
-    // Display-local (y up) to the parent's widget coordinates.
+    // Display-local (y up) to the parent's widget coordinates. p is a pixel's
+    // centre; rounding down keeps the loupe where the pointer's corner puts it.
     const double parentHeight = parentWidget() ? parentWidget()->height() : bounds.height();
-    move(qRound(origin.x()), qRound(parentHeight - (origin.y() + viewHeight)));
+    move(int(std::floor(origin.x())), int(std::floor(parentHeight - (origin.y() + viewHeight))));
     show();
     update();
 }
@@ -146,7 +147,8 @@ void PixelMagnifier::paintEvent(QPaintEvent*) {
     painter.setBrush(sample_->color);
     painter.drawRect(viewRect(12, 13, 16, 16));
     drawLabel(painter, QPointF(35, 13), sample_->hex());
-    drawLabel(painter, QPointF(137, 13), copied_ ? QStringLiteral("已复制") : QStringLiteral("⌥C"));
+    drawLabel(painter, QPointF(137, 13),
+              copied_ ? QStringLiteral("已复制") : QStringLiteral("Alt+C"));
 }
 
 void PixelMagnifier::drawZoom(QPainter& painter, const PixelSample& s) const {

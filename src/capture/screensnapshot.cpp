@@ -37,8 +37,11 @@ std::vector<WindowTarget> captureWindowTargets(const std::vector<WindowInfo>& wi
                                                const DesktopLayout& layout, qint64 ownPid) {
     std::vector<WindowTarget> targets;
     for (const WindowInfo& w : windows) {
-        if (!w.pid || *w.pid < 1 || *w.pid == ownPid || *w.pid > std::numeric_limits<qint32>::max())
+        if (w.pid && *w.pid == ownPid)
             continue;
+        // Many X programs never say which process they belong to; they are
+        // still windows to pick, only their accessibility tree is out of reach.
+        const bool knownPid = w.pid && *w.pid >= 1 && *w.pid <= std::numeric_limits<qint32>::max();
         if (!w.layer || *w.layer != 0)
             continue;
         if (w.alpha && !(*w.alpha > 0))
@@ -49,7 +52,7 @@ std::vector<WindowTarget> captureWindowTargets(const std::vector<WindowInfo>& wi
         if (!(bounds.width() >= 30) || !(bounds.height() >= 30) || !std::isfinite(bounds.x()) ||
             !std::isfinite(bounds.y()))
             continue;
-        targets.push_back({bounds, qint32(*w.pid)});
+        targets.push_back({bounds, knownPid ? qint32(*w.pid) : 0});
     }
     return targets;
 }

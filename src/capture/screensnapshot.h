@@ -35,8 +35,8 @@ struct ScreenSnapshot {
 
 // A window that may become a hover target.
 struct WindowTarget {
-    QRectF bounds; // global top-left points
-    qint32 pid = 0;
+    QRectF bounds;  // global top-left points
+    qint32 pid = 0; // 0 when the window names no process
 };
 
 // Where the primary display sits in the root window and how many device pixels

@@ -130,15 +130,27 @@ SelectionView::SelectionView(ScreenSnapshot snapshot, QWidget* parent)
 SelectionView::~SelectionView() = default;
 
 QPointF SelectionView::toLocal(QPointF w) const {
-    return QPointF(w.x(), height() - w.y());
+    const QSize image = snapshot_.image.size();
+    const double sx = image.width() > 0 && width() > 0 ? double(image.width()) / width() : 1;
+    const double sy = image.height() > 0 && height() > 0 ? double(image.height()) / height() : 1;
+    // The slack keeps a position that is exactly a pixel's edge at a
+    // fractional scale from landing on the pixel before it.
+    const double column = std::floor(w.x() * sx + 1e-6);
+    const double row = std::floor(w.y() * sy + 1e-6);
+    return QPointF((column + 0.5) / sx, height() - (row + 0.5) / sy);
 }
 
 QRectF SelectionView::toWidget(const QRectF& r) const {
     return QRectF(r.x(), height() - r.y() - r.height(), r.width(), r.height());
 }
 
+QPointF SelectionView::clampedPixel(QPointF widgetPoint) const {
+    return toLocal(QPointF(std::clamp(widgetPoint.x(), 0.0, std::max(0.0, width() - 1e-3)),
+                           std::clamp(widgetPoint.y(), 0.0, std::max(0.0, height() - 1e-3))));
+}
+
 QPointF SelectionView::clamped(QPointF widgetPoint) const {
-    const QPointF p = toLocal(widgetPoint);
+    const QPointF p(widgetPoint.x(), height() - widgetPoint.y());
     return QPointF(std::clamp(p.x(), 0.0, double(width())),
                    std::clamp(p.y(), 0.0, double(height())));
 }
@@ -212,6 +224,10 @@ void SelectionView::paintEvent(QPaintEvent*) {
 void SelectionView::hoverUpdate(QPointF p) {
     if (selected || anchor_)
         return;
+    // The re-asks for late answers belong to the point the pointer rests
+    // on; spent on one element of a window they must not starve the next.
+    if (hoverPoint_ != p)
+        queryRetries_ = 0;
     hoverPoint_ = p;
     const bool inside = containsPoint(bounds(), p);
     if (inside)
@@ -244,7 +260,8 @@ void SelectionView::hoverUpdate(QPointF p) {
         const double now = uptime();
         for (auto it = regionCache_.rbegin(); it != regionCache_.rend(); ++it) {
             if (it->window != *index || now - it->time >= cacheAge ||
-                distance(it->point, p) >= cacheRadius)
+                distance(it->point, p) >= cacheRadius ||
+                !sameRegionsAround(it->regions, it->point, p))
                 continue;
             std::vector<QRectF> found = childRegionCandidates(it->regions, p, hoveredWindowRect());
             if (found.size() > 1) {
@@ -448,9 +465,12 @@ void SelectionView::mousePressEvent(QMouseEvent* event) {
         return;
     window()->raise();
     window()->activateWindow();
-    const QPointF p = clamped(event->position());
+    // The press anchors a drag at the pointer's corner and takes what lies
+    // under its pixel.
+    const QPointF corner = clamped(event->position());
+    const QPointF p = clampedPixel(event->position());
     cancelAutomaticSelection();
-    anchor_ = p;
+    anchor_ = corner;
 
     const std::optional<int> index = windowAt(p);
     const bool hoverHolds = hoveredWindow_ && containsPoint(*hoveredWindow_, p);
@@ -469,10 +489,11 @@ void SelectionView::mousePressEvent(QMouseEvent* event) {
     updateCursorAreas();
 }
 
-void SelectionView::dragTo(QPointF p) {
+void SelectionView::dragTo(QPointF widgetPoint) {
     if (selected || !anchor_)
         return;
-    magnifier_->updateAt(p, bounds());
+    magnifier_->updateAt(clampedPixel(widgetPoint), bounds());
+    const QPointF p = clamped(widgetPoint);
     if (!selectionDragged_ && distance(p, *anchor_) < dragThreshold)
         return;
     selectionDragged_ = true;
@@ -485,7 +506,7 @@ void SelectionView::dragTo(QPointF p) {
 
 void SelectionView::mouseMoveEvent(QMouseEvent* event) {
     if (anchor_) {
-        dragTo(clamped(event->position()));
+        dragTo(event->position());
     } else if (selected) {
         const QPointF p = toLocal(event->position());
         const bool blocked = std::any_of(blockedCursorRects_.begin(), blockedCursorRects_.end(),
@@ -499,8 +520,7 @@ void SelectionView::mouseMoveEvent(QMouseEvent* event) {
 void SelectionView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || selected || !anchor_)
         return;
-    const QPointF p = clamped(event->position());
-    dragTo(p);
+    dragTo(event->position());
     if (!selectionDragged_) {
         selection = hoveredWindow_;
         updateSelectionLayers();
@@ -520,7 +540,7 @@ void SelectionView::mouseReleaseEvent(QMouseEvent* event) {
     selection.reset();
     updateSelectionLayers();
     updateCursorAreas();
-    hoverUpdate(p);
+    hoverUpdate(toLocal(event->position()));
 }
 
 // Cursor areas ------------------------------------------------------------------

@@ -78,7 +78,11 @@ public:
     void setToolbar(QWidget* toolbar);
     void updateCursorAreas();
 
-    // Display-local points and widget coordinates (y down).
+    // The display-local centre of the snapshot pixel under a pointer at
+    // widgetPoint (y down). Hover, hit tests and the loupe use it: a pixel's
+    // centre lies inside exactly the rectangles that cover the pixel, while
+    // the flipped pixel corner would be the top edge of the pixel and fall
+    // into the row above.
     QPointF toLocal(QPointF widgetPoint) const;
     QRectF toWidget(const QRectF& local) const;
 
@@ -99,11 +103,14 @@ private:
         double time;
     };
 
+    // The pointer as a corner of a dragged rectangle, clamped to the bounds.
     QPointF clamped(QPointF widgetPoint) const;
+    // The centre of the pixel under the pointer, the pointer held inside.
+    QPointF clampedPixel(QPointF widgetPoint) const;
     std::optional<int> windowAt(QPointF p) const;
     QRectF hoveredWindowRect() const;
     void setHovered(std::optional<QRectF> rect);
-    void dragTo(QPointF p);
+    void dragTo(QPointF widgetPoint);
     void queryChildRegions();
     void applyRegions(quint64 generation, int window, QPointF queryPoint, QRectF windowRect,
                       const std::vector<QRectF>& regions);

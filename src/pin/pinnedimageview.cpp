@@ -36,7 +36,8 @@ PinnedImageView::PinnedImageView(QImage image, QWidget* parent)
     setCursor(Qt::OpenHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent, !image_.hasAlphaChannel());
-    setToolTip(QStringLiteral("滚轮缩放 · 右键调透明度 · ⌥滚轮调透明度 · 双击恢复大小 · Esc 关闭"));
+    setToolTip(
+        QStringLiteral("滚轮缩放 · 右键调透明度 · Alt+滚轮调透明度 · 双击恢复大小 · Esc 关闭"));
 }
 
 const QImage& PinnedImageView::reduced(const QSize& pixels) {

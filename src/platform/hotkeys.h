@@ -28,15 +28,24 @@ public:
     virtual bool registerHotKey(quint32 keyCode, quint32 modifiers) = 0;
     virtual void unregisterHotKey() = 0;
 
-    // The stored key code of the key behind a key press: the key's symbol
-    // without modifiers, so that Shift-1 gives the code of "1", not of "!".
-    // `nativeVirtualKey` is the symbol the press produced.
+    // The stored key code of the key behind a key press: the key's position,
+    // whatever the layout and the modifiers make it type. `nativeScanCode` is
+    // the backend's code of the key, `nativeVirtualKey` the symbol it typed;
+    // without a keymap only the symbol of a US layout tells the key.
     virtual std::optional<quint32> keyCodeForKey(quint32 nativeScanCode, quint32 nativeVirtualKey) {
         Q_UNUSED(nativeScanCode);
         return keyCodeForKeysym(nativeVirtualKey);
     }
 
-    // Called on the main thread once per press.
+    // What the key is called on the user's layout ("1", "A", "Print").
+    virtual QString keyName(quint32 keyCode) { return usKeyName(keyCode); }
+
+    // Presses that happened before now but are not delivered yet are
+    // dropped: those made while a capture froze the screens.
+    virtual void discardQueuedPresses() {}
+
+    // Called on the main thread once per press; a key held down and
+    // repeating is one press.
     std::function<void()> onPressed;
 };
 

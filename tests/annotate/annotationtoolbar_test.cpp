@@ -123,7 +123,8 @@ TEST(AnnotationToolbar, StyleActionsAndTips) {
     EXPECT_FALSE(bar.button(QStringLiteral("中线"))->isChecked());
 
     EXPECT_EQ(bar.button(QStringLiteral("识别文字"))->toolTip(),
-              QStringLiteral("识别文字 · ⇧C 快速复制文字"));
+              QStringLiteral("识别文字 · Shift+C 快速复制文字"));
+    EXPECT_EQ(bar.button(QStringLiteral("撤销"))->toolTip(), QStringLiteral("撤销 · Ctrl+Z"));
     EXPECT_EQ(bar.button(QStringLiteral("关闭"))->toolTip(), QStringLiteral("关闭 · Esc"));
     EXPECT_EQ(bar.button(QStringLiteral("长截图"))->toolTip(),
               QStringLiteral("长截图 · 选择滚动内容区域后缓慢向下滚动"));

@@ -1,18 +1,23 @@
 #include "../testwait.h"
 #include "app/appdelegate.h"
+#include "app/appservices.h"
 #include "history/screenshothistorywindow.h"
 #include "platform/error.h"
 #include "platform/fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
 #include <QThread>
+#include <QTimer>
+#include <QUndoStack>
 
 using namespace korvel;
 
@@ -93,7 +98,7 @@ TEST_F(Delegate, StatusMenuHoldsEveryItemInOrder) {
     for (QAction* a : delegate->statusMenu()->actions())
         titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
     const QStringList expected = {
-        QStringLiteral("截图  ⌃1"),
+        QStringLiteral("截图  Ctrl+1"),
         QStringLiteral("设置截图快捷键…"),
         QStringLiteral("截图偏好…"),
         QStringLiteral("截图历史…"),
@@ -120,9 +125,10 @@ TEST_F(Delegate, StatusMenuHoldsEveryItemInOrder) {
 }
 
 TEST_F(Delegate, StoredShortcutTitlesTheCaptureItemAndIsRegistered) {
+    // Stored by an older version, which wrote its labels with glyphs.
     CaptureShortcut{0, 4608, QStringLiteral("⌃⇧A")}.store(*std::make_unique<QSettings>());
     launch();
-    EXPECT_EQ(delegate->captureMenuItem()->text(), QStringLiteral("截图  ⌃⇧A"));
+    EXPECT_EQ(delegate->captureMenuItem()->text(), QStringLiteral("截图  Ctrl+Shift+A"));
     ASSERT_TRUE(fake.hotKeys->active);
     EXPECT_EQ(*fake.hotKeys->active, std::pair(0u, 4608u));
 }
@@ -132,7 +138,7 @@ TEST_F(Delegate, WithoutTrayHostSaysSoOnce) {
     delegate->applicationDidFinishLaunching();
     settle();
     ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_TRUE(alerts[0].contains(QStringLiteral("⌃1")));
+    EXPECT_TRUE(alerts[0].contains(QStringLiteral("按 Ctrl+1 截图。")));
 }
 
 TEST_F(Delegate, HotKeyTakenShowsTheRegistrationAlert) {
@@ -140,7 +146,7 @@ TEST_F(Delegate, HotKeyTakenShowsTheRegistrationAlert) {
     delegate->applicationDidFinishLaunching();
     settle();
     const QString expected =
-        QStringLiteral("Korvel|快捷键 ⌃1 注册失败，可能已被其他应用或系统占用。"
+        QStringLiteral("Korvel|快捷键 Ctrl+1 注册失败，可能已被其他应用或系统占用。"
                        "可从菜单栏设置其他快捷键，或点击截图。");
     EXPECT_NE(std::find(alerts.begin(), alerts.end(), expected), alerts.end());
     // Captures still start from the menu.
@@ -159,6 +165,37 @@ TEST_F(Delegate, HotKeyPressStartsOneCaptureEvenWhenPressedTwice) {
     EXPECT_EQ(editor()->snapshotCount, 2u);
     EXPECT_EQ(editor()->shown, 1);
     EXPECT_FALSE(delegate->canPresent());
+}
+
+TEST_F(Delegate, AnAlertArrivingDuringACaptureWaitsUntilItIsOver) {
+    launch();
+    captureAndWait();
+    ASSERT_TRUE(editor());
+    bool shownOverCapture = true;
+    delegate->runAlert = [&](QMessageBox&) {
+        shownOverCapture = delegate->editor() != nullptr;
+        return 0;
+    };
+    QTimer::singleShot(300, delegate.get(), [this] { editor()->close(); });
+    QMessageBox update;
+    EXPECT_EQ(delegate->appServices().runAlert(update), 0);
+    EXPECT_FALSE(shownOverCapture);
+}
+
+TEST_F(Delegate, UndoAndRedoKeysReachTheUndoStackOfAnyKorvelWindow) {
+    launch();
+    QWidget window;
+    auto* stack = new QUndoStack(&window);
+    auto* inside = new QWidget(&window);
+    stack->push(new QUndoCommand(QStringLiteral("mark")));
+    const auto press = [&](Qt::KeyboardModifiers modifiers) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Z, modifiers);
+        QApplication::sendEvent(inside, &key);
+    };
+    press(Qt::ControlModifier);
+    EXPECT_EQ(stack->index(), 0);
+    press(Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(stack->index(), 1);
 }
 
 TEST_F(Delegate, SavePanelBlocksANewCaptureOtherwiseTheEditorIsReplaced) {

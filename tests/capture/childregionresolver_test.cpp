@@ -21,6 +21,7 @@ namespace {
 const QSizeF screen(1200, 800);
 const QRectF appWindow(100, 50, 1000, 700);
 const QRectF plainWindow(50, 20, 300, 200);
+const QRectF anonymousWindow(800, 20, 300, 200); // names no process
 const QRectF element(400, 300, 300, 200);
 
 struct Resolver : ::testing::Test {
@@ -32,7 +33,8 @@ struct Resolver : ::testing::Test {
     std::shared_ptr<ChildRegionResolver> make(AccessibilityQuery query) {
         const QImage image = scenes::display(screen, 1, appWindow, scenes::appWindow);
         return std::make_shared<ChildRegionResolver>(
-            image, std::vector<ChildRegionTarget>{{appWindow, 7}, {plainWindow, 8}},
+            image,
+            std::vector<ChildRegionTarget>{{appWindow, 7}, {plainWindow, 8}, {anonymousWindow, 0}},
             QRectF(QPointF(0, 0), screen), worker, std::move(query), [this] { return now; });
     }
     AccessibilityQuery counting() {
@@ -51,7 +53,7 @@ struct Resolver : ::testing::Test {
 TEST_F(Resolver, AnswersFromPixelsAtOnceAndReusesAccessibilityForOneSecond) {
     auto resolver = make(counting());
     EXPECT_TRUE(resolver->regions(-1, {}).empty());
-    EXPECT_TRUE(resolver->regions(2, {}).empty());
+    EXPECT_TRUE(resolver->regions(3, {}).empty());
 
     const QPointF p(500, 400);
     const std::vector<QRectF> visual = resolver->regions(0, p);
@@ -80,6 +82,22 @@ TEST_F(Resolver, AnswersFromPixelsAtOnceAndReusesAccessibilityForOneSecond) {
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 3);
     EXPECT_EQ(resolver->regions(0, p + QPointF(12, 0)).size(), 11u);
+
+    // Nearer, but past the edge of the element the answer named: the pointer
+    // is on another element, which needs its own answer.
+    answer = {element};
+    const QPointF inside(element.right() - 4, 400), outside(element.right() + 4, 400);
+    resolver->regions(0, inside);
+    ASSERT_TRUE(worker.waitForIdle(5s));
+    EXPECT_EQ(resolver->regions(0, inside).front(), element);
+    EXPECT_NE(resolver->regions(0, outside).front(), element);
+    ASSERT_TRUE(worker.waitForIdle(5s));
+    EXPECT_EQ(queries, 5);
+
+    // A window that names no process has pixels only.
+    resolver->regions(2, QPointF(900, 100));
+    ASSERT_TRUE(worker.waitForIdle(5s));
+    EXPECT_EQ(queries, 5);
 
     // Without a query function only the pixels answer.
     auto visualOnly = make({});
@@ -160,9 +178,9 @@ TEST(ChildRegionCandidates, KeepsUsableRegionsAroundThePointSmallestFirstThenThe
 }
 
 TEST(ChildRegionPermissionGuide, ExplainsAndSwitchesOnDesktopAccessibility) {
-    auto box = ChildRegionPermissionGuide::alert(QStringLiteral("⌃1"));
+    auto box = ChildRegionPermissionGuide::alert(QStringLiteral("Ctrl+1"));
     EXPECT_EQ(box->text(), QStringLiteral("增强自动选区识别"));
-    EXPECT_TRUE(box->informativeText().contains(QStringLiteral("再按 ⌃1。\n\n选择“先截图”")));
+    EXPECT_TRUE(box->informativeText().contains(QStringLiteral("再按 Ctrl+1。\n\n选择“先截图”")));
     ASSERT_EQ(box->buttons().size(), 2);
     EXPECT_EQ(box->buttons()[0]->text(), QStringLiteral("去开启"));
     EXPECT_EQ(box->buttons()[1]->text(), QStringLiteral("先截图"));

@@ -7,8 +7,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include <utility>
-
 using namespace korvel;
 
 namespace {
@@ -49,19 +47,6 @@ TEST(PixelSample, TransparentPixelReadsBlackAndHalfAlphaUnpremultiplies) {
     EXPECT_NEAR(half.red(), 200, 2);
     EXPECT_NEAR(half.green(), 100, 2);
     EXPECT_EQ(half.alpha(), 255);
-}
-
-TEST_F(Magnifier, CornersAndEdgesSampleTheEdgePixels) {
-    const auto at = [&](QPointF p) {
-        const auto s = sampleAt(image, p, bounds);
-        return std::pair(s->x, s->y);
-    };
-    EXPECT_EQ(at(QPointF(0, 300)), std::pair(0, 0));       // top-left
-    EXPECT_EQ(at(QPointF(400, 0)), std::pair(799, 599));   // bottom-right
-    EXPECT_EQ(at(QPointF(400, 150)), std::pair(799, 299)); // on the right edge
-    EXPECT_EQ(at(QPointF(100.2, 150.2)), std::pair(200, 299));
-    EXPECT_EQ(sampleAt(image, QPointF(0, 300), bounds)->color, QColor(Qt::red));
-    EXPECT_FALSE(sampleAt(QImage(), QPointF(0, 0), bounds));
 }
 
 TEST_F(Magnifier, CopiedLastsUntilThePixelChanges) {

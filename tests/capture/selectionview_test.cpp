@@ -242,6 +242,63 @@ TEST_F(View, LeavingClearsTheHoverAndAClosedViewDropsItsAnswer) {
     SUCCEED();
 }
 
+// A 1920 × 1080 pixel display at one or two pixels per point, with a red
+// pixel row right above a blue one and a window whose top row is row 100.
+struct Hotspot : ::testing::TestWithParam<int> {
+    const double scale = GetParam();
+    const QRectF window{100 / scale, (1080 - 300) / scale, 400 / scale, 200 / scale};
+    std::unique_ptr<SelectionView> view;
+
+    void SetUp() override {
+        QImage image(1920, 1080, QImage::Format_RGB32);
+        image.fill(Qt::darkGray);
+        for (int x = 0; x < 1920; ++x) {
+            image.setPixel(x, 539, qRgb(255, 0, 0));
+            image.setPixel(x, 540, qRgb(0, 0, 255));
+        }
+        ScreenSnapshot s;
+        s.frame = QRectF(0, 0, 1920 / scale, 1080 / scale);
+        s.image = image;
+        s.windows = {window};
+        view = std::make_unique<SelectionView>(s);
+    }
+    // The pointer on pixel (x, y), as Qt reports it: that pixel's corner.
+    void pointAt(QEvent::Type type, int x, int y) {
+        const QPointF w(x / scale, y / scale);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent e(type, w, view->mapToGlobal(w), button,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &e);
+    }
+    std::pair<int, int> sampled() const {
+        const auto& s = view->magnifier()->sample();
+        return s ? std::pair(s->x, s->y) : std::pair(-1, -1);
+    }
+};
+
+TEST_P(Hotspot, TheLoupeAndEveryHitTestTakeThePixelUnderThePointer) {
+    pointAt(QEvent::MouseMove, 300, 540);
+    EXPECT_EQ(sampled(), std::pair(300, 540));
+    EXPECT_EQ(view->magnifier()->sample()->hex(), QStringLiteral("#0000FF"));
+    pointAt(QEvent::MouseMove, 0, 0);
+    EXPECT_FALSE(view->magnifier()->isHidden());
+    EXPECT_EQ(sampled(), std::pair(0, 0));
+    pointAt(QEvent::MouseMove, 1919, 1079);
+    EXPECT_EQ(sampled(), std::pair(1919, 1079));
+
+    // The window's top row belongs to the window, the row above to the desktop.
+    pointAt(QEvent::MouseMove, 150, 99);
+    EXPECT_EQ(view->hoveredWindow(), view->bounds());
+    pointAt(QEvent::MouseMove, 150, 100);
+    EXPECT_EQ(view->hoveredWindow(), window);
+    pointAt(QEvent::MouseButtonPress, 150, 100);
+    pointAt(QEvent::MouseButtonRelease, 150, 100);
+    EXPECT_EQ(view->selection, window);
+}
+
+INSTANTIATE_TEST_SUITE_P(PixelsPerPoint, Hotspot, ::testing::Values(1, 2));
+
 TEST(RectsOutside, PiecesCoverExactlyWhatTheCutsLeave) {
     const QRectF bounds(0, 0, 100, 100);
     EXPECT_EQ(rectsOutside(bounds, {}), std::vector<QRectF>{bounds});

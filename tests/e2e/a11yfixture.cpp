@@ -1,7 +1,9 @@
 // A window with known nested widgets for the accessibility tests: a white
 // sidebar holding a list and a button, beside a content pane. Once shown it
 // prints each part's root-pixel geometry, one "name x y w h" line each.
-//   a11yfixture X Y
+// With "flat", two panels side by side that only the accessibility tree tells
+// apart: they have the window's colour and no border.
+//   a11yfixture X Y [flat]
 #include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -24,14 +26,34 @@ void print(const char* name, const QWidget* w) {
 int main(int argc, char** argv) {
     qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
     QApplication app(argc, argv);
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
         return 2;
+    const bool flat = argc == 4;
     QWidget window;
     window.setWindowTitle(QStringLiteral("korvel-a11y-fixture"));
+    window.setObjectName(QStringLiteral("window"));
+    window.setGeometry(std::atoi(argv[1]), std::atoi(argv[2]), 900, 600);
+    auto* layout = new QHBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (flat) {
+        layout->setSpacing(0);
+        window.setStyleSheet(QStringLiteral("QWidget#window { background: #f0f0f0; }"));
+        auto* left = new QFrame;
+        auto* right = new QFrame;
+        layout->addWidget(left);
+        layout->addWidget(right);
+        window.show();
+        QTimer::singleShot(800, &app, [&window, left, right] {
+            print("window", &window);
+            print("left", left);
+            print("right", right);
+            std::fflush(stdout);
+        });
+        return QApplication::exec();
+    }
     window.setStyleSheet(QStringLiteral("QWidget#window { background: #f0f0f0; }"
                                         "QFrame#sidebar { background: white; }"
                                         "QFrame#content { background: #e4e6ea; }"));
-    window.setObjectName(QStringLiteral("window"));
     auto* sidebar = new QFrame;
     sidebar->setObjectName(QStringLiteral("sidebar"));
     sidebar->setFixedWidth(260);
@@ -44,11 +66,8 @@ int main(int argc, char** argv) {
     side->addWidget(button);
     auto* content = new QFrame;
     content->setObjectName(QStringLiteral("content"));
-    auto* layout = new QHBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(sidebar);
     layout->addWidget(content, 1);
-    window.setGeometry(std::atoi(argv[1]), std::atoi(argv[2]), 900, 600);
     window.show();
     // After the window manager has placed the window.
     QTimer::singleShot(800, &app, [&] {

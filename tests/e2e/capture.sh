@@ -5,44 +5,15 @@
 # monitor stays on the first; marks survive undo and redo, and the saved file
 # is the copied image.
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/session.sh"
 
-diag="$KORVEL_SESSION_DIR/diagnostics"
 work="$KORVEL_SESSION_DIR/capture"
-mkdir -p "$diag" "$work"
+mkdir -p "$work"
 "$fixture" 200 150 600 400 &
 fixture_pid=$!
-korvel_pid=""
-trap 'kill $fixture_pid $korvel_pid 2>/dev/null || true' EXIT
+trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel' EXIT
 
-start_korvel() {
-    KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
-    korvel_pid=$!
-    wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
-}
-stop_korvel() {
-    kill $korvel_pid
-    wait $korvel_pid 2>/dev/null || true
-    korvel_pid=""
-}
-overlay_shown() { xdotool search --onlyvisible --name '^Korvel$' >/dev/null 2>&1; }
-capture() {
-    rm -f "$diag/captures.txt"
-    xdotool key ctrl+1
-    wait_for 10 test -s "$diag/captures.txt"
-    wait_for 5 overlay_shown
-    sleep 0.3
-}
-expect_pixel() { # x y colour what
-    got="$("$tool" root-pixel "$1" "$2")"
-    [ "$got" = "$3" ] || fail "$4: $got at $1,$2, expected $3"
-}
-paste_png() { xclip -selection clipboard -t image/png -o >"$1" || fail "no PNG on the clipboard"; }
-png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
-
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
-fixture_window="$(xdotool search --onlyvisible --name '^korvel-fixture$' | head -1)"
-set -- $("$tool" frame "$fixture_window")
-fx=$1 fy=$2 fw=$3 fh=$4 cx=$5 cy=$6
+window_frame "$(named_window korvel-fixture)"
 start_korvel
 
 # --- Hover, wheel and loupe ------------------------------------------------
@@ -64,9 +35,9 @@ expect_pixel $((cx + 400)) $((cy + 100)) "#009900" "wheel down: the panel again"
 expect_pixel $((cx + 20)) $((cy + 20)) "#ff0000" "wheel down: the panel again"
 
 # The loupe sits 22 points right of and below the pointer; its zoom area's
-# centre square (8 × 8) shows the pointer's pixel. Over the blue quadrant its
-# centre lands above the (shaded) yellow one.
-px=$((cx + 250)) py=$((cy + 250))
+# centre square (8 × 8) shows the pointer's pixel. On the blue quadrant's
+# first row, right under the red one, that pixel is blue.
+px=$((cx + 250)) py=$((cy + 200))
 xdotool mousemove $px $py
 sleep 0.4
 expect_pixel $((px + 22 + 92)) $((py + 22 + 60)) "#0000ff" "loupe centre"
@@ -74,14 +45,14 @@ xdotool key alt+c
 sleep 0.3
 [ "$(xclip -selection clipboard -o)" = "#0000FF" ] || fail "colour code: $(xclip -selection clipboard -o)"
 
-# --- Whole-window click, copy closes ----------------------------------------
+# --- Whole-window click on the frame's top row, copy closes ------------------
 xdotool key space
-xdotool mousemove $((cx + 100)) $((cy + 100))
+xdotool mousemove $((fx + 100)) $fy
 sleep 0.3
 xdotool click 1
 sleep 0.3
 xdotool key Return
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 paste_png "$work/window.png"
 [ "$(png_size "$work/window.png")" = "${fw}x${fh}" ] || fail "window copy is $(png_size "$work/window.png")"
 "$tool" inside "$work/window.png" "$diag/snapshot-0.png" "$fx" "$fy" >/dev/null \
@@ -96,7 +67,7 @@ xdotool mousemove 1000 700 mousedown 1 mousemove 1001 701 mousemove 1002 702 mou
 sleep 0.3
 [ "$(xdotool search --onlyvisible --name '^Korvel$' | wc -l)" = 2 ] || fail "a 2-point drag ended the capture"
 xdotool key Escape
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 
 # --- A drag onto the second monitor stays on the first -----------------------
 capture
@@ -107,7 +78,7 @@ sleep 0.1
 xdotool mouseup 1
 sleep 0.3
 xdotool key Return
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 paste_png "$work/drag.png"
 [ "$(png_size "$work/drag.png")" = "120x100" ] || fail "drag copy is $(png_size "$work/drag.png")"
 "$tool" inside "$work/drag.png" "$diag/snapshot-0.png" 1800 500 >/dev/null \
@@ -162,7 +133,7 @@ xdotool key ctrl+a
 xdotool type --delay 5 "$work/saved.png"
 xdotool key Return
 wait_for 10 test -s "$work/saved.png"
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 cmp -s "$work/saved.png" "$work/two.png" || fail "the saved file differs from the copied image"
 kill -0 $korvel_pid || fail "korvel exited"
 echo PASS

@@ -1,6 +1,9 @@
 // A window with known content for the end-to-end tests: four flat quadrants
 // (red, green, blue, yellow) with a white border, titled "korvel-fixture".
-//   fixturewindow X Y W H
+// With a shadow width, it is undecorated and the quadrants lie inside a grey
+// margin that width, as a window with client-side decorations draws its
+// shadow; the test announces the margin in _GTK_FRAME_EXTENTS.
+//   fixturewindow X Y W H [SHADOW]
 #include <QApplication>
 #include <QPainter>
 #include <QWidget>
@@ -8,11 +11,16 @@
 namespace {
 
 class Fixture final : public QWidget {
+public:
+    int shadow = 0;
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        const int w = width(), h = height();
-        p.fillRect(rect(), Qt::white);
+        p.fillRect(rect(), Qt::gray);
+        p.translate(shadow, shadow);
+        const int w = width() - 2 * shadow, h = height() - 2 * shadow;
+        p.fillRect(QRect(0, 0, w, h), Qt::white);
         p.fillRect(QRect(10, 10, w / 2 - 10, h / 2 - 10), QColor(255, 0, 0));
         p.fillRect(QRect(w / 2, 10, w - w / 2 - 10, h / 2 - 10), QColor(0, 255, 0));
         p.fillRect(QRect(10, h / 2, w / 2 - 10, h - h / 2 - 10), QColor(0, 0, 255));
@@ -24,10 +32,15 @@ protected:
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 5)
+    if (argc != 5 && argc != 6)
         return 2;
     Fixture window;
     window.setWindowTitle(QStringLiteral("korvel-fixture"));
+    if (argc == 6) {
+        window.shadow = atoi(argv[5]);
+        window.setWindowFlag(Qt::FramelessWindowHint);
+        window.setWindowTitle(QStringLiteral("korvel-fixture-shadow"));
+    }
     window.setGeometry(atoi(argv[1]), atoi(argv[2]), atoi(argv[3]), atoi(argv[4]));
     window.show();
     return QApplication::exec();

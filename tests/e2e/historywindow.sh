@@ -1,7 +1,8 @@
 # The history window over a folder holding three captures, a file that does
 # not decode and a file that is not an entry: "删除" removes exactly the
 # selected (newest) capture, "清空历史" confirmed with Return removes every
-# entry, the undecodable one included, and leaves the other file alone.
+# entry, the undecodable one included, and leaves the other file alone; Ctrl+Q
+# there quits Korvel, as in every Korvel window.
 . "$(dirname "$0")/lib.sh"
 
 history="$XDG_DATA_HOME/Dastra/History"
@@ -49,4 +50,8 @@ sleep 1
 xdotool key Return
 wait_for 5 sh -c "[ \$(ls '$history' | grep -c '\\.png\$') = 0 ]"
 [ "$(cat "$history/notes.txt")" = mine ] || fail "the stray file was touched"
+
+xdotool windowactivate --sync "$window" key ctrl+q
+# Gone, or a zombie nobody waited for yet.
+wait_for 5 sh -c "! ps -o stat= -p $korvel_pid | grep -qv Z"
 echo "PASS"

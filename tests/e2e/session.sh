@@ -1,5 +1,6 @@
-# Helpers of the shortcut, instance and pin tests; sourced after lib.sh.
+# Helpers of the tests that drive a running korvel; sourced after lib.sh.
 diag="$KORVEL_SESSION_DIR/diagnostics"
+korvel_pid=""
 mkdir -p "$diag"
 
 # The tray icon: the one visible window of korvel's class while no alert,
@@ -63,4 +64,39 @@ choose_menu_item() {
 # Waits until alerts.txt holds the line $1.
 expect_alert() {
   wait_for 10 grep -qxF "$1" "$diag/alerts.txt"
+}
+
+overlay_shown() { xdotool search --onlyvisible --name '^Korvel$' >/dev/null 2>&1; }
+
+# Starts a capture with the shortcut and waits for its overlays.
+capture() {
+  rm -f "$diag/captures.txt"
+  xdotool key ctrl+1
+  wait_for 10 test -s "$diag/captures.txt"
+  wait_for 5 overlay_shown
+  sleep 0.3
+}
+
+# Waits until the capture's overlays are gone.
+expect_closed() {
+  wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+}
+
+expect_pixel() { # x y colour what
+  got="$("$tool" root-pixel "$1" "$2")"
+  [ "$got" = "$3" ] || fail "$4: $got at $1,$2, expected $3"
+}
+paste_png() { xclip -selection clipboard -t image/png -o >"$1" || fail "no PNG on the clipboard"; }
+png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
+
+# The first visible window named $1, once there is one.
+named_window() {
+  wait_for 10 sh -c "xdotool search --onlyvisible --name '^$1\$'"
+  xdotool search --onlyvisible --name "^$1\$" | head -1
+}
+
+# The outer frame and client origin of window $1: sets fx fy fw fh cx cy.
+window_frame() {
+  set -- $("$tool" frame "$1")
+  fx=$1 fy=$2 fw=$3 fh=$4 cx=$5 cy=$6
 }

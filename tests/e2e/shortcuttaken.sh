@@ -10,7 +10,7 @@ wait_for 5 test -e "$diag/grabbed"
 
 KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
 korvel_pid=$!
-expect_alert "Korvel|快捷键 ⌃1 注册失败，可能已被其他应用或系统占用。可从菜单栏设置其他快捷键，或点击截图。"
+expect_alert "Korvel|快捷键 Ctrl+1 注册失败，可能已被其他应用或系统占用。可从菜单栏设置其他快捷键，或点击截图。"
 sleep 0.5
 xdotool key Return
 wait_for 10 find_icon

@@ -19,7 +19,7 @@ icon="$(visible_window korvel)"
 # Right click on the tray icon opens the menu.
 xdotool mousemove --window "$icon" 5 5 click 3
 wait_for 5 test -s "$diag/menu.txt"
-expected="$(printf '%s\n' "截图  ⌃1" "设置截图快捷键…" "截图偏好…" "截图历史…" "-" \
+expected="$(printf '%s\n' "截图  Ctrl+1" "设置截图快捷键…" "截图偏好…" "截图历史…" "-" \
   "开机启动" "自动检查更新" "检查更新…" "更新日志" "-" "退出Korvel")"
 [ "$(cat "$diag/menu.txt")" = "$expected" ] || fail "menu: $(cat "$diag/menu.txt")"
 

@@ -82,8 +82,9 @@ TEST(PinnedImage, RefusesDataThatIsNoImageAndFramesWithoutArea) {
     EXPECT_EQ(pin->window()->windowTitle(), QStringLiteral("Korvel · 贴图"));
     EXPECT_TRUE(pin->window()->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(pin->window()->windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(pin->view()->toolTip(),
-              QStringLiteral("滚轮缩放 · 右键调透明度 · ⌥滚轮调透明度 · 双击恢复大小 · Esc 关闭"));
+    EXPECT_EQ(
+        pin->view()->toolTip(),
+        QStringLiteral("滚轮缩放 · 右键调透明度 · Alt+滚轮调透明度 · 双击恢复大小 · Esc 关闭"));
 }
 
 TEST(PinnedImage, ShowsTheCapturedPixelsExactlyAndStaysSharpWhenZoomed) {

@@ -4,24 +4,6 @@
 
 using namespace korvel;
 
-TEST(KeyMap, StoredKeyCodesMapToKeysymsAndBack) {
-    EXPECT_EQ(keysymForKeyCode(18), quint32('1'));
-    EXPECT_EQ(keysymForKeyCode(0), quint32('a'));
-    EXPECT_EQ(keysymForKeyCode(49), quint32(' '));
-    EXPECT_EQ(keysymForKeyCode(36), 0xff0du);  // Return
-    EXPECT_EQ(keysymForKeyCode(123), 0xff51u); // Left
-    EXPECT_FALSE(keysymForKeyCode(200));
-    EXPECT_FALSE(keysymForKeyCode(4294967295u));
-    // Every mapped key comes back to its own code; capitals share their key.
-    for (quint32 code = 0; code < 128; ++code) {
-        if (auto sym = keysymForKeyCode(code)) {
-            EXPECT_EQ(keyCodeForKeysym(*sym), code) << code;
-        }
-    }
-    EXPECT_EQ(keyCodeForKeysym('A'), 0u);
-    EXPECT_FALSE(keyCodeForKeysym(0x1234));
-}
-
 TEST(KeyMap, ModifierMasksMapToXAndBack) {
     EXPECT_EQ(xModifierMask(4096), 4u);    // Control
     EXPECT_EQ(xModifierMask(512), 1u);     // Shift
@@ -38,21 +20,34 @@ TEST(KeyMap, ModifierMasksMapToXAndBack) {
     EXPECT_EQ(modifiersForXMask(4 | 2 | 16), 4096u);
 }
 
-TEST(KeyMap, EveryAcceptedKeyHasOneKeysymAndComesBack) {
+TEST(KeyMap, EveryKeyHasOnePositionOneKeysymAndAName) {
     int keys = 0;
-    for (quint32 code = 0; code < 256; ++code) {
+    for (quint32 code = 0; code < 0x200; ++code) {
         const auto sym = keysymForKeyCode(code);
+        EXPECT_EQ(bool(sym), !xkbKeyName(code).isEmpty()) << code;
         if (!sym)
             continue;
         ++keys;
-        EXPECT_EQ(keyCodeForKeysym(*sym), code) << code;
-        // Two codes never share a keysym.
-        for (quint32 other = code + 1; other < 256; ++other)
-            EXPECT_NE(keysymForKeyCode(other), sym) << code << " " << other;
+        EXPECT_EQ(keyCodeForKeysym(*sym), code) << code; // capitals share their key
+        EXPECT_EQ(keyCodeForKeyName(xkbKeyName(code)), code) << code;
+        EXPECT_FALSE(usKeyName(code).isEmpty()) << code;
     }
-    // 26 letters, 10 digits, 11 punctuation keys, space, Return, Tab,
-    // Backspace, Escape, 4 arrows, F1-F12, Home, End, PageUp, PageDown, Delete.
-    EXPECT_EQ(keys, 26 + 10 + 11 + 1 + 4 + 4 + 12 + 5);
-    EXPECT_EQ(keysymForKeyCode(103), 0xffc8u); // F11
-    EXPECT_EQ(keysymForKeyCode(117), 0xffffu); // forward Delete
+    // 26 letters, 10 digits, 12 punctuation keys; Space, Return, Tab,
+    // Backspace, Escape, 4 arrows, Insert, Delete, Home, End, Page Up and
+    // Down; Print, Scroll Lock, Pause, Menu, Num Lock; 17 keypad keys; F1–F24.
+    EXPECT_EQ(keys, 26 + 10 + 12 + 5 + 4 + 6 + 5 + 17 + 24);
+    const std::pair<quint32, const char*> named[] = {
+        {18, "AE01"}, {0, "AC01"}, {49, "SPCE"},  {0x100, "PRSC"},
+        {114, "INS"}, {82, "KP0"}, {105, "FK13"}, {0x107, "FK24"},
+    };
+    for (const auto& [code, name] : named)
+        EXPECT_EQ(xkbKeyName(code), QByteArrayView(name)) << code;
+    EXPECT_EQ(keyCodeForKeysym('A'), 0u);
+    EXPECT_EQ(usKeyName(0), QStringLiteral("A"));
+    EXPECT_EQ(usKeyName(27), QStringLiteral("-"));
+    EXPECT_TRUE(typesCharacter(18));
+    EXPECT_FALSE(typesCharacter(49));
+    EXPECT_TRUE(worksAlone(0x100));
+    EXPECT_TRUE(worksAlone(90));   // F20
+    EXPECT_FALSE(worksAlone(111)); // F12
 }

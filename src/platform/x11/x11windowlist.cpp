@@ -107,6 +107,17 @@ std::optional<WindowInfo> WindowList::describe(xcb_window_t window, bool managed
             bounds.adjust(-double(e[0]), -double(e[2]), double(e[1]), double(e[3]));
         }
     }
+    // Client-side decorations draw an invisible shadow inside the window
+    // and say how wide it is; the user sees only what lies within.
+    if (auto shadow = connection_.cardinals(window, connection_.atom("_GTK_FRAME_EXTENTS"),
+                                            XCB_ATOM_CARDINAL);
+        shadow && shadow->size() == 4) {
+        const auto& e = *shadow; // left, right, top, bottom
+        const QRectF inner =
+            bounds.adjusted(double(e[0]), double(e[2]), -double(e[1]), -double(e[3]));
+        if (inner.width() > 0 && inner.height() > 0)
+            bounds = inner;
+    }
     info.bounds = bounds;
 
     if (auto pid =
