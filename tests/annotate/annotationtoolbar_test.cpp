@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QThread>
 
+#include <map>
+
 using namespace korvel;
 
 namespace {
@@ -89,6 +91,35 @@ TEST(AnnotationToolbar, ContextShowsWhatTheToolUses) {
     // A selected mark's tool wins over the active tool.
     bar.updateContext(Tool::number, std::nullopt);
     EXPECT_TRUE(bar.fontGroup()->isVisible());
+}
+
+// A swatch or width button stays under the pointer whatever tool is chosen,
+// in both layouts.
+TEST(AnnotationToolbar, StyleButtonsStayPutWhenTheToolChanges) {
+    for (const int available : {4000, 300}) {
+        AnnotationToolbar bar(available);
+        bar.show();
+        const auto places = [&bar] {
+            QCoreApplication::sendPostedEvents(); // the layouts, as before a repaint
+            std::map<QString, QPoint> at;
+            for (QToolButton* b : bar.findChildren<QToolButton*>()) {
+                const bool style =
+                    dynamic_cast<ColorSwatchButton*>(b) || dynamic_cast<StrokeWidthButton*>(b);
+                if (style && b->isVisible())
+                    at[b->text()] = b->mapTo(&bar, QPoint(0, 0));
+            }
+            return at;
+        };
+        bar.button(QStringLiteral("tool.rectangle"))->click();
+        const std::map<QString, QPoint> first = places();
+        ASSERT_EQ(first.size(), 9u);
+        for (const char* tool :
+             {"tool.text", "tool.mosaic", "tool.blur", "tool.number", "tool.pen", "tool.ellipse"}) {
+            bar.button(QString::fromLatin1(tool))->click();
+            for (const auto& [title, place] : places())
+                EXPECT_EQ(place, first.at(title)) << tool << " moves " << title.toStdString();
+        }
+    }
 }
 
 TEST(AnnotationToolbar, ShiftShortcutsOnly) {

@@ -188,6 +188,10 @@ TEST_F(CanvasTest, MosaicBrushClickPaintsADotAndSelectsNothing) {
     // The next drag starts a new stroke even over the dot.
     drag(QPointF(50, 50), QPointF(90, 50));
     EXPECT_EQ(canvas->marks().size(), 2);
+    // A quick second press is one more dab, not the copy gesture.
+    doubleClick(QPointF(120, 50));
+    EXPECT_EQ(canvas->marks().size(), 4);
+    EXPECT_EQ(copies, 0);
 }
 
 TEST_F(CanvasTest, DoubleClickEditsTextOrCopies) {
@@ -245,6 +249,24 @@ TEST_F(CanvasTest, InputMethodPreeditThenCommitEntersChinese) {
     // text's top edge is where the editor's was.
     const QRectF b = canvas->marks()[0].bounds();
     EXPECT_NEAR(b.y() + b.height(), 100 + 24 * 1.25, 1.5);
+}
+
+TEST_F(CanvasTest, TextNearTheBottomGrowsUpwardsAndStaysOnTheCanvas) {
+    canvas->tool = Tool::text;
+    click(QPointF(20, 12));
+    typeText(QStringLiteral("第一行"));
+    for (const char* line : {"第二行", "第三行"}) {
+        QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(canvas->textField(), &ret);
+        typeText(QString::fromUtf8(line));
+    }
+    const QRect field = canvas->textField()->geometry();
+    EXPECT_LE(field.y() + field.height(), canvas->height());
+    canvas->commitText();
+    ASSERT_EQ(canvas->marks().size(), 1);
+    const QRectF b = canvas->marks()[0].bounds();
+    EXPECT_GE(b.y(), -0.5) << "the last line is cut from the export";
+    EXPECT_GT(b.height(), 24 * 2.5);
 }
 
 TEST_F(CanvasTest, ResizingANumberScalesItsFontWithinLimits) {

@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -81,10 +83,14 @@ struct EditorTest : ::testing::Test {
                       Qt::RightButton, Qt::RightButton, Qt::NoModifier);
         QApplication::sendEvent(target, &e);
     }
+    void mouse(QWidget* target, QEvent::Type t, QPointF p, Qt::MouseButtons held) {
+        QMouseEvent e(t, p, target->mapToGlobal(p),
+                      t == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(target, &e);
+    }
     void drag(QWidget* target, QPointF from, QPointF to) {
         const auto send = [&](QEvent::Type t, QPointF p, Qt::MouseButtons held) {
-            QMouseEvent e(t, p, target->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
-            QApplication::sendEvent(target, &e);
+            mouse(target, t, p, held);
         };
         send(QEvent::MouseButtonPress, from, Qt::LeftButton);
         send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
@@ -114,12 +120,65 @@ TEST_F(EditorTest, SelectionsSnapToWholePixelsAndTheCanvasFollows) {
     const QImage shown = canvas->renderImage();
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.pixel(0, 0), qRgb(20, (600 - 101) % 256, 0));
+    // On the 2× display the 50.5 × 30.5 points show those 101 × 61 pixels one
+    // to one, though widgets have whole-point geometry (inside the border and
+    // handles).
+    QImage screen(view()->size() * 2, QImage::Format_RGB32);
+    screen.setDevicePixelRatio(2);
+    view()->render(&screen);
+    const QImage& frozen = view()->snapshot().image;
+    int wrong = 0;
+    for (int y = 499 + 10; y < 499 + 61 - 10; ++y)
+        for (int x = 20 + 10; x < 20 + 101 - 10; ++x)
+            wrong += screen.pixel(x, y) != frozen.pixel(x, y);
+    EXPECT_EQ(wrong, 0);
     EXPECT_EQ(editor->chrome()->selection(), QRectF(10, 20, 50.5, 30.5));
 
     // Every overlay is locked; only the chosen one holds the canvas.
     EXPECT_TRUE(view(1)->selected);
     EXPECT_EQ(canvas->parentWidget(), view());
     EXPECT_EQ(editor->keyOverlay(), editor->overlayWindows()[0]);
+}
+
+// The cursor changes where the pointer rests, without waiting for it to move.
+TEST_F(EditorTest, TheCanvasCursorFollowsToolsWidthsModesAndTheSelectedMark) {
+    lock(QRectF(10, 10, 200, 150));
+    Canvas* canvas = editor->canvas();
+    drag(canvas, QPointF(20, 20), QPointF(80, 60)); // a rectangle
+    const QPointF rest(150, 100), corner(20, 20);
+    QCursor::setPos(canvas->mapToGlobal(rest.toPoint()));
+    mouse(canvas, QEvent::MouseMove, rest, Qt::NoButton);
+    const auto click = [this](const char* title) {
+        editor->toolbar()->button(QString::fromUtf8(title))->click();
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        Qt::CursorShape shape;
+        int side = 0; // of the brush ring's image, in points
+    };
+    const Step steps[] = {
+        {"Shift+7: the mosaic brush", [&] { key(canvas, Qt::Key_Ampersand, Qt::ShiftModifier); },
+         Qt::BitmapCursor, 34},
+        {"the widest brush", [&] { click("粗线"); }, Qt::BitmapCursor, 64},
+        {"mosaic rectangles", [&] { click("框选"); }, Qt::CrossCursor},
+        {"selecting marks", [&] { click("tool.select"); }, Qt::ArrowCursor},
+        {"a mark selected under the pointer",
+         [&] {
+             QCursor::setPos(canvas->mapToGlobal(corner.toPoint()));
+             mouse(canvas, QEvent::MouseButtonPress, corner, Qt::LeftButton);
+             mouse(canvas, QEvent::MouseButtonRelease, corner, Qt::NoButton);
+         },
+         handleCursor(SelectionHandle::topLeft)},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(canvas->cursor().shape(), step.shape) << step.what;
+        if (step.side) {
+            EXPECT_EQ(canvas->cursor().pixmap().deviceIndependentSize().width(), step.side)
+                << step.what;
+        }
+    }
 }
 
 TEST_F(EditorTest, ReturnCopiesAndClosesOnlyWhenThePreferenceSaysSo) {
@@ -237,7 +296,10 @@ TEST_F(EditorTest, SavingWritesTheCanvasPngOrReturnsToEditing) {
             panel->selectFile(alerted ? path : dir.filePath(QStringLiteral("missing/x.png")));
             return int(QDialog::Accepted);
         }
-        alerted = true; // the write error
+        alerted = true; // the write error, in words the user reads
+        if (auto* box = qobject_cast<QMessageBox*>(&d)) {
+            EXPECT_EQ(box->text(), QStringLiteral("保存失败：无法写入“x.png”，文件夹不存在。"));
+        }
         return 0;
     };
     editor->save();

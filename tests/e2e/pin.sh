@@ -1,5 +1,5 @@
 # "--pin FILE" adds one pinned window to the running Korvel; at 100 % the pin
-# shows the file's pixels exactly; the wheel zooms, Control-wheel fades,
+# shows the file's pixels exactly inside a thin border; the wheel zooms, Control-wheel fades,
 # Control-C copies the file's bytes and Escape closes it. Bad files exit 2.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/session.sh"
@@ -49,7 +49,13 @@ px=$1 py=$2 pw=$3 ph=$4
 pin="$(xdotool search --onlyvisible --name '^Korvel · 贴图$' | head -1)"
 [ -n "$pin" ] || fail "no pin window"
 sleep 0.5
-"$tool" compare "$work/in.png" "$px" "$py" >/dev/null || fail "the pin does not show the file's pixels"
+# Without a compositor there is no shadow: a one-pixel border marks the pin,
+# and inside it the file's pixels show exactly.
+"$tool" crop "$work/in.png" 1 1 158 118 "$work/inner.png"
+"$tool" compare "$work/inner.png" $((px + 1)) $((py + 1)) >/dev/null || fail "the pin does not show the file's pixels"
+for edge in "$px $((py + 60))" "$((px + 159)) $((py + 60))" "$((px + 80)) $py" "$((px + 80)) $((py + 119))"; do
+  [ "$("$tool" root-pixel $edge)" = "#3b82f6" ] || fail "no border at $edge: $("$tool" root-pixel $edge)"
+done
 xprop -id "$pin" _NET_WM_DESKTOP | grep -q '= 4294967295$' || fail "the pin is not on every desktop"
 
 # The wheel zooms about the pointer.
