@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvel {
@@ -212,8 +213,16 @@ AnnotationToolbar::AnnotationToolbar(int availableWidth, QWidget* parent)
 
     widthLabel_ = new QLabel(QStringLiteral("笔刷大小"));
     colorDivider_ = divider();
-    styleRow_ = row(
-        {colorGroup_, colorDivider_, mosaicModeControl_, widthLabel_, widthStack, fontGroup_}, 8);
+    // The colours and the privacy tools' captions take turns in one slot as
+    // wide as the wider of the two, and the row keeps its left edge: no
+    // swatch or width button moves under the pointer when the tool changes.
+    QWidget* lead = row({colorGroup_, colorDivider_, mosaicModeControl_, widthLabel_}, 8);
+    static_cast<QHBoxLayout*>(lead->layout())->addStretch(1);
+    lead->setFixedWidth(
+        std::max(colorGroup_->sizeHint().width() + 8 + colorDivider_->sizeHint().width(),
+                 mosaicModeControl_->sizeHint().width() + 8 + widthLabel_->sizeHint().width()));
+    styleRow_ = row({lead, widthStack, fontGroup_}, 8);
+    static_cast<QHBoxLayout*>(styleRow_->layout())->addStretch(1);
 
     QWidget* topRow = row({toolsRow, divider(), actions}, 8);
     compact_ = topRow->sizeHint().width() + 20 > availableWidth;
@@ -231,7 +240,7 @@ AnnotationToolbar::AnnotationToolbar(int availableWidth, QWidget* parent)
     } else {
         rows->addWidget(topRow, 0, Qt::AlignHCenter);
     }
-    rows->addWidget(styleRow_, 0, Qt::AlignHCenter);
+    rows->addWidget(styleRow_, 0, Qt::AlignLeft);
 
     selectTool(0);
     updateStyle(systemRed(), 3);
@@ -307,6 +316,13 @@ void AnnotationToolbar::updateContext(std::optional<Tool> selected,
         b->setToolTip(tip);
         b->setAccessibleName(tip);
     }
+    refit();
+}
+
+void AnnotationToolbar::reserveStyleRow() {
+    QSizePolicy policy = styleRow_->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    styleRow_->setSizePolicy(policy);
     refit();
 }
 

@@ -47,6 +47,9 @@ public:
     bool handleShortcut(const QKeyEvent& event);
     void flashCopied();
     void disableActions(const QStringList& titles);
+    // Keeps the style row's room while it is hidden, for hosts that lay
+    // their content out below the toolbar and must not see it jump.
+    void reserveStyleRow();
 
     int activeTool() const { return activeTool_; }
     MosaicMode mosaicMode() const { return mosaicMode_; }

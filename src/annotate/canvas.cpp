@@ -48,6 +48,23 @@ void Canvas::setImage(QImage image, QSize pixels) {
     update();
 }
 
+void Canvas::setFrame(const QRectF& frame) {
+    frame_ = frame;
+    setGeometry(frame.toAlignedRect());
+    // Outside the bounds the parent shows through.
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque_ && viewRect() == QRectF(rect()));
+    update();
+}
+
+QRectF Canvas::viewRect() const {
+    if (frame_) {
+        const QRect widget = frame_->toAlignedRect();
+        if (widget.size() == size())
+            return QRectF(frame_->topLeft() - QPointF(widget.topLeft()), frame_->size());
+    }
+    return QRectF(rect());
+}
+
 bool Canvas::validIndex(std::optional<int> index) const {
     return index && *index >= 0 && *index < marks_.size();
 }
@@ -62,22 +79,25 @@ void Canvas::push(QUndoCommand* command) {
 }
 
 QPointF Canvas::toAnnotation(QPointF w) const {
-    return QPointF(w.x(), height() - w.y()) + annotationOrigin;
+    const QRectF view = viewRect();
+    return QPointF(w.x() - view.x(), view.y() + view.height() - w.y()) + annotationOrigin;
 }
 
 QPointF Canvas::toWidget(QPointF a) const {
+    const QRectF view = viewRect();
     const QPointF v = a - annotationOrigin;
-    return QPointF(v.x(), height() - v.y());
+    return QPointF(view.x() + v.x(), view.y() + view.height() - v.y());
 }
 
 QPointF Canvas::pointerPosition(QPointF w) const {
-    const QPointF v(std::clamp(w.x(), 0.0, double(width())),
-                    std::clamp(height() - w.y(), 0.0, double(height())));
-    return v + annotationOrigin;
+    const QRectF view = viewRect();
+    const QPointF v = toAnnotation(w) - annotationOrigin;
+    return QPointF(std::clamp(v.x(), 0.0, view.width()), std::clamp(v.y(), 0.0, view.height())) +
+           annotationOrigin;
 }
 
 QRectF Canvas::limits() const {
-    return QRectF(annotationOrigin, QSizeF(size()));
+    return QRectF(annotationOrigin, viewRect().size());
 }
 
 bool Canvas::brushActive() const {
@@ -98,6 +118,7 @@ void Canvas::selectMark(std::optional<int> index) {
         selected_.reset();
     }
     update();
+    updateCursorAreas();
     if (onStyleChange)
         onStyleChange();
 }
@@ -105,8 +126,10 @@ void Canvas::selectMark(std::optional<int> index) {
 void Canvas::applyStyle(std::optional<QColor> color, std::optional<double> width) {
     if (color)
         ink = *color;
-    if (width)
+    if (width) {
         strokeWidth = *width;
+        updateCursorAreas(); // the brush ring has the width's size
+    }
     if (validIndex(selected_)) {
         const Mark& m = marks_[*selected_];
         if (m.color != ink || m.width != strokeWidth) {
@@ -284,6 +307,11 @@ void Canvas::mousePressEvent(QMouseEvent* event) {
 }
 
 void Canvas::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Every press of the brush is a dab, however quickly it follows the last.
+    if (brushActive()) {
+        mousePressEvent(event);
+        return;
+    }
     const std::optional<QPointF> press = beginPress(event);
     if (!press)
         return;
@@ -414,8 +442,8 @@ void Canvas::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down: {
         // One image pixel per press, ten with Shift.
         const double step = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
-        const double dx = pixelWidth_ > 0 ? step * width() / pixelWidth_ : step;
-        const double dy = pixelHeight_ > 0 ? step * height() / pixelHeight_ : step;
+        const double dx = pixelWidth_ > 0 ? step * viewWidth() / pixelWidth_ : step;
+        const double dy = pixelHeight_ > 0 ? step * viewHeight() / pixelHeight_ : step;
         QPointF offset;
         switch (event->key()) {
         case Qt::Key_Left:
@@ -481,10 +509,11 @@ void Canvas::beginText(QPointF p, std::optional<int> index) {
         commitText();
     textIndex_ = validIndex(index) ? index : std::nullopt;
     selectMark(textIndex_);
+    const QRectF view = viewRect();
     const double h = textIndex_ ? marks_[*textIndex_].bounds().height() : fontSize * 1.25;
-    const double x = std::min(p.x() - annotationOrigin.x(), std::max(width() - 160.0, 0.0));
-    const double y = std::max(std::min(p.y() - annotationOrigin.y(), height() - h), 0.0);
-    const double w = std::min(double(width()), 320.0);
+    const double x = std::min(p.x() - annotationOrigin.x(), std::max(view.width() - 160.0, 0.0));
+    const double y = std::max(std::min(p.y() - annotationOrigin.y(), view.height() - h), 0.0);
+    const double w = std::min(view.width(), 320.0);
 
     auto* field = new AnnotationTextView(this);
     field->setFont(textMarkAt(QPointF(), QString()).textFont());
@@ -493,7 +522,8 @@ void Canvas::beginText(QPointF p, std::optional<int> index) {
     field->setPalette(palette);
     field->setPlainText(textIndex_ ? marks_[*textIndex_].text : QString());
     // View space (y up) to widget space.
-    field->setGeometry(QRectF(x, height() - (y + h), w, h).toAlignedRect());
+    field->setGeometry(
+        QRectF(view.x() + x, view.y() + view.height() - (y + h), w, h).toAlignedRect());
     field->onFinish = [this] {
         commitText();
         setFocus();
@@ -512,11 +542,14 @@ void Canvas::refitTextField() {
     const Mark provisional = textMarkAt(QPointF(), textField_->toPlainText());
     const QRectF b = provisional.bounds();
     const QRect frame = textField_->geometry();
+    const QRectF view = viewRect();
     const double h = std::max(b.height(), fontSize * 1.25);
-    const double w =
-        std::min(std::max(b.width() + 8, 160.0), std::max(width() - double(frame.x()), 1.0));
-    // The top edge stays put while lines are added.
-    textField_->setGeometry(QRectF(frame.x(), frame.y(), w, h).toAlignedRect());
+    const double w = std::min(std::max(b.width() + 8, 160.0),
+                              std::max(view.x() + view.width() - frame.x(), 1.0));
+    // The top edge stays put while lines are added, until the editor reaches
+    // the bottom of the view; then it grows upwards instead.
+    const double top = std::min(double(frame.y()), view.y() + view.height() - h);
+    textField_->setGeometry(QRectF(frame.x(), top, w, h).toAlignedRect());
 }
 
 void Canvas::commitText() {
@@ -527,11 +560,10 @@ void Canvas::commitText() {
     const std::optional<int> index = textIndex_;
     detachTextField();
 
-    // The mark's top edge is the editor's top edge (widget y of the frame).
+    // The mark's top edge is the editor's top edge.
     const Mark measured = textMarkAt(QPointF(), text);
-    const double top = height() - frame.y();
-    Mark m =
-        textMarkAt(QPointF(frame.x(), top - measured.bounds().height()) + annotationOrigin, text);
+    const QPointF topLeft = toAnnotation(QPointF(frame.topLeft()));
+    Mark m = textMarkAt(topLeft - QPointF(0, measured.bounds().height()), text);
     if (text.trimmed().isEmpty()) {
         if (validIndex(index))
             push(new RemoveMarkCommand(*this, *index, marks_[*index]));

@@ -52,6 +52,19 @@ public:
     // Replaces the background (the host re-cropped it); the tile cache goes.
     void setImage(QImage image, QSize pixels);
 
+    // Places the view at `frame` in its parent's coordinates. Widgets have
+    // whole-point geometry, so the widget covers the frame rounded outwards
+    // and the view's bounds keep the frame's exact place and size inside it:
+    // a selection that starts or ends on a half point still shows its pixels
+    // one to one.
+    void setFrame(const QRectF& frame);
+    // The view's bounds, in widget coordinates.
+    QRectF viewRect() const;
+
+    // Sets the cursor for the pointer's current place; hosts call it after
+    // changing `tool`, `mosaicMode` or `selectionOnly`.
+    void updateCursorAreas();
+
     // The annotated image at its full pixel size, as PNG; none on failure.
     std::optional<QByteArray> png();
     // The same image before encoding; null on failure.
@@ -95,15 +108,18 @@ private:
     };
 
     QPointF pointerPosition(QPointF widgetPoint) const;
+    double viewWidth() const { return viewRect().width(); }
+    double viewHeight() const { return viewRect().height(); }
     QRectF limits() const;
     // The mosaic brush paints on every press; marks are not hit-tested.
     bool brushActive() const;
     std::optional<QPointF> beginPress(QMouseEvent* event);
     Mark styledMark(Tool markTool, QList<QPointF> points) const;
     void dragTo(QPointF p, bool shift);
-    // `exposed` (widget coordinates) limits the work to what is repainted;
+    // `exposed` (relative to the view's bounds) limits the work to what is
+    // repainted;
     // marks wholly outside it are skipped.
-    void paintMarks(QPainter& painter, bool onScreen, std::optional<QRect> exposed = {});
+    void paintMarks(QPainter& painter, bool onScreen, std::optional<QRectF> exposed = {});
     void drawMark(QPainter& painter, const Mark& mark, bool onScreen,
                   std::optional<QRectF> exposed = {});
     bool drawSprite(QPainter& painter, const Mark& mark);
@@ -124,6 +140,9 @@ private:
     int pixelWidth_ = 0;
     int pixelHeight_ = 0;
     bool opaque_ = true;
+    // The exact frame a host gave; it holds while the widget keeps the size
+    // that frame was given.
+    std::optional<QRectF> frame_;
     QList<Mark> marks_;
     std::optional<Mark> draft_;
     std::optional<int> selected_;

@@ -2,6 +2,7 @@
 
 #include "pngencoder.h"
 
+#include <QCursor>
 #include <QDataStream>
 #include <QPainter>
 #include <QPaintEvent>
@@ -39,7 +40,7 @@ QCursor brushCursor(double strokeWidth, double ratio) {
 void Canvas::drawMark(QPainter& painter, const Mark& mark, bool onScreen,
                       std::optional<QRectF> exposed) {
     if (mark.tool == Tool::mosaic || mark.tool == Tool::blur) {
-        const PrivacySurface surface{image_, QSizeF(size()), QSize(pixelWidth_, pixelHeight_),
+        const PrivacySurface surface{image_, viewRect().size(), QSize(pixelWidth_, pixelHeight_),
                                      annotationOrigin};
         drawPrivacyMark(painter, mark, surface, privacyCache_, exposed);
     } else if (!onScreen || !drawSprite(painter, mark)) {
@@ -99,19 +100,21 @@ bool Canvas::drawSprite(QPainter& painter, const Mark& mark) {
     return true;
 }
 
-// Marks in annotation space over a painter already mapped onto the view.
-void Canvas::paintMarks(QPainter& painter, bool onScreen, std::optional<QRect> exposed) {
+// Marks in annotation space over a painter already mapped onto the view's
+// bounds (`exposed` is in the same coordinates, y down).
+void Canvas::paintMarks(QPainter& painter, bool onScreen, std::optional<QRectF> exposed) {
     const bool decorations = onScreen;
+    const QSizeF view = viewRect().size();
     // The exposed part in view space (y up) and in annotation space.
     std::optional<QRectF> exposedView, exposedMarks;
     if (exposed) {
-        exposedView = QRectF(exposed->x(), height() - exposed->y() - exposed->height(),
+        exposedView = QRectF(exposed->x(), view.height() - exposed->y() - exposed->height(),
                              exposed->width(), exposed->height());
         exposedMarks = exposedView->translated(annotationOrigin);
     }
     painter.save();
-    painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(size())), Qt::IntersectClip);
-    painter.translate(0, height());
+    painter.setClipRect(QRectF(QPointF(0, 0), view), Qt::IntersectClip);
+    painter.translate(0, view.height());
     painter.scale(1, -1);
     painter.translate(-annotationOrigin);
     for (qsizetype i = 0; i < marks_.size(); ++i) {
@@ -163,24 +166,30 @@ void Canvas::drawSelectionDecoration(QPainter& painter, const Mark& m) {
 void Canvas::paintEvent(QPaintEvent* event) {
     // Only what was exposed: in a scroll area the canvas may stand for an
     // image tens of thousands of rows high.
-    const QRect exposed = event->rect() & rect();
+    const QRectF view = viewRect();
+    const QRectF exposed = QRectF(event->rect()) & view;
     if (exposed.isEmpty())
         return;
     QPainter painter(this);
     if (!opaque_)
         painter.fillRect(exposed, Qt::transparent);
-    if (width() > 0 && height() > 0) {
-        const double sx = double(image_.width()) / width(), sy = double(image_.height()) / height();
-        painter.drawImage(QRectF(exposed), image_,
-                          QRectF(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
-                                 exposed.height() * sy));
-    }
-    paintMarks(painter, true, exposed);
+    // The exposed part relative to the view's bounds.
+    const QRectF part = exposed.translated(-view.topLeft());
+    const double sx = image_.width() / view.width(), sy = image_.height() / view.height();
+    painter.drawImage(exposed, image_,
+                      QRectF(part.x() * sx, part.y() * sy, part.width() * sx, part.height() * sy));
+    painter.translate(view.topLeft());
+    paintMarks(painter, true, part);
+}
+
+void Canvas::updateCursorAreas() {
+    updateCursor(mapFromGlobal(QCursor::pos()));
 }
 
 QImage Canvas::renderImage() {
     commitText();
-    if (pixelWidth_ <= 0 || pixelHeight_ <= 0 || width() <= 0 || height() <= 0)
+    const QSizeF view = viewRect().size();
+    if (pixelWidth_ <= 0 || pixelHeight_ <= 0 || !(view.width() > 0) || !(view.height() > 0))
         return {};
     // Opaque screenshots render without alpha: faster to paint and to encode.
     const QImage::Format format =
@@ -196,9 +205,9 @@ QImage Canvas::renderImage() {
     out.setDevicePixelRatio(1);
     QPainter painter(&out);
     // One view point covers the pixel ratio's pixels, so tiles land exactly.
-    painter.scale(double(pixelWidth_) / width(), double(pixelHeight_) / height());
+    painter.scale(pixelWidth_ / view.width(), pixelHeight_ / view.height());
     if (!exact)
-        painter.drawImage(QRectF(QPointF(0, 0), QSizeF(size())), image_);
+        painter.drawImage(QRectF(QPointF(0, 0), view), image_);
     paintMarks(painter, false);
     painter.end();
     return out;

@@ -57,7 +57,7 @@ void connectStyleControls(AnnotationToolbar& toolbar, Canvas& canvas,
         toolbar.selectTool(7);
         selectTool(7);
         canvas.mosaicMode = mode;
-        canvas.selectMark(std::nullopt);
+        canvas.selectMark(std::nullopt); // also sets the cursor for the mode
     };
 }
 

@@ -171,7 +171,7 @@ void Editor::lock(const QRectF& rect, SelectionView* view) {
     OverlayWindow* overlay = overlayOf(view);
     canvas_ =
         new Canvas(crop->image, crop->pixels.size(), overlay ? overlay->edits() : nullptr, view);
-    canvas_->setGeometry(view->toWidget(crop->points).toRect());
+    canvas_->setFrame(view->toWidget(crop->points));
     canvas_->annotationOrigin = crop->points.topLeft();
     canvas_->onCopy = [this] { copy(); };
 
@@ -225,7 +225,7 @@ void Editor::updateSelection(const QRectF& rect, SelectionView* view) {
     if (!crop)
         return;
     canvas_->setImage(crop->image, crop->pixels.size());
-    canvas_->setGeometry(view->toWidget(crop->points).toRect());
+    canvas_->setFrame(view->toWidget(crop->points));
     canvas_->annotationOrigin = crop->points.topLeft();
     view->selection = crop->points;
     if (chrome_)
@@ -302,6 +302,7 @@ void Editor::selectTool(int index) {
         canvas_->tool = toolForIndex(index).value_or(Tool::rectangle);
     if (auto* view = qobject_cast<SelectionView*>(canvas_->parentWidget()))
         view->updateCursorAreas();
+    canvas_->updateCursorAreas();
     canvas_->setFocus();
 }
 

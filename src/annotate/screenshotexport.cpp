@@ -6,13 +6,51 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace korvel::ScreenshotExport {
 namespace {
 
 const QString lastDirectoryKey = QStringLiteral("lastSaveDirectory");
+
+bool isPng(const QString& path) {
+    return QFileInfo(path).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) == 0;
+}
+
+// Only PNG bytes are ever written, so the name says so: "a.jpg" becomes
+// "a.jpg.png" before the dialog asks about replacing a file, so that the
+// question is about the file that will be written.
+class SavePanel final : public QFileDialog {
+public:
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty() && !isPng(files.front())) {
+            // selectFile leaves the name field alone while it has the focus.
+            auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name && !name->text().isEmpty())
+                name->setText(name->text() + QStringLiteral(".png"));
+            else
+                selectFile(files.front() + QStringLiteral(".png"));
+        }
+        QFileDialog::accept();
+    }
+};
+
+// The folder of the last save while it exists, else the user's pictures
+// folder (XDG), else the home folder.
+QString initialDirectory() {
+    for (const QString& candidate :
+         {QSettings().value(lastDirectoryKey).toString(),
+          QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)}) {
+        if (!candidate.isEmpty() && QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return QDir::homePath();
+}
 
 } // namespace
 
@@ -21,7 +59,7 @@ QString proposedFileName(qint64 unixSeconds) {
 }
 
 std::unique_ptr<QFileDialog> savePanel() {
-    auto dialog = std::make_unique<QFileDialog>();
+    auto dialog = std::make_unique<SavePanel>();
     // Our own dialog, so that the labels below are the ones shown.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -31,16 +69,15 @@ std::unique_ptr<QFileDialog> savePanel() {
     dialog->setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
     dialog->setNameFilter(QStringLiteral("PNG (*.png)"));
     dialog->setDefaultSuffix(QStringLiteral("png"));
-    const QString last = QSettings().value(lastDirectoryKey).toString();
-    if (!last.isEmpty() && QFileInfo::exists(last))
-        dialog->setDirectory(last);
+    dialog->setDirectory(initialDirectory());
     dialog->selectFile(proposedFileName(QDateTime::currentSecsSinceEpoch()));
     return dialog;
 }
 
 std::optional<QString> writePng(const QByteArray& png, const QString& path) {
     if (auto error = writeFileAtomically(path, png))
-        return error;
+        return QStringLiteral("保存失败：无法写入“%1”，%2。")
+            .arg(QFileInfo(path).fileName(), *error);
     if (!QCoreApplication::arguments().contains(QStringLiteral("--self-test")))
         QSettings().setValue(lastDirectoryKey, QFileInfo(path).absolutePath());
     return std::nullopt;

@@ -16,12 +16,14 @@ namespace korvel::ScreenshotExport {
 QString proposedFileName(qint64 unixSeconds);
 
 // The save dialog, configured and not yet shown: opens in the last folder
-// saved to when it still exists.
+// saved to when it still exists, else in the pictures folder. A name typed
+// with another extension gets ".png" appended.
 std::unique_ptr<QFileDialog> savePanel();
 
 // Writes the bytes atomically; on success remembers the folder in
-// "lastSaveDirectory" (not during the self-test). Returns the error text on
-// failure, when nothing is remembered.
+// "lastSaveDirectory" (not during the self-test). On failure returns the
+// alert's text ("保存失败", the file name and the reason) and remembers
+// nothing.
 std::optional<QString> writePng(const QByteArray& png, const QString& path);
 
 // What every window's "复制" does with the final PNG: onto the clipboard

@@ -10,6 +10,7 @@
 #include "history/screenshothistorywindow.h"
 #include "longshot/longscreenshot.h"
 #include "pin/pinnedimage.h"
+#include "pin/pinnedimageview.h"
 #include "platform/error.h"
 #include "platform/heapmemory.h"
 #include "platform/pngcheck.h"
@@ -26,8 +27,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QSettings>
+#include <QSvgRenderer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUndoStack>
@@ -48,11 +52,29 @@ QString captureTitle(const CaptureShortcut& shortcut) {
     return QStringLiteral("截图  ") + shortcut.label;
 }
 
+// The artwork drawn at the sizes trays ask for. An icon loaded straight from
+// SVG reports no sizes, and trays that take a list of pixmaps would get none.
+QIcon renderedIcon(const QString& artwork) {
+    QSvgRenderer renderer(artwork);
+    if (!renderer.isValid())
+        return {};
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 QIcon statusIcon() {
-    QIcon icon(QStringLiteral(":/korvel/menubar.svg"));
-    if (!icon.isNull() && !icon.availableSizes().isEmpty())
+    if (QIcon icon = renderedIcon(QStringLiteral(":/korvel/menubar.svg")); !icon.isNull())
         return icon;
-    if (QIcon fallback(QStringLiteral(":/korvel/viewfinder.svg")); !fallback.isNull())
+    if (QIcon fallback = renderedIcon(QStringLiteral(":/korvel/viewfinder.svg"));
+        !fallback.isNull())
         return fallback;
     return QIcon::fromTheme(QStringLiteral("camera-photo"));
 }
@@ -500,9 +522,12 @@ bool AppDelegate::showPin(const QByteArray& png, const QImage& image, std::optio
     };
     PinnedImage* shown = pin.get();
     pinnedImages_.emplace(id, std::move(pin));
-    // A pin stays in view when the user switches desktops.
-    if (platform_.windowHints)
+    // A pin stays in view when the user switches desktops. Without a
+    // compositor it has no shadow, and a border tells it from the screen.
+    if (platform_.windowHints) {
         platform_.windowHints->showOnAllDesktops(shown->window()->winId());
+        shown->view()->setFramed(!platform_.windowHints->compositing());
+    }
     shown->showWindow();
     writePins();
     return true;

@@ -21,10 +21,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPointer>
 #include <QTextStream>
 #include <QThreadPool>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -46,6 +49,15 @@ void setIdentity() {
     // Settings live in ~/.config/Korvel/Korvel.conf.
     QCoreApplication::setOrganizationName(QStringLiteral("Korvel"));
     QCoreApplication::setApplicationName(QStringLiteral("Korvel"));
+}
+
+// Qt's own words in its dialogs ("Look in:", the question before a file is
+// replaced) in the language of the rest of the program.
+void installQtTranslations(QApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
 }
 
 int accessibilityStatus(int argc, char** argv) {
@@ -138,6 +150,7 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
         return 2;
     QApplication app(argc, argv);
     setIdentity();
+    installQtTranslations(app);
     QApplication::setQuitOnLastWindowClosed(false);
     quitOnTermination();
     const SingleInstance::Place place = SingleInstance::defaultSocketPath();

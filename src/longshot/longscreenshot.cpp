@@ -776,7 +776,7 @@ void LongScreenshot::saveCurrent() {
             close();
             return;
         }
-        setStatus(QStringLiteral("保存失败：") + *error);
+        setStatus(*error);
         services_.windows->activate(sourceWindow_);
     });
 }

@@ -76,6 +76,7 @@ LongScreenshotResult::LongScreenshotResult(const QImage& image, const QString& t
     if (!services_.recognizeText)
         unavailable << QStringLiteral("识别文字");
     toolbar_->disableActions(unavailable);
+    toolbar_->reserveStyleRow();
     toolbar_->move(margin, margin);
     setMinimumSize(std::max(500, toolbar_->width()), 420);
 

@@ -46,8 +46,25 @@ const QImage& PinnedImageView::reduced(const QSize& pixels) {
     return reduced_;
 }
 
+void PinnedImageView::setFramed(bool framed) {
+    framed_ = framed;
+    update();
+}
+
 void PinnedImageView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    paintImage(painter);
+    if (framed_) {
+        // One device pixel wide, over the image's outermost pixels, so the
+        // pin keeps its exact place and size.
+        const double pixel = 1 / std::max(painter.device()->devicePixelRatioF(), 1.0);
+        painter.setPen(QPen(QColor(59, 130, 246), pixel));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(pixel / 2, pixel / 2, -pixel / 2, -pixel / 2));
+    }
+}
+
+void PinnedImageView::paintImage(QPainter& painter) {
     // Device pixels per point from the painter's own transform: it carries the
     // backing store's ratio, and also that of an image rendered into.
     const QTransform& device = painter.deviceTransform();

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+class QPainter;
+
 namespace korvel {
 
 // The content of a pinned image: the image scaled into the whole view, and
@@ -17,6 +19,9 @@ public:
     explicit PinnedImageView(QImage image, QWidget* parent = nullptr);
 
     const QImage& image() const { return image_; }
+    // A thin border around the image, for desktops that draw no shadow.
+    void setFramed(bool framed);
+    bool isFramed() const { return framed_; }
 
     std::function<void()> onCopy;
     // factor, and the global point that stays in place
@@ -37,6 +42,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void paintImage(QPainter& painter);
     // The image at `pixels` device pixels, averaged rather than sampled so
     // that a shrunken pin does not shimmer; kept until the size changes.
     const QImage& reduced(const QSize& pixels);
@@ -49,6 +55,7 @@ private:
     std::optional<QPoint> pressedAt_;
     QPoint windowAtPress_;
     bool manualMove_ = false;
+    bool framed_ = false;
 };
 
 } // namespace korvel

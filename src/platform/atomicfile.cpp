@@ -16,8 +16,33 @@
 namespace korvel {
 namespace {
 
+// The reason in the user's words; the system's own text is English.
 QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有写入权限");
+    case EROFS:
+        return QStringLiteral("磁盘是只读的");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁盘空间不足");
+    case ENOENT:
+        return QStringLiteral("文件夹不存在");
+    case ENOTDIR:
+        return QStringLiteral("路径中有一项不是文件夹");
+    case EISDIR:
+        return QStringLiteral("已有同名的文件夹");
+    case ENAMETOOLONG:
+        return QStringLiteral("文件名太长");
+    case EIO:
+        return QStringLiteral("磁盘读写出错");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("打开的文件太多");
+    default:
+        return QStringLiteral("系统错误 %1").arg(error);
+    }
 }
 
 bool writeAll(int fd, const QByteArray& data) {

@@ -11,6 +11,8 @@ public:
 
     // Keeps a top-level window (its native id) on every virtual desktop.
     virtual void showOnAllDesktops(quintptr window) = 0;
+    // Whether a compositing manager runs, which gives windows their shadows.
+    virtual bool compositing() = 0;
 };
 
 } // namespace korvel

@@ -1,3 +1,4 @@
+#include "../testwait.h"
 #include "annotate/annotationtoolbar.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QThread>
 
 using namespace korvel;
 
@@ -91,6 +91,27 @@ TEST(AnnotationToolbar, ContextShowsWhatTheToolUses) {
     EXPECT_TRUE(bar.fontGroup()->isVisible());
 }
 
+// Swatches and width buttons stay under the pointer, in both layouts.
+TEST(AnnotationToolbar, StyleButtonsStayPutWhenTheToolChanges) {
+    for (const int available : {4000, 300}) {
+        AnnotationToolbar bar(available);
+        bar.show();
+        const auto place = [&bar](const QWidget* w) {
+            QCoreApplication::sendPostedEvents(); // the layouts, as before a repaint
+            return w->isVisible() ? w->mapTo(&bar, QPoint()) : QPoint(-1, -1);
+        };
+        bar.button(QStringLiteral("tool.rectangle"))->click();
+        const QPoint colours = place(bar.colorGroup()), widths = place(bar.widths()[0]);
+        for (const char* tool :
+             {"tool.text", "tool.mosaic", "tool.blur", "tool.number", "tool.pen"}) {
+            bar.button(QString::fromLatin1(tool))->click();
+            EXPECT_EQ(place(bar.widths()[0]), widths) << tool;
+            EXPECT_TRUE(!bar.colorGroup()->isVisible() || place(bar.colorGroup()) == colours)
+                << tool;
+        }
+    }
+}
+
 TEST(AnnotationToolbar, ShiftShortcutsOnly) {
     AnnotationToolbar bar(4000);
     int tool = -1;
@@ -151,11 +172,7 @@ TEST(AnnotationToolbar, CopiedFlashReturnsAfterAMoment) {
     EXPECT_EQ(copy->accessibleName(), QStringLiteral("已复制"));
     QElapsedTimer t;
     t.start();
-    while (copy->accessibleName() != QStringLiteral("复制") && t.elapsed() < 3000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    EXPECT_EQ(copy->accessibleName(), QStringLiteral("复制"));
+    EXPECT_TRUE(waitFor([copy] { return copy->accessibleName() == QStringLiteral("复制"); }));
     EXPECT_GE(t.elapsed(), 1100);
 }
 

@@ -247,6 +247,20 @@ TEST_F(CanvasTest, InputMethodPreeditThenCommitEntersChinese) {
     EXPECT_NEAR(b.y() + b.height(), 100 + 24 * 1.25, 1.5);
 }
 
+TEST_F(CanvasTest, TextNearTheBottomGrowsUpwardsAndStaysOnTheCanvas) {
+    canvas->tool = Tool::text;
+    click(QPointF(20, 12));
+    typeText(QStringLiteral("第一行"));
+    for (const char* line : {"第二行", "第三行"}) {
+        QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(canvas->textField(), &ret);
+        typeText(QString::fromUtf8(line));
+    }
+    EXPECT_LE(canvas->textField()->geometry().bottom(), canvas->height());
+    canvas->commitText();
+    EXPECT_GE(canvas->marks().value(0).bounds().y(), -0.5) << "the last line is cut off";
+}
+
 TEST_F(CanvasTest, ResizingANumberScalesItsFontWithinLimits) {
     canvas->tool = Tool::number;
     canvas->fontSize = 20;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -81,15 +82,16 @@ struct EditorTest : ::testing::Test {
                       Qt::RightButton, Qt::RightButton, Qt::NoModifier);
         QApplication::sendEvent(target, &e);
     }
+    void mouse(QWidget* target, QEvent::Type t, QPointF p, Qt::MouseButtons held) {
+        QMouseEvent e(t, p, target->mapToGlobal(p),
+                      t == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(target, &e);
+    }
     void drag(QWidget* target, QPointF from, QPointF to) {
-        const auto send = [&](QEvent::Type t, QPointF p, Qt::MouseButtons held) {
-            QMouseEvent e(t, p, target->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
-            QApplication::sendEvent(target, &e);
-        };
-        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-        send(QEvent::MouseMove, to, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        mouse(target, QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(target, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        mouse(target, QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(target, QEvent::MouseButtonRelease, to, Qt::NoButton);
     }
     int entries() {
         history->waitForIdle();
@@ -114,12 +116,50 @@ TEST_F(EditorTest, SelectionsSnapToWholePixelsAndTheCanvasFollows) {
     const QImage shown = canvas->renderImage();
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.pixel(0, 0), qRgb(20, (600 - 101) % 256, 0));
+    // On the 2× display those 101 × 61 pixels show one to one (inside the chrome).
+    QImage screen(view()->size() * 2, QImage::Format_RGB32);
+    screen.setDevicePixelRatio(2);
+    view()->render(&screen);
+    int wrong = 0;
+    for (int y = 509; y < 550; ++y)
+        for (int x = 30; x < 111; ++x)
+            wrong += screen.pixel(x, y) != view()->snapshot().image.pixel(x, y);
+    EXPECT_EQ(wrong, 0);
     EXPECT_EQ(editor->chrome()->selection(), QRectF(10, 20, 50.5, 30.5));
 
     // Every overlay is locked; only the chosen one holds the canvas.
     EXPECT_TRUE(view(1)->selected);
     EXPECT_EQ(canvas->parentWidget(), view());
     EXPECT_EQ(editor->keyOverlay(), editor->overlayWindows()[0]);
+}
+
+// The cursor changes where the pointer rests, without waiting for it to move.
+TEST_F(EditorTest, TheCanvasCursorFollowsToolsWidthsModesAndTheSelectedMark) {
+    lock(QRectF(10, 10, 200, 150));
+    Canvas* canvas = editor->canvas();
+    drag(canvas, QPointF(20, 20), QPointF(80, 60)); // a rectangle
+    mouse(canvas, QEvent::MouseMove, QPointF(150, 100), Qt::NoButton);
+    const auto click = [this](const char* title) {
+        return [this, title] { editor->toolbar()->button(QString::fromUtf8(title))->click(); };
+    };
+    const std::tuple<std::function<void()>, Qt::CursorShape, int> steps[] = {
+        {[&] { key(canvas, Qt::Key_Ampersand, Qt::ShiftModifier); }, Qt::BitmapCursor, 34},
+        {click("粗线"), Qt::BitmapCursor, 64}, // the brush ring's side in points
+        {click("框选"), Qt::CrossCursor, 0},
+        {click("tool.select"), Qt::ArrowCursor, 0},
+        {[&] { // a mark selected under the resting pointer
+             QCursor::setPos(canvas->mapToGlobal(QPoint(20, 20)));
+             mouse(canvas, QEvent::MouseButtonPress, QPointF(20, 20), Qt::LeftButton);
+             mouse(canvas, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::NoButton);
+         },
+         handleCursor(SelectionHandle::topLeft), 0},
+    };
+    QCursor::setPos(canvas->mapToGlobal(QPoint(150, 100)));
+    for (const auto& [act, shape, side] : steps) {
+        act();
+        EXPECT_EQ(canvas->cursor().shape(), shape);
+        EXPECT_EQ(side ? canvas->cursor().pixmap().deviceIndependentSize().width() : 0, side);
+    }
 }
 
 TEST_F(EditorTest, ReturnCopiesAndClosesOnlyWhenThePreferenceSaysSo) {
@@ -187,34 +227,27 @@ TEST_F(EditorTest, ArrowsNudgeTheSelectionByImagePixelsUnlessAMarkIsSelected) {
 
 TEST_F(EditorTest, TheSizeDialogSetsExactPixelsAndIgnoresNonsense) {
     lock(QRectF(10, 10, 50, 50));
-    QString width = QStringLiteral("300"), height = QStringLiteral("200");
+    QString width = QStringLiteral("300"), height = QStringLiteral("200"), shown;
     modal = [&](QDialog& d) {
         auto* w = d.findChild<QLineEdit*>(QStringLiteral("宽度像素"));
         auto* h = d.findChild<QLineEdit*>(QStringLiteral("高度像素"));
-        if (!w || !h)
+        if (!w || !h || !editor->isSaving())
             return int(QDialog::Rejected);
-        EXPECT_EQ(w->text(), QStringLiteral("100"));
-        EXPECT_TRUE(editor->isSaving());
+        shown = w->text();
         w->setText(width);
         h->setText(height);
         return int(QDialog::Accepted);
     };
     ASSERT_TRUE(view()->sizeBadge()->onEdit);
     view()->sizeBadge()->onEdit();
+    EXPECT_EQ(shown, QStringLiteral("100"));
     EXPECT_EQ(editor->canvas()->pixelSize(), QSize(300, 200));
     EXPECT_FALSE(editor->isSaving());
     EXPECT_TRUE(editor->overlayWindows()[0]->isVisible());
 
+    height = QStringLiteral("120");
     for (const char* bad : {"0", "abc", "inf", "-5", ""}) {
         width = QString::fromLatin1(bad);
-        height = QStringLiteral("120");
-        modal = [&](QDialog& d) {
-            if (auto* w = d.findChild<QLineEdit*>(QStringLiteral("宽度像素")))
-                w->setText(width);
-            if (auto* h = d.findChild<QLineEdit*>(QStringLiteral("高度像素")))
-                h->setText(height);
-            return int(QDialog::Accepted);
-        };
         view()->sizeBadge()->onEdit();
         EXPECT_EQ(editor->canvas()->pixelSize(), QSize(300, 200)) << bad;
     }

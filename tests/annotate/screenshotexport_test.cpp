@@ -1,7 +1,7 @@
+#include "../testpng.h"
 #include "annotate/screenshotexport.h"
 #include "history/screenshothistory.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -46,8 +46,9 @@ TEST(ScreenshotExport, SavesRememberTheFolderAndStaleFoldersAreIgnored) {
     EXPECT_EQ(QSettings().value(QStringLiteral("lastSaveDirectory")).toString(), folder);
     EXPECT_EQ(QDir(ScreenshotExport::savePanel()->directory()).absolutePath(), folder);
 
-    // A failed write reports and remembers nothing.
-    EXPECT_TRUE(ScreenshotExport::writePng(png, dir.filePath(QStringLiteral("gone/b.png"))));
+    // A failed write says why in the user's words and remembers nothing.
+    EXPECT_EQ(ScreenshotExport::writePng(png, dir.filePath(QStringLiteral("gone/b.png"))),
+              QStringLiteral("保存失败：无法写入“b.png”，文件夹不存在。"));
     EXPECT_EQ(QSettings().value(QStringLiteral("lastSaveDirectory")).toString(), folder);
 
     ASSERT_TRUE(QDir(folder).removeRecursively());
@@ -59,12 +60,7 @@ TEST(ScreenshotExport, CopiesAndSavesAreRecordedOnlyWhenTheyHappen) {
     QSettings().setValue(QStringLiteral("historyEnabled"), true);
     ScreenshotHistory history(dir.filePath(QStringLiteral("History")),
                               [] { return std::make_unique<QSettings>(); });
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray png = filledPng(QSize(40, 30), Qt::darkCyan);
 
     EXPECT_FALSE(ScreenshotExport::copy(QByteArray("not a png"), history));
     EXPECT_TRUE(ScreenshotExport::copy(png, history));

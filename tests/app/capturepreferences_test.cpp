@@ -1,8 +1,8 @@
+#include "../testpng.h"
 #include "app/capturepreferences.h"
 #include "history/screenshothistory.h"
 
 #include <gtest/gtest.h>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSettings>
@@ -19,13 +19,7 @@ struct Preferences : ::testing::Test {
 };
 
 QByteArray png(int seed) {
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(QColor::fromRgb(QRgb(0xff000000u | quint32(seed * 7919))));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return filledPng(QSize(8, 8), QColor::fromRgb(QRgb(0xff000000u | quint32(seed * 7919))));
 }
 } // namespace
 

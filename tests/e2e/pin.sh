@@ -1,5 +1,5 @@
 # "--pin FILE" adds one pinned window to the running Korvel; at 100 % the pin
-# shows the file's pixels exactly; the wheel zooms, Control-wheel fades,
+# shows the file's pixels exactly inside a thin border; the wheel zooms, Control-wheel fades,
 # Control-C copies the file's bytes and Escape closes it. Bad files exit 2.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/session.sh"
@@ -15,24 +15,17 @@ sleep 0.5
 "$tool" snapshot-png "$work/in.png" 450 300 160 120 || fail "no image to pin"
 
 start_korvel
-for bad in "$work/missing.png" "$work"; do
-  set +e
-  timeout 5 "$korvel" --pin "$bad" 2>"$work/err"
-  status=$?
-  set -e
-  [ $status = 2 ] || fail "--pin $bad exited $status"
-  grep -qF "$bad" "$work/err" || fail "the message does not name $bad: $(cat "$work/err")"
-done
+refused() { # option file: exit status 2 and a message naming the file
+  status=0
+  timeout 5 "$korvel" "$1" "$2" 2>"$work/err" || status=$?
+  [ $status = 2 ] || fail "$1 $2 exited $status"
+  grep -qF "$2" "$work/err" || fail "the message does not name $2: $(cat "$work/err")"
+}
 : >"$work/empty.png"
 printf 'not an image' >"$work/text.png"
 head -c 300 "$work/in.png" >"$work/truncated.png"
-for bad in empty text truncated; do
-  set +e
-  timeout 5 "$korvel" --pin "$work/$bad.png" 2>"$work/err"
-  status=$?
-  set -e
-  [ $status = 2 ] || fail "--pin $bad.png exited $status"
-  grep -qF "$work/$bad.png" "$work/err" || fail "the message does not name $bad.png"
+for bad in "$work/missing.png" "$work" "$work/empty.png" "$work/text.png" "$work/truncated.png"; do
+  refused --pin "$bad"
 done
 
 xdotool mousemove 300 300
@@ -49,7 +42,12 @@ px=$1 py=$2 pw=$3 ph=$4
 pin="$(xdotool search --onlyvisible --name '^Korvel · 贴图$' | head -1)"
 [ -n "$pin" ] || fail "no pin window"
 sleep 0.5
-"$tool" compare "$work/in.png" "$px" "$py" >/dev/null || fail "the pin does not show the file's pixels"
+# No compositor, no shadow: a one-pixel border, and inside the file's pixels.
+"$tool" crop "$work/in.png" 1 1 158 118 "$work/inner.png"
+"$tool" compare "$work/inner.png" $((px + 1)) $((py + 1)) >/dev/null || fail "the pin does not show the file's pixels"
+for edge in "$px $((py + 60))" "$((px + 159)) $((py + 60))" "$((px + 80)) $py" "$((px + 80)) $((py + 119))"; do
+  [ "$("$tool" root-pixel $edge)" = "#3b82f6" ] || fail "no border at $edge: $("$tool" root-pixel $edge)"
+done
 xprop -id "$pin" _NET_WM_DESKTOP | grep -q '= 4294967295$' || fail "the pin is not on every desktop"
 
 # The wheel zooms about the pointer.
@@ -82,12 +80,7 @@ wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel · 贴图\$'"
 
 # "--edit FILE" opens one result window on the file in the same instance;
 # bad files are refused by the start that named them.
-set +e
-timeout 5 "$korvel" --edit "$work/truncated.png" 2>"$work/err"
-status=$?
-set -e
-[ $status = 2 ] || fail "--edit truncated.png exited $status"
-grep -qF "$work/truncated.png" "$work/err" || fail "the message does not name truncated.png"
+refused --edit "$work/truncated.png"
 timeout 5 "$korvel" --edit "$work/in.png" || fail "--edit did not hand over"
 wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel · in.png 160 × 120 px\$'"
 [ "$(xdotool search --onlyvisible --name '^Korvel · in.png' | wc -l)" = 1 ] || fail "more than one result window"

@@ -1,5 +1,5 @@
 # A pin made from a capture on the secondary display opens exactly over the
-# selection and shows the frozen pixels one to one.
+# selection and shows the frozen pixels one to one inside its border.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/session.sh"
 
@@ -29,8 +29,8 @@ wait_for 5 test -s "$diag/pins.txt"
   || fail "pin at $(cat "$diag/pins.txt"), selection $x0 $y0 $((x1 - x0)) $((y1 - y0))"
 wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
 sleep 0.5
-"$tool" snapshot-png "$work/pin.png" $x0 $y0 $((x1 - x0)) $((y1 - y0))
-"$tool" inside "$work/pin.png" "$diag/snapshot-1.png" $((x0 - 1920)) $y0 >/dev/null \
+"$tool" snapshot-png "$work/pin.png" $((x0 + 1)) $((y0 + 1)) $((x1 - x0 - 2)) $((y1 - y0 - 2))
+"$tool" inside "$work/pin.png" "$diag/snapshot-1.png" $((x0 - 1919)) $((y0 + 1)) >/dev/null \
   || fail "the pin does not show the frozen pixels"
 # Four colours meet in it.
 [ "$("$tool" pixel "$work/pin.png" 5 5)" != "$("$tool" pixel "$work/pin.png" 190 110)" ] \

@@ -1,4 +1,5 @@
 #include "../qtprinters.h"
+#include "../testpng.h"
 #include "../testwait.h"
 #include "history/historylistmodel.h"
 #include "history/screenshothistory.h"
@@ -6,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,16 +23,6 @@
 using namespace korvel;
 
 namespace {
-
-QByteArray png(QSize size, QColor color) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 constexpr qint64 firstTime = 1'700'000'000'000'000; // microseconds
 
@@ -57,9 +47,9 @@ struct HistoryWindowTest : ::testing::Test {
     QString folder() const { return dir.filePath(QStringLiteral("Dastra/History")); }
     // Three captures, a second apart: red, green, blue.
     void recordThree() {
-        store->recordNow(png(QSize(400, 200), Qt::red), firstTime);
-        store->recordNow(png(QSize(200, 400), Qt::green), firstTime + 1'000'000);
-        store->recordNow(png(QSize(300, 300), Qt::blue), firstTime + 2'000'000);
+        store->recordNow(filledPng(QSize(400, 200), Qt::red), firstTime);
+        store->recordNow(filledPng(QSize(200, 400), Qt::green), firstTime + 1'000'000);
+        store->recordNow(filledPng(QSize(300, 300), Qt::blue), firstTime + 2'000'000);
     }
     void open() {
         window = std::make_unique<ScreenshotHistoryWindow>(*store);
@@ -194,7 +184,7 @@ TEST_F(HistoryWindowTest, ACorruptPngShowsAsUnreadableAndTheRestStaysUsable) {
                                 QString(64, QLatin1Char('b')) + QStringLiteral(".png"));
     QFile file(corrupt);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(png(QSize(50, 50), Qt::black).left(60)); // a header, then nothing
+    file.write(filledPng(QSize(50, 50), Qt::black).left(60)); // a header, then nothing
     file.close();
     open();
     ASSERT_EQ(model()->rowCount(), 4);
@@ -247,7 +237,7 @@ TEST_F(HistoryWindowTest, ANewRecordingShowsUpAndKeepsTheSelection) {
     open();
     select(1);
     const QString selected = *window->selectedEntry();
-    store->recordNow(png(QSize(100, 100), Qt::yellow), firstTime + 5'000'000);
+    store->recordNow(filledPng(QSize(100, 100), Qt::yellow), firstTime + 5'000'000);
     // The folder is watched while the window is shown.
     ASSERT_TRUE(waitFor([&] { return model()->rowCount() == 4; }));
     EXPECT_EQ(window->selectedEntry(), selected);
@@ -260,7 +250,7 @@ TEST_F(HistoryWindowTest, TheStoresRecordingErrorTakesTheStatusLine) {
     QFile blocker(folder());
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    store->recordNow(png(QSize(10, 10), Qt::red), firstTime);
+    store->recordNow(filledPng(QSize(10, 10), Qt::red), firstTime);
     ASSERT_TRUE(store->lastError());
     open();
     EXPECT_TRUE(window->status()->text().startsWith(QStringLiteral("历史记录失败：")));

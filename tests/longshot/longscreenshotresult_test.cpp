@@ -116,6 +116,11 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     EXPECT_EQ(area.bottom() + 1, 720 - 10);
     EXPECT_GE(result->minimumWidth(), std::max(500, result->toolbar()->width()));
     EXPECT_EQ(result->minimumHeight(), 420);
+    // Choosing the first tool shows the style row; the image stays put.
+    const QPoint image = result->canvas()->mapTo(result.get(), QPoint(0, 0));
+    result->toolbar()->button(QStringLiteral("tool.rectangle"))->click();
+    EXPECT_TRUE(result->toolbar()->styleRow()->isVisible());
+    EXPECT_EQ(result->canvas()->mapTo(result.get(), QPoint(0, 0)), image);
 
     result->resize(1200, 900);
     EXPECT_EQ(result->scrollArea()->width(), 1180);

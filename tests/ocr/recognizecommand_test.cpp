@@ -1,3 +1,4 @@
+#include "../testpng.h"
 #include "ocr/recognizecommand.h"
 #include "ocr/textrecognitionwindow.h"
 #include "platform/fake/faketextrecognizer.h"
@@ -29,16 +30,6 @@ std::unique_ptr<TextRecognizer> sizeReader() {
     return fake;
 }
 
-QByteArray png(const QSize& size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 struct Outcome {
     int status = 0;
     QString out;
@@ -63,9 +54,9 @@ TEST(RecognizeCommand, PrintsEachImageSeparatedByAnEmptyLine) {
     {
         QFile f(a);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(png(QSize(30, 20)));
+        f.write(filledPng(QSize(30, 20), Qt::white));
     }
-    const Outcome run = recognize({a, QStringLiteral("-")}, png(QSize(7, 9)));
+    const Outcome run = recognize({a, QStringLiteral("-")}, filledPng(QSize(7, 9), Qt::white));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, QStringLiteral("30x20\n末行\n\n7x9\n末行\n"));
     EXPECT_EQ(run.err, QString());
@@ -79,8 +70,8 @@ TEST(RecognizeCommand, BadInputIsNamedAndTheRestStillPrinted) {
         f.write(bytes);
         return f.fileName();
     };
-    const QString good = write("good.png", png(QSize(5, 4)));
-    const QByteArray whole = png(QSize(300, 200));
+    const QString good = write("good.png", filledPng(QSize(5, 4), Qt::white));
+    const QByteArray whole = filledPng(QSize(300, 200), Qt::white);
     const QStringList bad = {
         dir.filePath(QStringLiteral("missing.png")),
         dir.path(),

@@ -1,9 +1,9 @@
+#include "../testpng.h"
 #include "pin/pinnedimage.h"
 #include "pin/pinnedimageview.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QLabel>
 #include <QMenu>
@@ -17,14 +17,6 @@
 using namespace korvel;
 
 namespace {
-
-QByteArray pngOf(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // One pixel per cell, every neighbour different, so any resampling shows.
 QImage pattern(int w, int h) {

@@ -24,4 +24,21 @@ void WindowHints::showOnAllDesktops(quintptr window) {
     xcb_flush(c);
 }
 
+// EWMH: a compositing manager owns the selection _NET_WM_CM_S<screen>.
+bool WindowHints::compositing() {
+    xcb_connection_t* c = connection_.get();
+    if (xcb_connection_has_error(c))
+        return false;
+    int screen = 0;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
+        if (it.data->root == connection_.root())
+            break;
+        ++screen;
+    }
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+    Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        c, xcb_get_selection_owner(c, connection_.atom(name.constData())), nullptr));
+    return owner && owner->owner != XCB_NONE;
+}
+
 } // namespace korvel::x11

@@ -13,6 +13,7 @@ public:
         : connection_(connection) {}
 
     void showOnAllDesktops(quintptr window) override;
+    bool compositing() override;
 
 private:
     Connection& connection_;

@@ -2,6 +2,7 @@
 
 #include "../serialqueue.h"
 #include "x11screensource.h"
+#include "x11windowhints.h"
 
 #include <QPainter>
 #include <xcb/composite.h>
@@ -25,16 +26,7 @@ bool compositorRunning(Connection& connection) {
         xcb_composite_query_version_reply(c, xcb_composite_query_version(c, 0, 2), nullptr));
     if (!version || (version->major_version == 0 && version->minor_version < 2))
         return false;
-    int screen = 0;
-    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
-        if (it.data->root == connection.root())
-            break;
-        ++screen;
-    }
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
-    Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        c, xcb_get_selection_owner(c, connection.atom(name.constData())), nullptr));
-    return owner && owner->owner != XCB_NONE;
+    return WindowHints(connection).compositing();
 }
 
 // Where the window is and what the user sees as it: the client area grown
