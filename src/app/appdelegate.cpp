@@ -152,7 +152,11 @@ void AppDelegate::buildMenus() {
     // every Korvel window (see windowActions) and quit also sits in the tray.
     quitAction_ = new QAction(QStringLiteral("退出Korvel"), this);
     quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(quitAction_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Not quit(): that asks every window to close first, and pins and
+    // result windows refuse in order to run their own closing.
+    connect(
+        quitAction_, &QAction::triggered, qApp, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
     undoAction_ = new QAction(QStringLiteral("撤销"), this);
     undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     connect(undoAction_, &QAction::triggered, this, [this] {

@@ -31,7 +31,8 @@ void quitOnTermination() {
         char bytes[16];
         while (::read(wakeUp[0], bytes, sizeof bytes) > 0) {
         }
-        QCoreApplication::quit();
+        // Not quit(): that asks every window to close, and a pin refuses.
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = signalled;

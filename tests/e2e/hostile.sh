@@ -52,7 +52,10 @@ expect_capture
 wait "$sender"
 [ "$(cat "$work/answer")" = 2 ] || fail "the bomb was answered '$(cat "$work/answer")'"
 
-# A kill or logout: an orderly exit that removes the socket.
+# A kill or logout: an orderly exit that removes the socket, also with a
+# pin open (a pin refuses to close on request; quitting must not ask it).
+"$tool" png-blank "$work/small.png" 40 30
+timeout 5 "$korvel" --pin "$work/small.png" || fail "no pin before SIGTERM"
 kill -TERM "$korvel_pid"
 set +e
 timeout 5 sh -c "while kill -0 $korvel_pid 2>/dev/null; do sleep 0.1; done"
