@@ -83,6 +83,7 @@ if [ "$(id -u)" = 0 ]; then
   listener=$!
   wait_for 5 test -S "$shared/korvel-0/korvel-$display.socket"
   xdotool mousemove 300 300
+  rm -f "$diag/pins.txt"
   env -u XDG_RUNTIME_DIR TMPDIR="$shared" KORVEL_DIAGNOSTICS_DIR="$diag" \
     "$korvel" --pin "$work/large.png" 2>"$work/err" &
   korvel_pid=$!
