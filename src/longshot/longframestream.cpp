@@ -33,11 +33,15 @@ void LongFrameStream::configure(const QRect& crop, LongCaptureAxis axis, qint64 
             buffer_.reset();
         reconvert = accepting && (changed || !wasAccepting);
     }
+    // A stream that reads parts reads the new area at once, and nothing
+    // while paused.
+    if (stream_)
+        stream_->setArea(crop, accepting);
     // The queue is ours and joined before we go, so `this` outlives the job.
     if (reconvert) {
         queue_.post([this] {
             if (!latest_.isNull())
-                convert(latest_);
+                convert(latest_, latestArea_);
         });
     }
 }
@@ -68,7 +72,10 @@ void LongFrameStream::stop() {
         stream_->stop();
         running_ = false;
     }
-    queue_.post([this] { latest_ = QImage(); });
+    queue_.post([this] {
+        latest_ = QImage();
+        latestArea_ = QRect();
+    });
 }
 
 void LongFrameStream::flush() {
@@ -99,7 +106,8 @@ void LongFrameStream::deliver(const WindowFrame& frame) {
     if (!frame.complete || frame.image.isNull())
         return;
     latest_ = frame.image;
-    convert(latest_);
+    latestArea_ = frame.area;
+    convert(latest_, latestArea_);
 }
 
 void LongFrameStream::stoppedWithError(const Error& error) {
@@ -107,7 +115,7 @@ void LongFrameStream::stoppedWithError(const Error& error) {
     failure_ = error;
 }
 
-void LongFrameStream::convert(const QImage& window) {
+void LongFrameStream::convert(const QImage& window, const QRect& area) {
     QRect crop;
     LongCaptureAxis axis = LongCaptureAxis::vertical;
     qint64 generation = 0;
@@ -121,9 +129,14 @@ void LongFrameStream::convert(const QImage& window) {
     }
 
     // Window images have their origin at the top-left, like the crop, so
-    // the rectangle needs no flipping.
+    // the rectangle needs no flipping. A frame of just the area is the crop
+    // already; one read for an earlier area is stale.
     std::optional<QImage> image;
-    if (window.rect().contains(crop)) {
+    if (!area.isEmpty()) {
+        if (area != crop)
+            return;
+        image = normalize(axis, window);
+    } else if (window.rect().contains(crop)) {
         if (auto cut = copiedCrop(window, crop))
             image = normalize(axis, *cut);
     }

@@ -50,7 +50,7 @@ public:
 private:
     void deliver(const WindowFrame& frame);
     void stoppedWithError(const Error& error);
-    void convert(const QImage& window);
+    void convert(const QImage& window, const QRect& area);
     void invalidate();
 
     // Guards every field up to `failure_`. Never held while converting, or
@@ -66,8 +66,10 @@ private:
     // Touched by the owner's thread only (start, stop).
     std::unique_ptr<WindowStream> stream_;
     bool running_ = false;
-    // The most recent complete window image; touched on the queue only.
+    // The most recent complete frame and what it shows (empty: the whole
+    // window); touched on the queue only.
     QImage latest_;
+    QRect latestArea_;
     // Declared last so that its thread ends before the state its jobs use.
     SerialQueue queue_;
 };

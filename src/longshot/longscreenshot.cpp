@@ -35,7 +35,17 @@ Error sourceChangedError() {
 
 constexpr qint64 maximumPixels = 24'000'000;
 constexpr double previewWidth = 184;
-constexpr int handleSettleMs = 100;
+// The first frame is taken once the window was quiet this long, or after
+// the longer wait when it never is (an animation).
+constexpr double settleSeconds = 0.25;
+constexpr double settleAtMostSeconds = 1.0;
+// Unmatched frames in a row before the first join after which the first
+// frame is taken for stale and the latest one starts the image instead.
+constexpr int reseedAfter = 3;
+// Synthetic steps: at most one every 0.3 s, never more than this share of
+// the viewport at once, so frames keep overlapping.
+constexpr double autoStepSeconds = 0.3;
+constexpr double autoStepShare = 0.6;
 
 // Borderless, image only; the title is the tooltip and the accessible name.
 ToolbarIconButton* iconButton(const QString& title, const QString& symbol,
@@ -290,7 +300,7 @@ void LongScreenshot::configureFrameStream() {
     const QRect crop(qRound((g.x() - sourceFrame_.x()) * sourceScale_),
                      qRound((g.y() - sourceFrame_.y()) * sourceScale_),
                      qRound(g.width() * sourceScale_), qRound(g.height() * sourceScale_));
-    stream_->configure(crop, axis_, regionGeneration_, !paused_ && !closed_ && !settling_);
+    stream_->configure(crop, axis_, regionGeneration_, !paused_ && !closed_);
 }
 
 // The loop ----------------------------------------------------------------------------
@@ -301,16 +311,14 @@ void LongScreenshot::schedule(int ms) {
 }
 
 bool LongScreenshot::sourceUnchanged() {
-    for (const WindowInfo& w : services_.windows->windows()) {
-        if (w.id != sourceWindow_ || !w.bounds)
-            continue;
-        const QRectF frame = globalTopLeft(*w.bounds, services_.layout);
-        return std::abs(frame.x() - sourceFrame_.x()) < 1 &&
-               std::abs(frame.y() - sourceFrame_.y()) < 1 &&
-               std::abs(frame.width() - sourceFrame_.width()) < 1 &&
-               std::abs(frame.height() - sourceFrame_.height()) < 1;
-    }
-    return false;
+    const std::optional<WindowInfo> w = services_.windows->window(sourceWindow_);
+    if (!w || !w->bounds)
+        return false;
+    const QRectF frame = globalTopLeft(*w->bounds, services_.layout);
+    return std::abs(frame.x() - sourceFrame_.x()) < 1 &&
+           std::abs(frame.y() - sourceFrame_.y()) < 1 &&
+           std::abs(frame.width() - sourceFrame_.width()) < 1 &&
+           std::abs(frame.height() - sourceFrame_.height()) < 1;
 }
 
 void LongScreenshot::step() {
@@ -339,7 +347,29 @@ void LongScreenshot::step() {
         fail(sourceUnchanged() ? *failure : sourceChangedError());
         return;
     }
+    if (autoScrolling_ && now() - lastTargetCheck_ >= 0.1) {
+        lastTargetCheck_ = now();
+        autoScrollTarget();
+    }
     std::optional<LongCaptureFrame> frame = stream_->takeFrame();
+    if (frame && frame->generation != regionGeneration_) {
+        schedule(0);
+        return;
+    }
+    if (!stitcher_) {
+        if (frame) {
+            if (pendingFirst_.isNull())
+                pendingSince_ = now();
+            pendingFirst_ = std::move(frame->image);
+            pendingAt_ = now();
+        } else if (!pendingFirst_.isNull() &&
+                   (now() - pendingAt_ >= settleSeconds ||
+                    now() - pendingSince_ >= settleAtMostSeconds)) {
+            beginStitching(std::exchange(pendingFirst_, QImage()));
+        }
+        schedule(8);
+        return;
+    }
     if (!frame) {
         if (autoScrolling_ && now() - lastProgress_ > 2)
             stopAutoScroll(QStringLiteral("画面未变化，自动滚动已停止。可手动继续，或直接复制。"));
@@ -348,30 +378,25 @@ void LongScreenshot::step() {
         schedule(8);
         return;
     }
-    if (frame->generation != regionGeneration_) {
-        schedule(0);
-        return;
-    }
-    if (!stitcher_) {
-        stitcher_ = std::make_shared<ScrollStitcher>(frame->image, maximumPixels);
-        refreshPreview(true);
-        finishButton_->setEnabled(true);
-        autoButton_->setEnabled(true);
-        moveButton_->setEnabled(true);
-        if (!paused_)
-            previewWindow_->show();
-        lastProgress_ = now();
-        setStatus(paused_ ? QStringLiteral("已停止，点开始继续，或直接复制、保存。")
-                          : QStringLiteral(
-                                "滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"));
-        if (onMatchResult)
-            onMatchResult(std::nullopt);
-        if (onReady)
-            onReady();
-        schedule(8);
-        return;
-    }
     stitch(std::move(*frame));
+}
+
+void LongScreenshot::beginStitching(const QImage& first) {
+    stitcher_ = std::make_shared<ScrollStitcher>(first, maximumPixels);
+    refreshPreview(true);
+    finishButton_->setEnabled(true);
+    autoButton_->setEnabled(true);
+    moveButton_->setEnabled(true);
+    if (!paused_)
+        previewWindow_->show();
+    lastProgress_ = now();
+    setStatus(paused_
+                  ? QStringLiteral("已停止，点开始继续，或直接复制、保存。")
+                  : QStringLiteral("滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"));
+    if (onMatchResult)
+        onMatchResult(std::nullopt);
+    if (onReady)
+        onReady();
 }
 
 void LongScreenshot::stitch(LongCaptureFrame frame) {
@@ -385,7 +410,7 @@ void LongScreenshot::stitch(LongCaptureFrame frame) {
         const ScrollAppendResult result = stitcher->append(image, crop);
         QMetaObject::invokeMethod(
             qApp,
-            [self, stitcher, result, generation] {
+            [self, stitcher, result, generation, image] {
                 if (!self)
                     return;
                 self->processing_ = false;
@@ -395,7 +420,7 @@ void LongScreenshot::stitch(LongCaptureFrame frame) {
                     if (self->stitcher_ == stitcher)
                         self->refreshPreview(true);
                 } else {
-                    self->handleResult(result);
+                    self->handleResult(result, image);
                 }
                 const bool more = !self->paused_ && self->stream_ && self->stream_->queuedCount();
                 if (self->autoScrolling_ && !self->paused_ && !self->movingRegion_ &&
@@ -407,12 +432,14 @@ void LongScreenshot::stitch(LongCaptureFrame frame) {
     });
 }
 
-void LongScreenshot::handleResult(const ScrollAppendResult& result) {
+void LongScreenshot::handleResult(const ScrollAppendResult& result, const QImage& frame) {
     using Kind = ScrollAppendResult::Kind;
     if (onMatchResult)
         onMatchResult(result);
     const LongCaptureFeedback::Outcome outcome = feedback_.record(result);
     if (result.kind == Kind::appended || result.kind == Kind::cropped) {
+        if (result.kind == Kind::appended && lastAutoClicks_ > 0)
+            rowsSinceAutoStep_ += result.rows;
         awaitingAutoFrame_ = false;
         clampCrop(cropEdges_.leading, cropEdges_.trailing, stitcher_->height());
         sticky_.reset();
@@ -427,6 +454,14 @@ void LongScreenshot::handleResult(const ScrollAppendResult& result) {
         refreshPreview(false);
     } else if (result.kind == Kind::unmatched) {
         ++consecutiveUnmatched_;
+        // Nothing joined the first frame yet while the window goes on
+        // changing: that frame is stale (the window was still painting, or
+        // changed as it came to the front). Start again from this one.
+        if (!stitcher_->hasAppended() && consecutiveUnmatched_ >= reseedAfter && !frame.isNull()) {
+            stitcher_ = std::make_shared<ScrollStitcher>(frame, maximumPixels);
+            consecutiveUnmatched_ = 0;
+            refreshPreview(true);
+        }
     } else {
         consecutiveUnmatched_ = 0;
         pauseButton_->setEnabled(false);
@@ -510,15 +545,6 @@ void LongScreenshot::fail(const Error& error) {
 }
 
 void LongScreenshot::setPaused(bool paused) {
-    // Frames may be read off the screen, where the handles covered the
-    // region while paused until the window below has drawn it again.
-    if (!paused && regionView_->showsHandles()) {
-        settling_ = true;
-        QTimer::singleShot(handleSettleMs, this, [this] {
-            settling_ = false;
-            configureFrameStream();
-        });
-    }
     paused_ = paused;
     configureFrameStream();
     if (paused) {
@@ -559,6 +585,7 @@ void LongScreenshot::resetResult() {
     consecutiveUnmatched_ = 0;
     captureReverseDirection_ = false;
     stitcher_.reset();
+    pendingFirst_ = QImage();
     feedback_ = LongCaptureFeedback();
     cropEdges_ = LongCaptureCrop();
     finishButton_->setEnabled(false);
@@ -619,6 +646,9 @@ void LongScreenshot::toggleAutoScroll() {
     sticky_.reset();
     setPaused(false);
     autoScrolling_ = true;
+    lastAutoClicks_ = 0;
+    rowsSinceAutoStep_ = 0;
+    autoInterval_ = autoStepSeconds;
     autoButton_->setText(QStringLiteral("停止自动"));
     lastProgress_ = lastAutoScroll_ = now();
     services_.windows->activate(sourceWindow_);
@@ -634,18 +664,15 @@ void LongScreenshot::stopAutoScroll(const std::optional<QString>& message) {
         setSticky(*message);
 }
 
-void LongScreenshot::scrollAutomatically() {
-    if (awaitingAutoFrame_ || now() - lastAutoScroll_ < 0.3 || sourcePid_ < 1)
-        return;
+std::optional<QPointF> LongScreenshot::autoScrollTarget() {
     const std::optional<qint64> front = services_.windows->activePid();
     if (front && *front != sourcePid_) {
         stopAutoScroll(QStringLiteral("已切换应用，自动滚动停止。"));
-        return;
+        return std::nullopt;
     }
     const QRectF region = globalRegion();
     const QPointF qtOrigin = QPointF(services_.layout.primaryOrigin) / services_.layout.scale;
     const std::vector<WindowInfo> windows = services_.windows->windows();
-    std::optional<QPointF> point;
     for (double fraction : {0.5, 0.25, 0.75}) {
         const QPointF p(region.x() + fraction * region.width(), region.center().y());
         const QPoint onScreen = (p + qtOrigin).toPoint();
@@ -664,30 +691,61 @@ void LongScreenshot::scrollAutomatically() {
                 frame.width() >= screenFrame_.width() && frame.height() >= screenFrame_.height())
                 continue;
             if (w.id == sourceWindow_)
-                point = p;
+                return p;
             break;
         }
-        if (point)
-            break;
     }
-    if (!point) {
-        stopAutoScroll(QStringLiteral("目标区域被遮挡，自动滚动停止。"));
+    // A window on top takes the synthetic steps (and the stream, reading the
+    // source's own pixels, would only see nothing move).
+    stopAutoScroll(QStringLiteral("目标区域被遮挡，自动滚动停止。"));
+    return std::nullopt;
+}
+
+// One synthetic step at a time, each after the last one's frame arrived.
+// A wheel click scrolls what the application decides; from what earlier
+// clicks did, the step is made of as many clicks as the speed's share of
+// the region allows, and when one click is already more, steps come less
+// often instead, so the three speeds differ and frames keep overlapping.
+void LongScreenshot::scrollAutomatically() {
+    if (awaitingAutoFrame_ || now() - lastAutoScroll_ < autoInterval_ || sourcePid_ < 1)
         return;
-    }
+    const std::optional<QPointF> point = autoScrollTarget();
+    if (!point)
+        return;
     const bool horizontal = axis_ == LongCaptureAxis::horizontal;
+    const QRectF region = globalRegion();
     const int step =
         autoScrollStep(horizontal ? region.width() : region.height(), speed_->currentIndex());
     if (step < 1) {
         stopAutoScroll(std::nullopt);
         return;
     }
-    const int amount = captureReverseDirection_ ? step : -step;
+    if (lastAutoClicks_ > 0 && rowsSinceAutoStep_ > 0) {
+        pixelsPerClick_.push_back(double(rowsSinceAutoStep_) / lastAutoClicks_);
+        if (pixelsPerClick_.size() > 5)
+            pixelsPerClick_.erase(pixelsPerClick_.begin());
+    }
+    const double target = step * sourceScale_;
+    int clicks = 1;
+    autoInterval_ = autoStepSeconds;
+    if (!pixelsPerClick_.empty()) {
+        std::vector<double> sorted = pixelsPerClick_;
+        std::sort(sorted.begin(), sorted.end());
+        const double perClick = std::max(1.0, sorted[sorted.size() / 2]);
+        const double most = autoStepShare * (stitcher_ ? stitcher_->viewportHeight() : target);
+        clicks = std::clamp(int(std::min(target, most) / perClick), 1, 50);
+        if (perClick > target)
+            autoInterval_ = autoStepSeconds * std::min(perClick / target, 10.0);
+    }
+    const int amount = captureReverseDirection_ ? clicks : -clicks;
     const QPoint root =
         services_.layout.primaryOrigin + (*point * services_.layout.scale).toPoint();
     if (!services_.scrolls->post(root, horizontal, amount))
         return;
     lastAutoScroll_ = now();
     awaitingAutoFrame_ = true;
+    lastAutoClicks_ = clicks;
+    rowsSinceAutoStep_ = 0;
     ++autoPostedCount_;
 }
 

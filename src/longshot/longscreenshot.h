@@ -104,7 +104,7 @@ private:
     void schedule(int ms);
     void step();
     void stitch(LongCaptureFrame frame);
-    void handleResult(const ScrollAppendResult& result);
+    void handleResult(const ScrollAppendResult& result, const QImage& frame);
     void fail(const Error& error);
     void setStatus(const QString& text);
     void setSticky(const QString& text);
@@ -113,7 +113,11 @@ private:
     void refreshPreview(bool force);
     void applyRegion(const QRectF& global, bool restart);
     void scrollAutomatically();
+    // Where a synthetic step can reach the source window now; stops
+    // automatic scrolling, saying why, when nowhere.
+    std::optional<QPointF> autoScrollTarget();
     void stopAutoScroll(const std::optional<QString>& message);
+    void beginStitching(const QImage& first);
     bool sourceUnchanged();
     // Waits for the queued frames, then hands over the image as exported,
     // or with `whole` the full stitched image in stitching orientation.
@@ -151,6 +155,18 @@ private:
     quint32 sourceWindow_ = 0;
     double lastAutoScroll_ = -1;
     bool awaitingAutoFrame_ = false;
+    double lastTargetCheck_ = -1;
+    // How far one wheel click scrolls the source, learnt from the rows
+    // appended after each synthetic step (pixels, latest last).
+    std::vector<double> pixelsPerClick_;
+    int lastAutoClicks_ = 0;
+    int rowsSinceAutoStep_ = 0;
+    double autoInterval_ = 0.3;
+    // The first frame waits until the window has stopped changing: it may
+    // still be painting, or repainting as it is brought to the front.
+    QImage pendingFirst_;
+    double pendingSince_ = -1;
+    double pendingAt_ = -1;
     double lastProgress_ = 0;
     double lastPreviewRefresh_ = -1;
     bool previewDirty_ = false;
@@ -165,8 +181,6 @@ private:
     bool processing_ = false;
     bool captureFailed_ = false;
     bool movingRegion_ = false;
-    // Briefly after the handles went away on resuming: no frames yet.
-    bool settling_ = false;
     QRectF moveOrigin_;
     bool automaticCrop_ = true;
     bool captureReverseDirection_ = false;

@@ -49,7 +49,7 @@ OverlapCheck OverlapCheck::of(const QImage& previous, const QImage& next, int sh
         return check;
 
     std::vector<RowCount> counts;
-    counts.reserve(size_t(rows / rowStep + 1));
+    counts.reserve(size_t(rows) / rowStep + 1);
     for (int y = top; y < top + rows; y += rowStep) {
         const auto* a = reinterpret_cast<const quint32*>(upper.constScanLine(y + s));
         const auto* b = reinterpret_cast<const quint32*>(lower.constScanLine(y));

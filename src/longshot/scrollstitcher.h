@@ -58,6 +58,7 @@ public:
     // Rows of the composed image, fixed footer included.
     int height() const { return height_; }
     bool reverseDirection() const { return reverseDirection_; }
+    bool hasAppended() const { return hasAppended_; }
 
 private:
     struct Candidate {

@@ -128,7 +128,7 @@ public:
 
 private:
     z_stream stream_{};
-    std::array<Bytef, 64 * 1024> scratch_{};
+    std::array<Bytef, std::size_t(64) * 1024> scratch_{};
     qint64 expected_;
     qint64 produced_ = 0;
     bool ok_ = false;

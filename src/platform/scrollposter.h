@@ -12,11 +12,13 @@ class ScrollPoster {
 public:
     virtual ~ScrollPoster() = default;
 
-    // One wheel step at `rootPoint` (root-window pixels): the pointer moves
-    // there first, since wheel events go to the window under it. A negative
-    // amount scrolls down (vertical) or right (horizontal), towards the
-    // content below or beyond; only the sign counts, one step is the
-    // smallest unit the server offers. False when nothing could be posted.
+    // |amount| wheel clicks at `rootPoint` (root-window pixels): the pointer
+    // moves there first, since wheel events go to the window under it, and
+    // back to where the user left it afterwards. A negative amount scrolls
+    // down (vertical) or right (horizontal), towards the content below or
+    // beyond; a click is the smallest unit the server offers, and how far
+    // it scrolls is the application's choice. False when nothing could be
+    // posted.
     virtual bool post(QPoint rootPoint, bool horizontal, int amount) = 0;
 
     // While watching, `onUserScroll` runs on the main thread for every wheel

@@ -30,6 +30,15 @@ public:
 
     // On-screen windows, front to back.
     virtual std::vector<WindowInfo> windows() = 0;
+    // One of them by id, cheaper where the backend can look it up alone;
+    // empty when it is gone or no longer on screen.
+    virtual std::optional<WindowInfo> window(quint32 id) {
+        for (WindowInfo& w : windows()) {
+            if (w.id == id)
+                return std::move(w);
+        }
+        return std::nullopt;
+    }
     // The process owning the window with the keyboard focus; empty when
     // nobody can tell.
     virtual std::optional<qint64> activePid() { return std::nullopt; }

@@ -3,6 +3,7 @@
 #include "error.h"
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 
 #include <chrono>
@@ -12,13 +13,15 @@ namespace korvel {
 
 class SerialQueue;
 
-// One delivery of a live window stream: the whole window in device pixels,
-// origin at its top-left corner, format ARGB32_Premultiplied (BGRA in
-// memory). Incomplete frames (the window was briefly unreadable) carry no
-// usable pixels and are to be skipped.
+// One delivery of a live window stream, format ARGB32_Premultiplied (BGRA
+// in memory), in device pixels: the asked area of the window, or the whole
+// window (origin at its top-left corner) when `area` is empty. Incomplete
+// frames (the window was briefly unreadable) carry no usable pixels and are
+// to be skipped.
 struct WindowFrame {
     QImage image;
     bool complete = true;
+    QRect area; // in window pixels; empty: the whole window
 };
 
 struct WindowStreamConfiguration {
@@ -46,6 +49,14 @@ public:
                        FrameHandler onFrame, StopHandler onStop) = 0;
     // Once it returns no handler runs any more; stopping twice is harmless.
     virtual void stop() = 0;
+    // Only `area` (window pixels) is wanted, and only while `active`: a
+    // stream that can read parts delivers just that, and nothing while
+    // inactive; a new area is read at once. Others go on delivering the
+    // whole window, which the consumer crops.
+    virtual void setArea(const QRect& area, bool active) {
+        Q_UNUSED(area);
+        Q_UNUSED(active);
+    }
 };
 
 } // namespace korvel

@@ -195,12 +195,37 @@ TEST_F(LongCapture, ChangingTheDirectionStartsOverPaused) {
     EXPECT_FALSE(capture->autoScrolling());
 }
 
+// The first frame is taken once the window has settled (a window repaints
+// as it comes to the front), and one that nothing ever joins is replaced
+// by the latest frame instead of blocking every match.
+TEST_F(LongCapture, AStaleFirstFrameNeverBlocksTheCapture) {
+    open();
+    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+    QImage inactive = window(0);
+    inactive.fill(qRgb(128, 128, 128));
+    stream->deliver(inactive);
+    stream->deliver(window(0)); // painted a moment later
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    stream->deliver(window(60));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 260 px"); }));
+
+    capture->setDirection(LongCaptureAxis::vertical);
+    capture->togglePause();
+    stream->deliver(inactive); // stuck this way long enough to be taken
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    for (int offset : {100, 160, 220, 280})
+        stream->deliver(window(offset));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 260 px"); }));
+}
+
 // The sheet shows the whole image with the current edges; dragging writes
 // the fields, and only values that leave a row are applied.
 TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothing) {
     open();
     ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    for (int offset : {0, 60, 130})
+    stream->deliver(window(0));
+    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    for (int offset : {60, 130})
         stream->deliver(window(offset));
     ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
 

@@ -143,10 +143,14 @@ TEST_F(Input, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) 
     scrolls.onUserScroll = [&] { ++userScrolls; };
     scrolls.setWatching(true);
 
-    ASSERT_TRUE(scrolls.post(QPoint(150, 170), false, -30));
-    ASSERT_TRUE(scrolls.post(QPoint(160, 180), false, 30));
-    ASSERT_TRUE(scrolls.post(QPoint(170, 190), true, -8));
-    ASSERT_TRUE(scrolls.post(QPoint(180, 200), true, 8));
+    // The amount is the number of clicks; the pointer goes back afterwards.
+    xcb_test_fake_input(user->get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, user->root(), 20, 30,
+                        0);
+    sync(*user);
+    ASSERT_TRUE(scrolls.post(QPoint(150, 170), false, -2));
+    ASSERT_TRUE(scrolls.post(QPoint(160, 180), false, 1));
+    ASSERT_TRUE(scrolls.post(QPoint(170, 190), true, -1));
+    ASSERT_TRUE(scrolls.post(QPoint(180, 200), true, 1));
     EXPECT_FALSE(scrolls.post(QPoint(180, 200), true, 0));
     pump([&](const xcb_generic_event_t* e) { scrolls.handle(e); });
     EXPECT_EQ(userScrolls, 0);
@@ -158,7 +162,8 @@ TEST_F(Input, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) 
     EXPECT_EQ(userScrolls, 1);
     scrolls.setWatching(false);
 
-    // The window under each point got its step, in order and in place.
+    // The window under each point got its steps, in order and in place (the
+    // user's wheel went where the pointer was given back to).
     std::vector<std::pair<int, QPoint>> presses;
     sync(*user);
     while (xcb_generic_event_t* e = xcb_poll_for_event(user->get())) {
@@ -169,11 +174,15 @@ TEST_F(Input, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) 
         }
         free(e);
     }
+    x11::Reply<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(user->get(), xcb_query_pointer(user->get(), user->root()), nullptr));
+    ASSERT_TRUE(pointer);
+    EXPECT_EQ(QPoint(pointer->root_x, pointer->root_y), QPoint(20, 30));
     const std::vector<std::pair<int, QPoint>> expected = {{5, QPoint(150, 170)},
+                                                          {5, QPoint(150, 170)},
                                                           {4, QPoint(160, 180)},
                                                           {7, QPoint(170, 190)},
-                                                          {6, QPoint(180, 200)},
-                                                          {5, QPoint(180, 200)}};
+                                                          {6, QPoint(180, 200)}};
     EXPECT_EQ(presses, expected);
 }
 

@@ -44,7 +44,7 @@ public:
     }
 
     void deliver(const QImage& window, bool complete = true) {
-        post([window, complete](State& s) { s.onFrame(WindowFrame{window, complete}); });
+        post([window, complete](State& s) { s.onFrame(WindowFrame{window, complete, QRect()}); });
     }
     void fail(const Error& error) {
         post([error](State& s) { s.onStop(error); });

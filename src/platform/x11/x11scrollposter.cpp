@@ -4,6 +4,7 @@
 #include <xcb/xinput.h>
 #include <xcb/xtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace korvel::x11 {
@@ -62,13 +63,23 @@ bool ScrollPoster::post(QPoint rootPoint, bool horizontal, int amount) {
         return false;
     xcb_connection_t* c = connection_.get();
     const uint8_t button = horizontal ? (amount < 0 ? 7 : 6) : (amount < 0 ? 5 : 4);
-    xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, connection_.root(),
-                        int16_t(rootPoint.x()), int16_t(rootPoint.y()), 0);
-    xcb_test_fake_input(c, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_test_fake_input(c, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    Reply<xcb_query_pointer_reply_t> user(
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, connection_.root()), nullptr));
+    const auto moveTo = [&](int x, int y) {
+        xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, connection_.root(),
+                            int16_t(x), int16_t(y), 0);
+    };
+    moveTo(rootPoint.x(), rootPoint.y());
+    for (int i = 0; i < std::abs(amount); ++i) {
+        xcb_test_fake_input(c, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(c, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        if (watching_)
+            expected_.push_back(clock_.elapsed());
+    }
+    // The pointer goes back, so the user can still reach the control bar.
+    if (user && user->same_screen)
+        moveTo(user->root_x, user->root_y);
     xcb_flush(c);
-    if (watching_)
-        expected_.push_back(clock_.elapsed());
     return true;
 }
 

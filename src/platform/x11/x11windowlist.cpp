@@ -16,6 +16,46 @@ constexpr int popupLayer = 101;
 
 } // namespace
 
+bool windowManaged(Connection& connection) {
+    return connection
+        .cardinals(connection.root(), connection.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW)
+        .has_value();
+}
+
+std::optional<QRect> windowBounds(Connection& connection, xcb_window_t window, bool managed) {
+    xcb_connection_t* c = connection.get();
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, window, connection.root(), 0, 0), nullptr));
+    if (!geometry || !origin)
+        return std::nullopt;
+    QRect bounds(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    if (managed) {
+        // The frame the window manager draws around the client is part of
+        // what the user sees as the window.
+        if (auto extents = connection.cardinals(window, connection.atom("_NET_FRAME_EXTENTS"),
+                                                XCB_ATOM_CARDINAL);
+            extents && extents->size() == 4 &&
+            std::all_of(extents->begin(), extents->end(), [](quint32 v) { return v < 4096; })) {
+            const auto& e = *extents; // left, right, top, bottom
+            bounds.adjust(-int(e[0]), -int(e[2]), int(e[1]), int(e[3]));
+        }
+    }
+    // Client-side decorations draw an invisible shadow inside the window
+    // and say how wide it is; the user sees only what lies within.
+    if (auto shadow = connection.cardinals(window, connection.atom("_GTK_FRAME_EXTENTS"),
+                                           XCB_ATOM_CARDINAL);
+        shadow && shadow->size() == 4 &&
+        std::all_of(shadow->begin(), shadow->end(), [](quint32 v) { return v < 4096; })) {
+        const auto& e = *shadow; // left, right, top, bottom
+        const QRect inner = bounds.adjusted(int(e[0]), int(e[2]), -int(e[1]), -int(e[3]));
+        if (inner.width() > 0 && inner.height() > 0)
+            bounds = inner;
+    }
+    return bounds;
+}
+
 std::vector<WindowInfo> WindowList::windows() {
     bool managed = false;
     std::vector<WindowInfo> result;
@@ -24,6 +64,12 @@ std::vector<WindowInfo> WindowList::windows() {
             result.push_back(std::move(*info));
     }
     return result;
+}
+
+// One window's description without listing them all: the long capture
+// checks its source this way ten times a second.
+std::optional<WindowInfo> WindowList::window(quint32 id) {
+    return describe(id, windowManaged(connection_));
 }
 
 std::optional<qint64> WindowList::activePid() {
@@ -84,41 +130,13 @@ std::optional<WindowInfo> WindowList::describe(xcb_window_t window, bool managed
     if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
         attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
         return std::nullopt;
-    Reply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-    if (!geometry)
-        return std::nullopt;
-    Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-        c, xcb_translate_coordinates(c, window, connection_.root(), 0, 0), nullptr));
-    if (!origin)
+    const std::optional<QRect> bounds = windowBounds(connection_, window, managed);
+    if (!bounds)
         return std::nullopt;
 
     WindowInfo info;
     info.id = window;
-    QRectF bounds(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
-    if (managed) {
-        // The frame the window manager draws around the client is part of
-        // what the user sees as the window.
-        if (auto extents = connection_.cardinals(window, connection_.atom("_NET_FRAME_EXTENTS"),
-                                                 XCB_ATOM_CARDINAL);
-            extents && extents->size() == 4 &&
-            std::all_of(extents->begin(), extents->end(), [](quint32 v) { return v < 4096; })) {
-            const auto& e = *extents; // left, right, top, bottom
-            bounds.adjust(-double(e[0]), -double(e[2]), double(e[1]), double(e[3]));
-        }
-    }
-    // Client-side decorations draw an invisible shadow inside the window
-    // and say how wide it is; the user sees only what lies within.
-    if (auto shadow = connection_.cardinals(window, connection_.atom("_GTK_FRAME_EXTENTS"),
-                                            XCB_ATOM_CARDINAL);
-        shadow && shadow->size() == 4) {
-        const auto& e = *shadow; // left, right, top, bottom
-        const QRectF inner =
-            bounds.adjusted(double(e[0]), double(e[2]), -double(e[1]), -double(e[3]));
-        if (inner.width() > 0 && inner.height() > 0)
-            bounds = inner;
-    }
-    info.bounds = bounds;
+    info.bounds = QRectF(*bounds);
 
     if (auto pid =
             connection_.cardinals(window, connection_.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
