@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <optional>
 
 namespace korvel {
@@ -132,6 +133,13 @@ private:
     void push(QUndoCommand* command);
 
     QImage image_;
+    // The image shrunk smoothly to the view, in bands of rows, for a view
+    // smaller than the image (the long image in its window): sampled
+    // without smoothing, text there falls apart. Keyed by band; made anew
+    // when the view's width changes.
+    mutable std::map<int, QImage> shrunkBands_;
+    mutable int shrunkWidth_ = 0;
+    void paintShrunk(QPainter& painter, const QRectF& exposed, const QRectF& view) const;
     PrivacyTileCache privacyCache_;
     // Vector marks rendered once at the screen's pixel scale, so that a
     // repaint blits them instead of rasterising every stroke again.

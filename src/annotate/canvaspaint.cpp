@@ -176,10 +176,47 @@ void Canvas::paintEvent(QPaintEvent* event) {
     // The exposed part relative to the view's bounds.
     const QRectF part = exposed.translated(-view.topLeft());
     const double sx = image_.width() / view.width(), sy = image_.height() / view.height();
-    painter.drawImage(exposed, image_,
-                      QRectF(part.x() * sx, part.y() * sy, part.width() * sx, part.height() * sy));
+    if (view.width() * devicePixelRatioF() < image_.width() - 0.5)
+        paintShrunk(painter, exposed, view);
+    else
+        painter.drawImage(
+            exposed, image_,
+            QRectF(part.x() * sx, part.y() * sy, part.width() * sx, part.height() * sy));
     painter.translate(view.topLeft());
     paintMarks(painter, true, part);
+}
+
+void Canvas::paintShrunk(QPainter& painter, const QRectF& exposed, const QRectF& view) const {
+    constexpr int bandRows = 256; // of the image
+    const double ratio = devicePixelRatioF();
+    const int width = std::max(1, int(std::lround(view.width() * ratio)));
+    if (width != shrunkWidth_) {
+        shrunkBands_.clear();
+        shrunkWidth_ = width;
+    }
+    const double scale = double(width) / image_.width();
+    const auto deviceRow = [&](int imageRow) { return int(std::lround(imageRow * scale)); };
+    const int first = std::max(0, int((exposed.top() - view.top()) * ratio / scale) / bandRows);
+    const int last = std::min((image_.height() - 1) / bandRows,
+                              int((exposed.bottom() - view.top()) * ratio / scale) / bandRows);
+    painter.save();
+    painter.setClipRect(exposed);
+    for (int band = first; band <= last; ++band) {
+        const int top = band * bandRows;
+        const int bottom = std::min(image_.height(), top + bandRows);
+        const int rows = std::max(1, deviceRow(bottom) - deviceRow(top));
+        auto cached = shrunkBands_.find(band);
+        if (cached == shrunkBands_.end()) {
+            QImage shrunk =
+                image_.copy(0, top, image_.width(), bottom - top)
+                    .scaled(width, rows, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            shrunk.setDevicePixelRatio(ratio);
+            cached = shrunkBands_.emplace(band, std::move(shrunk)).first;
+        }
+        painter.drawImage(QPointF(view.left(), view.top() + deviceRow(top) / ratio),
+                          cached->second);
+    }
+    painter.restore();
 }
 
 void Canvas::updateCursorAreas() {

@@ -9,6 +9,7 @@
 #include "history/screenshothistory.h"
 #include "history/screenshothistorywindow.h"
 #include "longshot/longscreenshot.h"
+#include "ocr/textrecognitionwindow.h"
 #include "pin/pinnedimage.h"
 #include "pin/pinnedimageview.h"
 #include "platform/error.h"
@@ -129,6 +130,11 @@ AppDelegate::AppDelegate(Platform& platform, EditorFactory makeEditor, QObject* 
           std::make_unique<AppServices>(createLoginItem(), AppServices::Config::fromBuild())) {
     resultServices.history = &ScreenshotHistory::shared();
     resultServices.copyCloses = &CapturePreferences::copyCloses;
+    // Long images are where reading text in bands matters most.
+    resultServices.recognizeText = [](const QImage& image, bool copyWhenReady,
+                                      std::function<void()> copied, std::function<void()> closed) {
+        TextRecognitionWindow::open(image, copyWhenReady, std::move(copied), std::move(closed));
+    };
     appServices_->runAlert = [this](QMessageBox& box) { return presentAlert(box); };
 }
 

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -88,8 +89,11 @@ QRectF LongScreenshot::globalRegion() const {
 void LongScreenshot::buildPanels() {
     auto* content = new QWidget;
     content->setAutoFillBackground(true);
-    QPalette palette = content->palette();
-    palette.setColor(QPalette::Window, QColor::fromRgbF(0.98f, 0.98f, 0.98f));
+    // Always the light look: the bar floats over any application, and a
+    // dark desktop palette would leave dark text on its light background.
+    QPalette palette(QColor(240, 240, 240), QColor::fromRgbF(0.98f, 0.98f, 0.98f));
+    palette.setColor(QPalette::Highlight, QColor(59, 130, 246));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
     content->setPalette(palette);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(10, 8, 10, 6);
@@ -204,16 +208,26 @@ void LongScreenshot::buildPanels() {
 }
 
 void LongScreenshot::layoutPanels() {
-    // The layout rule works bottom-up on the region's display.
+    // The layout rule works bottom-up on the region's display, within what
+    // the desktop's own panels and docks leave of it.
     const QRectF g = globalRegion();
     const QRectF region(g.x(), services_.primaryTop - g.y() - g.height(), g.width(), g.height());
+    const QPointF qtOrigin = QPointF(services_.layout.primaryOrigin) / services_.layout.scale;
+    const auto topLeft = [this, qtOrigin](const QRectF& r) {
+        return QPointF(r.x(), services_.primaryTop - r.y() - r.height()) + qtOrigin;
+    };
+    QRectF visible = screenFrame_;
+    const QRectF screen(topLeft(screenFrame_), screenFrame_.size());
+    if (const QScreen* s = QGuiApplication::screenAt(screen.center().toPoint())) {
+        const QRectF work = QRectF(s->availableGeometry()).translated(-qtOrigin);
+        const QRectF bottomUp(work.x(), services_.primaryTop - work.y() - work.height(),
+                              work.width(), work.height());
+        if (const QRectF inside = bottomUp.intersected(screenFrame_); !inside.isEmpty())
+            visible = inside;
+    }
     const QSize bar = control_->sizeHint();
     const LongCaptureLayout l =
-        longCaptureLayout(region, screenFrame_, QSizeF(bar), QSizeF(previewWindow_->size()));
-    const auto topLeft = [this](const QRectF& r) {
-        return QPointF(r.x(), services_.primaryTop - r.y() - r.height()) +
-               QPointF(services_.layout.primaryOrigin) / services_.layout.scale;
-    };
+        longCaptureLayout(region, visible, QSizeF(bar), QSizeF(previewWindow_->size()));
     control_->resize(bar);
     control_->move(topLeft(l.toolbar).toPoint());
     previewWindow_->move(topLeft(l.preview).toPoint());
@@ -362,9 +376,8 @@ void LongScreenshot::step() {
                 pendingSince_ = now();
             pendingFirst_ = std::move(frame->image);
             pendingAt_ = now();
-        } else if (!pendingFirst_.isNull() &&
-                   (now() - pendingAt_ >= settleSeconds ||
-                    now() - pendingSince_ >= settleAtMostSeconds)) {
+        } else if (!pendingFirst_.isNull() && (now() - pendingAt_ >= settleSeconds ||
+                                               now() - pendingSince_ >= settleAtMostSeconds)) {
             beginStitching(std::exchange(pendingFirst_, QImage()));
         }
         schedule(8);

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -123,7 +124,12 @@ LongScreenshotResult::~LongScreenshotResult() {
 void LongScreenshotResult::showWindow() {
     if (closed_)
         return;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // On the display the user works on: where the capture was made, or
+    // the pointer is.
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
         QRect frame = geometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());

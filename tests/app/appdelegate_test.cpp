@@ -1,4 +1,5 @@
 #include "../testwait.h"
+#include "annotate/annotationtoolbar.h"
 #include "app/appdelegate.h"
 #include "app/appservices.h"
 #include "history/screenshothistorywindow.h"
@@ -353,6 +354,8 @@ TEST_F(Delegate, HistoryWindowIsMadeOnceAndEditingOpensAResultUntilItCloses) {
     LongScreenshotResult* result = delegate->resultWindows().front();
     EXPECT_EQ(result->windowTitle(), QStringLiteral("Korvel · 历史截图 640 × 90 px"));
     EXPECT_TRUE(result->isVisible());
+    // Result windows read text too, long images most of all.
+    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("识别文字"))->isEnabled());
 
     // Closing releases that window only, and only after its close handling.
     result->closeResult();

@@ -195,6 +195,27 @@ TEST_F(LongCapture, ChangingTheDirectionStartsOverPaused) {
     EXPECT_FALSE(capture->autoScrolling());
 }
 
+// The control bar keeps its light look (dark text on a light ground) on a
+// desktop with a dark palette.
+TEST_F(LongCapture, TheControlBarStaysReadableOnADarkDesktop) {
+    const QPalette saved = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    QApplication::setPalette(dark);
+    open();
+    QWidget* bar = capture->controlPanel();
+    bar->adjustSize();
+    const QImage shown = bar->grab().toImage();
+    QApplication::setPalette(saved);
+    // The status line's ground and its darkest ink.
+    int darkest = 255;
+    for (int x = 12; x < 200; ++x)
+        darkest = std::min(darkest, qGray(shown.pixel(x, shown.height() - 24)));
+    EXPECT_GT(qGray(shown.pixel(shown.width() - 12, shown.height() - 8)), 230);
+    EXPECT_LT(darkest, 100);
+}
+
 // The first frame is taken once the window has settled (a window repaints
 // as it comes to the front), and one that nothing ever joins is replaced
 // by the latest frame instead of blocking every match.

@@ -129,6 +129,17 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     open(longImage(600, 200));
     EXPECT_DOUBLE_EQ(result->scale(), 1.0);
     EXPECT_EQ(result->canvas()->size(), QSize(600, 200));
+
+    // Shrunk to the window, fine lines are averaged, not dropped: rows of
+    // one-pixel black and white lines show grey.
+    QImage lines(2000, 600, QImage::Format_RGB32);
+    for (int y = 0; y < lines.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(lines.scanLine(y)), lines.width(),
+                    y % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    open(lines);
+    const QImage shown = result->canvas()->grab().toImage();
+    for (const QPoint p : {QPoint(100, 40), QPoint(440, 101), QPoint(700, 200)})
+        EXPECT_NEAR(qGray(shown.pixel(p)), 128, 40) << p.x() << "," << p.y();
 }
 
 TEST_F(ResultTest, LongCaptureAndMoveAreAlwaysOffAndPinOnlyWithAHost) {
