@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace korvel {
 namespace {
@@ -21,6 +22,25 @@ double uptime() {
         return t;
     }();
     return double(started.nsecsElapsed()) / 1e9;
+}
+
+bool containsWithin(const QRectF& outer, const QRectF& inner, double slack) {
+    return outer.adjusted(-slack, -slack, slack, slack).contains(inner);
+}
+
+// An element whose bounds cut through a panel the pixels show, neither
+// holding it nor lying in it, is not where the application says: browsers
+// report stale bounds for their pages (a box at the window's corner, half
+// over the toolbar). Elements the pixels cannot tell apart (flat panels)
+// cross nothing and stay.
+bool agreesWithPixels(const QRectF& element, const std::vector<QRectF>& visual) {
+    constexpr double slack = 3;
+    return std::none_of(visual.begin(), visual.end(), [&](const QRectF& v) {
+        const QRectF common = element.intersected(v);
+        const double smaller = std::min(element.width() * element.height(), v.width() * v.height());
+        return common.width() * common.height() > 0.1 * smaller &&
+               !containsWithin(element, v, slack) && !containsWithin(v, element, slack);
+    });
 }
 
 } // namespace
@@ -114,7 +134,11 @@ std::vector<QRectF> ChildRegionResolver::regions(int index, QPointF point) {
         });
     }
 
-    std::vector<QRectF> result = cached ? cached->regions : std::vector<QRectF>{};
+    std::vector<QRectF> result;
+    if (cached) {
+        std::copy_if(cached->regions.begin(), cached->regions.end(), std::back_inserter(result),
+                     [&](const QRectF& r) { return agreesWithPixels(r, *visual); });
+    }
     result.insert(result.end(), visual->begin(), visual->end());
     return result;
 }

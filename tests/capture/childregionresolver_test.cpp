@@ -22,7 +22,9 @@ const QSizeF screen(1200, 800);
 const QRectF appWindow(100, 50, 1000, 700);
 const QRectF plainWindow(50, 20, 300, 200);
 const QRectF anonymousWindow(800, 20, 300, 200); // names no process
-const QRectF element(400, 300, 300, 200);
+// The card grid of the window, as an element: it holds the cards the pixels
+// show and cuts through nothing.
+const QRectF element = scenes::local(appWindow, QRectF(240, 80, 740, 600));
 
 struct Resolver : ::testing::Test {
     ChildAccessibilityWorker worker;
@@ -94,10 +96,21 @@ TEST_F(Resolver, AnswersFromPixelsAtOnceAndReusesAccessibilityForOneSecond) {
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 5);
 
+    // Bounds that cut through what the pixels show (a stale box at the
+    // window's corner, half over the toolbar) are not offered.
+    const QRectF stale = scenes::local(appWindow, QRectF(0, 0, 820, 618));
+    answer = {stale, element};
+    now += 2;
+    resolver->regions(0, p);
+    ASSERT_TRUE(worker.waitForIdle(5s));
+    const std::vector<QRectF> checked = resolver->regions(0, p);
+    EXPECT_EQ(std::count(checked.begin(), checked.end(), stale), 0);
+    EXPECT_EQ(checked.front(), element);
+
     // A window that names no process has pixels only.
     resolver->regions(2, QPointF(900, 100));
     ASSERT_TRUE(worker.waitForIdle(5s));
-    EXPECT_EQ(queries, 5);
+    EXPECT_EQ(queries, 6);
 
     // Without a query function only the pixels answer.
     auto visualOnly = make({});
@@ -106,9 +119,9 @@ TEST_F(Resolver, AnswersFromPixelsAtOnceAndReusesAccessibilityForOneSecond) {
 }
 
 TEST_F(Resolver, KeepsTheNewest48Answers) {
-    auto resolver = make([this](qint32, QPointF point, const QRectF&) {
+    auto resolver = make([this](qint32, QPointF, const QRectF&) {
         ++queries;
-        return std::vector<QRectF>{QRectF(point, QSizeF(100, 100))};
+        return std::vector<QRectF>{element};
     });
     auto at = [](int i) { return QPointF(150 + i * 15, 400); };
     for (int i = 0; i < 49; ++i) {
