@@ -56,8 +56,23 @@ public:
     QString recognize(const QImage& image, const std::atomic<bool>& cancelled);
     QString recognize(const QImage& image);
 
+    // Bands read at once: one per core the process may use, as each band
+    // has an engine of its own (with its own models, some 100 MB).
+    static constexpr int maximumReaders = 4;
+    static int readerCount(std::size_t bands);
+
 private:
+    static std::vector<RecognizedLine> readBand(TextRecognizer& engine, const QImage& image,
+                                                const Band& band, RecognitionRequest request,
+                                                const std::atomic<bool>& cancelled);
+    std::vector<std::vector<RecognizedLine>> readBands(const QImage& image,
+                                                       const std::vector<Band>& all,
+                                                       const RecognitionRequest& request,
+                                                       const std::atomic<bool>& cancelled);
+
     std::unique_ptr<TextRecognizer> recognizer_;
+    // The engines of the further readers, kept loaded between calls.
+    std::vector<std::unique_ptr<TextRecognizer>> helpers_;
 };
 
 } // namespace korvel

@@ -94,26 +94,6 @@ bool isWide(QChar c) {
            (u >= 0xFF00 && u <= 0xFFEF) || c.isSurrogate();
 }
 
-// The Chinese models put a space between every two glyphs; Chinese text has
-// none. Spaces next to Latin text stay.
-QString withoutWideSpaces(const QString& text) {
-    QString result;
-    result.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char(' ') && !result.isEmpty() && isWide(result.back())) {
-            qsizetype next = i;
-            while (next < text.size() && text[next] == QLatin1Char(' '))
-                ++next;
-            if (next < text.size() && isWide(text[next])) {
-                i = next - 1;
-                continue;
-            }
-        }
-        result += text[i];
-    }
-    return result;
-}
-
 // Tesseract spreads each line's network over up to ten OpenMP threads. On
 // desktop machines the hand-offs cost more than they gain and compete with
 // the interface, so a recognition keeps to its own thread unless the user
@@ -138,6 +118,10 @@ TesseractRecognizer::~TesseractRecognizer() {
         if (*api)
             (*api)->End();
     }
+}
+
+std::unique_ptr<TextRecognizer> TesseractRecognizer::another() const {
+    return std::make_unique<TesseractRecognizer>(dataPath_);
 }
 
 QString TesseractRecognizer::modelName(const QString& tag) {
@@ -179,47 +163,157 @@ void TesseractRecognizer::load(Api& api, QString& loaded, const QString& models)
         api.reset();
         throw failure(QStringLiteral("无法加载文字识别语言数据（%1）").arg(models));
     }
-    api->SetPageSegMode(tesseract::PSM_AUTO);
+    api->SetPageSegMode(qEnvironmentVariableIsSet("KORVEL_OCR_PSM") ? tesseract::PageSegMode(qEnvironmentVariableIntValue("KORVEL_OCR_PSM")) : tesseract::PSM_SINGLE_BLOCK);
     loaded = models;
 }
 
-// With Chinese first, Tesseract often joins English words ("Secondimage").
-// Lines without Chinese are read again with English alone; the new reading
-// replaces the old only where it differs in spacing alone, so no character
-// is ever changed by this.
-void TesseractRecognizer::respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix,
-                                            double scale, const std::atomic<bool>& cancelled) {
-    const auto compact = [](QString text) {
-        text.remove(QLatin1Char(' '));
-        return text;
-    };
-    bool set = false;
-    for (RecognizedLine& line : lines) {
-        if (cancelled.load())
-            break;
-        if (std::any_of(line.text.begin(), line.text.end(), isWide))
+// A word as the engine read it, in pixels of the enlarged image.
+struct Word {
+    QString text;
+    QRect box;
+    bool latin = false;
+    float confidence = 0;
+};
+
+struct Row {
+    QRect box;
+    std::vector<Word> words;
+};
+
+namespace {
+
+int knob(const char* name, int fallback) {
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : fallback;
+}
+
+std::vector<Row> readRows(tesseract::TessBaseAPI& api) {
+    std::vector<Row> rows;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it)
+        return rows;
+    do {
+        if (it->Empty(tesseract::RIL_WORD))
             continue;
-        if (!set) {
-            load(latin_, latinLoaded_, QStringLiteral("eng"));
-            latin_->SetImage(pix);
-            latin_->SetSourceResolution(300);
-            latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-            set = true;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || rows.empty()) {
+            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
+                continue;
+            rows.push_back({QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), {}});
         }
-        // The line's box in the enlarged image, with a little room around.
-        const int pad = int(4 * scale);
-        const int left = std::max(0, int(line.box.x() * scale) - pad);
-        const int top = std::max(0, int(line.box.y() * scale) - pad);
-        const int right =
-            std::min(int(pixGetWidth(pix)), int((line.box.x() + line.box.width()) * scale) + pad);
-        const int bottom =
-            std::min(int(pixGetHeight(pix)), int((line.box.y() + line.box.height()) * scale) + pad);
-        latin_->SetRectangle(left, top, right - left, bottom - top);
-        std::unique_ptr<char[]> text(latin_->GetUTF8Text());
-        const QString again = text ? QString::fromUtf8(text.get()).trimmed() : QString();
-        if (!again.contains(QLatin1Char('\n')) && again != line.text &&
-            compact(again) == compact(line.text))
-            line.text = again;
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        if (!text || !it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom))
+            continue;
+        Word word{QString::fromUtf8(text.get()).simplified(),
+                  QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))};
+        word.latin = !word.text.isEmpty() && std::none_of(word.text.begin(), word.text.end(), isWide);
+        word.confidence = it->Confidence(tesseract::RIL_WORD);
+        if (qEnvironmentVariableIsSet("KORVEL_OCR_DEBUG"))
+            if (0) fprintf(stderr, "row %d,%d %dx%d word %d,%d %dx%d '%s' %s\n", rows.back().box.x(), rows.back().box.y(), rows.back().box.width(), rows.back().box.height(), word.box.x(), word.box.y(), word.box.width(), word.box.height(), text.get(), it->WordRecognitionLanguage());
+        if (!word.text.isEmpty())
+            rows.back().words.push_back(std::move(word));
+    } while (it->Next(tesseract::RIL_WORD));
+    std::erase_if(rows, [](const Row& r) { return r.words.empty(); });
+    return rows;
+}
+
+// The row's text. The Chinese models end a word after every glyph, so
+// Chinese has no spaces; next to Latin text a space stays where the Latin
+// side is a letter or digit ("共 3 个", "Esc 键"), not punctuation
+// ("说明.md", "(O)").
+QString rowText(const Row& row) {
+    QString text;
+    for (const Word& word : row.words) {
+        if (!text.isEmpty()) {
+            const QChar before = text.back(), after = word.text.front();
+            const bool space = isWide(before) && isWide(after)  ? false
+                               : isWide(before) || isWide(after) ? (isWide(before) ? after : before).isLetterOrNumber()
+                                                                 : true;
+            if (space)
+                text += QLatin1Char(' ');
+        }
+        text += word.text;
+    }
+    return text;
+}
+
+// Edits between two texts, spaces left out.
+int editDistance(QString a, QString b) {
+    a.remove(QLatin1Char(' '));
+    b.remove(QLatin1Char(' '));
+    std::vector<int> previous(std::size_t(b.size()) + 1), current(previous.size());
+    for (std::size_t j = 0; j < previous.size(); ++j)
+        previous[j] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        current[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j)
+            current[std::size_t(j)] = std::min({previous[std::size_t(j)] + 1, current[std::size_t(j - 1)] + 1,
+                                                previous[std::size_t(j - 1)] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+        std::swap(previous, current);
+    }
+    return previous.back();
+}
+
+} // namespace
+
+// With Chinese first, Tesseract reads Latin text poorly ("0" as "9") and,
+// with English added, reads small Chinese as Latin letters. Chinese models
+// read the page; each stretch of Latin words is read again with English.
+void TesseractRecognizer::rereadLatin(std::vector<Row>& rows, Pix* pix,
+                                      const std::atomic<bool>& cancelled) {
+    bool set = false;
+    for (Row& row : rows) {
+        std::vector<Word> words;
+        for (std::size_t i = 0; i < row.words.size();) {
+            if (cancelled.load())
+                return;
+            std::size_t j = i;
+            QRect box;
+            QString first;
+            float confidence = 100;
+            while (j < row.words.size() && row.words[j].latin) {
+                first += row.words[j].text;
+                confidence = std::min(confidence, row.words[j].confidence);
+                box |= row.words[j++].box;
+            }
+            if (j == i) {
+                words.push_back(std::move(row.words[i++]));
+                continue;
+            }
+            // The engine's word boxes can reach over their neighbours.
+            if (i > 0)
+                box.setLeft(std::max(box.left(), words.back().box.x() + words.back().box.width()));
+            if (j < row.words.size())
+                box.setRight(std::min(box.right(), row.words[j].box.left() - 1));
+            if (!set) {
+                load(latin_, latinLoaded_, QStringLiteral("eng"));
+                latin_->SetImage(pix);
+                latin_->SetSourceResolution(300);
+                latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+                set = true;
+            }
+            const int pad = std::max(2, row.box.height() / 5);
+            const QRect area = box.adjusted(-pad, -pad, pad, pad)
+                                   .intersected(QRect(0, 0, int(pixGetWidth(pix)), int(pixGetHeight(pix))));
+            latin_->SetRectangle(area.x(), area.y(), area.width(), area.height());
+            std::unique_ptr<char[]> text(latin_->GetUTF8Text());
+            const QString again = text ? QString::fromUtf8(text.get()).simplified() : QString();
+            int* confs = latin_->AllWordConfidences();
+            int engConfidence = 100;
+            for (int* c = confs; c && *c >= 0; ++c)
+                engConfidence = std::min(engConfidence, *c);
+            delete[] confs;
+            if (qEnvironmentVariableIsSet("KORVEL_OCR_DEBUG"))
+                fprintf(stderr, "stretch '%s' %.0f -> '%s' %d\n", qPrintable(first), confidence, qPrintable(again), engConfidence);
+            if (!again.isEmpty() && std::none_of(again.begin(), again.end(), isWide) &&
+                editDistance(again, first) <= knob("KORVEL_OCR_SIM", 3) * std::max(qsizetype(1), first.size()) / 10 + 1 && engConfidence >= confidence + knob("KORVEL_OCR_MARGIN", 0)) {
+                words.push_back({again, box, true});
+            } else {
+                for (std::size_t k = i; k < j; ++k)
+                    words.push_back(std::move(row.words[k]));
+            }
+            i = j;
+        }
+        row.words = std::move(words);
     }
     if (set)
         latin_->Clear();
@@ -237,6 +331,9 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
     }
     if (names.isEmpty())
         throw failure(QStringLiteral("没有可用的识别语言"));
+    const bool latinApart = knob("KORVEL_OCR_APART", 1) && names.size() > 1 && names.removeAll(QStringLiteral("eng")) > 0;
+    if (qEnvironmentVariableIsSet("KORVEL_OCR_LANGS"))
+        names = qEnvironmentVariable("KORVEL_OCR_LANGS").split(QLatin1Char('+'));
     load(api_, loaded_, names.join(QLatin1Char('+')));
 
     const double scale = std::clamp(request.scale, 1.0, 4.0);
@@ -261,30 +358,22 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
         api_->Clear();
         throw failure(QStringLiteral("文字识别引擎出错"));
     }
+    std::vector<Row> rows = readRows(*api_);
+    api_->Clear();
+    if (latinApart)
+        rereadLatin(rows, pix.get(), cancelled);
 
     std::vector<RecognizedLine> lines;
-    std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
-    if (it) {
-        do {
-            if (it->Empty(tesseract::RIL_TEXTLINE))
-                continue;
-            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            int left = 0, top = 0, right = 0, bottom = 0;
-            if (!text || !it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
-                continue;
-            RecognizedLine line;
-            line.text = withoutWideSpaces(QString::fromUtf8(text.get()).trimmed());
-            line.box = QRect(
-                QPoint(int(std::floor(left / scale)), int(std::floor(top / scale))),
-                QPoint(int(std::ceil(right / scale)) - 1, int(std::ceil(bottom / scale)) - 1));
-            if (!line.text.isEmpty())
-                lines.push_back(std::move(line));
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+    for (const Row& row : rows) {
+        RecognizedLine line;
+        line.text = rowText(row);
+        const QRect& b = row.box;
+        line.box = QRect(QPoint(int(std::floor(b.x() / scale)), int(std::floor(b.y() / scale))),
+                         QPoint(int(std::ceil((b.x() + b.width()) / scale)) - 1,
+                                int(std::ceil((b.y() + b.height()) / scale)) - 1));
+        if (!line.text.isEmpty())
+            lines.push_back(std::move(line));
     }
-    api_->Clear();
-    if (names.size() > 1 && names.contains(QStringLiteral("eng")) &&
-        names.first() != QStringLiteral("eng"))
-        respaceLatinLines(lines, pix.get(), scale, cancelled);
     return lines;
 }
 

@@ -43,6 +43,10 @@ public:
     virtual std::vector<RecognizedLine> recognize(const QImage& image,
                                                   const RecognitionRequest& request,
                                                   const std::atomic<bool>& cancelled) = 0;
+
+    // A further engine of the same kind, to read parts of a tall image on
+    // another thread; null when this engine cannot have company.
+    virtual std::unique_ptr<TextRecognizer> another() const { return nullptr; }
 };
 
 // The engine of this platform (Tesseract). `dataPath` is the folder of the
