@@ -99,13 +99,9 @@ std::optional<int> TextRecognition::typicalTextHeight(const QImage& image) {
 
 double TextRecognition::scaleFor(const QImage& image) {
     const std::optional<int> height = typicalTextHeight(image);
-    if (qEnvironmentVariableIsSet("KORVEL_OCR_SHOWH"))
-        fprintf(stderr, "typical height %d\n", height.value_or(-1));
-    const int small = qEnvironmentVariableIsSet("KORVEL_OCR_SMALL") ? qEnvironmentVariableIntValue("KORVEL_OCR_SMALL") : smallText;
-    const int tiny = qEnvironmentVariableIsSet("KORVEL_OCR_TINY") ? qEnvironmentVariableIntValue("KORVEL_OCR_TINY") : tinyText;
-    if (!height || *height >= small)
+    if (!height || *height >= smallText)
         return 1.0;
-    double scale = *height < tiny ? 3.0 : 2.0;
+    double scale = *height < tinyText ? 3.0 : 2.0;
     const double pixels = double(image.width()) * image.height();
     if (pixels * scale * scale > pixelBudget)
         scale = std::sqrt(pixelBudget / pixels);
@@ -126,14 +122,16 @@ std::vector<RecognizedLine> TextRecognition::readBand(TextRecognizer& engine, co
     const QImage crop = image.copy(0, band.top, image.width(), band.bottom - band.top);
     if (crop.isNull())
         return {};
-    const std::optional<int> height = typicalTextHeight(crop);
+    const int height = typicalTextHeight(crop).value_or(16);
     request.scale = scaleFor(crop);
-    return engine.recognize(readableImage(crop, height.value_or(16)), request, cancelled);
+    const QImage readable = readableImage(crop, height);
+    request.blocks = textBlocks(readable, height);
+    return engine.recognize(readable, request, cancelled);
 }
 
 int TextRecognition::readerCount(std::size_t bands) {
-    return int(std::min<std::size_t>({bands, std::size_t(std::max(1, QThread::idealThreadCount())),
-                                      maximumReaders}));
+    return int(std::min<std::size_t>(
+        {bands, std::size_t(std::max(1, QThread::idealThreadCount())), maximumReaders}));
 }
 
 std::vector<std::vector<RecognizedLine>>
@@ -146,7 +144,8 @@ TextRecognition::readBands(const QImage& image, const std::vector<Band>& all,
     std::mutex failureLock;
     const auto work = [&](TextRecognizer& engine) {
         try {
-            for (std::size_t i = 0; !failed.load() && !cancelled.load() && (i = next++) < all.size();)
+            for (std::size_t i = 0;
+                 !failed.load() && !cancelled.load() && (i = next++) < all.size();)
                 lines[i] = readBand(engine, image, all[i], request, cancelled);
         } catch (...) {
             const std::lock_guard lock(failureLock);
@@ -233,31 +232,6 @@ QString TextRecognition::recognize(const QImage& image, const std::atomic<bool>&
     std::stable_sort(found.begin(), found.end(),
                      [](const Found& a, const Found& b) { return a.y() < b.y(); });
     QStringList texts;
-    if (qEnvironmentVariableIsSet("KORVEL_OCR_ROWS")) {
-        for (std::size_t i = 0; i < found.size();) {
-            std::size_t j = i + 1;
-            double top = found[i].box.top(), bottom = found[i].box.bottom();
-            while (j < found.size()) {
-                const QRectF& b = found[j].box;
-                const double shared = std::min(bottom, b.bottom()) - std::max(top, b.top());
-                if (shared < 0.5 * std::min(bottom - top, b.height()))
-                    break;
-                top = std::min(top, b.top());
-                bottom = std::max(bottom, b.bottom());
-                ++j;
-            }
-            std::vector<const Found*> row;
-            for (std::size_t k = i; k < j; ++k)
-                row.push_back(&found[k]);
-            std::stable_sort(row.begin(), row.end(), [](const Found* a, const Found* b) { return a->box.left() < b->box.left(); });
-            QStringList parts;
-            for (const Found* f : row)
-                parts << f->text;
-            texts << parts.join(QLatin1Char(' '));
-            i = j;
-        }
-        return texts.join(QLatin1Char('\n'));
-    }
     for (const Found& f : found)
         texts << f.text;
     return texts.join(QLatin1Char('\n'));

@@ -1,6 +1,7 @@
 #include "tesseractrecognizer.h"
 
 #include "platform/error.h"
+#include "recognizedrows.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace korvel {
 namespace ocr {
@@ -88,12 +90,6 @@ PixPointer greyPix(const QImage& image, double scale) {
     return pix;
 }
 
-bool isWide(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) ||
-           (u >= 0xFF00 && u <= 0xFFEF) || c.isSurrogate();
-}
-
 // Tesseract spreads each line's network over up to ten OpenMP threads. On
 // desktop machines the hand-offs cost more than they gain and compete with
 // the interface, so a recognition keeps to its own thread unless the user
@@ -163,127 +159,93 @@ void TesseractRecognizer::load(Api& api, QString& loaded, const QString& models)
         api.reset();
         throw failure(QStringLiteral("无法加载文字识别语言数据（%1）").arg(models));
     }
-    api->SetPageSegMode(qEnvironmentVariableIsSet("KORVEL_OCR_PSM") ? tesseract::PageSegMode(qEnvironmentVariableIntValue("KORVEL_OCR_PSM")) : tesseract::PSM_SINGLE_BLOCK);
+    // Blocks come cut by the caller: each is read as one uniform block, as
+    // Tesseract's own layout analysis splits screen text into columns at
+    // every aligned gap (terminals, tables) and drops rows it takes for
+    // pictures.
+    api->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
     loaded = models;
 }
 
-// A word as the engine read it, in pixels of the enlarged image.
-struct Word {
-    QString text;
-    QRect box;
-    bool latin = false;
-    float confidence = 0;
-};
-
-struct Row {
-    QRect box;
-    std::vector<Word> words;
-};
-
 namespace {
 
-int knob(const char* name, int fallback) {
-    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : fallback;
-}
-
+// The rows of what the engine last recognised, in pixels of its image.
 std::vector<Row> readRows(tesseract::TessBaseAPI& api) {
     std::vector<Row> rows;
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (!it)
         return rows;
+    const auto box = [&](tesseract::PageIteratorLevel level) {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        it->BoundingBox(level, &left, &top, &right, &bottom);
+        return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    };
     do {
         if (it->Empty(tesseract::RIL_WORD))
             continue;
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || rows.empty()) {
-            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
-                continue;
-            rows.push_back({QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), {}});
-        }
+        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || rows.empty())
+            rows.push_back({box(tesseract::RIL_TEXTLINE), {}});
         std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
-        if (!text || !it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom))
-            continue;
-        Word word{QString::fromUtf8(text.get()).simplified(),
-                  QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))};
-        word.latin = !word.text.isEmpty() && std::none_of(word.text.begin(), word.text.end(), isWide);
+        Word word;
+        word.text = text ? QString::fromUtf8(text.get()).simplified() : QString();
+        word.box = box(tesseract::RIL_WORD);
+        word.latin = std::none_of(word.text.begin(), word.text.end(), isWide);
         word.confidence = it->Confidence(tesseract::RIL_WORD);
-        if (qEnvironmentVariableIsSet("KORVEL_OCR_DEBUG"))
-            if (0) fprintf(stderr, "row %d,%d %dx%d word %d,%d %dx%d '%s' %s\n", rows.back().box.x(), rows.back().box.y(), rows.back().box.width(), rows.back().box.height(), word.box.x(), word.box.y(), word.box.width(), word.box.height(), text.get(), it->WordRecognitionLanguage());
         if (!word.text.isEmpty())
             rows.back().words.push_back(std::move(word));
     } while (it->Next(tesseract::RIL_WORD));
-    std::erase_if(rows, [](const Row& r) { return r.words.empty(); });
     return rows;
 }
 
-// The row's text. The Chinese models end a word after every glyph, so
-// Chinese has no spaces; next to Latin text a space stays where the Latin
-// side is a letter or digit ("共 3 个", "Esc 键"), not punctuation
-// ("说明.md", "(O)").
-QString rowText(const Row& row) {
-    QString text;
-    for (const Word& word : row.words) {
-        if (!text.isEmpty()) {
-            const QChar before = text.back(), after = word.text.front();
-            const bool space = isWide(before) && isWide(after)  ? false
-                               : isWide(before) || isWide(after) ? (isWide(before) ? after : before).isLetterOrNumber()
-                                                                 : true;
-            if (space)
-                text += QLatin1Char(' ');
-        }
-        text += word.text;
-    }
-    return text;
+// `box` in the pixels of an image enlarged by `scale`, widened by `pad`
+// pixels of the original and kept within `bounds`.
+QRect scaled(const QRect& box, double scale, int pad, const QRect& bounds) {
+    const QRectF area = QRectF(box).adjusted(-pad, -pad, pad, pad);
+    return QRect(QPoint(int(std::floor(area.left() * scale)), int(std::floor(area.top() * scale))),
+                 QPoint(int(std::ceil(area.right() * scale)) - 1,
+                        int(std::ceil(area.bottom() * scale)) - 1))
+        .intersected(bounds);
 }
 
-// Edits between two texts, spaces left out.
-int editDistance(QString a, QString b) {
-    a.remove(QLatin1Char(' '));
-    b.remove(QLatin1Char(' '));
-    std::vector<int> previous(std::size_t(b.size()) + 1), current(previous.size());
-    for (std::size_t j = 0; j < previous.size(); ++j)
-        previous[j] = int(j);
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        current[0] = int(i);
-        for (qsizetype j = 1; j <= b.size(); ++j)
-            current[std::size_t(j)] = std::min({previous[std::size_t(j)] + 1, current[std::size_t(j - 1)] + 1,
-                                                previous[std::size_t(j - 1)] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-        std::swap(previous, current);
-    }
-    return previous.back();
+QRect unscaled(const QRect& box, double scale) {
+    return QRect(QPoint(int(std::floor(box.x() / scale)), int(std::floor(box.y() / scale))),
+                 QPoint(int(std::ceil((box.x() + box.width()) / scale)) - 1,
+                        int(std::ceil((box.y() + box.height()) / scale)) - 1));
 }
 
 } // namespace
 
-// With Chinese first, Tesseract reads Latin text poorly ("0" as "9") and,
-// with English added, reads small Chinese as Latin letters. Chinese models
-// read the page; each stretch of Latin words is read again with English.
+// The Chinese models read Latin text less well than the English one ("0"
+// as "9", "l" as "L"), and reading with both lets the English model turn
+// small Chinese into Latin letters. So the Chinese models read the page,
+// and each stretch of Latin words is read again with English alone; the
+// new reading replaces the old where the English model is at least as
+// confident and changes no more than a few characters.
 void TesseractRecognizer::rereadLatin(std::vector<Row>& rows, Pix* pix,
                                       const std::atomic<bool>& cancelled) {
+    const QRect bounds(0, 0, int(pixGetWidth(pix)), int(pixGetHeight(pix)));
     bool set = false;
     for (Row& row : rows) {
         std::vector<Word> words;
-        for (std::size_t i = 0; i < row.words.size();) {
-            if (cancelled.load())
-                return;
-            std::size_t j = i;
-            QRect box;
-            QString first;
-            float confidence = 100;
-            while (j < row.words.size() && row.words[j].latin) {
-                first += row.words[j].text;
-                confidence = std::min(confidence, row.words[j].confidence);
-                box |= row.words[j++].box;
+        for (std::size_t i = 0; i < row.words.size() && !cancelled.load();) {
+            std::size_t end = i;
+            Word stretch{{}, {}, true, 100, row.words[i].apart};
+            while (end < row.words.size() && row.words[end].latin &&
+                   (end == i || !row.words[end].apart)) {
+                stretch.text += row.words[end].text;
+                stretch.box |= row.words[end].box;
+                stretch.confidence = std::min(stretch.confidence, row.words[end].confidence);
+                ++end;
             }
-            if (j == i) {
+            if (end == i) {
                 words.push_back(std::move(row.words[i++]));
                 continue;
             }
             // The engine's word boxes can reach over their neighbours.
-            if (i > 0)
-                box.setLeft(std::max(box.left(), words.back().box.x() + words.back().box.width()));
-            if (j < row.words.size())
-                box.setRight(std::min(box.right(), row.words[j].box.left() - 1));
+            if (!words.empty())
+                stretch.box.setLeft(std::max(stretch.box.left(), words.back().box.right() + 1));
+            if (end < row.words.size())
+                stretch.box.setRight(std::min(stretch.box.right(), row.words[end].box.left() - 1));
             if (!set) {
                 load(latin_, latinLoaded_, QStringLiteral("eng"));
                 latin_->SetImage(pix);
@@ -291,27 +253,24 @@ void TesseractRecognizer::rereadLatin(std::vector<Row>& rows, Pix* pix,
                 latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
                 set = true;
             }
-            const int pad = std::max(2, row.box.height() / 5);
-            const QRect area = box.adjusted(-pad, -pad, pad, pad)
-                                   .intersected(QRect(0, 0, int(pixGetWidth(pix)), int(pixGetHeight(pix))));
+            const QRect area = stretch.box
+                                   .adjusted(-row.box.height() / 5, -row.box.height() / 5,
+                                             row.box.height() / 5, row.box.height() / 5)
+                                   .intersected(bounds);
             latin_->SetRectangle(area.x(), area.y(), area.width(), area.height());
             std::unique_ptr<char[]> text(latin_->GetUTF8Text());
             const QString again = text ? QString::fromUtf8(text.get()).simplified() : QString();
-            int* confs = latin_->AllWordConfidences();
-            int engConfidence = 100;
-            for (int* c = confs; c && *c >= 0; ++c)
-                engConfidence = std::min(engConfidence, *c);
-            delete[] confs;
-            if (qEnvironmentVariableIsSet("KORVEL_OCR_DEBUG"))
-                fprintf(stderr, "stretch '%s' %.0f -> '%s' %d\n", qPrintable(first), confidence, qPrintable(again), engConfidence);
+            const int confidence = latin_->MeanTextConf();
             if (!again.isEmpty() && std::none_of(again.begin(), again.end(), isWide) &&
-                editDistance(again, first) <= knob("KORVEL_OCR_SIM", 3) * std::max(qsizetype(1), first.size()) / 10 + 1 && engConfidence >= confidence + knob("KORVEL_OCR_MARGIN", 0)) {
-                words.push_back({again, box, true});
+                confidence >= stretch.confidence &&
+                editDistance(again, stretch.text) <= int(stretch.text.size()) * 3 / 10 + 1) {
+                stretch.text = again;
+                words.push_back(std::move(stretch));
             } else {
-                for (std::size_t k = i; k < j; ++k)
-                    words.push_back(std::move(row.words[k]));
+                std::move(row.words.begin() + std::ptrdiff_t(i),
+                          row.words.begin() + std::ptrdiff_t(end), std::back_inserter(words));
             }
-            i = j;
+            i = end;
         }
         row.words = std::move(words);
     }
@@ -331,9 +290,7 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
     }
     if (names.isEmpty())
         throw failure(QStringLiteral("没有可用的识别语言"));
-    const bool latinApart = knob("KORVEL_OCR_APART", 1) && names.size() > 1 && names.removeAll(QStringLiteral("eng")) > 0;
-    if (qEnvironmentVariableIsSet("KORVEL_OCR_LANGS"))
-        names = qEnvironmentVariable("KORVEL_OCR_LANGS").split(QLatin1Char('+'));
+    const bool latinApart = names.size() > 1 && names.removeAll(QStringLiteral("eng")) > 0;
     load(api_, loaded_, names.join(QLatin1Char('+')));
 
     const double scale = std::clamp(request.scale, 1.0, 4.0);
@@ -349,28 +306,34 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
     tesseract::ETEXT_DESC monitor;
     monitor.cancel = &isCancelled;
     monitor.cancel_this = const_cast<std::atomic<bool>*>(&cancelled);
-    const int status = api_->Recognize(&monitor);
-    if (cancelled.load()) {
-        api_->Clear();
-        return {};
+    const QRect bounds(0, 0, int(pixGetWidth(pix.get())), int(pixGetHeight(pix.get())));
+    const std::vector<QRect> blocks =
+        request.blocks.empty() ? std::vector<QRect>{image.rect()} : request.blocks;
+    std::vector<Row> pieces;
+    for (const QRect& block : blocks) {
+        // A little ground around the block: the models expect some.
+        const QRect area = scaled(block, scale, 4, bounds);
+        api_->SetRectangle(area.x(), area.y(), area.width(), area.height());
+        const int status = api_->Recognize(&monitor);
+        if (cancelled.load()) {
+            api_->Clear();
+            return {};
+        }
+        if (status != 0) {
+            api_->Clear();
+            throw failure(QStringLiteral("文字识别引擎出错"));
+        }
+        std::vector<Row> rows = readRows(*api_);
+        std::move(rows.begin(), rows.end(), std::back_inserter(pieces));
     }
-    if (status != 0) {
-        api_->Clear();
-        throw failure(QStringLiteral("文字识别引擎出错"));
-    }
-    std::vector<Row> rows = readRows(*api_);
     api_->Clear();
+    std::vector<Row> rows = joinedRows(std::move(pieces));
     if (latinApart)
         rereadLatin(rows, pix.get(), cancelled);
 
     std::vector<RecognizedLine> lines;
     for (const Row& row : rows) {
-        RecognizedLine line;
-        line.text = rowText(row);
-        const QRect& b = row.box;
-        line.box = QRect(QPoint(int(std::floor(b.x() / scale)), int(std::floor(b.y() / scale))),
-                         QPoint(int(std::ceil((b.x() + b.width()) / scale)) - 1,
-                                int(std::ceil((b.y() + b.height()) / scale)) - 1));
+        RecognizedLine line{rowText(row), unscaled(row.box, scale)};
         if (!line.text.isEmpty())
             lines.push_back(std::move(line));
     }

@@ -25,6 +25,10 @@ struct RecognitionRequest {
     // 20-40 pixels best, so small screen text is magnified first. Boxes
     // still come back in the caller's pixels.
     double scale = 1.0;
+    // The blocks of text, in the caller's pixels, each read as one block;
+    // empty to read the whole image. Lines of different blocks that share a
+    // row come back as one line, left to right.
+    std::vector<QRect> blocks;
 };
 
 // An on-device text recognizer. One instance serves one recognition at a
