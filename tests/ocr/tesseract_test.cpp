@@ -93,30 +93,43 @@ TEST_P(Screens, ReadsEveryRow) {
     const double accuracy = scenes::accuracy(items, true, text);
     std::printf("%s: %.4f\n", scene.name, accuracy);
     EXPECT_GE(accuracy, scene.floor) << text.toStdString();
-    EXPECT_EQ(text.count(QLatin1Char('\n')) + 1, qsizetype(scene.rows.size())) << text.toStdString();
+    EXPECT_EQ(text.count(QLatin1Char('\n')) + 1, qsizetype(scene.rows.size()))
+        << text.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tesseract, Screens,
     testing::Values(
-        Scene{"Menu", QStringLiteral("Noto Sans CJK SC"), 13, 26,
-              {{QStringLiteral("新建(N)"), Qt::black, Qt::white, QStringLiteral("Ctrl+N"), grey},
-               {QStringLiteral("打开(O)"), Qt::black, Qt::white, QStringLiteral("Ctrl+O"), grey},
-               {QStringLiteral("保存(S)"), Qt::white, highlight, QStringLiteral("Ctrl+S"), Qt::white},
-               {QStringLiteral("打印预览(V)"), grey, Qt::white},
-               {QStringLiteral("关闭(C)"), Qt::black, Qt::white, QStringLiteral("Ctrl+W"), grey}},
-              0.9},
-        Scene{"Terminal", QStringLiteral("Noto Sans Mono CJK SC"), 13, 18,
-              {{QStringLiteral("$ ls -l 文档"), paleGrey, Qt::black},
+        Scene{
+            "Menu",
+            QStringLiteral("Noto Sans CJK SC"),
+            13,
+            26,
+            {{QStringLiteral("新建(N)"), Qt::black, Qt::white, QStringLiteral("Ctrl+N"), grey},
+             {QStringLiteral("打开(O)"), Qt::black, Qt::white, QStringLiteral("Ctrl+O"), grey},
+             {QStringLiteral("保存(S)"), Qt::white, highlight, QStringLiteral("Ctrl+S"), Qt::white},
+             {QStringLiteral("打印预览(V)"), grey, Qt::white},
+             {QStringLiteral("关闭(C)"), Qt::black, Qt::white, QStringLiteral("Ctrl+W"), grey}},
+            0.95},
+        Scene{"Terminal",
+              QStringLiteral("Noto Sans Mono CJK SC"),
+              13,
+              18,
+              {{QStringLiteral("终端 - wang@主机: ~/项目"), Qt::black, QColor(236, 236, 236)},
+               {QStringLiteral("$ ls -l 文档"), paleGrey, Qt::black},
                {QStringLiteral("总用量 16 会议纪要.txt"), paleGrey, Qt::black},
                {QStringLiteral("位于分支 main"), paleGrey, Qt::black},
                {QStringLiteral("编译完成，共 3 个警告。"), paleGrey, Qt::black}},
               0.9},
-        Scene{"SmallGreyText", QStringLiteral("Noto Sans CJK SC"), 12, 22,
-              {{QStringLiteral("星云文档 首页 产品 下载"), QColor(243, 244, 246), QColor(31, 41, 55)},
-               {QStringLiteral("剩下的步骤请参阅第三章。"), QColor(138, 143, 152)},
-               {QStringLiteral("提示：识别文字功能完全在本机运行。"), QColor(138, 143, 152)}},
-              0.9}),
+        Scene{
+            "SmallGreyText",
+            QStringLiteral("Noto Sans CJK SC"),
+            12,
+            22,
+            {{QStringLiteral("星云文档 首页 产品 下载"), QColor(243, 244, 246), QColor(31, 41, 55)},
+             {QStringLiteral("剩下的步骤请参阅第三章。"), QColor(138, 143, 152)},
+             {QStringLiteral("提示：识别文字功能完全在本机运行。"), QColor(138, 143, 152)}},
+            0.9}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Tesseract, LineOnABandBorderAppearsOnce) {
