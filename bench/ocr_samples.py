@@ -23,6 +23,7 @@ import argparse
 import html
 import os
 import random
+import resource
 import shutil
 import subprocess
 import sys
@@ -575,13 +576,16 @@ def time_long_page(args, work):
     for i, binary in enumerate(args.korvel):
         readings = {}
         for cores in [{"1": "0", "2": "0,1"}[n] for n in args.long_cores.split(",")]:
+            used = resource.getrusage(resource.RUSAGE_CHILDREN)
             start = time.monotonic()
             result = subprocess.run(["taskset", "-c", cores, binary, "--recognize", image],
                                     capture_output=True, text=True, env=env)
             seconds = time.monotonic() - start
+            now = resource.getrusage(resource.RUSAGE_CHILDREN)
+            cpu = now.ru_utime + now.ru_stime - used.ru_utime - used.ru_stime
             readings[cores] = result.stdout
-            print("  korvel %d on %s: %6.1f s" %
-                  (i, "one core " if cores == "0" else "two cores", seconds), flush=True)
+            print("  korvel %d on %s: %6.1f s (%.1f s of processor time)" %
+                  (i, "one core " if cores == "0" else "two cores", seconds, cpu), flush=True)
         errors = banded_distance(reference, fold(next(iter(readings.values()))))
         print("  korvel %d: accuracy %.1f %%" % (i, 100 - 100 * min(1, errors / len(reference))))
         if len(readings) == 2:

@@ -28,6 +28,9 @@ template <typename T> struct Plane {
         , height(h)
         , values(std::size_t(w) * std::size_t(h), fill) {}
     T& at(int x, int y) { return values[std::size_t(y) * std::size_t(width) + std::size_t(x)]; }
+    T at(int x, int y) const {
+        return values[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    }
 };
 
 // Grey, with transparent parts over white.
@@ -82,7 +85,7 @@ Plane<std::int16_t> groundSeeds(const QImage& grey, int minimum) {
 // Each pixel's distance from its ground: the nearest seed above or below it
 // within `reach` rows (of two at the same distance, the one it differs from
 // more). Pixels with no ground in reach are taken to lie on white.
-Plane<uchar> contrastToGround(const QImage& grey, Plane<std::int16_t>& seeds, int reach) {
+Plane<uchar> contrastToGround(const QImage& grey, const Plane<std::int16_t>& seeds, int reach) {
     const int w = grey.width(), h = grey.height();
     Plane<std::int16_t> above(w, h, -1);
     Plane<std::int16_t> aboveDistance(w, h, 0);
@@ -215,9 +218,9 @@ void cutBlocks(const QImage& grey, QRect r, int rowGap, int columnGap, std::vect
 QImage readableImage(const QImage& image, int textHeight) {
     const QImage grey = greyOverWhite(image);
     if (grey.isNull())
-        return grey;
+        return {};
     textHeight = std::max(textHeight, 8);
-    Plane<std::int16_t> seeds = groundSeeds(grey, std::max(24, 3 * textHeight));
+    const Plane<std::int16_t> seeds = groundSeeds(grey, std::max(24, 3 * textHeight));
     const Plane<uchar> contrast = contrastToGround(grey, seeds, std::max(48, 4 * textHeight));
     // Faint text is stretched towards the strongest contrast near it.
     const Plane<uchar> strongest = strongestNear(contrast, 2 * textHeight);

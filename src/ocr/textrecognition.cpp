@@ -98,11 +98,14 @@ std::optional<int> TextRecognition::typicalTextHeight(const QImage& image) {
 }
 
 double TextRecognition::scaleFor(const QImage& image) {
-    const std::optional<int> height = typicalTextHeight(image);
+    return scaleFor(image.size(), typicalTextHeight(image));
+}
+
+double TextRecognition::scaleFor(QSize size, std::optional<int> height) {
     if (!height || *height >= smallText)
         return 1.0;
     double scale = *height < tinyText ? 3.0 : 2.0;
-    const double pixels = double(image.width()) * image.height();
+    const double pixels = double(size.width()) * size.height();
     if (pixels * scale * scale > pixelBudget)
         scale = std::sqrt(pixelBudget / pixels);
     return std::max(1.0, scale);
@@ -122,10 +125,10 @@ std::vector<RecognizedLine> TextRecognition::readBand(TextRecognizer& engine, co
     const QImage crop = image.copy(0, band.top, image.width(), band.bottom - band.top);
     if (crop.isNull())
         return {};
-    const int height = typicalTextHeight(crop).value_or(16);
-    request.scale = scaleFor(crop);
-    const QImage readable = readableImage(crop, height);
-    request.blocks = textBlocks(readable, height);
+    const std::optional<int> typical = typicalTextHeight(crop);
+    request.scale = scaleFor(crop.size(), typical);
+    const QImage readable = readableImage(crop, typical.value_or(16));
+    request.blocks = textBlocks(readable, typical.value_or(16));
     return engine.recognize(readable, request, cancelled);
 }
 

@@ -21,7 +21,9 @@ public:
 
 // Reads the text of an image of any height. Tall images are read in
 // horizontal bands, so the engine never sees more than 1928 rows at once and
-// memory stays bounded by one band.
+// memory stays bounded by one band per reader. Where the engine offers more
+// engines, bands are read in parallel, one reader per core, and merged in
+// band order as if read one after another.
 class TextRecognition {
 public:
     static constexpr int bandHeight = 1800;
@@ -44,6 +46,7 @@ public:
     // The enlargement that brings the image's text to a size the engine
     // reads well: 1 for text of normal size, up to 3 for small screen text.
     static double scaleFor(const QImage& image);
+    static double scaleFor(QSize size, std::optional<int> textHeight);
     // The typical height in pixels of the text rows of the image, if it
     // seems to hold any.
     static std::optional<int> typicalTextHeight(const QImage& image);
