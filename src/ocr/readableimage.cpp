@@ -17,6 +17,8 @@ constexpr int inkLevel = 160;
 // Contrast below this is never stretched to full ink: it is noise or a
 // gradient, not greyed text.
 constexpr int faintest = 140;
+// More blocks than a screen of text has.
+constexpr std::size_t maximumBlocks = 400;
 
 // One value per pixel, row by row.
 template <typename T> struct Plane {
@@ -242,6 +244,11 @@ std::vector<QRect> textBlocks(const QImage& readable, int textHeight) {
     const QImage grey = readable.convertToFormat(QImage::Format_Grayscale8);
     if (!grey.isNull())
         cutBlocks(grey, grey.rect(), textHeight, textHeight * 3 / 2, blocks);
+    // Specks (a cursor, a bullet) hold no text; a picture that falls apart
+    // into crumbs is read whole rather than crumb by crumb.
+    std::erase_if(blocks, [](const QRect& b) { return b.width() < 4 && b.height() < 4; });
+    if (blocks.size() > maximumBlocks)
+        return {grey.rect()};
     return blocks;
 }
 

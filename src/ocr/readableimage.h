@@ -19,7 +19,8 @@ QImage readableImage(const QImage& image, int textHeight);
 // gutter crosses a whole block, between columns (a sidebar and its page, the
 // items of a menu and their shortcuts) at gaps of 1.5 text heights, and
 // between rows at gaps of a text height. Top to bottom, left to right within
-// a cut; empty when the image holds no ink.
+// a cut; empty when the image holds no ink, the whole image when it falls
+// into hundreds of crumbs (a picture).
 std::vector<QRect> textBlocks(const QImage& readable, int textHeight);
 
 } // namespace korvel
