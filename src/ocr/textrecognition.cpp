@@ -1,12 +1,18 @@
 #include "textrecognition.h"
 
 #include "platform/error.h"
+#include "readableimage.h"
 
 #include <QRectF>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace korvel {
 namespace {
@@ -92,11 +98,14 @@ std::optional<int> TextRecognition::typicalTextHeight(const QImage& image) {
 }
 
 double TextRecognition::scaleFor(const QImage& image) {
-    const std::optional<int> height = typicalTextHeight(image);
+    return scaleFor(image.size(), typicalTextHeight(image));
+}
+
+double TextRecognition::scaleFor(QSize size, std::optional<int> height) {
     if (!height || *height >= smallText)
         return 1.0;
     double scale = *height < tinyText ? 3.0 : 2.0;
-    const double pixels = double(image.width()) * image.height();
+    const double pixels = double(size.width()) * size.height();
     if (pixels * scale * scale > pixelBudget)
         scale = std::sqrt(pixelBudget / pixels);
     return std::max(1.0, scale);
@@ -110,9 +119,76 @@ QString TextRecognition::recognize(const QImage& image) {
     return recognize(image, never);
 }
 
+std::vector<RecognizedLine> TextRecognition::readBand(TextRecognizer& engine, const QImage& image,
+                                                      const Band& band, RecognitionRequest request,
+                                                      const std::atomic<bool>& cancelled) {
+    const QImage crop = image.copy(0, band.top, image.width(), band.bottom - band.top);
+    if (crop.isNull())
+        return {};
+    const std::optional<int> typical = typicalTextHeight(crop);
+    request.scale = scaleFor(crop.size(), typical);
+    const QImage readable = readableImage(crop, typical.value_or(16));
+    request.blocks = textBlocks(readable, typical.value_or(16));
+    return engine.recognize(readable, request, cancelled);
+}
+
+int TextRecognition::readerCount(std::size_t bands) {
+    return int(std::min<std::size_t>(
+        {bands, std::size_t(std::max(1, QThread::idealThreadCount())), maximumReaders}));
+}
+
+std::vector<std::vector<RecognizedLine>>
+TextRecognition::readBands(const QImage& image, const std::vector<Band>& all,
+                           const RecognitionRequest& request, const std::atomic<bool>& cancelled) {
+    std::vector<std::vector<RecognizedLine>> lines(all.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto work = [&](TextRecognizer& engine) {
+        try {
+            for (std::size_t i = 0;
+                 !failed.load() && !cancelled.load() && (i = next++) < all.size();)
+                lines[i] = readBand(engine, image, all[i], request, cancelled);
+        } catch (...) {
+            const std::lock_guard lock(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+            failed = true;
+        }
+    };
+    // Further readers, each with an engine of its own, take bands as they
+    // free up; the calling thread reads too.
+    const int wanted = readerCount(all.size());
+    while (int(helpers_.size()) + 1 < wanted) {
+        std::unique_ptr<TextRecognizer> engine = recognizer_->another();
+        if (!engine)
+            break;
+        helpers_.push_back(std::move(engine));
+    }
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i + 1 < std::size_t(wanted) && i < helpers_.size(); ++i) {
+        try {
+            threads.emplace_back(work, std::ref(*helpers_[i]));
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work(*recognizer_);
+    for (std::thread& thread : threads)
+        thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    if (cancelled.load())
+        throw RecognitionCancelled();
+    return lines;
+}
+
 QString TextRecognition::recognize(const QImage& image, const std::atomic<bool>& cancelled) {
     if (image.isNull() || image.width() < 1 || image.height() < 1)
         return {};
+    if (cancelled.load())
+        throw RecognitionCancelled();
     const QStringList supported = recognizer_->supportedLanguages();
     RecognitionRequest request;
     for (const QString& tag : preferredLanguages()) {
@@ -128,21 +204,13 @@ QString TextRecognition::recognize(const QImage& image, const std::atomic<bool>&
     // turn up twice are resolved below.
     constexpr double margin = bandOverlap / 2.0;
     const std::vector<Band> all = bands(image.height());
+    std::vector<std::vector<RecognizedLine>> read = readBands(image, all, request, cancelled);
     std::vector<Found> found;
     for (std::size_t i = 0; i < all.size(); ++i) {
-        if (cancelled.load())
-            throw RecognitionCancelled();
         const Band& band = all[i];
-        const QImage crop = image.copy(0, band.top, image.width(), band.bottom - band.top);
-        if (crop.isNull())
-            continue;
-        request.scale = scaleFor(crop);
-        std::vector<RecognizedLine> lines = recognizer_->recognize(crop, request, cancelled);
-        if (cancelled.load())
-            throw RecognitionCancelled();
         const double from = i > 0 ? band.start - margin : band.start;
         const double to = i + 1 < all.size() ? band.end + margin : band.end;
-        for (RecognizedLine& line : lines) {
+        for (RecognizedLine& line : read[i]) {
             Found f{std::move(line.text), QRectF(line.box).translated(0, band.top), i};
             if (f.y() >= from && f.y() < to && !f.text.isEmpty())
                 found.push_back(std::move(f));

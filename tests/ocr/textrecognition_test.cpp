@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
 using namespace korvel;
 
 namespace {
@@ -13,23 +18,38 @@ using Band = TextRecognition::Band;
 
 // Lines placed in whole-image pixels; each band sees those that lie wholly
 // in its rows, shifted into the band, with `jitter` added to their top to
-// mimic two readings of one line disagreeing by a pixel.
+// mimic two readings of one line disagreeing by a pixel. The band is known
+// from the height of the image; in parallel, the first band is the slowest,
+// so that later bands are done first.
 struct Page {
     std::vector<RecognizedLine> lines;
     std::vector<int> jitter;
     std::vector<Band> bands;
+    bool parallel = false;
+    std::set<std::thread::id> threads;
+    std::mutex lock;
 
     std::unique_ptr<fake::TextRecognizer> recognizer(fake::TextRecognizer** out) {
         auto r = std::make_unique<fake::TextRecognizer>();
-        r->read = [this](const QImage& image, int call) {
-            const Band& band = bands.at(std::size_t(call));
-            EXPECT_EQ(image.height(), band.bottom - band.top);
+        r->company = parallel;
+        r->read = [this](const QImage& image, int) {
+            const auto band = std::find_if(bands.begin(), bands.end(), [&](const Band& b) {
+                return b.bottom - b.top == image.height();
+            });
+            EXPECT_NE(band, bands.end());
+            const auto index = std::size_t(band - bands.begin());
+            {
+                const std::lock_guard hold(lock);
+                threads.insert(std::this_thread::get_id());
+            }
+            if (parallel && index == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
             std::vector<RecognizedLine> seen;
             for (const RecognizedLine& line : lines) {
-                if (line.box.top() < band.top || line.box.bottom() >= band.bottom)
+                if (line.box.top() < band->top || line.box.bottom() >= band->bottom)
                     continue;
-                const int shift = jitter.empty() ? 0 : jitter[std::size_t(call) % jitter.size()];
-                seen.push_back({line.text, line.box.translated(0, shift - band.top)});
+                const int shift = jitter.empty() ? 0 : jitter[index % jitter.size()];
+                seen.push_back({line.text, line.box.translated(0, shift - band->top)});
             }
             return seen;
         };
@@ -37,6 +57,11 @@ struct Page {
         return r;
     }
 };
+
+// Serial and, where the engine offers company, parallel reading.
+class Bands : public testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(TextRecognition, Bands, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Parallel" : "Serial"; });
 
 RecognizedLine lineAt(const QString& text, int centre, int height = 20, int left = 10) {
     return {text, QRect(left, centre - height / 2, 300, height)};
@@ -64,8 +89,9 @@ TEST(TextRecognition, BandsCoverTheImageWithOverlaps) {
         EXPECT_LE(b.bottom - b.top, 1928);
 }
 
-TEST(TextRecognition, LineInAnOverlapIsReportedOnceInOrder) {
+TEST_P(Bands, LineInAnOverlapIsReportedOnceInOrder) {
     Page page;
+    page.parallel = GetParam();
     page.bands = TextRecognition::bands(4000);
     page.lines = {lineAt(QStringLiteral("first"), 100), lineAt(QStringLiteral("border"), 1810),
                   lineAt(QStringLiteral("exactly"), 3600, 24, 400),
@@ -74,17 +100,23 @@ TEST(TextRecognition, LineInAnOverlapIsReportedOnceInOrder) {
     TextRecognition recognition(page.recognizer(&fake));
     EXPECT_EQ(recognition.recognize(blank(500, 4000)),
               QStringLiteral("first\nborder\nexactly\nlast"));
+    // In parallel a second reader took the later bands while the first was
+    // still being read.
+    EXPECT_EQ(page.threads.size(), GetParam() ? std::size_t(TextRecognition::readerCount(3)) : 1u);
+    if (GetParam())
+        return;
     ASSERT_EQ(fake->sizes.size(), 3u);
     EXPECT_EQ(fake->sizes[0], QSize(500, 1864));
     EXPECT_EQ(fake->sizes[1], QSize(500, 1928));
     EXPECT_EQ(fake->sizes[2], QSize(500, 464));
 }
 
-TEST(TextRecognition, ReadingsThatStraddleTheBorderAreNeitherDoubledNorLost) {
+TEST_P(Bands, ReadingsThatStraddleTheBorderAreNeitherDoubledNorLost) {
     // The two bands place the line's centre either side of 1800: on the
     // strict rule both would keep it, or, the other way round, neither.
     for (const std::vector<int>& jitter : {std::vector<int>{-2, 1}, std::vector<int>{1, -2}}) {
         Page page;
+        page.parallel = GetParam();
         page.bands = TextRecognition::bands(3000);
         page.jitter = jitter;
         page.lines = {lineAt(QStringLiteral("above"), 1770), lineAt(QStringLiteral("on"), 1800),
@@ -95,6 +127,7 @@ TEST(TextRecognition, ReadingsThatStraddleTheBorderAreNeitherDoubledNorLost) {
     }
     // Two different lines side by side at the border are both kept.
     Page page;
+    page.parallel = GetParam();
     page.bands = TextRecognition::bands(3000);
     page.jitter = {-1, 1};
     page.lines = {lineAt(QStringLiteral("left"), 1800, 20, 0),
@@ -148,19 +181,37 @@ TEST(TextRecognition, EmptyImagesReadNothing) {
     EXPECT_EQ(f->sizes.size(), 1u);
 }
 
-TEST(TextRecognition, CancellationStopsBeforeTheNextBand) {
+TEST_P(Bands, CancellationStopsBeforeTheNextBand) {
     std::atomic<bool> cancelled{false};
+    std::atomic<int> reads{0};
     auto fake = std::make_unique<fake::TextRecognizer>();
-    fake::TextRecognizer* f = fake.get();
-    f->read = [&](const QImage&, int) {
+    fake->company = GetParam();
+    fake->read = [&](const QImage&, int) {
+        ++reads;
         cancelled = true;
         return std::vector<RecognizedLine>{lineAt(QStringLiteral("x"), 10)};
     };
     TextRecognition recognition(std::move(fake));
+    // Only bands already begun when the flag turned are read: one per reader.
+    const int readers = TextRecognition::readerCount(5);
     EXPECT_THROW(recognition.recognize(blank(50, 9000), cancelled), RecognitionCancelled);
-    EXPECT_EQ(f->sizes.size(), 1u);
+    EXPECT_GE(reads, 1);
+    EXPECT_LE(reads, GetParam() ? readers : 1);
+    const int before = reads;
     EXPECT_THROW(recognition.recognize(blank(50, 9000), cancelled), RecognitionCancelled);
-    EXPECT_EQ(f->sizes.size(), 1u);
+    EXPECT_EQ(reads, before);
+}
+
+TEST(TextRecognition, AFailingBandFailsTheWholeReading) {
+    auto fake = std::make_unique<fake::TextRecognizer>();
+    fake->company = true;
+    fake->read = [](const QImage& image, int) -> std::vector<RecognizedLine> {
+        if (image.height() == 464)
+            throw Error(QStringLiteral("TextRecognition"), 1, QStringLiteral("引擎出错"));
+        return {lineAt(QStringLiteral("x"), 10)};
+    };
+    TextRecognition recognition(std::move(fake));
+    EXPECT_THROW(recognition.recognize(blank(50, 4000)), Error);
 }
 
 TEST(TextRecognition, SmallTextIsEnlargedByWholeFactors) {

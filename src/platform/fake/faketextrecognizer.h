@@ -9,7 +9,8 @@
 namespace korvel::fake {
 
 // A recognizer whose answers the test gives: `read` gets each image with the
-// number of the call. It records what it was asked.
+// number of the call. It records what it was asked. With `company` set it
+// offers further engines that share `read`, for reading bands in parallel.
 class TextRecognizer final : public korvel::TextRecognizer {
 public:
     QStringList languages{QStringLiteral("zh-Hans"), QStringLiteral("en-US")};
@@ -17,6 +18,7 @@ public:
     std::function<std::vector<RecognizedLine>(const QImage&, int call)> read;
     std::vector<QSize> sizes;
     std::vector<RecognitionRequest> requests;
+    bool company = false;
 
     QStringList supportedLanguages() override {
         if (languageFailure)
@@ -28,6 +30,14 @@ public:
         sizes.push_back(image.size());
         requests.push_back(request);
         return read ? read(image, int(sizes.size()) - 1) : std::vector<RecognizedLine>{};
+    }
+    std::unique_ptr<korvel::TextRecognizer> another() const override {
+        if (!company)
+            return nullptr;
+        auto other = std::make_unique<TextRecognizer>();
+        other->read = read;
+        other->company = true;
+        return other;
     }
 };
 

@@ -1,6 +1,7 @@
 #include "tesseractrecognizer.h"
 
 #include "platform/error.h"
+#include "recognizedrows.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace korvel {
 namespace ocr {
@@ -88,32 +90,6 @@ PixPointer greyPix(const QImage& image, double scale) {
     return pix;
 }
 
-bool isWide(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) ||
-           (u >= 0xFF00 && u <= 0xFFEF) || c.isSurrogate();
-}
-
-// The Chinese models put a space between every two glyphs; Chinese text has
-// none. Spaces next to Latin text stay.
-QString withoutWideSpaces(const QString& text) {
-    QString result;
-    result.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char(' ') && !result.isEmpty() && isWide(result.back())) {
-            qsizetype next = i;
-            while (next < text.size() && text[next] == QLatin1Char(' '))
-                ++next;
-            if (next < text.size() && isWide(text[next])) {
-                i = next - 1;
-                continue;
-            }
-        }
-        result += text[i];
-    }
-    return result;
-}
-
 // Tesseract spreads each line's network over up to ten OpenMP threads. On
 // desktop machines the hand-offs cost more than they gain and compete with
 // the interface, so a recognition keeps to its own thread unless the user
@@ -138,6 +114,10 @@ TesseractRecognizer::~TesseractRecognizer() {
         if (*api)
             (*api)->End();
     }
+}
+
+std::unique_ptr<TextRecognizer> TesseractRecognizer::another() const {
+    return std::make_unique<TesseractRecognizer>(dataPath_);
 }
 
 QString TesseractRecognizer::modelName(const QString& tag) {
@@ -179,47 +159,120 @@ void TesseractRecognizer::load(Api& api, QString& loaded, const QString& models)
         api.reset();
         throw failure(QStringLiteral("无法加载文字识别语言数据（%1）").arg(models));
     }
-    api->SetPageSegMode(tesseract::PSM_AUTO);
+    // Blocks come cut by the caller: each is read as one uniform block, as
+    // Tesseract's own layout analysis splits screen text into columns at
+    // every aligned gap (terminals, tables) and drops rows it takes for
+    // pictures.
+    api->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
     loaded = models;
 }
 
-// With Chinese first, Tesseract often joins English words ("Secondimage").
-// Lines without Chinese are read again with English alone; the new reading
-// replaces the old only where it differs in spacing alone, so no character
-// is ever changed by this.
-void TesseractRecognizer::respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix,
-                                            double scale, const std::atomic<bool>& cancelled) {
-    const auto compact = [](QString text) {
-        text.remove(QLatin1Char(' '));
-        return text;
+namespace {
+
+// The rows of what the engine last recognised, in pixels of its image.
+std::vector<Row> readRows(tesseract::TessBaseAPI& api) {
+    std::vector<Row> rows;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it)
+        return rows;
+    const auto box = [&](tesseract::PageIteratorLevel level) {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        it->BoundingBox(level, &left, &top, &right, &bottom);
+        return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
     };
-    bool set = false;
-    for (RecognizedLine& line : lines) {
-        if (cancelled.load())
-            break;
-        if (std::any_of(line.text.begin(), line.text.end(), isWide))
+    do {
+        if (it->Empty(tesseract::RIL_WORD))
             continue;
-        if (!set) {
-            load(latin_, latinLoaded_, QStringLiteral("eng"));
-            latin_->SetImage(pix);
-            latin_->SetSourceResolution(300);
-            latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-            set = true;
+        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || rows.empty())
+            rows.push_back({box(tesseract::RIL_TEXTLINE), {}});
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        Word word;
+        word.text = text ? QString::fromUtf8(text.get()).simplified() : QString();
+        word.box = box(tesseract::RIL_WORD);
+        word.latin = std::none_of(word.text.begin(), word.text.end(), isWide);
+        word.confidence = it->Confidence(tesseract::RIL_WORD);
+        if (!word.text.isEmpty())
+            rows.back().words.push_back(std::move(word));
+    } while (it->Next(tesseract::RIL_WORD));
+    return rows;
+}
+
+// `box` in the pixels of an image enlarged by `scale`, widened by `pad`
+// pixels of the original and kept within `bounds`.
+QRect scaled(const QRect& box, double scale, int pad, const QRect& bounds) {
+    const QRectF area = QRectF(box).adjusted(-pad, -pad, pad, pad);
+    return QRect(QPoint(int(std::floor(area.left() * scale)), int(std::floor(area.top() * scale))),
+                 QPoint(int(std::ceil(area.right() * scale)) - 1,
+                        int(std::ceil(area.bottom() * scale)) - 1))
+        .intersected(bounds);
+}
+
+QRect unscaled(const QRect& box, double scale) {
+    return QRect(QPoint(int(std::floor(box.x() / scale)), int(std::floor(box.y() / scale))),
+                 QPoint(int(std::ceil((box.x() + box.width()) / scale)) - 1,
+                        int(std::ceil((box.y() + box.height()) / scale)) - 1));
+}
+
+} // namespace
+
+// The Chinese models read Latin text less well than the English one ("0"
+// as "9", "l" as "L"), and reading with both lets the English model turn
+// small Chinese into Latin letters. So the Chinese models read the page,
+// and each stretch of Latin words is read again with English alone; the
+// new reading replaces the old where the English model is at least as
+// confident and changes no more than a few characters.
+void TesseractRecognizer::rereadLatin(std::vector<Row>& rows, Pix* pix,
+                                      const std::atomic<bool>& cancelled) {
+    const QRect bounds(0, 0, int(pixGetWidth(pix)), int(pixGetHeight(pix)));
+    bool set = false;
+    for (Row& row : rows) {
+        std::vector<Word> words;
+        for (std::size_t i = 0; i < row.words.size() && !cancelled.load();) {
+            std::size_t end = i;
+            Word stretch{{}, {}, true, 100, row.words[i].apart};
+            while (end < row.words.size() && row.words[end].latin &&
+                   (end == i || !row.words[end].apart)) {
+                stretch.text += row.words[end].text;
+                stretch.box |= row.words[end].box;
+                stretch.confidence = std::min(stretch.confidence, row.words[end].confidence);
+                ++end;
+            }
+            if (end == i) {
+                words.push_back(std::move(row.words[i++]));
+                continue;
+            }
+            // The engine's word boxes can reach over their neighbours.
+            if (!words.empty())
+                stretch.box.setLeft(std::max(stretch.box.left(), words.back().box.right() + 1));
+            if (end < row.words.size())
+                stretch.box.setRight(std::min(stretch.box.right(), row.words[end].box.left() - 1));
+            if (!set) {
+                load(latin_, latinLoaded_, QStringLiteral("eng"));
+                latin_->SetImage(pix);
+                latin_->SetSourceResolution(300);
+                latin_->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+                set = true;
+            }
+            const QRect area = stretch.box
+                                   .adjusted(-row.box.height() / 5, -row.box.height() / 5,
+                                             row.box.height() / 5, row.box.height() / 5)
+                                   .intersected(bounds);
+            latin_->SetRectangle(area.x(), area.y(), area.width(), area.height());
+            std::unique_ptr<char[]> text(latin_->GetUTF8Text());
+            const QString again = text ? QString::fromUtf8(text.get()).simplified() : QString();
+            const int confidence = latin_->MeanTextConf();
+            if (!again.isEmpty() && std::none_of(again.begin(), again.end(), isWide) &&
+                confidence >= stretch.confidence &&
+                editDistance(again, stretch.text) <= int(stretch.text.size()) * 3 / 10 + 1) {
+                stretch.text = again;
+                words.push_back(std::move(stretch));
+            } else {
+                std::move(row.words.begin() + std::ptrdiff_t(i),
+                          row.words.begin() + std::ptrdiff_t(end), std::back_inserter(words));
+            }
+            i = end;
         }
-        // The line's box in the enlarged image, with a little room around.
-        const int pad = int(4 * scale);
-        const int left = std::max(0, int(line.box.x() * scale) - pad);
-        const int top = std::max(0, int(line.box.y() * scale) - pad);
-        const int right =
-            std::min(int(pixGetWidth(pix)), int((line.box.x() + line.box.width()) * scale) + pad);
-        const int bottom =
-            std::min(int(pixGetHeight(pix)), int((line.box.y() + line.box.height()) * scale) + pad);
-        latin_->SetRectangle(left, top, right - left, bottom - top);
-        std::unique_ptr<char[]> text(latin_->GetUTF8Text());
-        const QString again = text ? QString::fromUtf8(text.get()).trimmed() : QString();
-        if (!again.contains(QLatin1Char('\n')) && again != line.text &&
-            compact(again) == compact(line.text))
-            line.text = again;
+        row.words = std::move(words);
     }
     if (set)
         latin_->Clear();
@@ -237,6 +290,7 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
     }
     if (names.isEmpty())
         throw failure(QStringLiteral("没有可用的识别语言"));
+    const bool latinApart = names.size() > 1 && names.removeAll(QStringLiteral("eng")) > 0;
     load(api_, loaded_, names.join(QLatin1Char('+')));
 
     const double scale = std::clamp(request.scale, 1.0, 4.0);
@@ -252,39 +306,37 @@ std::vector<RecognizedLine> TesseractRecognizer::recognize(const QImage& image,
     tesseract::ETEXT_DESC monitor;
     monitor.cancel = &isCancelled;
     monitor.cancel_this = const_cast<std::atomic<bool>*>(&cancelled);
-    const int status = api_->Recognize(&monitor);
-    if (cancelled.load()) {
-        api_->Clear();
-        return {};
-    }
-    if (status != 0) {
-        api_->Clear();
-        throw failure(QStringLiteral("文字识别引擎出错"));
-    }
-
-    std::vector<RecognizedLine> lines;
-    std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
-    if (it) {
-        do {
-            if (it->Empty(tesseract::RIL_TEXTLINE))
-                continue;
-            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            int left = 0, top = 0, right = 0, bottom = 0;
-            if (!text || !it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
-                continue;
-            RecognizedLine line;
-            line.text = withoutWideSpaces(QString::fromUtf8(text.get()).trimmed());
-            line.box = QRect(
-                QPoint(int(std::floor(left / scale)), int(std::floor(top / scale))),
-                QPoint(int(std::ceil(right / scale)) - 1, int(std::ceil(bottom / scale)) - 1));
-            if (!line.text.isEmpty())
-                lines.push_back(std::move(line));
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+    const QRect bounds(0, 0, int(pixGetWidth(pix.get())), int(pixGetHeight(pix.get())));
+    const std::vector<QRect> blocks =
+        request.blocks.empty() ? std::vector<QRect>{image.rect()} : request.blocks;
+    std::vector<Row> pieces;
+    for (const QRect& block : blocks) {
+        // A little ground around the block: the models expect some.
+        const QRect area = scaled(block, scale, 4, bounds);
+        api_->SetRectangle(area.x(), area.y(), area.width(), area.height());
+        const int status = api_->Recognize(&monitor);
+        if (cancelled.load()) {
+            api_->Clear();
+            return {};
+        }
+        if (status != 0) {
+            api_->Clear();
+            throw failure(QStringLiteral("文字识别引擎出错"));
+        }
+        std::vector<Row> rows = readRows(*api_);
+        std::move(rows.begin(), rows.end(), std::back_inserter(pieces));
     }
     api_->Clear();
-    if (names.size() > 1 && names.contains(QStringLiteral("eng")) &&
-        names.first() != QStringLiteral("eng"))
-        respaceLatinLines(lines, pix.get(), scale, cancelled);
+    std::vector<Row> rows = joinedRows(std::move(pieces));
+    if (latinApart)
+        rereadLatin(rows, pix.get(), cancelled);
+
+    std::vector<RecognizedLine> lines;
+    for (const Row& row : rows) {
+        RecognizedLine line{rowText(row), unscaled(row.box, scale)};
+        if (!line.text.isEmpty())
+            lines.push_back(std::move(line));
+    }
     return lines;
 }
 

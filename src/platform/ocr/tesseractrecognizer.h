@@ -14,6 +14,8 @@ class TessBaseAPI;
 
 namespace korvel::ocr {
 
+struct Row;
+
 // Tesseract 5 with its LSTM models. Loading a language set takes a few
 // hundred milliseconds, so the engine stays loaded between calls as long as
 // the languages do not change.
@@ -25,6 +27,7 @@ public:
     QStringList supportedLanguages() override;
     std::vector<RecognizedLine> recognize(const QImage& image, const RecognitionRequest& request,
                                           const std::atomic<bool>& cancelled) override;
+    std::unique_ptr<TextRecognizer> another() const override;
 
     // The folder the language data is read from.
     const QString& dataPath() const { return dataPath_; }
@@ -35,8 +38,7 @@ public:
 private:
     using Api = std::unique_ptr<tesseract::TessBaseAPI>;
     void load(Api& api, QString& loaded, const QString& models);
-    void respaceLatinLines(std::vector<RecognizedLine>& lines, Pix* pix, double scale,
-                           const std::atomic<bool>& cancelled);
+    void rereadLatin(std::vector<Row>& rows, Pix* pix, const std::atomic<bool>& cancelled);
 
     QString dataPath_;
     Api api_;

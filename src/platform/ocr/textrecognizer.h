@@ -25,6 +25,10 @@ struct RecognitionRequest {
     // 20-40 pixels best, so small screen text is magnified first. Boxes
     // still come back in the caller's pixels.
     double scale = 1.0;
+    // The blocks of text, in the caller's pixels, each read as one block;
+    // empty to read the whole image. Lines of different blocks that share a
+    // row come back as one line, left to right.
+    std::vector<QRect> blocks;
 };
 
 // An on-device text recognizer. One instance serves one recognition at a
@@ -43,6 +47,10 @@ public:
     virtual std::vector<RecognizedLine> recognize(const QImage& image,
                                                   const RecognitionRequest& request,
                                                   const std::atomic<bool>& cancelled) = 0;
+
+    // A further engine of the same kind, to read parts of a tall image on
+    // another thread; null when this engine cannot have company.
+    virtual std::unique_ptr<TextRecognizer> another() const { return nullptr; }
 };
 
 // The engine of this platform (Tesseract). `dataPath` is the folder of the

@@ -1,0 +1,111 @@
+#include "ocr/readableimage.h"
+#include "textscenes.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvel;
+
+namespace {
+
+// One line of 14-pixel text at (20, 40) in `ink` on `ground`, inside a white
+// image, and the same text drawn black on white.
+struct Sample {
+    const char* name;
+    QColor ink;
+    QColor ground;
+};
+
+QImage line(const QColor& ink, const QColor& ground) {
+    QImage image(360, 80, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.fillRect(QRect(0, 20, 360, 30), ground);
+    p.setPen(ink);
+    p.setFont(scenes::screenFont(14));
+    p.drawText(QPoint(20, 40), QStringLiteral("截图快捷键 Ctrl+1"));
+    return image;
+}
+
+int darkest(const QImage& grey, const QRect& area) {
+    int least = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            least = std::min(least, int(grey.constScanLine(y)[x]));
+    return least;
+}
+
+class Readable : public testing::TestWithParam<Sample> {};
+
+} // namespace
+
+// Light text on a dark row (a highlighted menu item, a terminal), greyed
+// text and coloured buttons all read like the text drawn black on white:
+// ground white, ink dark where the black text's ink is.
+TEST_P(Readable, TextReadsDarkOnWhite) {
+    const Sample& s = GetParam();
+    const QImage readable = readableImage(line(s.ink, s.ground), 14);
+    const QImage reference = line(Qt::black, Qt::white).convertToFormat(QImage::Format_Grayscale8);
+    ASSERT_EQ(readable.format(), QImage::Format_Grayscale8);
+    int inkMissed = 0, groundDark = 0;
+    for (int y = 0; y < readable.height(); ++y) {
+        for (int x = 0; x < readable.width(); ++x) {
+            const int want = reference.constScanLine(y)[x], got = readable.constScanLine(y)[x];
+            inkMissed += want < 100 && got > 128;
+            groundDark += want == 255 && got < 200;
+        }
+    }
+    EXPECT_EQ(inkMissed, 0);
+    EXPECT_EQ(groundDark, 0);
+    EXPECT_LT(darkest(readable, QRect(20, 25, 200, 20)), 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReadableImage, Readable,
+    testing::Values(Sample{"BlackOnWhite", Qt::black, Qt::white},
+                    Sample{"WhiteOnHighlight", Qt::white, QColor(53, 132, 228)},
+                    Sample{"TerminalGrey", QColor(208, 208, 208), Qt::black},
+                    Sample{"Greyed", QColor(146, 149, 149), Qt::white},
+                    Sample{"GreyedOnDark", QColor(145, 145, 145), QColor(53, 53, 53)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadableImage, DarkTextOnWhitePassesUnchangedAndFramesTurnWhite) {
+    const QImage text = line(Qt::black, Qt::white).convertToFormat(QImage::Format_Grayscale8);
+    const QImage readable = readableImage(text, 14);
+    for (int y = 0; y < text.height(); ++y) {
+        for (int x = 0; x < text.width(); ++x)
+            ASSERT_NEAR(readable.constScanLine(y)[x], text.constScanLine(y)[x], 8) << x << "," << y;
+    }
+    QImage framed = text;
+    QPainter(&framed).drawRect(QRect(4, 4, 300, 60));
+    EXPECT_EQ(readableImage(framed, 14).pixel(4, 30), qRgb(255, 255, 255));
+}
+
+// Columns apart by more than one and a half text heights are read apart,
+// rows more than a text height apart too; lines of even text stay one block.
+TEST(ReadableImage, BlocksAreCutAtGutters) {
+    const auto draw = [](const std::vector<std::pair<QPoint, QString>>& texts) {
+        QImage image(400, 200, QImage::Format_Grayscale8);
+        image.fill(255);
+        QPainter p(&image);
+        p.setFont(scenes::screenFont(14));
+        for (const auto& [at, text] : texts)
+            p.drawText(at, text);
+        return image;
+    };
+    const auto menu = draw({{{10, 20}, QStringLiteral("新建(N)")},
+                            {{200, 20}, QStringLiteral("Ctrl+N")},
+                            {{10, 44}, QStringLiteral("另存为(A)…")},
+                            {{200, 44}, QStringLiteral("Shift+Ctrl+S")}});
+    const std::vector<QRect> columns = textBlocks(menu, 14);
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_LT(columns[0].right(), 150);
+    EXPECT_GE(columns[1].left(), 195);
+    const auto terminal = draw({{{4, 20}, QStringLiteral("总用量 16  wang  2048  会议纪要.txt")},
+                                {{4, 38}, QStringLiteral("drwxr-xr-x 2 wang 4096 图片")},
+                                {{4, 56}, QStringLiteral("位于分支 main")}});
+    EXPECT_EQ(textBlocks(terminal, 14).size(), 1u);
+    const auto apart = draw({{{4, 20}, QStringLiteral("快速入门指南")},
+                             {{4, 80}, QStringLiteral("本指南介绍如何安装")}});
+    EXPECT_EQ(textBlocks(apart, 14).size(), 2u);
+    EXPECT_TRUE(textBlocks(draw({}), 14).empty());
+}
