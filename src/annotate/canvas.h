@@ -139,7 +139,8 @@ private:
     // when the view's width changes.
     mutable std::map<int, QImage> shrunkBands_;
     mutable int shrunkWidth_ = 0;
-    void paintShrunk(QPainter& painter, const QRectF& exposed, const QRectF& view) const;
+    void paintShrunk(QPainter& painter, const QRectF& exposed, const QRectF& view,
+                     double ratio) const;
     PrivacyTileCache privacyCache_;
     // Vector marks rendered once at the screen's pixel scale, so that a
     // repaint blits them instead of rasterising every stroke again.

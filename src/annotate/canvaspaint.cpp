@@ -176,8 +176,11 @@ void Canvas::paintEvent(QPaintEvent* event) {
     // The exposed part relative to the view's bounds.
     const QRectF part = exposed.translated(-view.topLeft());
     const double sx = image_.width() / view.width(), sy = image_.height() / view.height();
-    if (view.width() * devicePixelRatioF() < image_.width() - 0.5)
-        paintShrunk(painter, exposed, view);
+    // Device pixels per point as painted: a render into a 2× image paints
+    // at that, whatever the screen's ratio.
+    const double ratio = std::abs(painter.deviceTransform().m11());
+    if (view.width() * ratio < image_.width() - 0.5)
+        paintShrunk(painter, exposed, view, ratio);
     else
         painter.drawImage(
             exposed, image_,
@@ -186,9 +189,9 @@ void Canvas::paintEvent(QPaintEvent* event) {
     paintMarks(painter, true, part);
 }
 
-void Canvas::paintShrunk(QPainter& painter, const QRectF& exposed, const QRectF& view) const {
+void Canvas::paintShrunk(QPainter& painter, const QRectF& exposed, const QRectF& view,
+                         double ratio) const {
     constexpr int bandRows = 256; // of the image
-    const double ratio = devicePixelRatioF();
     const int width = std::max(1, int(std::lround(view.width() * ratio)));
     if (width != shrunkWidth_) {
         shrunkBands_.clear();
