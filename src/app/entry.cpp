@@ -136,6 +136,7 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
     const std::optional<InstanceRequest> request = requestOf(d);
     if (!request)
         return 2;
+    preferNativePlatform();
     QApplication app(argc, argv);
     setIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
