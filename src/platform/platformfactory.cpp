@@ -2,8 +2,10 @@
 
 #include "atspi/atspiaccessibility.h"
 #include "wayland/screencopystream.h"
+#include "wayland/swayplacement.h"
 #include "wayland/swaywindowlist.h"
 #include "wayland/waylandconnection.h"
+#include "wayland/waylandkeytap.h"
 #include "wayland/waylandscreensource.h"
 #include "wayland/waylandscrollposter.h"
 #include "x11/x11connection.h"
@@ -77,7 +79,9 @@ std::unique_ptr<Platform> waylandPlatform() {
     const QString sway = wayland::SwayIpc::socketPath();
     if (!sway.isEmpty()) {
         p->windows = std::make_unique<wayland::SwayWindowList>(sway);
+        p->windowHints = std::make_unique<wayland::SwayPlacement>(sway);
         p->capabilities.windowList = true;
+        p->capabilities.placesWindows = true;
         p->capabilities.liveStream = p->capabilities.screenCapture;
         p->openWindowStream = [sway] {
             auto list = std::make_shared<wayland::SwayWindowList>(sway);
@@ -94,7 +98,7 @@ std::unique_ptr<Platform> waylandPlatform() {
         p->windows = std::make_unique<NoWindows>();
     }
     p->hotKeys = std::make_unique<NoHotKeys>(false);
-    p->keyTap = std::make_unique<NoKeyTap>();
+    p->keyTap = std::make_unique<wayland::KeyTap>();
     auto scrolls = std::make_unique<wayland::ScrollPoster>(*connection);
     p->capabilities.syntheticScroll = scrolls->available() && p->capabilities.windowList;
     p->scrolls = std::move(scrolls);
@@ -112,8 +116,15 @@ bool compositorPlacesWindows() {
 }
 
 void preferNativePlatform() {
-    if (waylandSession() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (!waylandSession())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    // Qt otherwise pins every top-level window to its screen's corner, as a
+    // Wayland client cannot know where it is; where the compositor can be
+    // told (sway), windows do go where the program puts them.
+    if (qEnvironmentVariableIsEmpty("QT_WAYLAND_DISABLE_FIXED_POSITIONS"))
+        qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
 }
 
 std::unique_ptr<AccessibilityTree> createAccessibilityTree() {

@@ -30,8 +30,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QMultiHash>
+#include <QRegularExpression>
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -283,7 +283,8 @@ int swayWindow(const char* pattern) {
         if (node.contains(QLatin1String("pid")) && node.value(QLatin1String("visible")).toBool() &&
             title.match(node.value(QLatin1String("name")).toString()).hasMatch()) {
             std::printf("%d %d %d %d %lld %lld %d\n", r.value(QLatin1String("x")).toInt(),
-                        r.value(QLatin1String("y")).toInt(), r.value(QLatin1String("width")).toInt(),
+                        r.value(QLatin1String("y")).toInt(),
+                        r.value(QLatin1String("width")).toInt(),
                         r.value(QLatin1String("height")).toInt(),
                         node.value(QLatin1String("pid")).toInteger(),
                         node.value(QLatin1String("id")).toInteger(),

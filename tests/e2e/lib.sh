@@ -18,3 +18,20 @@ wait_for() { # seconds, then a command that must succeed
 
 # The first visible window whose instance name is exactly $1.
 visible_window() { xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -1; }
+
+# Pointer, keys and the clipboard; wllib.sh has the same for Wayland.
+click_at() { xdotool mousemove "$1" "$2" sleep 0.1 click "${3:-1}"; }
+drag() { # x0 y0 x1 y1
+    xdotool mousemove "$1" "$2" mousedown 1 mousemove $(($1 + 40)) $(($2 + 40)) \
+        mousemove "$3" "$4" sleep 0.1 mouseup 1
+}
+key() { xdotool key "$1"; }
+paste_png() { xclip -selection clipboard -t image/png -o >"$1" || fail "no PNG on the clipboard"; }
+# A capture by the shortcut; returns once its overlays show.
+begin_capture() {
+    rm -f "$diag/captures.txt"
+    xdotool key ctrl+1
+    wait_for 10 test -s "$diag/captures.txt"
+    wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+    sleep 0.3
+}

@@ -30,7 +30,7 @@ expect_pixel() { # x y colour what
 copy_drag() {
     park
     grim_rect "$work/$5-grim.png" "$1" "$2" $(($3 - $1)) $(($4 - $2))
-    capture
+    begin_capture
     drag "$1" "$2" "$3" "$4"
     key Return
     wait_for 5 capture_closed
@@ -43,7 +43,7 @@ copy_drag() {
 park
 grim -o HEADLESS-1 "$work/output-1.png"
 grim -o HEADLESS-2 "$work/output-2.png"
-capture
+begin_capture
 same_pixels "$diag/snapshot-0.png" "$work/output-1.png" || fail "the first output's frozen image"
 same_pixels "$diag/snapshot-1.png" "$work/output-2.png" || fail "the second output's frozen image"
 key Escape
@@ -55,7 +55,7 @@ copy_drag 2000 900 2400 1020 second
 
 # --- Hover: the fixture's red panel, not its window -----------------------------
 park
-capture
+begin_capture
 pointer "move 300 250" "sleep 600"
 expect_pixel 220 170 "#ff0000" "highlighted panel"
 expect_pixel 490 340 "#ff0000" "highlighted panel's far corner"
@@ -68,7 +68,7 @@ wait_for 5 capture_closed
 park
 set -- $(sway_window '^korvel-fixture$')
 grim_rect "$work/window-grim.png" "$1" "$2" "$3" "$4"
-capture
+begin_capture
 key space
 click_at 500 350
 key Return

@@ -82,7 +82,7 @@ quiet_start() {
 overlays_shown() {
     [ "$(sway_windows '^Korvel$' | awk '$7 == 1' | wc -l)" -ge "${1:-1}" ]
 }
-capture() { # waits for the overlays of every output ($1, default 2)
+begin_capture() { # returns once every output ($1, default 2) has its overlay
     rm -f "$diag/captures.txt"
     "$korvel" --capture
     wait_for 10 test -s "$diag/captures.txt"

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "../windowhints.h"
+#include "swayipc.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWindow>
+
+#include <map>
+#include <set>
+
+namespace korvel::wayland {
+
+// A Wayland client cannot place its own windows, but sway can be asked to:
+// Korvel's frameless tool windows (panels, pins) float above the tiled windows, without
+// a border, on every workspace, where the program put them, and follow the
+// program's later moves. Windows are matched to sway's by process and title,
+// the newest one not yet placed first.
+class SwayPlacement final : public QObject, public WindowHints {
+public:
+    explicit SwayPlacement(QString socketPath);
+    ~SwayPlacement() override;
+
+    // Every placed window is on all workspaces already.
+    void showOnAllDesktops(quintptr) override {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    static bool placeable(const QWindow& window);
+    void find(QPointer<QWindow> window, int attempt);
+    void moveTo(quint32 container, const QRect& geometry);
+
+    SwayIpc ipc_;
+    std::map<QWindow*, quint32> placed_;
+    std::set<QWindow*> pending_;
+    std::set<quint32> taken_;
+};
+
+} // namespace korvel::wayland
