@@ -12,7 +12,6 @@
 #include <QThreadPool>
 #include <QUndoStack>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -584,11 +583,8 @@ void OverlayWindow::present() {
     // Qt keeps the geometry as its idea of where the window is, so global
     // positions of events still follow the layout.
     const QRect area = geometry();
-    QScreen* screen = QGuiApplication::screenAt(area.center());
-    if (!windowHandle())
-        create();
-    if (screen && windowHandle()->screen() != screen)
-        windowHandle()->setScreen(screen);
+    if (QScreen* screen = QGuiApplication::screenAt(area.center()))
+        setScreen(screen);
     setGeometry(area);
     showFullScreen();
 }

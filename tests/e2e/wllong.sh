@@ -1,7 +1,7 @@
 # Long captures of the scrolling fixture on headless sway: ten wheel notches
-# by hand give 600 new rows, copied with the panel's button; automatic
-# scrolling runs to the document's end and stops by itself, and Return in
-# the panel copies. Both copies are the document's pixels, exactly.
+# by hand give 600 new rows, and Return in the clicked panel copies them;
+# automatic scrolling runs to the document's end and stops by itself, and
+# the panel's button copies. Both copies are the document's pixels, exactly.
 . "$KORVEL_TESTS/wllib.sh"
 . "$KORVEL_TESTS/longsession.sh"
 on_exit=cleanup_wayland
@@ -14,13 +14,21 @@ start_fixture() {
 wheel() { # N BUTTON: 5 down, 4 up
     pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"
 }
+# The fixture has the keyboard, and sway raises it above the panel where
+# they meet; a click on the panel's corner beside it gives both back.
+focus_panel() {
+    set -- $(awk -F'\t' '$1 == "window" && $2 == "Korvel · 长截图" { print $3; exit }' "$diag/widgets.txt")
+    click_at $(($1 + 4)) $(($2 + 4))
+    sleep 0.5
+}
 quiet_start
 
 start_usual_capture
 wheel 10 5
 wait_for 10 dimensions_are "560 × 1000 px"
 shown "已拼接。继续滚动，或直接复制、保存。" || fail "no stitch reported"
-click_widget button "复制 · Enter"
+focus_panel
+key Return
 paste_long_png "$work/manual.png"
 expect_document_part "$work/manual.png" 560 1000 40 40
 
@@ -33,10 +41,8 @@ expect_shown 5 "自动向下滚动中；空格停止，Enter 复制。"
 expect_shown 40 "画面未变化，自动滚动已停止。可手动继续，或直接复制。"
 wait_for 2 has_widget button "自动滚动"
 # At the end the viewport shows rows 1840…2399; the region's last row is 2279.
-set -- $(awk -F'\t' '$1 == "window" && $2 == "Korvel · 长截图" { print $3; exit }' "$diag/widgets.txt")
-click_at $(($1 + 4)) $(($2 + 4))
-sleep 0.5
-key Return
+focus_panel
+click_widget button "复制 · Enter"
 paste_long_png "$work/automatic.png"
 expect_document_part "$work/automatic.png" 560 2240 40 40
 kill -0 "$korvel_pid" || fail "korvel exited"

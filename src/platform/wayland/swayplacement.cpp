@@ -35,9 +35,10 @@ quint32 newestView(const QJsonObject& node, qint64 pid, const QString& title,
 
 SwayPlacement::SwayPlacement(QString socketPath)
     : ipc_(std::move(socketPath)) {
-    // Floating from the start: a window tiled first would keep the tile's
-    // size. Overlays still fill their outputs, full screen wins.
-    ipc_.command(QStringLiteral("for_window [pid=%1] floating enable")
+    // Floating windows (dialogs, and panels made to float, below) stay
+    // unseen until placed, or they would show where sway put them first,
+    // and in the frames of a long capture.
+    ipc_.command(QStringLiteral("for_window [pid=%1 floating] opacity 0")
                      .arg(QCoreApplication::applicationPid()));
     if (qGuiApp)
         qGuiApp->installEventFilter(this);
@@ -61,30 +62,38 @@ bool SwayPlacement::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::Expose:
         if (window->isVisible() && !placed_.count(window) && !pending_.count(window) &&
-            placeable(*window)) {
-            pending_.insert(window);
+            (window->type() == Qt::Window || window->type() == Qt::Tool ||
+             window->type() == Qt::Dialog)) {
+            if (pending_.insert(window).second)
+                // Windows may go without hiding first; their address is
+                // then free for the next one.
+                connect(window, &QObject::destroyed, this, [this, window] { forget(window); });
+            // Exposed but not drawn, so not yet mapped: a window of fixed
+            // size is mapped floating, at its own size. Tiled first, it
+            // would keep the tile's.
+            if (placeable(*window)) {
+                sizeLimits_[window] = {window->minimumSize(), window->maximumSize()};
+                window->setMinimumSize(window->size());
+                window->setMaximumSize(window->size());
+            }
             find(window, 0);
         }
         break;
     case QEvent::Move:
-        if (auto it = placed_.find(window); it != placed_.end())
+        if (auto it = placed_.find(window); it != placed_.end() && placeable(*window))
             moveTo(it->second, window->geometry());
         break;
-    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
         // A panel that takes no focus when shown still takes the keyboard
-        // when clicked, as any window does.
+        // when clicked, as any window does; after the release, so that the
+        // click itself is not cut short.
         if (auto it = placed_.find(window); it != placed_.end())
             ipc_.command(QStringLiteral("[con_id=%1] focus").arg(it->second));
         break;
     case QEvent::Hide:
-    case QEvent::Destroy:
         // Hiding unmaps the window: sway forgets it, and a later show is
         // a new view.
-        if (auto it = placed_.find(window); it != placed_.end()) {
-            taken_.erase(it->second);
-            placed_.erase(it);
-        }
-        pending_.erase(window);
+        forget(window);
         break;
     default:
         break;
@@ -92,28 +101,46 @@ bool SwayPlacement::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+void SwayPlacement::forget(QWindow* window) {
+    sizeLimits_.erase(window);
+    if (auto it = placed_.find(window); it != placed_.end()) {
+        taken_.erase(it->second);
+        placed_.erase(it);
+    }
+    pending_.erase(window);
+}
+
 void SwayPlacement::find(QPointer<QWindow> window, int attempt) {
     if (!window || !pending_.count(window))
         return;
+    const qint64 pid = QCoreApplication::applicationPid();
     const std::optional<QJsonDocument> tree = ipc_.request(SwayIpc::getTree);
-    const quint32 view = tree ? newestView(tree->object(), QCoreApplication::applicationPid(),
-                                           window->title(), taken_)
-                              : 0;
+    const quint32 view = tree ? newestView(tree->object(), pid, window->title(), taken_) : 0;
     if (!view) {
         if (tree && attempt + 1 < lookups) {
             QTimer::singleShot(lookupIntervalMs, this,
                                [this, window, attempt] { find(window, attempt + 1); });
         } else {
-            pending_.erase(window);
+            // Never left unseen, wherever it is.
+            forget(window);
+            ipc_.command(QStringLiteral("[pid=%1] opacity 1").arg(pid));
         }
         return;
     }
     pending_.erase(window);
     placed_[window] = view;
     taken_.insert(view);
-    ipc_.command(
-        QStringLiteral("[con_id=%1] floating enable, border none, sticky enable").arg(view));
-    moveTo(view, window->geometry());
+    if (placeable(*window)) {
+        ipc_.command(
+            QStringLiteral("[con_id=%1] floating enable, border none, sticky enable").arg(view));
+        moveTo(view, window->geometry());
+    }
+    if (auto it = sizeLimits_.find(window); it != sizeLimits_.end()) {
+        window->setMinimumSize(it->second.first);
+        window->setMaximumSize(it->second.second);
+        sizeLimits_.erase(it);
+    }
+    ipc_.command(QStringLiteral("[con_id=%1] opacity 1").arg(view));
 }
 
 void SwayPlacement::moveTo(quint32 container, const QRect& geometry) {

@@ -13,10 +13,10 @@
 namespace korvel::wayland {
 
 // A Wayland client cannot place its own windows, but sway can be asked to:
-// Korvel's frameless tool windows (panels, pins) float above the tiled windows, without
-// a border, on every workspace, where the program put them, and follow the
-// program's later moves. Windows are matched to sway's by process and title,
-// the newest one not yet placed first.
+// Korvel's frameless tool windows (panels, pins) float without a border on
+// every workspace where the program put them, follow its later moves, and
+// stay unseen until placed, as dialogs do until sway has them. Windows are
+// matched to sway's by process and title, the newest not yet placed first.
 class SwayPlacement final : public QObject, public WindowHints {
 public:
     explicit SwayPlacement(QString socketPath);
@@ -30,6 +30,7 @@ protected:
 
 private:
     static bool placeable(const QWindow& window);
+    void forget(QWindow* window);
     void find(QPointer<QWindow> window, int attempt);
     void moveTo(quint32 container, const QRect& geometry);
 
@@ -37,6 +38,8 @@ private:
     std::map<QWindow*, quint32> placed_;
     std::set<QWindow*> pending_;
     std::set<quint32> taken_;
+    // What the windows made to float allowed before.
+    std::map<QWindow*, std::pair<QSize, QSize>> sizeLimits_;
 };
 
 } // namespace korvel::wayland
