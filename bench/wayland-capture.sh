@@ -11,9 +11,16 @@ mkdir -p "$work"
 now() { date +%s%N; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] / 1000000 }'; }
 
+# Without diagnostics: writing the frozen images as PNG is the tests' cost.
 quiet_start
-start_korvel
+"$korvel" &
+korvel_pid=$!
+wait_for 10 sh -c "ls '$XDG_RUNTIME_DIR'/korvel-*.socket"
 sleep 1
+# sway lists a window once it is mapped: drawn and shown.
+korvel_windows() { swaymsg -t get_tree | grep -c '"name": "Korvel"' || true; }
+before="$(korvel_windows)"
+overlay_mapped() { [ "$(korvel_windows)" -gt "$before" ]; }
 pointer "move 3000 2000"
 : >"$work/korvel" && : >"$work/grim"
 run=0
@@ -21,8 +28,9 @@ while [ $run -lt "$runs" ]; do
     # From the request to the overlay mapped, i.e. drawn once with its frozen image.
     t0=$(now)
     "$korvel" --capture
-    wait_for 10 overlays_shown 1
+    until overlay_mapped; do :; done
     echo $(($(now) - t0)) >>"$work/korvel"
+    sleep 0.5
     pointer "move 3000 2001"
     key Escape
     wait_for 5 capture_closed
