@@ -141,7 +141,7 @@ bool SwayIpc::command(const QString& commands) {
     if (!reply || !reply->isArray())
         return false;
     const QJsonArray results = reply->array();
-    for (const QJsonValue& r : results) {
+    for (const auto& r : results) {
         if (!r.toObject().value(QLatin1String("success")).toBool())
             return false;
     }

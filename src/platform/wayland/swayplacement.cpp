@@ -25,7 +25,7 @@ quint32 newestView(const QJsonObject& node, qint64 pid, const QString& title,
             best = id;
     }
     for (const char* key : {"nodes", "floating_nodes"}) {
-        for (const QJsonValue& child : node.value(QLatin1String(key)).toArray())
+        for (const auto& child : node.value(QLatin1String(key)).toArray())
             best = std::max(best, newestView(child.toObject(), pid, title, taken));
     }
     return best;
@@ -110,7 +110,7 @@ void SwayPlacement::forget(QWindow* window) {
     pending_.erase(window);
 }
 
-void SwayPlacement::find(QPointer<QWindow> window, int attempt) {
+void SwayPlacement::find(const QPointer<QWindow>& window, int attempt) {
     if (!window || !pending_.count(window))
         return;
     const qint64 pid = QCoreApplication::applicationPid();

@@ -31,7 +31,7 @@ protected:
 private:
     static bool placeable(const QWindow& window);
     void forget(QWindow* window);
-    void find(QPointer<QWindow> window, int attempt);
+    void find(const QPointer<QWindow>& window, int attempt);
     void moveTo(quint32 container, const QRect& geometry);
 
     SwayIpc ipc_;

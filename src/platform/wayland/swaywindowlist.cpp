@@ -28,7 +28,7 @@ void collect(const QJsonObject& node, bool floating, Stacks& stacks) {
             (floating ? stacks.floating : stacks.tiled).push_back(node);
         return;
     }
-    for (const QJsonValue& child : node.value(QLatin1String("nodes")).toArray())
+    for (const auto& child : node.value(QLatin1String("nodes")).toArray())
         collect(child.toObject(), floating, stacks);
     // Floating containers are drawn in list order: the last is on top.
     const QJsonArray floatingNodes = node.value(QLatin1String("floating_nodes")).toArray();
@@ -64,7 +64,7 @@ std::optional<QJsonObject> focused(const QJsonObject& node) {
     if (node.value(QLatin1String("focused")).toBool())
         return node;
     for (const char* key : {"nodes", "floating_nodes"}) {
-        for (const QJsonValue& child : node.value(QLatin1String(key)).toArray()) {
+        for (const auto& child : node.value(QLatin1String(key)).toArray()) {
             if (auto found = focused(child.toObject()))
                 return found;
         }
