@@ -21,18 +21,6 @@ start_fixture() {
     cx=$5 cy=$6
 }
 
-# widget_at KIND NAME: the centre of the first visible, enabled widget of that
-# kind ("button", "popup", "window") and name in widgets.txt.
-widget_at() {
-    awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n && $4 != "0" {
-        split($3, g, " "); printf "%d %d\n", g[1] + g[3] / 2, g[2] + g[4] / 2; found = 1; exit }
-        END { exit !found }' "$diag/widgets.txt" 2>/dev/null
-}
-has_widget() { widget_at "$1" "$2" >/dev/null; }
-click_widget() {
-    wait_for 10 has_widget "$1" "$2"
-    click_at $(widget_at "$1" "$2")
-}
 control_panel_shown() { has_widget window "Korvel · 长截图"; }
 
 # shown TEXT: the label TEXT was on screen at some point since the last reset.
