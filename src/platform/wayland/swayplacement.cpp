@@ -87,7 +87,7 @@ bool SwayPlacement::eventFilter(QObject* watched, QEvent* event) {
         // A panel that takes no focus when shown still takes the keyboard
         // when clicked, as any window does; after the release, so that the
         // click itself is not cut short.
-        if (auto it = placed_.find(window); it != placed_.end())
+        if (auto it = placed_.find(window); it != placed_.end() && placeable(*window))
             ipc_.command(QStringLiteral("[con_id=%1] focus").arg(it->second));
         break;
     case QEvent::Hide:
