@@ -18,6 +18,7 @@ Error streamError(const QString& detail) {
 // How long one turn on the queue waits for the compositor, so that the
 // conversions queued behind it are never held up for long.
 constexpr std::chrono::milliseconds slice{4};
+constexpr std::chrono::milliseconds settle{120};
 
 } // namespace
 
@@ -155,7 +156,10 @@ void ScreencopyStream::start(const WindowStreamConfiguration& configuration, Ser
         state_->running = true;
         session = ++state_->session;
     }
-    state_->schedule(state_, session);
+    // The screen, unlike a window's own pixels, may still show what covered
+    // the window a moment ago (the overlays of the capture that started this
+    // stream) until the compositor has drawn its next frames.
+    state_->schedule(state_, session, settle);
 }
 
 void ScreencopyStream::stop() {
