@@ -93,7 +93,7 @@ void Editor::showWindow() {
     if (closed_)
         return;
     for (OverlayWindow* overlay : overlays_) {
-        overlay->show();
+        overlay->present();
         overlay->raise();
     }
     const QPoint pointer = QCursor::pos();

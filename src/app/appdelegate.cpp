@@ -208,7 +208,9 @@ void AppDelegate::buildStatusItem() {
     menu_->setTitle(QStringLiteral("Korvel"));
     captureMenuItem_ =
         menu_->addAction(captureTitle(shortcut_), this, &AppDelegate::takeScreenshot);
-    menu_->addAction(QStringLiteral("设置截图快捷键…"), this, &AppDelegate::configureShortcut);
+    // Where no application may take keys, the desktop's own settings bind them.
+    if (!platform_.hotKeys || platform_.hotKeys->global())
+        menu_->addAction(QStringLiteral("设置截图快捷键…"), this, &AppDelegate::configureShortcut);
     menu_->addAction(QStringLiteral("截图偏好…"), this, &AppDelegate::openPreferences);
     menu_->addAction(QStringLiteral("截图历史…"), this, &AppDelegate::openHistory);
     menu_->addSeparator();
@@ -258,6 +260,10 @@ void AppDelegate::registerInitialHotKey() {
         return;
     // Deferred: the press arrives inside the native event dispatch.
     keys->onPressed = [this] { QTimer::singleShot(0, this, &AppDelegate::takeScreenshot); };
+    if (!keys->global()) {
+        showShortcutBindingHint();
+        return;
+    }
     hotKey_ = keys->registerHotKey(shortcut_.keyCode, shortcut_.modifiers);
     if (hotKey_)
         return;
@@ -268,6 +274,26 @@ void AppDelegate::registerInitialHotKey() {
                                               "可从菜单栏设置其他快捷键，或点击截图。"));
         box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
         presentAlert(box);
+    });
+}
+
+void AppDelegate::showShortcutBindingHint() {
+    // Once per user: the binding, once made, stays in the desktop's settings.
+    const QString shownKey = QStringLiteral("shortcutBindingHintShown");
+    if (readBool(QSettings(), shownKey, false))
+        return;
+    QSettings().setValue(shownKey, true);
+    QTimer::singleShot(0, this, [this] {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Korvel"),
+                        QStringLiteral("请在桌面设置中为截图绑定快捷键"));
+        box.setInformativeText(
+            QStringLiteral("Wayland 下应用程序不能自行注册全局快捷键。请在桌面或窗口管理器的"
+                           "快捷键设置中，把 ") +
+            shortcut_.label +
+            QStringLiteral(" 绑定到命令 korvel --capture。\n例如 sway：在配置文件中加入 "
+                           "bindsym Ctrl+1 exec korvel --capture"));
+        box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
+        alert(box);
     });
 }
 
@@ -351,7 +377,8 @@ bool AppDelegate::offerAccessibility() {
     // Once: what enabling desktop accessibility adds to region detection.
     const QString shownKey = QStringLiteral("childRegionPermissionGuideShown");
     QSettings settings;
-    if (readBool(settings, shownKey, false) || platform_.accessibility->isTrusted())
+    if (!platform_.accessibility->usable() || readBool(settings, shownKey, false) ||
+        platform_.accessibility->isTrusted())
         return true;
     auto guide = ChildRegionPermissionGuide::alert(shortcut_.label);
     const int choice = alert(*guide);
@@ -371,7 +398,7 @@ void AppDelegate::captureNow() {
         CaptureOptions options;
         options.ownPid = QCoreApplication::applicationPid();
         options.scale = platform_.scale;
-        options.usingAccessibility = true;
+        options.usingAccessibility = platform_.accessibility->usable();
         options.accessibility = platform_.accessibility;
         snapshots = captureScreens(*platform_.screens, *platform_.windows, options);
     } catch (const Error& error) {

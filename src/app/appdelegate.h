@@ -113,6 +113,7 @@ private:
     void buildMenus();
     void buildStatusItem();
     void registerInitialHotKey();
+    void showShortcutBindingHint();
     // False when the user chose to switch accessibility on instead.
     bool offerAccessibility();
     void captureNow();

@@ -148,6 +148,7 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
     const std::optional<InstanceRequest> request = requestOf(d);
     if (!request)
         return 2;
+    preferNativePlatform();
     QApplication app(argc, argv);
     setIdentity();
     installQtTranslations(app);

@@ -24,13 +24,14 @@ std::vector<ScreenSnapshot> captureScreens(ScreenSource& screens, WindowList& wi
 
     std::vector<ScreenSnapshot> snapshots;
     snapshots.reserve(displays.size());
+    screens.prepare(displays);
     for (const Display& display : displays) {
         if (display.geometry.isEmpty())
             continue;
         QImage image = screens.grab(display);
         // An image that does not match the display would put every selection
         // on the wrong pixels.
-        if (image.isNull() || image.size() != display.geometry.size())
+        if (image.isNull() || image.size() != screens.pixelSize(display))
             throw captureError(
                 2, QStringLiteral("显示器 %1 的画面尺寸与显示器不符").arg(display.name));
         ScreenSnapshot snapshot;

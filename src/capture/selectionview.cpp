@@ -2,11 +2,13 @@
 
 #include "childregionresolver.h"
 #include "pixelmagnifier.h"
+#include "platform/windowhints.h"
 #include "selectionchrome.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QThreadPool>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -591,6 +593,20 @@ void OverlayWindow::showSnapshot(ScreenSnapshot snapshot) {
     layout()->addWidget(view_);
     setGeometry(geometry);
     setFocusProxy(view_);
+}
+
+void OverlayWindow::present() {
+    if (!compositorPlacesWindows()) {
+        show();
+        return;
+    }
+    // Qt keeps the geometry as its idea of where the window is, so global
+    // positions of events still follow the layout.
+    const QRect area = geometry();
+    if (QScreen* screen = QGuiApplication::screenAt(area.center()))
+        setScreen(screen);
+    setGeometry(area);
+    showFullScreen();
 }
 
 namespace {

@@ -171,6 +171,9 @@ public:
 
     SelectionView* view() const { return view_; }
     QUndoStack* edits() const { return edits_; }
+    // Covers the snapshot's display: placed on it directly, or full screen
+    // on that output where the compositor places windows.
+    void present();
 
 private:
     void showSnapshot(ScreenSnapshot snapshot);

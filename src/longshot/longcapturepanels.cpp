@@ -1,11 +1,13 @@
 #include "longcapturepanels.h"
 
 #include "capture/selectionadjustment.h"
+#include "platform/windowhints.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -95,9 +97,14 @@ void LongCapturePreview::paintEvent(QPaintEvent*) {
 
 LongCaptureRegionView::LongCaptureRegionView()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint) {
+                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint)
+    , onlyWithHandles_(compositorPlacesWindows()) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // A Wayland compositor takes the window's shape as what takes the
+    // pointer, not as what is drawn: the inside must be see-through too.
+    if (onlyWithHandles_)
+        setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Korvel · 长截图区域"));
 }
 
@@ -114,6 +121,13 @@ void LongCaptureRegionView::setShowsHandles(bool shows) {
     drag_.reset();
     updateMask();
     update();
+    if (onlyWithHandles_)
+        setVisible(wanted_);
+}
+
+void LongCaptureRegionView::setVisible(bool visible) {
+    wanted_ = visible;
+    QWidget::setVisible(visible && (showsHandles_ || !onlyWithHandles_));
 }
 
 void LongCaptureRegionView::updateMask() {
@@ -133,10 +147,22 @@ void LongCaptureRegionView::updateMask() {
     setMask(ring);
 }
 
+void LongCaptureRegionView::showEvent(QShowEvent*) {
+    // Qt on Wayland forgets a shape set before the window had a surface,
+    // which it gets only once shown.
+    QTimer::singleShot(0, this, [this] {
+        const QRegion shape = mask();
+        clearMask();
+        setMask(shape);
+    });
+}
+
 void LongCaptureRegionView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF inner = QRectF(rect()).adjusted(ringGap, ringGap, -ringGap, -ringGap);
+    // The shape clips the drawing only where the window system applies it.
+    p.setClipRegion(mask());
     p.fillRect(rect(), Qt::white);
     p.setPen(QPen(selectionBorderColor(), 3));
     p.drawRect(inner.adjusted(-1.5, -1.5, 1.5, 1.5));

@@ -70,9 +70,14 @@ public:
     bool showsHandles() const { return showsHandles_; }
     // Places the ring around `globalRect`.
     void follow();
+    // Where windows are placed by the compositor (sway), a window over the
+    // region keeps the pointer from the window below whatever its shape:
+    // the ring then shows only with its handles, while the capture pauses.
+    void setVisible(bool visible) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -81,6 +86,8 @@ private:
     void updateMask();
 
     bool showsHandles_ = false;
+    bool wanted_ = false;
+    const bool onlyWithHandles_;
     struct Drag {
         int handle;
         QPointF start;

@@ -27,6 +27,9 @@ public:
 
     // Whether other applications' accessibility trees can be read.
     virtual bool isTrusted() = 0;
+    // False where positions from the trees are not screen positions (on
+    // Wayland they are the windows' own): then nothing asks for them.
+    virtual bool usable() const { return true; }
     // Switches desktop accessibility on so toolkits expose their trees;
     // false when that was refused or there is no accessibility bus.
     virtual bool enable() { return false; }

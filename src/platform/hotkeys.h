@@ -27,6 +27,10 @@ public:
     // when the combination is taken or cannot be expressed.
     virtual bool registerHotKey(quint32 keyCode, quint32 modifiers) = 0;
     virtual void unregisterHotKey() = 0;
+    // False where the session lets no application take keys (Wayland
+    // without a shortcut portal): the desktop runs `korvel --capture`
+    // instead, bound by the user.
+    virtual bool global() const { return true; }
 
     // The stored key code of the key behind a key press: the key's position,
     // whatever the layout and the modifiers make it type. `nativeScanCode` is

@@ -18,10 +18,18 @@ namespace korvel {
 struct Capabilities {
     bool screenCapture = false;
     bool windowList = false;
+    // Child regions from other applications' accessibility trees (regions
+    // from the pixels work everywhere).
     bool childRegions = false;
     bool liveStream = false;
     bool syntheticScroll = false;
     bool globalKeys = false;
+    // Return, Space and Escape of a long capture while another window has
+    // the keyboard.
+    bool keyTap = false;
+    // Whether top-level windows go where the program puts them; on Wayland
+    // the compositor places them.
+    bool placesWindows = false;
 };
 
 struct Platform {
@@ -43,6 +51,10 @@ struct Platform {
     // Device pixels per point (Qt's device pixel ratio of the desktop).
     double scale = 1.0;
 };
+
+// Before the application object exists: on a Wayland session Qt runs
+// natively (falling back to X11) unless QT_QPA_PLATFORM says otherwise.
+void preferNativePlatform();
 
 // Picks the backend for the running Qt platform plugin. Needs a
 // QGuiApplication. Services without a backend are replaced by inert ones.

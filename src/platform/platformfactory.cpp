@@ -1,6 +1,13 @@
 #include "platform.h"
 
 #include "atspi/atspiaccessibility.h"
+#include "wayland/screencopystream.h"
+#include "wayland/swayplacement.h"
+#include "wayland/swaywindowlist.h"
+#include "wayland/waylandconnection.h"
+#include "wayland/waylandkeytap.h"
+#include "wayland/waylandscreensource.h"
+#include "wayland/waylandscrollposter.h"
 #include "x11/x11connection.h"
 #include "x11/x11hotkeys.h"
 #include "x11/x11keytap.h"
@@ -29,8 +36,19 @@ public:
 };
 class NoHotKeys final : public HotKeys {
 public:
+    explicit NoHotKeys(bool global = true)
+        : global_(global) {}
     bool registerHotKey(quint32, quint32) override { return false; }
     void unregisterHotKey() override {}
+    bool global() const override { return global_; }
+
+private:
+    bool global_;
+};
+class NoAccessibility final : public AccessibilityTree {
+public:
+    bool isTrusted() override { return false; }
+    bool usable() const override { return false; }
 };
 class NoKeyTap final : public KeyTap {
 public:
@@ -44,13 +62,80 @@ public:
     void setWatching(bool) override {}
 };
 
+bool waylandSession() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The wlroots backend: screencopy for stills and streams, a virtual pointer
+// for scrolling, sway's IPC for the window list where sway runs. Keys cannot
+// be taken and windows cannot be placed by a Wayland client.
+std::unique_ptr<Platform> waylandPlatform() {
+    std::shared_ptr<wayland::Connection> connection = wayland::Connection::open();
+    if (!connection)
+        return nullptr;
+    auto p = std::make_unique<Platform>();
+    p->screens = std::make_unique<wayland::ScreenSource>(*connection);
+    p->capabilities.screenCapture = connection->screencopy() != nullptr;
+    const QString sway = wayland::SwayIpc::socketPath();
+    if (!sway.isEmpty()) {
+        p->windows = std::make_unique<wayland::SwayWindowList>(sway);
+        p->windowHints = std::make_unique<wayland::SwayPlacement>(sway);
+        p->capabilities.windowList = true;
+        p->capabilities.placesWindows = true;
+        p->capabilities.liveStream = p->capabilities.screenCapture;
+        p->openWindowStream = [sway] {
+            auto list = std::make_shared<wayland::SwayWindowList>(sway);
+            return std::unique_ptr<WindowStream>(std::make_unique<wayland::ScreencopyStream>(
+                [list](quint32 window) -> std::optional<QRect> {
+                    for (const WindowInfo& w : list->windows()) {
+                        if (w.id == window && w.bounds)
+                            return w.bounds->toAlignedRect();
+                    }
+                    return std::nullopt;
+                }));
+        };
+    } else {
+        p->windows = std::make_unique<NoWindows>();
+    }
+    p->hotKeys = std::make_unique<NoHotKeys>(false);
+    p->keyTap = std::make_unique<wayland::KeyTap>();
+    auto scrolls = std::make_unique<wayland::ScrollPoster>(*connection);
+    p->capabilities.syntheticScroll = scrolls->available() && p->capabilities.windowList;
+    p->scrolls = std::move(scrolls);
+    p->accessibility = std::make_shared<NoAccessibility>();
+    // The layout is logical: one unit is one point on every output.
+    p->scale = 1.0;
+    p->backend = std::move(connection);
+    return p;
+}
+
 } // namespace
+
+bool compositorPlacesWindows() {
+    return qGuiApp && QGuiApplication::platformName() == QLatin1String("wayland");
+}
+
+void preferNativePlatform() {
+    if (!waylandSession())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    // Qt otherwise pins every top-level window to its screen's corner, as a
+    // Wayland client cannot know where it is; where the compositor can be
+    // told (sway), windows do go where the program puts them.
+    if (qEnvironmentVariableIsEmpty("QT_WAYLAND_DISABLE_FIXED_POSITIONS"))
+        qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
+}
 
 std::unique_ptr<AccessibilityTree> createAccessibilityTree() {
     return std::make_unique<atspi::Accessibility>();
 }
 
 std::unique_ptr<Platform> createPlatform() {
+    if (qGuiApp && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        if (auto p = waylandPlatform())
+            return p;
+    }
     std::unique_ptr<Platform> result;
     auto* x11App =
         qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -72,6 +157,8 @@ std::unique_ptr<Platform> createPlatform() {
         p->capabilities.childRegions = true;
         p->capabilities.globalKeys = true;
         p->capabilities.liveStream = true;
+        p->capabilities.keyTap = true;
+        p->capabilities.placesWindows = true;
         p->backend = std::shared_ptr<x11::Connection>(std::move(connection));
         result = std::move(p);
     } else {

@@ -4,6 +4,10 @@
 
 namespace korvel {
 
+// Whether the compositor, not the program, decides where top-level windows
+// go (Wayland): a window can then only ask to fill one output.
+bool compositorPlacesWindows();
+
 // What a window manager is told about a window that Qt has no words for.
 class WindowHints {
 public:

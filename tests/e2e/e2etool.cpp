@@ -17,6 +17,9 @@
 //   e2etool hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3)
 //                                   request straight to a running korvel, past
 //                                   its own checks; prints the answer byte or "none"
+//   e2etool sway-window TITLE       reads sway's tree (swaymsg -t get_tree) on standard
+//                                   input; prints "x y w h pid id fullscreen" of each visible
+//                                   window whose title matches the regular expression
 //   e2etool listen SOCKET OUT       listens there for ever, answering nothing, and
 //                                   appends the size of each request it receives to OUT
 #include "../platform/pngbytes.h"
@@ -24,12 +27,17 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMultiHash>
+#include <QRegularExpression>
 #include <xcb/xcb.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -264,6 +272,34 @@ int listenOn(const char* socketPath, const char* out) {
     }
 }
 
+int swayWindow(const char* pattern) {
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return 2;
+    const QRegularExpression title(QString::fromLocal8Bit(pattern));
+    int found = 0;
+    std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
+        const QJsonObject r = node.value(QLatin1String("rect")).toObject();
+        if (node.contains(QLatin1String("pid")) && node.value(QLatin1String("visible")).toBool() &&
+            title.match(node.value(QLatin1String("name")).toString()).hasMatch()) {
+            std::printf("%d %d %d %d %lld %lld %d\n", r.value(QLatin1String("x")).toInt(),
+                        r.value(QLatin1String("y")).toInt(),
+                        r.value(QLatin1String("width")).toInt(),
+                        r.value(QLatin1String("height")).toInt(),
+                        node.value(QLatin1String("pid")).toInteger(),
+                        node.value(QLatin1String("id")).toInteger(),
+                        node.value(QLatin1String("fullscreen_mode")).toInt());
+            ++found;
+        }
+        for (const char* key : {"nodes", "floating_nodes"}) {
+            for (const QJsonValue& child : node.value(QLatin1String(key)).toArray())
+                visit(child.toObject());
+        }
+    };
+    visit(QJsonDocument::fromJson(in.readAll()).object());
+    return found ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -288,6 +324,12 @@ int main(int argc, char** argv) {
         return listenOn(argv[2], argv[3]);
     if (!std::strcmp(argv[1], "hand-over") && argc == 5)
         return handOver(argv[2], std::atoi(argv[3]), argv[4]);
+    if (!std::strcmp(argv[1], "sway-window") && argc == 3)
+        return swayWindow(argv[2]);
+    if (!std::strcmp(argv[1], "inside") && argc == 6)
+        return inside(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
+    if (!std::strcmp(argv[1], "pixel") && argc == 5)
+        return pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 2;
@@ -306,9 +348,5 @@ int main(int argc, char** argv) {
                            std::atoi(argv[6]));
     if (!std::strcmp(command, "root-pixel") && argc == 4)
         return rootPixel(std::atoi(argv[2]), std::atoi(argv[3]));
-    if (!std::strcmp(command, "inside") && argc == 6)
-        return inside(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
-    if (!std::strcmp(command, "pixel") && argc == 5)
-        return pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     return 2;
 }

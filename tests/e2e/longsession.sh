@@ -7,7 +7,7 @@ mkdir -p "$work"
 document="$work/document.png"
 fixture_pid=""
 korvel_pid=""
-trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel' EXIT
+trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel; ${on_exit:-:}' EXIT
 
 # start_fixture [scrollfixture options…]: sets cx cy (the client's origin) and
 # fixture_window. The fixture's header is 40 pixels tall; its viewport below
@@ -21,18 +21,6 @@ start_fixture() {
     cx=$5 cy=$6
 }
 
-# widget_at KIND NAME: the centre of the first visible, enabled widget of that
-# kind ("button", "popup", "window") and name in widgets.txt.
-widget_at() {
-    awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n && $4 != "0" {
-        split($3, g, " "); printf "%d %d\n", g[1] + g[3] / 2, g[2] + g[4] / 2; found = 1; exit }
-        END { exit !found }' "$diag/widgets.txt" 2>/dev/null
-}
-has_widget() { widget_at "$1" "$2" >/dev/null; }
-click_widget() {
-    wait_for 10 has_widget "$1" "$2"
-    xdotool mousemove $(widget_at "$1" "$2") sleep 0.1 click 1
-}
 control_panel_shown() { has_widget window "Korvel · 长截图"; }
 
 # shown TEXT: the label TEXT was on screen at some point since the last reset.
@@ -58,13 +46,8 @@ ready_text="滚动原窗口，或点“自动滚动”。空格停止，Enter �
 # the editor's long capture action; returns once the first frame is in.
 start_long_capture() {
     forget_shown
-    rm -f "$diag/captures.txt"
-    xdotool key ctrl+1
-    wait_for 10 test -s "$diag/captures.txt"
-    wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
-    sleep 0.3
-    xdotool mousemove "$1" "$2" mousedown 1 mousemove $(($1 + 40)) $(($2 + 40)) \
-        mousemove "$3" "$4" sleep 0.1 mouseup 1
+    begin_capture
+    drag "$1" "$2" "$3" "$4"
     click_widget button "长截图"
     expect_shown 10 "$ready_text"
 }
@@ -85,7 +68,7 @@ wheel() { xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat "$1" --de
 # The long image on the clipboard, once the capture has closed.
 paste_long_png() {
     wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"
-    xclip -selection clipboard -t image/png -o >"$1" || fail "no PNG on the clipboard"
+    paste_png "$1"
 }
 png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QPainter>
+#include <QPixmap>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -35,6 +36,12 @@ public:
         : step_(step)
         , horizontal_(horizontal) {
         setFixedSize(size);
+        // A compositor without a cursor plane (headless sway) draws the
+        // pointer into the screen, and so into every frame of the capture.
+        // A blank shape is not enough there: Qt then sets no image at all.
+        QPixmap clear(16, 16);
+        clear.fill(Qt::transparent);
+        setCursor(QCursor(clear));
         const QSize viewport(size.width(), size.height() - headerHeight);
         header_ =
             korvel::scenes::bandImage(size.width(), headerHeight, seed + 1, qRgb(228, 232, 242));

@@ -86,7 +86,6 @@ expect_pixel() { # x y colour what
   got="$("$tool" root-pixel "$1" "$2")"
   [ "$got" = "$3" ] || fail "$4: $got at $1,$2, expected $3"
 }
-paste_png() { xclip -selection clipboard -t image/png -o >"$1" || fail "no PNG on the clipboard"; }
 png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 
 # The first visible window named $1, once there is one.

@@ -1,0 +1,183 @@
+#include "screencopystream.h"
+
+#include "../serialqueue.h"
+#include "screencopy.h"
+#include "waylandconnection.h"
+
+#include <QPainter>
+
+#include <mutex>
+
+namespace korvel::wayland {
+namespace {
+
+Error streamError(const QString& detail) {
+    return Error(QStringLiteral("Korvel"), 2, QStringLiteral("无法读取窗口画面（%1）").arg(detail));
+}
+
+// How long one turn on the queue waits for the compositor, so that the
+// conversions queued behind it are never held up for long.
+constexpr std::chrono::milliseconds slice{4};
+constexpr std::chrono::milliseconds settle{120};
+
+} // namespace
+
+struct ScreencopyStream::State {
+    std::mutex mutex;
+    bool running = false;
+    quint64 session = 0; // bumped by every start, so turns of an old run end
+    SerialQueue* queue = nullptr;
+    WindowStreamConfiguration configuration;
+    FrameHandler onFrame;
+    StopHandler onStop;
+    QRect window; // logical layout
+
+    // Touched on the queue only.
+    std::unique_ptr<Connection> connection;
+    const Output* output = nullptr;
+    std::unique_ptr<ScreencopyFrame> frame;
+    SerialQueue::Clock::time_point lastFrame;
+
+    bool current(quint64 s) {
+        std::lock_guard guard(mutex);
+        return running && session == s;
+    }
+    void end(quint64 s, const Error& error) {
+        {
+            std::lock_guard guard(mutex);
+            if (!running || session != s)
+                return;
+            running = false;
+        }
+        onStop(error);
+    }
+    void schedule(const std::shared_ptr<State>& self, quint64 s,
+                  std::chrono::microseconds delay = {}) {
+        std::lock_guard guard(mutex);
+        if (running && session == s)
+            queue->postAfter(delay, [self, s] { self->turn(self, s); });
+    }
+
+    bool connect() {
+        connection = Connection::open();
+        if (!connection || !connection->screencopy())
+            return false;
+        // The output holding most of the window.
+        int best = 0;
+        for (const Output* o : connection->outputs()) {
+            const QRect shared = o->logical.intersected(window);
+            if (shared.width() * shared.height() > best) {
+                best = shared.width() * shared.height();
+                output = o;
+            }
+        }
+        return output != nullptr;
+    }
+
+    // The window's part on the output, placed in a window-sized image at
+    // the configured size; what lies off the output stays black.
+    QImage windowImage(const QImage& part, const QRect& area) const {
+        const QSize size = configuration.size.isEmpty() ? window.size() : configuration.size;
+        const double sx = double(size.width()) / window.width();
+        const double sy = double(size.height()) / window.height();
+        if (area == window && part.size() == size)
+            return part;
+        QImage whole(size, QImage::Format_ARGB32_Premultiplied);
+        if (whole.isNull())
+            return {};
+        whole.fill(Qt::black);
+        QPainter painter(&whole);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRectF target((area.x() - window.x()) * sx, (area.y() - window.y()) * sy,
+                            area.width() * sx, area.height() * sy);
+        painter.drawImage(target, part);
+        return whole;
+    }
+
+    void turn(const std::shared_ptr<State>& self, quint64 s) {
+        if (!current(s))
+            return;
+        if (!connection && !connect()) {
+            end(s, streamError(QStringLiteral("混成器不提供屏幕复制")));
+            return;
+        }
+        const QRect area = output->logical.intersected(window);
+        if (!frame) {
+            frame = std::make_unique<ScreencopyFrame>(
+                *connection, *output, area.translated(-output->logical.topLeft()), true);
+        }
+        ScreencopyFrame* f = frame.get();
+        connection->dispatchUntil([f] { return f->finished(); }, slice);
+        if (connection->broken()) {
+            end(s, streamError(QStringLiteral("与混成器的连接已断开")));
+            return;
+        }
+        if (!f->finished()) {
+            schedule(self, s);
+            return;
+        }
+        const QImage part = f->take();
+        frame.reset();
+        const QImage image = part.isNull() ? QImage() : windowImage(part, area);
+        onFrame(WindowFrame{image, !image.isNull()});
+        // At most one frame per interval, counted from the last one.
+        const auto now = SerialQueue::Clock::now();
+        const auto wait = std::max<std::chrono::microseconds>(
+            configuration.minimumFrameInterval -
+                std::chrono::duration_cast<std::chrono::microseconds>(now - lastFrame),
+            std::chrono::microseconds(0));
+        lastFrame = now;
+        schedule(self, s, wait);
+    }
+};
+
+ScreencopyStream::ScreencopyStream(Locate locate)
+    : locate_(std::move(locate))
+    , state_(std::make_shared<State>()) {}
+
+ScreencopyStream::~ScreencopyStream() {
+    stop();
+}
+
+void ScreencopyStream::start(const WindowStreamConfiguration& configuration, SerialQueue& queue,
+                             FrameHandler onFrame, StopHandler onStop) {
+    stop();
+    const std::optional<QRect> window = locate_ ? locate_(configuration.window) : std::nullopt;
+    if (!window || window->isEmpty())
+        throw streamError(QStringLiteral("窗口已关闭"));
+    quint64 session = 0;
+    {
+        std::lock_guard guard(state_->mutex);
+        state_->configuration = configuration;
+        state_->window = *window;
+        state_->queue = &queue;
+        state_->onFrame = std::move(onFrame);
+        state_->onStop = std::move(onStop);
+        state_->running = true;
+        session = ++state_->session;
+    }
+    // The screen, unlike a window's own pixels, may still show what covered
+    // the window a moment ago (the overlays of the capture that started this
+    // stream) until the compositor has drawn its next frames.
+    state_->schedule(state_, session, settle);
+}
+
+void ScreencopyStream::stop() {
+    SerialQueue* queue = nullptr;
+    {
+        std::lock_guard guard(state_->mutex);
+        if (!state_->running)
+            return;
+        state_->running = false;
+        queue = state_->queue;
+    }
+    // The turn in progress ends before the connection goes.
+    queue->sync();
+    queue->post([s = state_] {
+        s->frame.reset();
+        s->output = nullptr;
+        s->connection.reset();
+    });
+}
+
+} // namespace korvel::wayland

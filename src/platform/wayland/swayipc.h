@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QString>
+
+#include <optional>
+
+namespace korvel::wayland {
+
+// A client of sway's IPC socket ($SWAYSOCK): requests and their JSON
+// answers, one at a time, each bounded by a short time-out so a hung
+// compositor cannot freeze the caller.
+class SwayIpc {
+public:
+    enum Type : quint32 { runCommand = 0, getOutputs = 3, getTree = 4 };
+
+    // The socket the session names; empty outside sway.
+    static QString socketPath();
+
+    explicit SwayIpc(QString path);
+    ~SwayIpc();
+
+    SwayIpc(const SwayIpc&) = delete;
+    SwayIpc& operator=(const SwayIpc&) = delete;
+
+    std::optional<QJsonDocument> request(Type type, const QByteArray& payload = {});
+    // Runs sway commands; true when every one succeeded.
+    bool command(const QString& commands);
+
+private:
+    bool connectSocket();
+    bool exchange(Type type, const QByteArray& payload, QByteArray& reply);
+    void disconnectSocket();
+
+    const QString path_;
+    int fd_ = -1;
+};
+
+} // namespace korvel::wayland

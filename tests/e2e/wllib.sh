@@ -1,0 +1,101 @@
+# Shared by the Wayland end-to-end scripts, which run inside
+# scripts/waylandsession: the same helpers as lib.sh, with the pointer of
+# korvel_wlpointer, keys through wtype and independent views through grim,
+# wl-paste and swaymsg.
+. "$KORVEL_TESTS/lib.sh"
+diag="$KORVEL_SESSION_DIR/diagnostics"
+mkdir -p "$diag"
+korvel_pid=""
+pointer_pid=""
+cleanup_wayland() {
+    [ -z "$korvel_pid" ] || kill "$korvel_pid" 2>/dev/null || true
+    [ -z "$pointer_pid" ] || kill "$pointer_pid" 2>/dev/null || true
+    [ -z "${holder_pid:-}" ] || kill "$holder_pid" 2>/dev/null || true
+    [ -z "${fixture_pid:-}" ] || kill "$fixture_pid" 2>/dev/null || true
+}
+trap cleanup_wayland EXIT
+
+# The pointer takes one command a line through a pipe held open for it.
+pointer_log="$KORVEL_SESSION_DIR/pointer.log"
+pointer_pipe="$KORVEL_SESSION_DIR/pointer.pipe"
+mkfifo "$pointer_pipe"
+"$KORVEL_BUILD/tests/e2e/korvel_wlpointer" "$pointer_log" <"$pointer_pipe" &
+pointer_pid=$!
+sleep 100000 >"$pointer_pipe" &
+holder_pid=$!
+wait_for 5 grep -qx ready "$pointer_log"
+pointer_sent=0
+# pointer COMMAND…: one command per argument ("move 10 20" "down" …); returns
+# once the compositor has taken them.
+pointer() {
+    for command in "$@"; do
+        echo "$command" >"$pointer_pipe"
+        pointer_sent=$((pointer_sent + 1))
+    done
+    wait_for 20 grep -qx "done $pointer_sent" "$pointer_log"
+}
+click_at() { pointer "move $1 $2" "sleep 100" "click ${3:-1}"; }
+drag() { # x0 y0 x1 y1
+    pointer "move $1 $2" "down" "move $(($1 + 20)) $(($2 + 20))" "move $3 $4" "sleep 100" "up"
+}
+
+# key ctrl+shift+z: one key press with its modifiers held.
+key() {
+    set -- $(echo "$1" | tr '+' ' ')
+    args="-s 150"
+    release=""
+    while [ $# -gt 1 ]; do
+        args="$args -M $1"
+        release="$release -m $1"
+        shift
+    done
+    wtype $args -k "$1" $release
+}
+type_text() { wtype -s 150 -d 5 "$1"; }
+
+# The windows sway shows under a title (a regular expression), one a line:
+# "x y w h pid id fullscreen"; sway_window gives the first.
+sway_windows() { swaymsg -t get_tree | "$tool" sway-window "$1"; }
+sway_window() { sway_windows "$1" | head -1 | grep .; }
+# place_window TITLE X Y: moves a floating window there.
+place_window() {
+    wait_for 10 sway_window "$1"
+    swaymsg -q "[title=\"$1\"] move position $2 $3"
+    wait_for 5 sh -c "swaymsg -t get_tree | '$tool' sway-window '$1' | grep -q '^$2 $3 '"
+}
+
+start_korvel() {
+    KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" "$@" &
+    korvel_pid=$!
+    wait_for 10 sh -c "ls '$XDG_RUNTIME_DIR'/korvel-*.socket"
+}
+stop_korvel() {
+    [ -z "$korvel_pid" ] || kill "$korvel_pid" 2>/dev/null || true
+    wait "$korvel_pid" 2>/dev/null || true
+    korvel_pid=""
+}
+# No alerts at start-up unless a test asks for them.
+quiet_start() {
+    mkdir -p "$XDG_CONFIG_HOME/Korvel"
+    printf '[General]\nshortcutBindingHintShown=true\n%s' "${1:-}" >"$XDG_CONFIG_HOME/Korvel/Korvel.conf"
+}
+overlays_shown() {
+    [ "$(sway_windows '^Korvel$' | awk '$7 == 1' | wc -l)" -ge "${1:-1}" ]
+}
+begin_capture() { # returns once every output ($1, default 2) has its overlay
+    rm -f "$diag/captures.txt"
+    "$korvel" --capture
+    wait_for 10 test -s "$diag/captures.txt"
+    wait_for 5 overlays_shown "${1:-2}"
+    sleep 0.3
+}
+capture_closed() { ! overlays_shown 1; }
+
+paste_png() { wl-paste -t image/png >"$1" || fail "no PNG on the clipboard"; }
+png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
+# grim_rect FILE X Y W H: the screen there as grim sees it.
+grim_rect() { grim -g "$2,$3 $4x$5" "$1"; }
+# same_pixels A B: two PNG images of one size with equal pixels.
+same_pixels() {
+    [ "$(png_size "$1")" = "$(png_size "$2")" ] && "$tool" inside "$1" "$2" 0 0 >/dev/null
+}

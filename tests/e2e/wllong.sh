@@ -1,0 +1,49 @@
+# Long captures of the scrolling fixture on headless sway: ten wheel notches
+# by hand give 600 new rows; automatic scrolling runs to the document's end
+# and stops by itself. Return in the clicked panel copies, and both copies
+# are the document's pixels, exactly.
+. "$KORVEL_TESTS/wllib.sh"
+. "$KORVEL_TESTS/longsession.sh"
+on_exit=cleanup_wayland
+start_fixture() {
+    "$scrollfixture" --write "$document" "$@" &
+    fixture_pid=$!
+    place_window '^korvel-scroll$' 200 100
+    cx=200 cy=100
+}
+wheel() { # N BUTTON: 5 down, 4 up
+    pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"
+}
+# The fixture has the keyboard, and sway raises it above the panel where
+# they meet; a click on the panel's corner beside it gives both back.
+focus_panel() {
+    set -- $(awk -F'\t' '$1 == "window" && $2 == "Korvel · 长截图" { print $3; exit }' "$diag/widgets.txt")
+    click_at $(($1 + 4)) $(($2 + 4))
+    sleep 0.5
+}
+quiet_start
+
+start_usual_capture
+wheel 10 5
+wait_for 10 dimensions_are "560 × 1000 px"
+shown "已拼接。继续滚动，或直接复制、保存。" || fail "no stitch reported"
+focus_panel
+key Return
+paste_long_png "$work/manual.png"
+expect_document_part "$work/manual.png" 560 1000 40 40
+
+kill "$fixture_pid"
+wait "$fixture_pid" 2>/dev/null || true
+start_fixture --window 200,100,640,600 --length 2400 --step 60
+start_usual_region
+click_widget button "自动滚动"
+expect_shown 5 "自动向下滚动中；空格停止，Enter 复制。"
+expect_shown 40 "画面未变化，自动滚动已停止。可手动继续，或直接复制。"
+wait_for 2 has_widget button "自动滚动"
+# At the end the viewport shows rows 1840…2399; the region's last row is 2279.
+focus_panel
+key Return
+paste_long_png "$work/automatic.png"
+expect_document_part "$work/automatic.png" 560 2240 40 40
+kill -0 "$korvel_pid" || fail "korvel exited"
+echo PASS

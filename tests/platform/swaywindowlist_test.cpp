@@ -1,0 +1,42 @@
+#include "platform/wayland/swaywindowlist.h"
+
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+using namespace korvel;
+
+// A tree as sway's get_tree gives it, trimmed to what the list reads: two
+// outputs, a tiled window hidden behind a tab, floating windows in drawing
+// order (the last on top) and a full-screen one on the second output.
+TEST(SwayWindows, FullScreenThenFloatingTopFirstThenTiledVisibleOnly) {
+    const QByteArray tree = R"({"type": "root", "nodes": [
+      {"type": "output", "name": "HEADLESS-1", "nodes": [
+        {"type": "workspace", "nodes": [
+          {"id": 10, "pid": 100, "app_id": "term", "name": "shell", "visible": true,
+           "fullscreen_mode": 0, "rect": {"x": 0, "y": 0, "width": 960, "height": 1080}},
+          {"id": 11, "pid": 101, "app_id": "", "window_properties": {"class": "XApp"},
+           "name": "x", "visible": false, "fullscreen_mode": 0,
+           "rect": {"x": 960, "y": 0, "width": 960, "height": 1080}}],
+         "floating_nodes": [
+          {"id": 12, "pid": 102, "app_id": "below", "name": "b", "visible": true,
+           "fullscreen_mode": 0, "rect": {"x": 100, "y": 100, "width": 300, "height": 200}},
+          {"id": 13, "pid": 103, "app_id": "", "window_properties": {"class": "XApp"},
+           "name": "top", "visible": true, "fullscreen_mode": 0,
+           "rect": {"x": 150, "y": 120, "width": 300, "height": 200}}]}]},
+      {"type": "output", "name": "HEADLESS-2", "nodes": [
+        {"type": "workspace", "nodes": [
+          {"id": 14, "pid": 104, "app_id": "video", "name": "v", "visible": true,
+           "fullscreen_mode": 1, "rect": {"x": 1920, "y": 0, "width": 1280, "height": 1024}}]}]}]})";
+    const std::vector<WindowInfo> windows =
+        wayland::swayWindows(QJsonDocument::fromJson(tree).object());
+    ASSERT_EQ(windows.size(), 4u);
+    const quint32 order[] = {14, 13, 12, 10};
+    for (size_t i = 0; i < windows.size(); ++i)
+        EXPECT_EQ(windows[i].id, order[i]) << i;
+    EXPECT_EQ(windows[1].owner, QStringLiteral("XApp"));
+    EXPECT_EQ(windows[1].pid, 103);
+    EXPECT_EQ(windows[1].layer, 0);
+    EXPECT_EQ(windows[0].bounds, QRectF(1920, 0, 1280, 1024));
+    EXPECT_EQ(windows[3].title, QStringLiteral("shell"));
+}
