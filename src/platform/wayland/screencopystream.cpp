@@ -119,7 +119,7 @@ struct ScreencopyStream::State {
         const QImage part = f->take();
         frame.reset();
         const QImage image = part.isNull() ? QImage() : windowImage(part, area);
-        onFrame(WindowFrame{image, !image.isNull()});
+        onFrame(WindowFrame{image, !image.isNull(), QRect()});
         // At most one frame per interval, counted from the last one.
         const auto now = SerialQueue::Clock::now();
         const auto wait = std::max<std::chrono::microseconds>(

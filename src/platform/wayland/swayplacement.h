@@ -24,6 +24,8 @@ public:
 
     // Every placed window is on all workspaces already.
     void showOnAllDesktops(quintptr) override {}
+    // A Wayland compositor always composites.
+    bool compositing() override { return true; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
