@@ -485,7 +485,14 @@ void AppDelegate::captureFailed(const Error& error) {
     capturing_ = false;
     forgetQueuedPresses();
     unhideApplication();
-    auto box = ScreenCaptureFailure::alert(error, !platform_.screens->accessGranted());
+    // Dismissed at the desktop's own dialog: nothing to tell.
+    if (error.code() == ScreenSource::cancelled) {
+        if (editor_)
+            editor_->showWindow();
+        return;
+    }
+    auto box = ScreenCaptureFailure::alert(error, !platform_.screens->accessGranted(),
+                                           platform_.screens->accessSetting());
     alert(*box);
     if (editor_)
         editor_->showWindow();

@@ -1,6 +1,8 @@
 #include "platform.h"
 
 #include "atspi/atspiaccessibility.h"
+#include "portal/portalrequest.h"
+#include "portal/portalscreensource.h"
 #include "wayland/screencopystream.h"
 #include "wayland/swayplacement.h"
 #include "wayland/swaywindowlist.h"
@@ -109,6 +111,30 @@ std::unique_ptr<Platform> waylandPlatform() {
     return p;
 }
 
+// GNOME, KDE and every compositor without wlr-screencopy: the desktop
+// portals over D-Bus. KORVEL_PLATFORM=portal chooses them anywhere,
+// KORVEL_PLATFORM=wlroots never.
+std::unique_ptr<Platform> portalPlatform() {
+    const QString chosen = qEnvironmentVariable("KORVEL_PLATFORM");
+    if (chosen == QLatin1String("wlroots"))
+        return nullptr;
+    std::shared_ptr<wayland::Connection> connection = wayland::Connection::open();
+    if (!connection || (connection->screencopy() && chosen != QLatin1String("portal")))
+        return nullptr;
+    auto p = std::make_unique<Platform>();
+    p->screens = std::make_unique<portal::ScreenSource>(*connection);
+    p->capabilities.screenCapture =
+        portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.Screenshot")) > 0;
+    p->windows = std::make_unique<NoWindows>();
+    p->hotKeys = std::make_unique<NoHotKeys>(false);
+    p->keyTap = std::make_unique<wayland::KeyTap>();
+    p->scrolls = std::make_unique<NoScrolls>();
+    p->accessibility = std::make_shared<NoAccessibility>();
+    p->scale = 1.0;
+    p->backend = std::move(connection);
+    return p;
+}
+
 } // namespace
 
 bool compositorPlacesWindows() {
@@ -133,6 +159,8 @@ std::unique_ptr<AccessibilityTree> createAccessibilityTree() {
 
 std::unique_ptr<Platform> createPlatform() {
     if (qGuiApp && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        if (auto p = portalPlatform())
+            return p;
         if (auto p = waylandPlatform())
             return p;
     }
