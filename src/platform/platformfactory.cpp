@@ -3,6 +3,7 @@
 #include "atspi/atspiaccessibility.h"
 #include "portal/portalrequest.h"
 #include "portal/portalscreensource.h"
+#include "portal/screencaststream.h"
 #include "wayland/screencopystream.h"
 #include "wayland/swayplacement.h"
 #include "wayland/swaywindowlist.h"
@@ -125,12 +126,33 @@ std::unique_ptr<Platform> portalPlatform() {
     p->screens = std::make_unique<portal::ScreenSource>(*connection);
     p->capabilities.screenCapture =
         portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.Screenshot")) > 0;
-    p->windows = std::make_unique<NoWindows>();
     p->hotKeys = std::make_unique<NoHotKeys>(false);
     p->keyTap = std::make_unique<wayland::KeyTap>();
     p->scrolls = std::make_unique<NoScrolls>();
     p->accessibility = std::make_shared<NoAccessibility>();
     p->scale = 1.0;
+    if (p->capabilities.screenCapture && portal::screenCastAvailable()) {
+        // A long capture streams the output it lies on.
+        auto outputs = [screens = p->screens.get()] {
+            std::vector<QRect> result;
+            for (const Display& d : screens->displays())
+                result.push_back(d.geometry);
+            return result;
+        };
+        p->windows = std::make_unique<portal::OutputWindows>(outputs);
+        p->openWindowStream = [outputs] {
+            return std::unique_ptr<WindowStream>(std::make_unique<portal::ScreenCastStream>(
+                [outputs](quint32 window) -> std::optional<QRect> {
+                    const std::vector<QRect> all = outputs();
+                    if (window < 1 || window > all.size())
+                        return std::nullopt;
+                    return all[window - 1];
+                }));
+        };
+        p->capabilities.liveStream = true;
+    } else {
+        p->windows = std::make_unique<NoWindows>();
+    }
     p->backend = std::move(connection);
     return p;
 }
