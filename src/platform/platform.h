@@ -23,6 +23,9 @@ struct Capabilities {
     bool childRegions = false;
     bool liveStream = false;
     bool syntheticScroll = false;
+    // Why there is none, where the user should know (a desktop that could
+    // offer it): the long capture's panel says so.
+    QString noScrollReason;
     bool globalKeys = false;
     // Return, Space and Escape of a long capture while another window has
     // the keyboard.

@@ -1,12 +1,12 @@
 #include "portalrequest.h"
 
+#include "responsereceiver.h"
+
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusReply>
-#include <QEventLoop>
-#include <QObject>
 #include <QTimer>
 
 #include <atomic>
@@ -15,24 +15,6 @@ namespace korvel::portal {
 namespace {
 
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
-
-// Receives the Response signal of one request.
-class ResponseReceiver : public QObject {
-    Q_OBJECT
-public:
-    bool answered = false;
-    uint code = 2;
-    QVariantMap results;
-    QEventLoop loop;
-
-public Q_SLOTS:
-    void onResponse(uint response, const QVariantMap& values) {
-        answered = true;
-        code = response;
-        results = values;
-        loop.quit();
-    }
-};
 
 QString requestPath(const QDBusConnection& bus, const QString& token) {
     // ":1.42" becomes "1_42".
@@ -127,5 +109,3 @@ Response callRequest(const QString& interface, const QString& method, QVariantLi
 }
 
 } // namespace korvel::portal
-
-#include "portalrequest.moc"
