@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include "atspi/atspiaccessibility.h"
+#include "portal/portalhotkeys.h"
 #include "portal/portalrequest.h"
 #include "portal/portalscreensource.h"
 #include "portal/screencaststream.h"
@@ -126,7 +127,12 @@ std::unique_ptr<Platform> portalPlatform() {
     p->screens = std::make_unique<portal::ScreenSource>(*connection);
     p->capabilities.screenCapture =
         portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.Screenshot")) > 0;
-    p->hotKeys = std::make_unique<NoHotKeys>(false);
+    if (portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.GlobalShortcuts")) > 0) {
+        p->hotKeys = std::make_unique<portal::HotKeys>();
+        p->capabilities.globalKeys = true;
+    } else {
+        p->hotKeys = std::make_unique<NoHotKeys>(false);
+    }
     p->keyTap = std::make_unique<wayland::KeyTap>();
     p->scrolls = std::make_unique<NoScrolls>();
     p->capabilities.noScrollReason =

@@ -9,6 +9,8 @@
 #     The portal itself (org.freedesktop.portal.Desktop) with a Screenshot
 #     whose requests end as MODE says: "cancel" (the user dismissed the
 #     dialog), "refuse" (the desktop denied it) or "silent" (no answer ever).
+#     Its GlobalShortcuts binds what it is asked to, and its method
+#     org.korvel.Test.Press reports a press of every bound shortcut.
 #     Every request and every closed one is written to LOG, one a line.
 import sys
 
@@ -20,6 +22,7 @@ from gi.repository import GLib
 DESKTOP = "/org/freedesktop/portal/desktop"
 REQUEST = "org.freedesktop.portal.Request"
 SCREENSHOT = "org.freedesktop.portal.Screenshot"
+SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
 
 
 class Access(dbus.service.Object):
@@ -49,14 +52,46 @@ class Portal(dbus.service.Object):
         super().__init__(bus, DESKTOP)
         self.mode = mode
         self.log = log
+        self.bound = []  # (session, shortcut id)
+
+    def request(self, sender, options):
+        name = sender[1:].replace(".", "_")
+        path = "%s/request/%s/%s" % (DESKTOP, name, options["handle_token"])
+        return path, Request(self.connection, path, self.log), name
+
+    @dbus.service.method(SHORTCUTS, in_signature="a{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def CreateSession(self, options, sender):
+        path, request, name = self.request(sender, options)
+        session = "%s/session/%s/%s" % (DESKTOP, name, options["session_handle_token"])
+        GLib.timeout_add(50, lambda: request.Response(
+            dbus.UInt32(0), {"session_handle": dbus.String(session)}) and False)
+        return path
+
+    @dbus.service.method(SHORTCUTS, in_signature="oa(sa{sv})sa{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def BindShortcuts(self, session, shortcuts, parent, options, sender):
+        path, request, name = self.request(sender, options)
+        for shortcut, properties in shortcuts:
+            self.log("bind %s %s" % (shortcut, properties.get("preferred_trigger", "")))
+            self.bound.append((session, shortcut))
+        GLib.timeout_add(50, lambda: request.Response(dbus.UInt32(0), {}) and False)
+        return path
+
+    @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
+    def Activated(self, session, shortcut, timestamp, options):
+        pass
+
+    @dbus.service.method("org.korvel.Test")
+    def Press(self):
+        for session, shortcut in self.bound:
+            self.Activated(session, shortcut, dbus.UInt64(0), {})
 
     @dbus.service.method(SCREENSHOT, in_signature="sa{sv}", out_signature="o",
                          sender_keyword="sender")
     def Screenshot(self, parent, options, sender):
-        name = sender[1:].replace(".", "_")
-        path = "%s/request/%s/%s" % (DESKTOP, name, options["handle_token"])
+        path, request, _ = self.request(sender, options)
         self.log("screenshot interactive=%s" % bool(options.get("interactive", True)))
-        request = Request(self.connection, path, self.log)
         if self.mode != "silent":
             code = dbus.UInt32(1 if self.mode == "cancel" else 2)
             GLib.timeout_add(50, lambda: request.Response(code, {}) and False)
@@ -64,8 +99,8 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
-        if interface == SCREENSHOT and name == "version":
-            return dbus.UInt32(2, variant_level=1)
+        if interface in (SCREENSHOT, SHORTCUTS) and name == "version":
+            return dbus.UInt32(1, variant_level=1)
         raise dbus.exceptions.DBusException("no such property",
                                             name="org.freedesktop.DBus.Error.InvalidArgs")
 

@@ -1,4 +1,5 @@
-# The portal backend when the desktop says no, against a stand-in portal:
+# The portal backend against a stand-in portal: the capture shortcut is
+# bound through the GlobalShortcuts portal and its press starts a capture;
 # a dismissed dialog ends the capture without a word, a refusal brings the
 # permission alert naming the desktop's setting, and a portal that never
 # answers is given up on (its request closed) with the failure alert.
@@ -24,8 +25,13 @@ portal cancel
 quiet_start
 XDG_CURRENT_DESKTOP=GNOME KORVEL_PLATFORM=portal start_korvel
 
+# --- The shortcut, pressed through the portal, starts a capture ----------------
+wait_for 10 grep -qx "bind capture CTRL+1" "$portal_log"
+dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
+    org.korvel.Test.Press >/dev/null
+wait_for 10 grep -qx "screenshot interactive=False" "$portal_log"
+
 # --- Dismissed: nothing shown, and the next capture asks again ----------------
-capture_asked
 sleep 2
 [ -z "$(alerts)" ] || fail "alert after a dismissed dialog: $(alerts)"
 overlays_shown 1 && fail "overlay after a dismissed dialog"
