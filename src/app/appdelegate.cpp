@@ -452,7 +452,7 @@ bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region)
     services.keys = platform_.keyTap.get();
     services.scrolls = platform_.scrolls.get();
     services.canScroll = platform_.capabilities.syntheticScroll;
-    services.noScrollReason = platform_.capabilities.noScrollReason;
+    services.noScrollReason = platform_.noScrollReason;
     services.history = &ScreenshotHistory::shared();
     services.ownPid = QCoreApplication::applicationPid();
     const std::vector<Display> displays = platform_.screens->displays();

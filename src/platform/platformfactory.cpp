@@ -135,7 +135,7 @@ std::unique_ptr<Platform> portalPlatform() {
     }
     p->keyTap = std::make_unique<wayland::KeyTap>();
     p->scrolls = std::make_unique<NoScrolls>();
-    p->capabilities.noScrollReason =
+    p->noScrollReason =
         portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.RemoteDesktop")) > 0
             ? QStringLiteral("此版本尚不能通过远程控制门户自动滚动。")
             : QStringLiteral("桌面不提供远程控制门户，无法自动滚动。");
