@@ -12,6 +12,11 @@ place_window '^korvel-fixture$' 200 150
 quiet_start
 KORVEL_PLATFORM=portal start_korvel
 park() { pointer "move 1500 900"; }
+# Its tray icon, drawn into the bar, must be there before grim's views.
+wait_for 10 sh -c "dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher \
+    /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
+    string:org.kde.StatusNotifierWatcher string:RegisteredStatusNotifierItems | grep -q '\"'"
+sleep 1
 
 park
 grim -o HEADLESS-1 "$work/output-1.png"
