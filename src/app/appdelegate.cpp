@@ -452,6 +452,7 @@ bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region)
     services.keys = platform_.keyTap.get();
     services.scrolls = platform_.scrolls.get();
     services.canScroll = platform_.capabilities.syntheticScroll;
+    services.noScrollReason = platform_.noScrollReason;
     services.history = &ScreenshotHistory::shared();
     services.ownPid = QCoreApplication::applicationPid();
     const std::vector<Display> displays = platform_.screens->displays();
@@ -485,7 +486,14 @@ void AppDelegate::captureFailed(const Error& error) {
     capturing_ = false;
     forgetQueuedPresses();
     unhideApplication();
-    auto box = ScreenCaptureFailure::alert(error, !platform_.screens->accessGranted());
+    // Dismissed at the desktop's own dialog: nothing to tell.
+    if (error.code() == ScreenSource::cancelled) {
+        if (editor_)
+            editor_->showWindow();
+        return;
+    }
+    auto box = ScreenCaptureFailure::alert(error, !platform_.screens->accessGranted(),
+                                           platform_.screens->accessSetting());
     alert(*box);
     if (editor_)
         editor_->showWindow();

@@ -134,6 +134,7 @@ void LongScreenshot::buildPanels() {
     autoButton_->setToolTip(QStringLiteral("自动向下滚动；匹配异常或目标被遮挡时停止自动滚动"));
     autoButton_->setEnabled(false);
     autoButton_->setFocusPolicy(Qt::NoFocus);
+    autoButton_->setVisible(services_.canScroll || services_.noScrollReason.isEmpty());
     connect(autoButton_, &QPushButton::clicked, this, &LongScreenshot::toggleAutoScroll);
     row->addWidget(autoButton_);
 
@@ -403,9 +404,13 @@ void LongScreenshot::beginStitching(const QImage& first) {
     if (!paused_)
         previewWindow_->show();
     lastProgress_ = now();
-    setStatus(paused_
-                  ? QStringLiteral("已停止，点开始继续，或直接复制、保存。")
-                  : QStringLiteral("滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"));
+    if (paused_)
+        setStatus(QStringLiteral("已停止，点开始继续，或直接复制、保存。"));
+    else if (services_.canScroll || services_.noScrollReason.isEmpty())
+        setStatus(QStringLiteral("滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"));
+    else
+        setStatus(QStringLiteral("滚动原窗口。") + services_.noScrollReason +
+                  QStringLiteral("空格停止，Enter 复制，Esc 关闭。"));
     if (onMatchResult)
         onMatchResult(std::nullopt);
     if (onReady)

@@ -40,6 +40,9 @@ struct LongCaptureServices {
     // Absent, or without synthetic events: no automatic scrolling.
     ScrollPoster* scrolls = nullptr;
     bool canScroll = false;
+    // Why there is no automatic scrolling, for the panel; where this is set
+    // the button is not offered.
+    QString noScrollReason;
     ScreenshotHistory* history = nullptr;
     qint64 ownPid = 0;
     // Root pixels against points, and maxY of the primary display in

@@ -48,6 +48,9 @@ struct Platform {
     // Absent where the window manager cannot be told (tests, offscreen).
     std::unique_ptr<WindowHints> windowHints;
     Capabilities capabilities;
+    // Why there is no synthetic scroll, where the user should know (a
+    // desktop that could offer it): the long capture's panel says so.
+    QString noScrollReason;
     // Device pixels per point (Qt's device pixel ratio of the desktop).
     double scale = 1.0;
 };

@@ -1,6 +1,10 @@
 #include "platform.h"
 
 #include "atspi/atspiaccessibility.h"
+#include "portal/portalhotkeys.h"
+#include "portal/portalrequest.h"
+#include "portal/portalscreensource.h"
+#include "portal/screencaststream.h"
 #include "wayland/screencopystream.h"
 #include "wayland/swayplacement.h"
 #include "wayland/swaywindowlist.h"
@@ -109,6 +113,60 @@ std::unique_ptr<Platform> waylandPlatform() {
     return p;
 }
 
+// GNOME, KDE and every compositor without wlr-screencopy: the desktop
+// portals over D-Bus. KORVEL_PLATFORM=portal chooses them anywhere,
+// KORVEL_PLATFORM=wlroots never.
+std::unique_ptr<Platform> portalPlatform() {
+    const QString chosen = qEnvironmentVariable("KORVEL_PLATFORM");
+    if (chosen == QLatin1String("wlroots"))
+        return nullptr;
+    std::shared_ptr<wayland::Connection> connection = wayland::Connection::open();
+    if (!connection || (connection->screencopy() && chosen != QLatin1String("portal")))
+        return nullptr;
+    auto p = std::make_unique<Platform>();
+    p->screens = std::make_unique<portal::ScreenSource>(*connection);
+    p->capabilities.screenCapture =
+        portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.Screenshot")) > 0;
+    if (portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.GlobalShortcuts")) > 0) {
+        p->hotKeys = std::make_unique<portal::HotKeys>();
+        p->capabilities.globalKeys = true;
+    } else {
+        p->hotKeys = std::make_unique<NoHotKeys>(false);
+    }
+    p->keyTap = std::make_unique<wayland::KeyTap>();
+    p->scrolls = std::make_unique<NoScrolls>();
+    p->noScrollReason =
+        portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.RemoteDesktop")) > 0
+            ? QStringLiteral("此版本尚不能通过远程控制门户自动滚动。")
+            : QStringLiteral("桌面不提供远程控制门户，无法自动滚动。");
+    p->accessibility = std::make_shared<NoAccessibility>();
+    p->scale = 1.0;
+    if (p->capabilities.screenCapture && portal::screenCastAvailable()) {
+        // A long capture streams the output it lies on.
+        auto outputs = [screens = p->screens.get()] {
+            std::vector<QRect> result;
+            for (const Display& d : screens->displays())
+                result.push_back(d.geometry);
+            return result;
+        };
+        p->windows = std::make_unique<portal::OutputWindows>(outputs);
+        p->openWindowStream = [outputs] {
+            return std::unique_ptr<WindowStream>(std::make_unique<portal::ScreenCastStream>(
+                [outputs](quint32 window) -> std::optional<QRect> {
+                    const std::vector<QRect> all = outputs();
+                    if (window < 1 || window > all.size())
+                        return std::nullopt;
+                    return all[window - 1];
+                }));
+        };
+        p->capabilities.liveStream = true;
+    } else {
+        p->windows = std::make_unique<NoWindows>();
+    }
+    p->backend = std::move(connection);
+    return p;
+}
+
 } // namespace
 
 bool compositorPlacesWindows() {
@@ -133,6 +191,8 @@ std::unique_ptr<AccessibilityTree> createAccessibilityTree() {
 
 std::unique_ptr<Platform> createPlatform() {
     if (qGuiApp && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        if (auto p = portalPlatform())
+            return p;
         if (auto p = waylandPlatform())
             return p;
     }

@@ -30,6 +30,10 @@ public:
     // together.
     virtual void prepare(const std::vector<Display>& displays) { Q_UNUSED(displays); }
 
+    // The code of the korvel::Error a grab throws when the user dismissed the
+    // desktop's consent dialog: the capture ends without an alert.
+    static constexpr int cancelled = 20;
+
     // A still image of the display at its native pixel size, format
     // ARGB32_Premultiplied, opaque. Throws korvel::Error when the display
     // cannot be read (gone, or the server refused the request).
@@ -42,6 +46,9 @@ public:
     // Whether the session lets us read the screen at all. X11 always does;
     // portal backends may be refused.
     virtual bool accessGranted() { return true; }
+    // Where the desktop grants access, for the alert after a refusal; empty
+    // where the session cannot refuse.
+    virtual QString accessSetting() { return {}; }
 };
 
 } // namespace korvel
