@@ -174,8 +174,8 @@ TEST_F(Input, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) 
         }
         free(e);
     }
-    x11::Reply<xcb_query_pointer_reply_t> pointer(
-        xcb_query_pointer_reply(user->get(), xcb_query_pointer(user->get(), user->root()), nullptr));
+    x11::Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(
+        user->get(), xcb_query_pointer(user->get(), user->root()), nullptr));
     ASSERT_TRUE(pointer);
     EXPECT_EQ(QPoint(pointer->root_x, pointer->root_y), QPoint(20, 30));
     const std::vector<std::pair<int, QPoint>> expected = {{5, QPoint(150, 170)},

@@ -44,8 +44,8 @@ std::optional<QRect> windowBounds(Connection& connection, xcb_window_t window, b
     }
     // Client-side decorations draw an invisible shadow inside the window
     // and say how wide it is; the user sees only what lies within.
-    if (auto shadow = connection.cardinals(window, connection.atom("_GTK_FRAME_EXTENTS"),
-                                           XCB_ATOM_CARDINAL);
+    if (auto shadow =
+            connection.cardinals(window, connection.atom("_GTK_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
         shadow && shadow->size() == 4 &&
         std::all_of(shadow->begin(), shadow->end(), [](quint32 v) { return v < 4096; })) {
         const auto& e = *shadow; // left, right, top, bottom

@@ -91,7 +91,8 @@ struct WindowStream::State {
         xcb_connection_t* c = own->get();
         xcb_window_t top = window;
         for (int depth = 0; depth < 32; ++depth) {
-            Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr));
+            Reply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr));
             if (!tree)
                 return false;
             if (tree->parent == own->root() || tree->parent == XCB_NONE)
@@ -141,8 +142,7 @@ struct WindowStream::State {
         Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
             c,
             xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, int16_t(part.x()),
-                          int16_t(part.y()), uint16_t(part.width()), uint16_t(part.height()),
-                          ~0u),
+                          int16_t(part.y()), uint16_t(part.width()), uint16_t(part.height()), ~0u),
             &error));
         if (error || !reply || (reply->depth != 24 && reply->depth != 32)) {
             std::free(error);
@@ -168,8 +168,8 @@ struct WindowStream::State {
     QImage readScreen(const QRect& area) {
         const xcb_screen_t* s = own->screen();
         const QRect inRoot = area.translated(bounds.topLeft());
-        const QRect visible =
-            inRoot.intersected(QRect(0, 0, s ? s->width_in_pixels : 0, s ? s->height_in_pixels : 0));
+        const QRect visible = inRoot.intersected(
+            QRect(0, 0, s ? s->width_in_pixels : 0, s ? s->height_in_pixels : 0));
         if (visible.isEmpty())
             return {};
         try {
@@ -326,8 +326,8 @@ void WindowStream::start(const WindowStreamConfiguration& configuration, SerialQ
         // No compositor keeps the window's pixels off screen: ask the server
         // to, while it goes on drawing the window on screen itself.
         xcb_generic_error_t* error = xcb_request_check(
-            c, xcb_composite_redirect_window_checked(c, s.topLevel,
-                                                     XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+            c,
+            xcb_composite_redirect_window_checked(c, s.topLevel, XCB_COMPOSITE_REDIRECT_AUTOMATIC));
         s.redirected = !error;
         composite = !error;
         std::free(error);
