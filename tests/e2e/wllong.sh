@@ -15,9 +15,16 @@ wheel() { # N BUTTON: 5 down, 4 up
     pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"
 }
 # The fixture has the keyboard, and sway raises it above the panel where
-# they meet; a click on the panel's corner beside it gives both back.
+# they meet; a click on the control panel's corner beside it gives both
+# back. Both panels bear the same title: the control panel is the one that
+# holds the copy button.
 focus_panel() {
-    set -- $(awk -F'\t' '$1 == "window" && $2 == "Korvel · 长截图" { print $3; exit }' "$diag/widgets.txt")
+    set -- $(awk -F'\t' '$1 == "window" && $2 == "Korvel · 长截图" { w[++n] = $3 }
+        $1 == "button" && $2 == "复制 · Enter" { split($3, b, " ") }
+        END { for (i = 1; i <= n; i++) { split(w[i], g, " ")
+            if (b[1] >= g[1] && b[1] < g[1] + g[3] && b[2] >= g[2] && b[2] < g[2] + g[4]) { print w[i]; exit } } }' \
+        "$diag/widgets.txt")
+    [ $# = 4 ] || fail "no control panel in the widget list"
     click_at $(($1 + 4)) $(($2 + 4))
     sleep 0.5
 }

@@ -34,7 +34,8 @@ quint32 newestView(const QJsonObject& node, qint64 pid, const QString& title,
 } // namespace
 
 SwayPlacement::SwayPlacement(QString socketPath)
-    : ipc_(std::move(socketPath)) {
+    : ipc_(socketPath)
+    , events_(socketPath) {
     // Floating windows (dialogs, and panels made to float, below) stay
     // unseen until placed, or they would show where sway put them first,
     // and in the frames of a long capture.
@@ -42,6 +43,11 @@ SwayPlacement::SwayPlacement(QString socketPath)
                      .arg(QCoreApplication::applicationPid()));
     if (qGuiApp)
         qGuiApp->installEventFilter(this);
+    if (const int fd = events_.subscribeTo(QByteArrayLiteral("[\"window\"]")); fd >= 0) {
+        eventNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(eventNotifier_.get(), &QSocketNotifier::activated, this,
+                &SwayPlacement::readEvents);
+    }
 }
 
 SwayPlacement::~SwayPlacement() {
@@ -87,8 +93,10 @@ bool SwayPlacement::eventFilter(QObject* watched, QEvent* event) {
         // A panel that takes no focus when shown still takes the keyboard
         // when clicked, as any window does; after the release, so that the
         // click itself is not cut short.
-        if (auto it = placed_.find(window); it != placed_.end() && placeable(*window))
+        if (auto it = placed_.find(window); it != placed_.end() && placeable(*window)) {
+            lastClicked_ = window;
             ipc_.command(QStringLiteral("[con_id=%1] focus").arg(it->second));
+        }
         break;
     case QEvent::Hide:
         // Hiding unmaps the window: sway forgets it, and a later show is
@@ -141,6 +149,46 @@ void SwayPlacement::find(const QPointer<QWindow>& window, int attempt) {
         sizeLimits_.erase(it);
     }
     ipc_.command(QStringLiteral("[con_id=%1] opacity 1").arg(view));
+}
+
+void SwayPlacement::readEvents() {
+    const std::optional<QJsonDocument> event = events_.readEvent();
+    if (!event) {
+        eventNotifier_.reset();
+        return;
+    }
+    const QJsonObject o = event->object();
+    if (o.value(QLatin1String("change")).toString() == QLatin1String("focus"))
+        raiseAbove(o.value(QLatin1String("container")).toObject());
+}
+
+void SwayPlacement::raiseAbove(const QJsonObject& container) {
+    // Tiled windows lie under every floating one anyway.
+    if (container.value(QLatin1String("type")).toString() != QLatin1String("floating_con") ||
+        container.value(QLatin1String("pid")).toInteger() == QCoreApplication::applicationPid())
+        return;
+    const QJsonObject r = container.value(QLatin1String("rect")).toObject();
+    const QRect covering(r.value(QLatin1String("x")).toInt(), r.value(QLatin1String("y")).toInt(),
+                         r.value(QLatin1String("width")).toInt(),
+                         r.value(QLatin1String("height")).toInt());
+    QStringList commands;
+    QString last;
+    for (const auto& [window, view] : placed_) {
+        if (!window->isVisible() || !placeable(*window) ||
+            !window->flags().testFlag(Qt::WindowDoesNotAcceptFocus) ||
+            !window->geometry().intersects(covering))
+            continue;
+        // The panel clicked last keeps the keyboard.
+        QString command = QStringLiteral("[con_id=%1] focus").arg(view);
+        if (window == lastClicked_)
+            last = std::move(command);
+        else
+            commands.append(std::move(command));
+    }
+    if (!last.isEmpty())
+        commands.append(last);
+    if (!commands.isEmpty())
+        ipc_.command(commands.join(QLatin1String("; ")));
 }
 
 void SwayPlacement::moveTo(quint32 container, const QRect& geometry) {
