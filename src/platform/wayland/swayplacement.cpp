@@ -1,9 +1,13 @@
 #include "swayplacement.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace korvel::wayland {
@@ -33,14 +37,10 @@ quint32 newestView(const QJsonObject& node, qint64 pid, const QString& title,
 
 } // namespace
 
-SwayPlacement::SwayPlacement(QString socketPath)
+SwayPlacement::SwayPlacement(const QString& socketPath)
     : ipc_(socketPath)
     , events_(socketPath) {
-    // Floating windows (dialogs, and panels made to float, below) stay
-    // unseen until placed, or they would show where sway put them first,
-    // and in the frames of a long capture.
-    ipc_.command(QStringLiteral("for_window [pid=%1 floating] opacity 0")
-                     .arg(QCoreApplication::applicationPid()));
+    hideUntilPlaced(socketPath);
     if (qGuiApp)
         qGuiApp->installEventFilter(this);
     if (const int fd = events_.subscribeTo(QByteArrayLiteral("[\"window\"]")); fd >= 0) {
@@ -48,6 +48,32 @@ SwayPlacement::SwayPlacement(QString socketPath)
         connect(eventNotifier_.get(), &QSocketNotifier::activated, this,
                 &SwayPlacement::readEvents);
     }
+}
+
+void SwayPlacement::hideUntilPlaced(const QString& socketPath) {
+    // Floating windows (dialogs, and panels made to float, below) stay
+    // unseen until placed, or they would show where sway put them first,
+    // and in the frames of a long capture. sway keeps a rule until it ends
+    // and cannot drop one: the first Korvel on this sway adds it for every
+    // later one, which a file in the runtime folder, named after sway's
+    // socket (its process id), remembers.
+    // Qt names a window's application after the program's file.
+    const QString appId = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty() || !plain.match(appId).hasMatch()) {
+        ipc_.command(QStringLiteral("for_window [pid=%1 floating] opacity 0")
+                         .arg(QCoreApplication::applicationPid()));
+        return;
+    }
+    const QString rule =
+        QStringLiteral("for_window [app_id=\"^%1$\" floating] opacity 0").arg(appId);
+    QFile marker(QDir(runtime).filePath(
+        QStringLiteral("korvel-%1-%2.rule").arg(QFileInfo(socketPath).fileName(), appId)));
+    if (marker.exists())
+        return;
+    if (ipc_.command(rule))
+        marker.open(QIODevice::WriteOnly);
 }
 
 SwayPlacement::~SwayPlacement() {

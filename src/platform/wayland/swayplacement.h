@@ -24,7 +24,7 @@ namespace korvel::wayland {
 // they overlap comes up over them, so they stay on top and keep the keys.
 class SwayPlacement final : public QObject, public WindowHints {
 public:
-    explicit SwayPlacement(QString socketPath);
+    explicit SwayPlacement(const QString& socketPath);
     ~SwayPlacement() override;
 
     // Every placed window is on all workspaces already.
@@ -37,6 +37,7 @@ protected:
 
 private:
     static bool placeable(const QWindow& window);
+    void hideUntilPlaced(const QString& socketPath);
     void forget(QWindow* window);
     void find(const QPointer<QWindow>& window, int attempt);
     void moveTo(quint32 container, const QRect& geometry);
