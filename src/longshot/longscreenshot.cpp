@@ -497,16 +497,17 @@ void LongScreenshot::handleResult(const ScrollAppendResult& result, const QImage
 
 // Where the user's own wheel cannot be watched (Wayland shows no client
 // another's input), the frames tell it apart: the picture went back against
-// the steps, or went on much further than the clicks posted since the last
-// step, at the rate earlier clicks scrolled.
+// the steps, or went on further than one click more than posted since the
+// last step, at the rate earlier clicks scrolled.
 bool LongScreenshot::userScrolled(const ScrollAppendResult& result) const {
     if (result.kind == ScrollAppendResult::Kind::cropped)
         return true;
     if (result.kind != ScrollAppendResult::Kind::appended || lastAutoClicks_ < 1 ||
         pixelsPerClick_.empty())
         return false;
-    const double perClick = *std::max_element(pixelsPerClick_.begin(), pixelsPerClick_.end());
-    return rowsSinceAutoStep_ > (lastAutoClicks_ + 1.5) * perClick;
+    std::vector<double> sorted = pixelsPerClick_;
+    std::sort(sorted.begin(), sorted.end());
+    return rowsSinceAutoStep_ > (lastAutoClicks_ + 1) * sorted[sorted.size() / 2];
 }
 
 void LongScreenshot::refreshPreview(bool force) {
