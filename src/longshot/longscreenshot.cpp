@@ -487,6 +487,8 @@ void LongScreenshot::handleResult(const ScrollAppendResult& result, const QImage
     }
     preview_->matched = result.kind != Kind::unmatched;
     preview_->update();
+    if (autoScrolling_ && !services_.scrolls->watchesUser() && userScrolled(result))
+        stopAutoScroll(QStringLiteral("已切换手动滚动。"));
     if (outcome.message && !sticky_)
         setStatus(*outcome.message);
     if (outcome.pause)
@@ -496,6 +498,21 @@ void LongScreenshot::handleResult(const ScrollAppendResult& result, const QImage
             QStringLiteral("自动滚动已停止。请沿刚才滚动的反方向稍作回滚，匹配恢复后可继续。"));
     if (result.kind == Kind::unchanged && autoScrolling_ && now() - lastProgress_ > 2)
         stopAutoScroll(QStringLiteral("画面未变化，自动滚动已停止。可手动继续，或直接复制。"));
+}
+
+// Where the user's own wheel cannot be watched (Wayland shows no client
+// another's input), the frames tell it apart: the picture went back against
+// the steps, or went on further than one click more than posted since the
+// last step, at the rate earlier clicks scrolled.
+bool LongScreenshot::userScrolled(const ScrollAppendResult& result) const {
+    if (result.kind == ScrollAppendResult::Kind::cropped)
+        return true;
+    if (result.kind != ScrollAppendResult::Kind::appended || lastAutoClicks_ < 1 ||
+        pixelsPerClick_.empty())
+        return false;
+    std::vector<double> sorted = pixelsPerClick_;
+    std::sort(sorted.begin(), sorted.end());
+    return rowsSinceAutoStep_ > (lastAutoClicks_ + 1) * sorted[sorted.size() / 2];
 }
 
 void LongScreenshot::refreshPreview(bool force) {

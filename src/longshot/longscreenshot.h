@@ -119,6 +119,7 @@ private:
     // Where a synthetic step can reach the source window now; stops
     // automatic scrolling, saying why, when nowhere.
     std::optional<QPointF> autoScrollTarget();
+    bool userScrolled(const ScrollAppendResult& result) const;
     void stopAutoScroll(const std::optional<QString>& message);
     void beginStitching(const QImage& first);
     bool sourceUnchanged();

@@ -25,6 +25,9 @@ public:
     // step that is not one of ours.
     virtual void setWatching(bool watching) = 0;
     std::function<void()> onUserScroll;
+    // False where the user's wheel cannot be watched: the frames have to
+    // tell it apart then.
+    virtual bool watchesUser() const { return true; }
 };
 
 } // namespace korvel

@@ -13,6 +13,9 @@ place_window '^korvel-fixture$' 200 150
 
 start_korvel
 wait_for 10 grep -qF "bindsym Ctrl+1 exec korvel --capture" "$diag/alerts.txt"
+# The alert is listed once it is shown, a moment before sway maps it and
+# gives it the keyboard.
+wait_for 10 swaymsg -q '[app_id="^korvel$" floating] focus'
 key Return
 sleep 1
 kill -0 "$korvel_pid" || fail "korvel exited"

@@ -1,7 +1,8 @@
 # Long captures of the scrolling fixture on headless sway: ten wheel notches
-# by hand give 600 new rows; automatic scrolling runs to the document's end
-# and stops by itself. Return in the clicked panel copies, and both copies
-# are the document's pixels, exactly.
+# by hand give 600 new rows; automatic scrolling, interrupted by the user's
+# wheel and started again, runs to the document's end and stops by itself.
+# Return in the clicked panel copies, and both copies are the document's
+# pixels, exactly.
 . "$KORVEL_TESTS/wllib.sh"
 . "$KORVEL_TESTS/longsession.sh"
 on_exit=cleanup_wayland
@@ -15,11 +16,23 @@ wheel() { # N BUTTON: 5 down, 4 up
     pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"
 }
 # The fixture has the keyboard, and sway raises it above the panel where
-# they meet; a click on the panel's corner beside it gives both back.
+# they meet; a click on the control panel's corner beside it gives both
+# back. Both panels bear the same title: the control panel is the one that
+# holds the copy button.
 focus_panel() {
-    set -- $(awk -F'\t' '$1 == "window" && $2 == "Korvel · 长截图" { print $3; exit }' "$diag/widgets.txt")
+    set -- $(awk -F'\t' '$1 == "window" && $2 == "Korvel · 长截图" { w[++n] = $3 }
+        $1 == "button" && $2 == "复制 · Enter" { split($3, b, " ") }
+        END { for (i = 1; i <= n; i++) { split(w[i], g, " ")
+            if (b[1] >= g[1] && b[1] < g[1] + g[3] && b[2] >= g[2] && b[2] < g[2] + g[4]) { print w[i]; exit } } }' \
+        "$diag/widgets.txt")
+    [ $# = 4 ] || fail "no control panel in the widget list"
     click_at $(($1 + 4)) $(($2 + 4))
     sleep 0.5
+}
+# grown_to ROWS: the long image has at least that many rows.
+grown_to() {
+    awk -F'\t' -v n="$1" '$1 == "label" && $2 ~ /^560 × [0-9]+ px$/ {
+        split($2, d, " "); if (d[3] >= n) found = 1 } END { exit !found }' "$diag/widgets.txt"
 }
 quiet_start
 
@@ -38,6 +51,12 @@ start_fixture --window 200,100,640,600 --length 2400 --step 60
 start_usual_region
 click_widget button "自动滚动"
 expect_shown 5 "自动向下滚动中；空格停止，Enter 复制。"
+# The user's own wheel, seen only in the frames: far more rows than the
+# steps posted. Automatic scrolling stops and, started again, goes on.
+wait_for 20 grown_to 640
+wheel 5 5
+expect_shown 5 "已切换手动滚动。"
+click_widget button "自动滚动"
 expect_shown 40 "画面未变化，自动滚动已停止。可手动继续，或直接复制。"
 wait_for 2 has_widget button "自动滚动"
 # At the end the viewport shows rows 1840…2399; the region's last row is 2279.

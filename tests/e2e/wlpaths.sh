@@ -1,6 +1,7 @@
 # Pin, annotation and save through the real korvel on headless sway: a pin
 # shows its file's pixels where sway reports it, on every workspace; a drawn
-# rectangle changes the copy; the saved file is the copied image.
+# rectangle changes the copy, Ctrl+Z takes it away and Ctrl+Shift+Z brings
+# it back; the saved file is the copied image.
 . "$KORVEL_TESTS/wllib.sh"
 work="$KORVEL_SESSION_DIR/paths"
 mkdir -p "$work"
@@ -35,12 +36,24 @@ sleep 0.3
 overlays_shown 1 || fail "copying closed the capture with copyCloses off"
 paste_png "$work/plain.png"
 [ "$(png_size "$work/plain.png")" = 400x300 ] || fail "selection copy is $(png_size "$work/plain.png")"
-key shift+1
+# wtype's keyboard has keys of its own numbering, not a keyboard's
+# positions that Shift+1 goes by: the toolbar's button instead.
+click_widget button "矩形"
 drag 300 250 400 350
 key Return
 sleep 0.3
 paste_png "$work/marked.png"
 ! same_pixels "$work/marked.png" "$work/plain.png" || fail "the rectangle left no mark"
+key ctrl+z
+key Return
+sleep 0.3
+paste_png "$work/undone.png"
+same_pixels "$work/undone.png" "$work/plain.png" || fail "Ctrl+Z left the mark"
+key ctrl+shift+z
+key Return
+sleep 0.3
+paste_png "$work/redone.png"
+same_pixels "$work/redone.png" "$work/marked.png" || fail "Ctrl+Shift+Z did not bring the mark back"
 click_widget button "保存"
 wait_for 10 sway_window '^保存截图$'
 sleep 0.5

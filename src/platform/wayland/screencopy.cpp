@@ -5,6 +5,7 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -12,31 +13,94 @@ namespace korvel::wayland {
 
 namespace {
 
-void unmap(void* info) {
-    auto* mapping = static_cast<std::pair<void*, size_t>*>(info);
-    munmap(mapping->first, mapping->second);
-    delete mapping;
-}
+// What is kept for the next copies: two outputs' worth, or a stream's few
+// frames in flight.
+constexpr size_t spareBuffers = 4;
+constexpr size_t spareBytes = size_t(128) << 20;
 
-// Anonymous shared memory of `length` bytes, mapped; -1 when there is none.
-int sharedMemory(size_t length, uchar*& data) {
-    const int fd = memfd_create("korvel-screencopy", MFD_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (ftruncate(fd, off_t(length)) != 0) {
-        close(fd);
-        return -1;
-    }
-    void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (mapped == MAP_FAILED) {
-        close(fd);
-        return -1;
-    }
-    data = static_cast<uchar*>(mapped);
-    return fd;
+struct Handle {
+    std::shared_ptr<ShmBuffers> buffers;
+    ShmBuffers::Buffer* buffer;
+};
+
+void giveBack(void* info) {
+    auto* handle = static_cast<Handle*>(info);
+    handle->buffers->release(handle->buffer);
+    delete handle;
 }
 
 } // namespace
+
+ShmBuffers::Buffer* ShmBuffers::acquire(wl_shm* shm, QSize size, int stride, quint32 format) {
+    std::lock_guard guard(mutex_);
+    for (Buffer* b : std::exchange(retired_, {}))
+        destroy(b, true);
+    for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+        Buffer* b = *it;
+        if (b->size == size && b->stride == stride && b->format == format) {
+            spare_.erase(it);
+            return b;
+        }
+    }
+    auto b = std::make_unique<Buffer>();
+    b->length = size_t(stride) * size_t(size.height());
+    const int fd = memfd_create("korvel-screencopy", MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    void* mapped = ftruncate(fd, off_t(b->length)) == 0
+                       ? mmap(nullptr, b->length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                       : MAP_FAILED;
+    if (mapped == MAP_FAILED) {
+        ::close(fd);
+        return nullptr;
+    }
+    b->data = static_cast<uchar*>(mapped);
+    wl_shm_pool* pool = wl_shm_create_pool(shm, fd, int32_t(b->length));
+    b->buffer = wl_shm_pool_create_buffer(pool, 0, size.width(), size.height(), stride, format);
+    wl_shm_pool_destroy(pool);
+    ::close(fd);
+    b->size = size;
+    b->stride = stride;
+    b->format = format;
+    all_.push_back(b.get());
+    return b.release();
+}
+
+void ShmBuffers::release(Buffer* buffer) {
+    std::lock_guard guard(mutex_);
+    if (closed_) {
+        destroy(buffer, false);
+        return;
+    }
+    size_t kept = buffer->length;
+    for (const Buffer* b : spare_)
+        kept += b->length;
+    if (spare_.size() < spareBuffers && kept <= spareBytes)
+        spare_.push_back(buffer);
+    else
+        retired_.push_back(buffer);
+}
+
+void ShmBuffers::close() {
+    std::lock_guard guard(mutex_);
+    closed_ = true;
+    for (Buffer* b : all_) {
+        wl_buffer_destroy(b->buffer);
+        b->buffer = nullptr;
+    }
+    for (Buffer* b : std::exchange(spare_, {}))
+        destroy(b, false);
+    for (Buffer* b : std::exchange(retired_, {}))
+        destroy(b, false);
+}
+
+void ShmBuffers::destroy(Buffer* buffer, bool withProxy) {
+    if (withProxy && buffer->buffer)
+        wl_buffer_destroy(buffer->buffer);
+    munmap(buffer->data, buffer->length);
+    all_.erase(std::remove(all_.begin(), all_.end(), buffer), all_.end());
+    delete buffer;
+}
 
 struct ScreencopyFrame::Listeners {
     static ScreencopyFrame* self(void* data) { return static_cast<ScreencopyFrame*>(data); }
@@ -78,10 +142,11 @@ ScreencopyFrame::ScreencopyFrame(Connection& connection, const Output& output, Q
 ScreencopyFrame::~ScreencopyFrame() {
     if (frame_)
         zwlr_screencopy_frame_v1_destroy(frame_);
+    // Not handed to an image: the copy failed or never finished. The
+    // compositor takes requests in order, so it is done with the buffer
+    // before a later copy into it.
     if (buffer_)
-        wl_buffer_destroy(buffer_);
-    if (data_)
-        munmap(data_, length_);
+        connection_.buffers()->release(buffer_);
 }
 
 void ScreencopyFrame::offer(quint32 format, int width, int height, int stride) {
@@ -106,34 +171,29 @@ void ScreencopyFrame::copy() {
         finish(false);
         return;
     }
-    length_ = size_t(stride_) * size_t(size_.height());
-    const int fd = sharedMemory(length_, data_);
-    if (fd < 0) {
-        data_ = nullptr;
+    buffer_ = connection_.buffers()->acquire(connection_.shm(), size_, stride_, format_);
+    if (!buffer_) {
         finish(false);
         return;
     }
-    wl_shm_pool* pool = wl_shm_create_pool(connection_.shm(), fd, int32_t(length_));
-    buffer_ = wl_shm_pool_create_buffer(pool, 0, size_.width(), size_.height(), stride_, format_);
-    wl_shm_pool_destroy(pool);
-    close(fd);
     state_ = State::copying;
     if (onDamage_ && zwlr_screencopy_frame_v1_get_version(frame_) >= 2)
-        zwlr_screencopy_frame_v1_copy_with_damage(frame_, buffer_);
+        zwlr_screencopy_frame_v1_copy_with_damage(frame_, buffer_->buffer);
     else
-        zwlr_screencopy_frame_v1_copy(frame_, buffer_);
+        zwlr_screencopy_frame_v1_copy(frame_, buffer_->buffer);
     wl_display_flush(connection_.display());
 }
 
 void ScreencopyFrame::finish(bool ok) {
-    state_ = ok && data_ ? State::ready : State::failed;
-    if (!ok)
+    state_ = ok && buffer_ ? State::ready : State::failed;
+    if (state_ != State::ready)
         return;
+    uchar* const data = buffer_->data;
     // Opaque whatever the padding byte holds, in place: the memory is ours
     // now and this is the only pass over it.
     const bool swapped = format_ == WL_SHM_FORMAT_XBGR8888 || format_ == WL_SHM_FORMAT_ABGR8888;
     for (int y = 0; y < size_.height(); ++y) {
-        auto* line = reinterpret_cast<quint32*>(data_ + size_t(stride_) * size_t(y));
+        auto* line = reinterpret_cast<quint32*>(data + size_t(stride_) * size_t(y));
         if (swapped) {
             for (int x = 0; x < size_.width(); ++x) {
                 const quint32 p = line[x];
@@ -145,9 +205,8 @@ void ScreencopyFrame::finish(bool ok) {
         }
     }
     image_ =
-        QImage(data_, size_.width(), size_.height(), stride_, QImage::Format_ARGB32_Premultiplied,
-               unmap, new std::pair<void*, size_t>(data_, length_));
-    data_ = nullptr;
+        QImage(data, size_.width(), size_.height(), stride_, QImage::Format_ARGB32_Premultiplied,
+               giveBack, new Handle{connection_.buffers(), std::exchange(buffer_, nullptr)});
     if (yInverted_)
         image_ = image_.mirrored(false, true);
 }

@@ -106,16 +106,46 @@ bool SwayIpc::exchange(Type type, const QByteArray& payload, QByteArray& reply) 
     std::memcpy(header + 10, &kind, 4);
     if (!sendAll(fd_, header, headerSize) || !sendAll(fd_, payload.constData(), length))
         return false;
-    // Events are never subscribed to, so the next message is the answer.
+    // Events go to a connection of their own, so the next message is the
+    // answer.
+    quint32 replyType = 0;
+    return receive(replyType, reply) && replyType == kind;
+}
+
+bool SwayIpc::receive(quint32& type, QByteArray& payload) {
+    char header[headerSize];
     if (!receiveAll(fd_, header, headerSize) || std::memcmp(header, magic, sizeof magic) != 0)
         return false;
-    quint32 replyLength = 0, replyType = 0;
-    std::memcpy(&replyLength, header + 6, 4);
-    std::memcpy(&replyType, header + 10, 4);
-    if (replyType != kind || replyLength > maximumReply)
+    quint32 length = 0;
+    std::memcpy(&length, header + 6, 4);
+    std::memcpy(&type, header + 10, 4);
+    if (length > maximumReply)
         return false;
-    reply.resize(qsizetype(replyLength));
-    return receiveAll(fd_, reply.data(), replyLength);
+    payload.resize(qsizetype(length));
+    return receiveAll(fd_, payload.data(), length);
+}
+
+int SwayIpc::subscribeTo(const QByteArray& events) {
+    const std::optional<QJsonDocument> reply = request(subscribe, events);
+    if (!reply || !reply->object().value(QLatin1String("success")).toBool()) {
+        disconnectSocket();
+        return -1;
+    }
+    return fd_;
+}
+
+std::optional<QJsonDocument> SwayIpc::readEvent() {
+    quint32 type = 0;
+    QByteArray payload;
+    if (fd_ < 0 || !receive(type, payload)) {
+        disconnectSocket();
+        return std::nullopt;
+    }
+    QJsonParseError error{};
+    QJsonDocument document = QJsonDocument::fromJson(payload, &error);
+    if (error.error != QJsonParseError::NoError)
+        return QJsonDocument();
+    return document;
 }
 
 std::optional<QJsonDocument> SwayIpc::request(Type type, const QByteArray& payload) {

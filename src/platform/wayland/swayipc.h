@@ -13,7 +13,7 @@ namespace korvel::wayland {
 // compositor cannot freeze the caller.
 class SwayIpc {
 public:
-    enum Type : quint32 { runCommand = 0, getOutputs = 3, getTree = 4 };
+    enum Type : quint32 { runCommand = 0, subscribe = 2, getOutputs = 3, getTree = 4 };
 
     // The socket the session names; empty outside sway.
     static QString socketPath();
@@ -28,9 +28,18 @@ public:
     // Runs sway commands; true when every one succeeded.
     bool command(const QString& commands);
 
+    // Turns this connection into one that carries the named events (a JSON
+    // array such as ["window"]); requests are then made on another one.
+    // The socket to watch for them, -1 when the subscription failed.
+    int subscribeTo(const QByteArray& events);
+    // The next event, once the socket has something to read; null when the
+    // connection broke.
+    std::optional<QJsonDocument> readEvent();
+
 private:
     bool connectSocket();
     bool exchange(Type type, const QByteArray& payload, QByteArray& reply);
+    bool receive(quint32& type, QByteArray& payload);
     void disconnectSocket();
 
     const QString path_;

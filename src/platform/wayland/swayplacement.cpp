@@ -1,9 +1,13 @@
 #include "swayplacement.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace korvel::wayland {
@@ -33,15 +37,43 @@ quint32 newestView(const QJsonObject& node, qint64 pid, const QString& title,
 
 } // namespace
 
-SwayPlacement::SwayPlacement(QString socketPath)
-    : ipc_(std::move(socketPath)) {
-    // Floating windows (dialogs, and panels made to float, below) stay
-    // unseen until placed, or they would show where sway put them first,
-    // and in the frames of a long capture.
-    ipc_.command(QStringLiteral("for_window [pid=%1 floating] opacity 0")
-                     .arg(QCoreApplication::applicationPid()));
+SwayPlacement::SwayPlacement(const QString& socketPath)
+    : ipc_(socketPath)
+    , events_(socketPath) {
+    hideUntilPlaced(socketPath);
     if (qGuiApp)
         qGuiApp->installEventFilter(this);
+    if (const int fd = events_.subscribeTo(QByteArrayLiteral("[\"window\"]")); fd >= 0) {
+        eventNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(eventNotifier_.get(), &QSocketNotifier::activated, this,
+                &SwayPlacement::readEvents);
+    }
+}
+
+void SwayPlacement::hideUntilPlaced(const QString& socketPath) {
+    // Floating windows (dialogs, and panels made to float, below) stay
+    // unseen until placed, or they would show where sway put them first,
+    // and in the frames of a long capture. sway keeps a rule until it ends
+    // and cannot drop one: the first Korvel on this sway adds it for every
+    // later one, which a file in the runtime folder, named after sway's
+    // socket (its process id), remembers.
+    // Qt names a window's application after the program's file.
+    const QString appId = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty() || !plain.match(appId).hasMatch()) {
+        ipc_.command(QStringLiteral("for_window [pid=%1 floating] opacity 0")
+                         .arg(QCoreApplication::applicationPid()));
+        return;
+    }
+    const QString rule =
+        QStringLiteral("for_window [app_id=\"^%1$\" floating] opacity 0").arg(appId);
+    QFile marker(QDir(runtime).filePath(
+        QStringLiteral("korvel-%1-%2.rule").arg(QFileInfo(socketPath).fileName(), appId)));
+    if (marker.exists())
+        return;
+    if (ipc_.command(rule))
+        marker.open(QIODevice::WriteOnly);
 }
 
 SwayPlacement::~SwayPlacement() {
@@ -87,8 +119,10 @@ bool SwayPlacement::eventFilter(QObject* watched, QEvent* event) {
         // A panel that takes no focus when shown still takes the keyboard
         // when clicked, as any window does; after the release, so that the
         // click itself is not cut short.
-        if (auto it = placed_.find(window); it != placed_.end() && placeable(*window))
+        if (auto it = placed_.find(window); it != placed_.end() && placeable(*window)) {
+            lastClicked_ = window;
             ipc_.command(QStringLiteral("[con_id=%1] focus").arg(it->second));
+        }
         break;
     case QEvent::Hide:
         // Hiding unmaps the window: sway forgets it, and a later show is
@@ -141,6 +175,46 @@ void SwayPlacement::find(const QPointer<QWindow>& window, int attempt) {
         sizeLimits_.erase(it);
     }
     ipc_.command(QStringLiteral("[con_id=%1] opacity 1").arg(view));
+}
+
+void SwayPlacement::readEvents() {
+    const std::optional<QJsonDocument> event = events_.readEvent();
+    if (!event) {
+        eventNotifier_.reset();
+        return;
+    }
+    const QJsonObject o = event->object();
+    if (o.value(QLatin1String("change")).toString() == QLatin1String("focus"))
+        raiseAbove(o.value(QLatin1String("container")).toObject());
+}
+
+void SwayPlacement::raiseAbove(const QJsonObject& container) {
+    // Tiled windows lie under every floating one anyway.
+    if (container.value(QLatin1String("type")).toString() != QLatin1String("floating_con") ||
+        container.value(QLatin1String("pid")).toInteger() == QCoreApplication::applicationPid())
+        return;
+    const QJsonObject r = container.value(QLatin1String("rect")).toObject();
+    const QRect covering(r.value(QLatin1String("x")).toInt(), r.value(QLatin1String("y")).toInt(),
+                         r.value(QLatin1String("width")).toInt(),
+                         r.value(QLatin1String("height")).toInt());
+    QStringList commands;
+    QString last;
+    for (const auto& [window, view] : placed_) {
+        if (!window->isVisible() || !placeable(*window) ||
+            !window->flags().testFlag(Qt::WindowDoesNotAcceptFocus) ||
+            !window->geometry().intersects(covering))
+            continue;
+        // The panel clicked last keeps the keyboard.
+        QString command = QStringLiteral("[con_id=%1] focus").arg(view);
+        if (window == lastClicked_)
+            last = std::move(command);
+        else
+            commands.append(std::move(command));
+    }
+    if (!last.isEmpty())
+        commands.append(last);
+    if (!commands.isEmpty())
+        ipc_.command(commands.join(QLatin1String("; ")));
 }
 
 void SwayPlacement::moveTo(quint32 container, const QRect& geometry) {

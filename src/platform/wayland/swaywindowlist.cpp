@@ -1,6 +1,9 @@
 #include "swaywindowlist.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
+
+#include <map>
 
 namespace korvel::wayland {
 namespace {
@@ -72,6 +75,30 @@ std::optional<QJsonObject> focused(const QJsonObject& node) {
     return std::nullopt;
 }
 
+// The view of another process that had the keyboard last: every container
+// lists its children's ids by focus, the most recent first.
+std::optional<QJsonObject> lastFocusedOther(const QJsonObject& node, qint64 ownPid) {
+    if (isView(node)) {
+        if (node.value(QLatin1String("pid")).toInteger() == ownPid)
+            return std::nullopt;
+        return node;
+    }
+    std::map<qint64, QJsonObject> children;
+    for (const char* key : {"nodes", "floating_nodes"}) {
+        for (const auto& child : node.value(QLatin1String(key)).toArray()) {
+            const QJsonObject c = child.toObject();
+            children.emplace(c.value(QLatin1String("id")).toInteger(), c);
+        }
+    }
+    for (const auto& id : node.value(QLatin1String("focus")).toArray()) {
+        if (auto it = children.find(id.toInteger()); it != children.end()) {
+            if (auto found = lastFocusedOther(it->second, ownPid))
+                return found;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::vector<WindowInfo> swayWindows(const QJsonObject& tree) {
@@ -97,8 +124,15 @@ std::optional<qint64> SwayWindowList::activePid() {
     const std::optional<QJsonDocument> tree = ipc_.request(SwayIpc::getTree);
     if (!tree)
         return std::nullopt;
-    const std::optional<QJsonObject> view = focused(tree->object());
+    std::optional<QJsonObject> view = focused(tree->object());
     if (!view || !isView(*view))
+        return std::nullopt;
+    // Korvel's own panels take the keyboard only to keep it from the
+    // program the user works in, as panels that never activate would.
+    const qint64 ownPid = QCoreApplication::applicationPid();
+    if (view->value(QLatin1String("pid")).toInteger() == ownPid)
+        view = lastFocusedOther(tree->object(), ownPid);
+    if (!view)
         return std::nullopt;
     return view->value(QLatin1String("pid")).toInteger();
 }

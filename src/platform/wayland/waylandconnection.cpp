@@ -1,5 +1,7 @@
 #include "waylandconnection.h"
 
+#include "screencopy.h"
+
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -80,6 +82,7 @@ std::unique_ptr<Connection> Connection::open() {
         return nullptr;
     std::unique_ptr<Connection> c(new Connection);
     c->display_ = display;
+    c->buffers_ = std::make_shared<ShmBuffers>();
     c->registry_ = wl_display_get_registry(display);
     wl_registry_add_listener(c->registry_, &Listeners::registry, c.get());
     // Globals first, then what the outputs say about themselves.
@@ -89,6 +92,8 @@ std::unique_ptr<Connection> Connection::open() {
 }
 
 Connection::~Connection() {
+    if (buffers_)
+        buffers_->close();
     for (auto& o : outputs_) {
         if (o->xdgOutput)
             zxdg_output_v1_destroy(o->xdgOutput);

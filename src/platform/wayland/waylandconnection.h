@@ -20,6 +20,8 @@ struct zwlr_virtual_pointer_manager_v1;
 
 namespace korvel::wayland {
 
+class ShmBuffers;
+
 // One output as the compositor describes it. The layout is in logical
 // units (what clients call pixels at scale 1); a grab has `pixels`.
 struct Output {
@@ -55,6 +57,8 @@ public:
     wl_seat* seat() const { return seat_; }
     zwlr_screencopy_manager_v1* screencopy() const { return screencopy_; }
     zwlr_virtual_pointer_manager_v1* virtualPointers() const { return virtualPointers_; }
+    // Shared memory for screen copies, kept between them.
+    const std::shared_ptr<ShmBuffers>& buffers() const { return buffers_; }
 
     // Outputs with a known area, after the last dispatch.
     std::vector<const Output*> outputs() const;
@@ -85,6 +89,7 @@ private:
     zwlr_screencopy_manager_v1* screencopy_ = nullptr;
     zwlr_virtual_pointer_manager_v1* virtualPointers_ = nullptr;
     std::vector<std::unique_ptr<Output>> outputs_;
+    std::shared_ptr<ShmBuffers> buffers_;
 
     friend struct Listeners;
 };

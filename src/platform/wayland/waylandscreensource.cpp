@@ -3,6 +3,8 @@
 #include "../error.h"
 #include "waylandconnection.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 namespace korvel::wayland {
@@ -14,11 +16,32 @@ Error grabError(const QString& detail) {
 }
 
 constexpr std::chrono::milliseconds frameTimeout{5000};
+constexpr std::chrono::milliseconds warmUpTimeout{1000};
+// Late enough not to hold up the start, early enough to be ready for the
+// first capture.
+constexpr int warmUpDelayMs = 1500;
 
 } // namespace
 
 ScreenSource::ScreenSource(Connection& connection)
-    : connection_(connection) {}
+    : connection_(connection) {
+    // The compositor copies while we wait; the copies are read (and our
+    // side of the memory touched) later, when nothing else is going on.
+    for (const Output* o : connection_.outputs())
+        warmUp_.push_back(std::make_unique<ScreencopyFrame>(connection_, *o));
+    if (!warmUp_.empty())
+        QTimer::singleShot(warmUpDelayMs, &context_, [this] { finishWarmUp(); });
+}
+
+void ScreenSource::finishWarmUp() {
+    connection_.dispatchUntil(
+        [this] {
+            return std::all_of(warmUp_.begin(), warmUp_.end(),
+                               [](const auto& f) { return f->finished(); });
+        },
+        warmUpTimeout);
+    warmUp_.clear();
+}
 
 ScreenSource::~ScreenSource() = default;
 
@@ -52,6 +75,7 @@ QSize ScreenSource::pixelSize(const Display& display) {
 }
 
 void ScreenSource::prepare(const std::vector<Display>& displays) {
+    warmUp_.clear();
     pending_.clear();
     for (const Display& d : displays) {
         if (const Output* o = connection_.output(d.id))

@@ -19,6 +19,7 @@ public:
     bool available() const { return pointer_ != nullptr; }
     bool post(QPoint rootPoint, bool horizontal, int amount) override;
     void setWatching(bool) override {}
+    bool watchesUser() const override { return false; }
 
 private:
     Connection& connection_;
