@@ -6,9 +6,9 @@
 #include "capture/pixelmagnifier.h"
 #include "capture/selectionchrome.h"
 #include "capture/selectionview.h"
+#include "export/screenshotexport.h"
 #include "history/screenshothistory.h"
 #include "platform/pngcheck.h"
-#include "screenshotexport.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,9 +1,9 @@
 #include "longscreenshot.h"
 
-#include "annotate/pngencoder.h"
-#include "annotate/screenshotexport.h"
-#include "annotate/toolbarbuttons.h"
 #include "capture/selectionadjustment.h"
+#include "export/pngencoder.h"
+#include "export/screenshotexport.h"
+#include "export/toolbarbuttons.h"
 #include "history/screenshothistory.h"
 #include "longcapturecrop.h"
 #include "longcapturepanels.h"

@@ -3,7 +3,7 @@
 #include "annotate/annotationtoolbar.h"
 #include "annotate/canvas.h"
 #include "annotate/canvasstyle.h"
-#include "annotate/screenshotexport.h"
+#include "export/screenshotexport.h"
 #include "history/screenshothistory.h"
 #include "platform/clipboard.h"
 #include "platform/pngcheck.h"

@@ -1,8 +1,8 @@
 #include "servicechecks.h"
 
-#include "annotate/pngencoder.h"
 #include "app/apprelease.h"
 #include "app/captureshortcut.h"
+#include "export/pngencoder.h"
 #include "history/screenshothistory.h"
 #include "ocr/textrecognition.h"
 #include "platform/keymap.h"
