@@ -1,9 +1,9 @@
 #pragma once
 
 #include "capture/captureeditor.h"
-#include "captureshortcut.h"
 #include "longshot/longscreenshotresult.h"
 #include "platform/platform.h"
+#include "shortcut/captureshortcut.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "app/captureshortcut.h"
+#include "shortcut/captureshortcut.h"
 #include "platform/keymap.h"
 
 #include <gtest/gtest.h>
