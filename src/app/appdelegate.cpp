@@ -426,7 +426,8 @@ void AppDelegate::captureSucceeded(std::vector<ScreenSnapshot> snapshots) {
         if (!self)
             return false;
         const QImage image = decodedPng(png);
-        return !image.isNull() && self->showPin(png, pinFrame(frame, image.size(), reference));
+        return !image.isNull() &&
+               self->showPin(png, image, pinFrame(frame, image.size(), reference));
     };
     next->onLongCapture = [self](const QRectF& frame, const QRectF& region) {
         return self && self->startLongScreenshot(frame, region);
