@@ -6,21 +6,16 @@
 #include "capture/pixelmagnifier.h"
 #include "capture/selectionchrome.h"
 #include "capture/selectionview.h"
-#include "export/screenshotexport.h"
-#include "history/screenshothistory.h"
-#include "platform/pngcheck.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QScreen>
-#include <QTextEdit>
 #include <QUndoStack>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -31,11 +26,6 @@ namespace korvel {
 namespace {
 
 constexpr auto editingModifiers = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
-
-bool isTextInput(const QWidget* w) {
-    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w) ||
-           qobject_cast<const QTextEdit*>(w);
-}
 
 // A finite size of at least one pixel, or nothing.
 std::optional<double> pixelValue(const QString& text) {
@@ -49,7 +39,10 @@ std::optional<double> pixelValue(const QString& text) {
 } // namespace
 
 Editor::Editor(std::vector<ScreenSnapshot> snapshots, EditorServices services)
-    : services_(std::move(services)) {
+    : AnnotationHost(*this, services)
+    , defaultTool_(std::move(services.defaultTool))
+    , selfTest_(services.selfTest) {
+    remembersStyle_ = !selfTest_;
     for (ScreenSnapshot& snapshot : snapshots) {
         OverlayWindow* overlay = OverlayWindow::obtain(std::move(snapshot));
         SelectionView* view = overlay->view();
@@ -61,16 +54,13 @@ Editor::Editor(std::vector<ScreenSnapshot> snapshots, EditorServices services)
         overlays_.push_back(overlay);
     }
     keyOverlay_ = overlays_.empty() ? nullptr : overlays_.front();
-    qApp->installEventFilter(this);
-    monitoring_ = true;
+    startMonitoring();
     // The frozen images no longer match the displays.
     connect(qApp, &QGuiApplication::screenAdded, this, [this] { close(); });
     connect(qApp, &QGuiApplication::screenRemoved, this, [this] { close(); });
 }
 
 Editor::~Editor() {
-    if (monitoring_)
-        qApp->removeEventFilter(this);
     for (OverlayWindow* overlay : overlays_)
         OverlayWindow::giveBack(overlay);
 }
@@ -83,14 +73,10 @@ SelectionView* Editor::root(std::size_t i) const {
     return i < overlays_.size() ? overlays_[i]->view() : nullptr;
 }
 
-int Editor::runModal(QDialog& dialog) {
-    return services_.runModal ? services_.runModal(dialog) : dialog.exec();
-}
-
 // Showing and closing -------------------------------------------------------------
 
 void Editor::showWindow() {
-    if (closed_)
+    if (isClosed())
         return;
     for (OverlayWindow* overlay : overlays_) {
         overlay->present();
@@ -128,14 +114,14 @@ void Editor::hideOverlays() {
         overlay->hide();
 }
 
-void Editor::close() {
-    if (closed_)
-        return;
-    closed_ = true;
-    if (monitoring_) {
-        qApp->removeEventFilter(this);
-        monitoring_ = false;
-    }
+void Editor::stepAside(bool aside) {
+    if (aside)
+        hideOverlays();
+    else
+        showWindow();
+}
+
+void Editor::closeWindow() {
     if (canvas_)
         canvas_->commitText();
     hideOverlays();
@@ -163,7 +149,7 @@ std::optional<Editor::Crop> Editor::cropFor(const SelectionView& view, const QRe
 }
 
 void Editor::lock(const QRectF& rect, SelectionView* view) {
-    if (canvas_ || closed_)
+    if (canvas_ || isClosed())
         return;
     std::optional<Crop> crop = cropFor(*view, rect);
     if (!crop)
@@ -173,7 +159,6 @@ void Editor::lock(const QRectF& rect, SelectionView* view) {
         new Canvas(crop->image, crop->pixels.size(), overlay ? overlay->edits() : nullptr, view);
     canvas_->setFrame(view->toWidget(crop->points));
     canvas_->annotationOrigin = crop->points.topLeft();
-    canvas_->onCopy = [this] { copy(); };
 
     for (OverlayWindow* o : overlays_) {
         SelectionView* v = o->view();
@@ -184,7 +169,7 @@ void Editor::lock(const QRectF& rect, SelectionView* view) {
         v->updateCursorAreas();
     }
 
-    if (!services_.selfTest)
+    if (!selfTest_)
         loadCanvasStyle(*canvas_);
     canvas_->selectMark(std::nullopt);
 
@@ -244,38 +229,20 @@ void Editor::addToolbar(SelectionView* view) {
         if (weakView && weakView->selection)
             placeToolbar(weakView);
     };
-    connectStyleControls(
-        *toolbar_, *canvas_, [this](int index) { selectTool(index); }, [this] { rememberStyle(); });
-    toolbar_->onUndo = [this] {
-        if (QUndoStack* edits = keyOverlay_ ? keyOverlay_->edits() : nullptr)
-            edits->undo();
-    };
-    toolbar_->onRedo = [this] {
-        if (QUndoStack* edits = keyOverlay_ ? keyOverlay_->edits() : nullptr)
-            edits->redo();
-    };
-    toolbar_->onPin = [this] { pin(); };
-    toolbar_->onSave = [this] { save(); };
-    toolbar_->onCopy = [this] { copy(); };
-    toolbar_->onClose = [this] { close(); };
-    toolbar_->onOCR = [this](bool copyAtOnce) { recognizeText(copyAtOnce); };
+    connectToolbar();
     toolbar_->onLongCapture = [this, weakView] {
         if (!weakView || !weakView->selection || !onLongCapture)
             return;
         if (onLongCapture(weakView->snapshot().frame, *weakView->selection))
             close();
     };
-    canvas_->onStyleChange = [this] {
-        showStyle();
-        rememberStyle();
-    };
     view->setToolbar(toolbar_);
     placeToolbar(view);
     toolbar_->show();
     toolbar_->raise();
     showStyle();
-    if (!services_.selfTest) {
-        const int index = std::clamp(services_.defaultTool ? services_.defaultTool() : 2, 0, 10);
+    if (!selfTest_) {
+        const int index = std::clamp(defaultTool_ ? defaultTool_() : 2, 0, 10);
         toolbar_->selectTool(index);
         selectTool(index);
     }
@@ -306,112 +273,24 @@ void Editor::selectTool(int index) {
     canvas_->setFocus();
 }
 
-void Editor::showStyle() {
-    if (toolbar_ && canvas_)
-        showCanvasStyle(*toolbar_, *canvas_);
-}
-
-void Editor::rememberStyle() {
-    if (!services_.selfTest && canvas_)
-        rememberCanvasStyle(*canvas_);
+QUndoStack* Editor::edits() const {
+    return keyOverlay_ ? keyOverlay_->edits() : nullptr;
 }
 
 // Results ---------------------------------------------------------------------------
 
-void Editor::copy() {
-    if (!canvas_ || closed_)
-        return;
-    const std::optional<QByteArray> png = canvas_->png();
-    if (!png || !services_.history || !ScreenshotExport::copy(*png, *services_.history))
-        return;
-    copied();
-}
-
-void Editor::copied() {
-    if (services_.copyCloses && services_.copyCloses())
-        close();
-    else if (toolbar_)
-        toolbar_->flashCopied();
-}
-
-void Editor::save() {
-    if (!canvas_ || isSaving_ || closed_)
-        return;
-    isSaving_ = true;
-    canvas_->commitText();
-    hideOverlays();
-    std::unique_ptr<QFileDialog> panel = ScreenshotExport::savePanel();
-    const bool chosen = runModal(*panel) == QDialog::Accepted && !panel->selectedFiles().isEmpty();
-    bool saved = false;
-    if (chosen) {
-        if (const std::optional<QByteArray> png = canvas_->png()) {
-            ScreenshotHistory* history = services_.history;
-            const QString path = panel->selectedFiles().constFirst();
-            const std::optional<QString> error = history
-                                                     ? ScreenshotExport::save(*png, path, *history)
-                                                     : ScreenshotExport::writePng(*png, path);
-            if (error) {
-                QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"), *error);
-                box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
-                runModal(box);
-            }
-            saved = !error;
-        }
-    }
-    isSaving_ = false;
-    if (saved)
-        close();
-    else
-        showWindow();
-}
-
-void Editor::pin() {
-    if (!canvas_ || closed_ || isSaving_)
-        return;
-    const std::optional<QByteArray> png = canvas_->png();
+bool Editor::pinPng(const QByteArray& png) {
     auto* view = qobject_cast<SelectionView*>(canvas_->parentWidget());
-    if (!png || !view || !view->selection || !onPin)
-        return;
-    const QRectF screen = view->selection->translated(view->snapshot().frame.topLeft());
-    if (!onPin(*png, screen))
-        return;
-    if (services_.history)
-        services_.history->record(*png);
-    close();
-}
-
-void Editor::recognizeText(bool copyWhenReady) {
-    if (isSaving_ || !canvas_ || closed_ || !services_.recognizeText)
-        return;
-    const std::optional<QByteArray> png = canvas_->png();
-    if (!png)
-        return;
-    const QImage image = decodedPng(*png);
-    if (image.isNull())
-        return;
-    isSaving_ = true;
-    hideOverlays();
-    QPointer<Editor> self(this);
-    services_.recognizeText(
-        image, copyWhenReady,
-        [self] {
-            if (self && !self->closed_)
-                self->copied();
-        },
-        [self] {
-            if (!self)
-                return;
-            self->isSaving_ = false;
-            if (!self->closed_)
-                self->showWindow();
-        });
+    if (!view || !view->selection || !onPin)
+        return false;
+    return onPin(png, view->selection->translated(view->snapshot().frame.topLeft()));
 }
 
 void Editor::editSize() {
     auto* view = canvas_ ? qobject_cast<SelectionView*>(canvas_->parentWidget()) : nullptr;
-    if (!view || !view->selection || isSaving_ || closed_)
+    if (!view || !view->selection || busy_ || isClosed())
         return;
-    isSaving_ = true;
+    busy_ = true;
     canvas_->commitText();
 
     QDialog dialog;
@@ -450,14 +329,14 @@ void Editor::editSize() {
                             weakView);
         }
     }
-    isSaving_ = false;
+    busy_ = false;
     showWindow();
 }
 
 // Reselect ----------------------------------------------------------------------------
 
 void Editor::reselect(QWidget* clicked, QPointF globalPosition) {
-    if (!canvas_ || closed_ || isSaving_)
+    if (!canvas_ || isClosed() || busy_)
         return;
     canvas_->cancelText();
     // Deleted later: the click that asked for this is still being delivered
@@ -508,7 +387,7 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
     if (type != QEvent::KeyPress && !press && type != QEvent::ShortcutOverride)
         return false;
     OverlayWindow* overlay = overlayOf(watched);
-    if (!overlay || closed_)
+    if (!overlay || isClosed())
         return false;
     if (type == QEvent::ShortcutOverride) {
         // Window shortcuts of bypass windows fire only while Qt counts them
@@ -525,7 +404,7 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
             return false;
         if (!canvas_)
             close();
-        else if (isSaving_)
+        else if (busy_)
             return false;
         else
             reselect(qobject_cast<QWidget*>(watched), mouse->globalPosition());
@@ -535,14 +414,21 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool Editor::handleKey(QKeyEvent* event, OverlayWindow* overlay) {
-    if ((canvas_ && canvas_->textField()) || isTextInput(QApplication::focusWidget()))
-        return false;
-    if (toolbar_ && toolbar_->handleShortcut(*event))
+    if (handleSharedKey(
+            *event, [&] { return captureKey(*event, overlay); }, false))
         return true;
-    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (std::function<void()> action = keyEquivalent(*event)) {
+        action();
+        return true;
+    }
+    return false;
+}
+
+bool Editor::captureKey(const QKeyEvent& event, OverlayWindow* overlay) {
+    const Qt::KeyboardModifiers mods = event.modifiers();
     const bool plain =
         !(mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    const int key = event->key();
+    const int key = event.key();
     if (key == Qt::Key_Space && plain && !canvas_) {
         // Keys arrive at the overlay holding the keyboard; the choice is made
         // on the display the pointer is on.
@@ -568,24 +454,12 @@ bool Editor::handleKey(QKeyEvent* event, OverlayWindow* overlay) {
         }
         return done;
     }
-    if (key == Qt::Key_Escape) {
-        close();
-        return true;
-    }
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(mods & editingModifiers)) {
-        copy();
-        return true;
-    }
-    if (std::function<void()> action = keyEquivalent(*event)) {
-        action();
-        return true;
-    }
     return false;
 }
 
 std::function<void()> Editor::keyEquivalent(const QKeyEvent& event) {
     // The toolbar's Control shortcuts and the redo of the window menus.
-    if (!canvas_ || !toolbar_ || canvas_->textField() || isTextInput(QApplication::focusWidget()))
+    if (!canvas_ || !toolbar_ || typing())
         return {};
     const Qt::KeyboardModifiers mods = event.modifiers() & (editingModifiers | Qt::ShiftModifier);
     const bool control = mods == Qt::ControlModifier;
