@@ -2,7 +2,7 @@
 
 #include "annotationhost.h"
 #include "capture/captureeditor.h"
-#include "capture/selectionview.h"
+#include "capture/overlaywindow.h"
 
 #include <QObject>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "annotate/editor.h"
 #include "appdelegate.h"
 #include "appinfo.h"
-#include "capture/selectionview.h"
+#include "capture/overlaywindow.h"
 #include "capturepreferences.h"
 #include "commandline.h"
 #include "history/screenshothistory.h"
