@@ -26,7 +26,7 @@ stop_korvel() {
 # Waits for a capture's overlays and ends the capture with Escape.
 expect_capture() {
   wait_for 10 test -s "$diag/captures.txt"
-  wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+  wait_for 10 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
   sleep 0.3
   xdotool key Escape
   wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
