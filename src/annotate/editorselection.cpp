@@ -20,7 +20,6 @@
 #include <cmath>
 
 namespace korvel {
-
 namespace {
 
 // A finite size of at least one pixel, or nothing.
