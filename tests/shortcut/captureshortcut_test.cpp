@@ -1,5 +1,5 @@
-#include "shortcut/captureshortcut.h"
 #include "platform/keymap.h"
+#include "shortcut/captureshortcut.h"
 
 #include <gtest/gtest.h>
 #include <QTemporaryDir>
