@@ -1,6 +1,6 @@
 // The canvas at 4K: a repaint with 200 marks, and the PNG export.
 #include "annotate/canvas.h"
-#include "annotate/pngencoder.h"
+#include "export/pngencoder.h"
 
 #include <benchmark/benchmark.h>
 #include <QApplication>

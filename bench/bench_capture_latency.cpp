@@ -5,8 +5,8 @@
 //   KORVEL_BUILD=build scripts/xsession --bare --screen 5760x2160
 //   --monitors 3840x2160+0+0,1920x1080+3840+0 -- build/bench/bench_capture_latency
 #include "annotate/editor.h"
+#include "capture/overlaywindow.h"
 #include "capture/screencapture.h"
-#include "capture/selectionview.h"
 #include "platform/platform.h"
 
 #include <benchmark/benchmark.h>

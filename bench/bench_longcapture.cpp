@@ -24,8 +24,8 @@
 // 60), with no frame dropped or unmatched and every long image exact. The
 // 20,000-row capture peaks at 245 MiB (23 at its start, 144 after scrolling,
 // 217 composed) against a target of 339 MiB.
-#include "annotate/pngencoder.h"
 #include "capture/screensnapshot.h"
+#include "export/pngencoder.h"
 #include "longshot/longdocument.h"
 #include "longshot/longframestream.h"
 #include "longshot/longscreenshot.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "export/toolbarbuttons.h"
 #include "tool.h"
-#include "toolbarbuttons.h"
 
 #include <QColor>
 #include <QWidget>

@@ -2,7 +2,7 @@
 
 #include "annotationpreferences.h"
 #include "canvascommands.h"
-#include "pngencoder.h"
+#include "export/pngencoder.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #include "canvas.h"
 
-#include "pngencoder.h"
+#include "export/pngencoder.h"
 
 #include <QCursor>
 #include <QDataStream>

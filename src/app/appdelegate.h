@@ -1,9 +1,9 @@
 #pragma once
 
 #include "capture/captureeditor.h"
-#include "captureshortcut.h"
 #include "longshot/longscreenshotresult.h"
 #include "platform/platform.h"
+#include "shortcut/captureshortcut.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -114,6 +114,8 @@ private:
     void buildStatusItem();
     void registerInitialHotKey();
     void showShortcutBindingHint();
+    // The tray's capture item, naming the shortcut.
+    static QString captureTitle(const CaptureShortcut& shortcut);
     // False when the user chose to switch accessibility on instead.
     bool offerAccessibility();
     void captureNow();

@@ -3,7 +3,7 @@
 #include "annotate/editor.h"
 #include "appdelegate.h"
 #include "appinfo.h"
-#include "capture/selectionview.h"
+#include "capture/overlaywindow.h"
 #include "capturepreferences.h"
 #include "commandline.h"
 #include "history/screenshothistory.h"
@@ -110,10 +110,12 @@ std::optional<InstanceRequest> requestOf(const Dispatch& d) {
     return request;
 }
 
-// Images handed over by other processes are decoded on `decoder`, so that
-// a slow or hostile one never stalls the interface.
+// Images handed over by other processes are checked and decoded on
+// `decoder`, so that a slow or hostile one never stalls the interface. This
+// process's own request was checked when its file was read (`checked`), and
+// is only decoded. The decoded image goes on to the pin or result window.
 void carryOut(AppDelegate& delegate, QThreadPool& decoder, const InstanceRequest& request,
-              SingleInstance::Answer answer) {
+              bool checked, SingleInstance::Answer answer) {
     if (request.kind == InstanceRequest::Kind::start ||
         request.kind == InstanceRequest::Kind::capture) {
         QTimer::singleShot(0, &delegate, &AppDelegate::takeScreenshot);
@@ -121,9 +123,9 @@ void carryOut(AppDelegate& delegate, QThreadPool& decoder, const InstanceRequest
         return;
     }
     QPointer<AppDelegate> target(&delegate);
-    decoder.start([target, request = InstanceRequest(request),
+    decoder.start([target, request = InstanceRequest(request), checked,
                    answer = std::move(answer)]() mutable {
-        QImage image = decodedPng(request.png);
+        QImage image = checked ? decodedPng(PngFile{request.png, {}}) : decodedPng(request.png);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [target, request = std::move(request), image = std::move(image),
@@ -202,11 +204,11 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
         InstanceRequest asked = later;
         if (asked.kind == InstanceRequest::Kind::start)
             asked.kind = InstanceRequest::Kind::capture;
-        carryOut(delegate, decoder, asked, std::move(answer));
+        carryOut(delegate, decoder, asked, false, std::move(answer));
     };
     delegate.applicationDidFinishLaunching();
     if (request->kind != InstanceRequest::Kind::start) {
-        carryOut(delegate, decoder, *request, [d](InstanceAnswer answer) {
+        carryOut(delegate, decoder, *request, true, [d](InstanceAnswer answer) {
             if (answer == InstanceAnswer::done)
                 return;
             std::fprintf(stderr, "korvel: cannot %s %s: the image is damaged\n", optionName(d),

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "apprelease.h"
-#include "httpresponse.h"
+#include "release/apprelease.h"
+#include "release/httpresponse.h"
 
 #include <QObject>
 

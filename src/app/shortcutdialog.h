@@ -1,6 +1,6 @@
 #pragma once
 
-#include "captureshortcut.h"
+#include "shortcut/captureshortcut.h"
 
 #include <QObject>
 

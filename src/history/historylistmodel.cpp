@@ -1,6 +1,6 @@
 #include "historylistmodel.h"
 
-#include "annotate/toolbarbuttons.h"
+#include "export/toolbarbuttons.h"
 #include "thumbnailloader.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "screenshothistorywindow.h"
 
-#include "annotate/screenshotexport.h"
+#include "export/screenshotexport.h"
 #include "historylistmodel.h"
 #include "platform/clipboard.h"
 #include "screenshothistory.h"

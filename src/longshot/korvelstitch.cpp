@@ -9,7 +9,7 @@
 // skipped), 2 for bad usage or an unreadable first frame, 1 when the output
 // cannot be written.
 
-#include "annotate/pngencoder.h"
+#include "export/pngencoder.h"
 #include "longshot/longcaptureaxis.h"
 #include "longshot/scrollstitcher.h"
 #include "platform/atomicfile.h"

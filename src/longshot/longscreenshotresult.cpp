@@ -3,23 +3,14 @@
 #include "annotate/annotationtoolbar.h"
 #include "annotate/canvas.h"
 #include "annotate/canvasstyle.h"
-#include "annotate/screenshotexport.h"
-#include "history/screenshothistory.h"
-#include "platform/clipboard.h"
-#include "platform/pngcheck.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTextEdit>
 #include <QUndoStack>
 #include <QWheelEvent>
 
@@ -30,11 +21,6 @@ namespace {
 
 constexpr int margin = 10;
 constexpr double fittedWidth = 880;
-
-bool isTextInput(const QWidget* w) {
-    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w) ||
-           qobject_cast<const QTextEdit*>(w);
-}
 
 // The formats the painter draws without converting: any other would be
 // converted on every frame, which a long image cannot afford.
@@ -55,7 +41,7 @@ QImage workingImage(const QImage& image) {
 LongScreenshotResult::LongScreenshotResult(const QImage& image, const QString& title,
                                            std::function<bool(const QByteArray&)> onPin,
                                            LongScreenshotServices services)
-    : services_(std::move(services))
+    : AnnotationHost(*this, std::move(services))
     , onPin_(std::move(onPin))
     // A child, so the application's undo and redo find this window's edits.
     , edits_(new QUndoStack(this))
@@ -93,36 +79,19 @@ LongScreenshotResult::LongScreenshotResult(const QImage& image, const QString& t
     toolbar_->selectTool(1);
 
     toolbar_->onLayoutChange = [this] { layoutContent(); };
-    connectStyleControls(
-        *toolbar_, *canvas_, [this](int index) { selectTool(index); }, [this] { rememberStyle(); });
-    toolbar_->onUndo = [this] { edits_->undo(); };
-    toolbar_->onRedo = [this] { edits_->redo(); };
-    toolbar_->onPin = [this] { pin(); };
-    toolbar_->onSave = [this] { save(); };
-    toolbar_->onCopy = [this] { copy(); };
-    toolbar_->onClose = [this] { closeResult(); };
-    toolbar_->onOCR = [this](bool copyAtOnce) { recognizeText(copyAtOnce); };
-    canvas_->onCopy = [this] { copy(); };
-    canvas_->onStyleChange = [this] {
-        showStyle();
-        rememberStyle();
-    };
+    connectToolbar();
     showStyle();
     layoutContent();
     scroll_->verticalScrollBar()->setValue(0);
 
-    qApp->installEventFilter(this);
-    monitoring_ = true;
+    startMonitoring();
     canvas_->setFocus();
 }
 
-LongScreenshotResult::~LongScreenshotResult() {
-    if (monitoring_)
-        qApp->removeEventFilter(this);
-}
+LongScreenshotResult::~LongScreenshotResult() = default;
 
 void LongScreenshotResult::showWindow() {
-    if (closed_)
+    if (isClosed())
         return;
     // On the display the user works on: where the capture was made, or
     // the pointer is.
@@ -140,14 +109,7 @@ void LongScreenshotResult::showWindow() {
     canvas_->setFocus();
 }
 
-void LongScreenshotResult::closeResult() {
-    if (closed_)
-        return;
-    closed_ = true;
-    if (monitoring_) {
-        qApp->removeEventFilter(this);
-        monitoring_ = false;
-    }
+void LongScreenshotResult::closeWindow() {
     canvas_->cancelText();
     edits_->clear();
     hide();
@@ -186,100 +148,14 @@ void LongScreenshotResult::selectTool(int index) {
     canvas_->setFocus();
 }
 
-void LongScreenshotResult::showStyle() {
-    showCanvasStyle(*toolbar_, *canvas_);
-}
-
-void LongScreenshotResult::rememberStyle() {
-    rememberCanvasStyle(*canvas_);
-}
-
-int LongScreenshotResult::runModal(QDialog& dialog) {
-    return services_.runModal ? services_.runModal(dialog) : dialog.exec();
-}
-
-// Results ---------------------------------------------------------------------------
-
-void LongScreenshotResult::copy() {
-    if (closed_)
-        return;
-    const std::optional<QByteArray> png = canvas_->png();
-    if (!png)
-        return;
-    const bool done = services_.history ? ScreenshotExport::copy(*png, *services_.history)
-                                        : Clipboard::copyPng(*png);
-    if (done)
-        copied();
-}
-
-void LongScreenshotResult::copied() {
-    if (services_.copyCloses && services_.copyCloses())
-        closeResult();
-    else
-        toolbar_->flashCopied();
-}
-
-void LongScreenshotResult::save() {
-    if (closed_ || busy_)
-        return;
-    busy_ = true;
-    canvas_->commitText();
-    std::unique_ptr<QFileDialog> panel = ScreenshotExport::savePanel();
-    const bool chosen = runModal(*panel) == QDialog::Accepted && !panel->selectedFiles().isEmpty();
-    bool saved = false;
-    if (chosen) {
-        if (const std::optional<QByteArray> png = canvas_->png()) {
-            const QString path = panel->selectedFiles().constFirst();
-            const std::optional<QString> error =
-                services_.history ? ScreenshotExport::save(*png, path, *services_.history)
-                                  : ScreenshotExport::writePng(*png, path);
-            if (error) {
-                QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"), *error, {}, this);
-                box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
-                runModal(box);
-            }
-            saved = !error;
-        }
-    }
-    busy_ = false;
-    if (saved)
-        closeResult();
-}
-
-void LongScreenshotResult::pin() {
-    if (closed_ || !onPin_)
-        return;
-    const std::optional<QByteArray> png = canvas_->png();
-    if (!png || !onPin_(*png))
-        return;
-    if (services_.history)
-        services_.history->record(*png);
-    closeResult();
-}
-
-void LongScreenshotResult::recognizeText(bool copyWhenReady) {
-    if (closed_ || busy_ || !services_.recognizeText)
-        return;
-    const std::optional<QByteArray> png = canvas_->png();
-    if (!png)
-        return;
-    const QImage image = decodedPng(*png);
-    if (image.isNull())
-        return;
-    QPointer<LongScreenshotResult> self(this);
-    services_.recognizeText(
-        image, copyWhenReady,
-        [self] {
-            if (self && !self->closed_)
-                self->copied();
-        },
-        [] {});
+bool LongScreenshotResult::pinPng(const QByteArray& png) {
+    return onPin_ && onPin_(png);
 }
 
 // Keys and the wheel ----------------------------------------------------------------
 
 bool LongScreenshotResult::eventFilter(QObject* watched, QEvent* event) {
-    if (closed_)
+    if (isClosed())
         return false;
     if (watched == canvas_ && event->type() == QEvent::Wheel) {
         // The wheel scrolls the long image; with Control it steps the style
@@ -295,24 +171,7 @@ bool LongScreenshotResult::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this)
         return false;
-    return handleKey(static_cast<QKeyEvent*>(event));
-}
-
-bool LongScreenshotResult::handleKey(QKeyEvent* event) {
-    if (canvas_->textField() || isTextInput(QApplication::focusWidget()))
-        return false;
-    if (toolbar_->handleShortcut(*event))
-        return true;
-    const int key = event->key();
-    if (key == Qt::Key_Escape) {
-        closeResult();
-        return true;
-    }
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        copy();
-        return true;
-    }
-    return false;
+    return handleSharedKey(*static_cast<QKeyEvent*>(event), {}, true);
 }
 
 } // namespace korvel

@@ -1,10 +1,10 @@
 #include "imagechecks.h"
 
-#include "annotate/pngencoder.h"
 #include "annotate/privacyeffects.h"
 #include "capture/childregionresolver.h"
 #include "capture/regionscenes.h"
 #include "capture/visualchildregions.h"
+#include "export/pngencoder.h"
 #include "longshot/longdocument.h"
 #include "longshot/scrollstitcher.h"
 

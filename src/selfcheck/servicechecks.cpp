@@ -1,11 +1,11 @@
 #include "servicechecks.h"
 
-#include "annotate/pngencoder.h"
-#include "app/apprelease.h"
-#include "app/captureshortcut.h"
+#include "export/pngencoder.h"
 #include "history/screenshothistory.h"
 #include "ocr/textrecognition.h"
 #include "platform/keymap.h"
+#include "release/apprelease.h"
+#include "shortcut/captureshortcut.h"
 
 #include <QFile>
 #include <QFileInfo>

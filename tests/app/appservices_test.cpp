@@ -1,7 +1,7 @@
 #include "app/appservices.h"
-#include "app/releaseversion.h"
 #include "appinfo.h"
 #include "platform/fake/fakeloginitem.h"
+#include "release/releaseversion.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>

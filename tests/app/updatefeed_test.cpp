@@ -1,9 +1,9 @@
 // The "--check-update-feed" diagnostic of the real korvel binary against a
 // loopback HTTPS server whose certificate is made here and trusted only
 // through SSL_CERT_FILE.
-#include "app/updateserver.h"
 #include "appinfo.h"
 #include "feedserver.h"
+#include "release/updateserver.h"
 
 #include <gtest/gtest.h>
 #include <QElapsedTimer>

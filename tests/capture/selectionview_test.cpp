@@ -1,6 +1,6 @@
 #include "../qtprinters.h"
+#include "capture/overlaywindow.h"
 #include "capture/pixelmagnifier.h"
-#include "capture/selectionview.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Copies a PNG file the way a capture window's "复制" does (clipboard, then
 // history), closes the window and keeps running, as Korvel does.
 //   clipboardowner FILE.png READY-FILE HISTORY-FOLDER
-#include "annotate/screenshotexport.h"
+#include "export/screenshotexport.h"
 #include "history/screenshothistory.h"
 
 #include <QSettings>

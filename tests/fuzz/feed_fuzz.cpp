@@ -3,9 +3,9 @@
 // accepted release must name exactly the expected package. Input that starts
 // like an HTTP response is read as the fetch reads its connection first, in
 // small pieces, within a small head limit; a complete body goes on as above.
-#include "app/apprelease.h"
-#include "app/httpresponse.h"
-#include "app/releaseversion.h"
+#include "release/apprelease.h"
+#include "release/httpresponse.h"
+#include "release/releaseversion.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 #include "../testpng.h"
-#include "annotate/screenshotexport.h"
+#include "export/screenshotexport.h"
 #include "history/screenshothistory.h"
 
 #include <QClipboard>

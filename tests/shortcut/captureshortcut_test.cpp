@@ -1,5 +1,5 @@
-#include "app/captureshortcut.h"
 #include "platform/keymap.h"
+#include "shortcut/captureshortcut.h"
 
 #include <gtest/gtest.h>
 #include <QTemporaryDir>

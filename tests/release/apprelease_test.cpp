@@ -1,6 +1,6 @@
-#include "app/apprelease.h"
-#include "app/httpresponse.h"
-#include "app/releaseversion.h"
+#include "release/apprelease.h"
+#include "release/httpresponse.h"
+#include "release/releaseversion.h"
 
 #include <gtest/gtest.h>
 #include <QJsonArray>
