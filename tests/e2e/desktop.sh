@@ -4,7 +4,6 @@
 # "shot.jpg" is written as "shot.jpg.png", which the replace question names; a
 # failed save says why. KORVEL_E2E_KEEP=DIR keeps shots of panels and dialog.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 pictures="$KORVEL_SESSION_DIR/pictures"
 mkdir -p "$pictures" "${KORVEL_E2E_KEEP:-$pictures}"
 echo "XDG_PICTURES_DIR=\"$pictures\"" >"$XDG_CONFIG_HOME/user-dirs.dirs"

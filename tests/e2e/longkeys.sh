@@ -3,7 +3,6 @@
 # rows scrolled meanwhile are picked up), Enter copies, Esc closes without
 # copying, after which a new capture can start.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 start_usual_capture

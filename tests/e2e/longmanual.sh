@@ -2,7 +2,6 @@
 # clicks of 60 rows give 600 new rows, and Enter in the fixture copies them,
 # pixel for pixel.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 start_usual_capture

@@ -5,15 +5,8 @@
 . "$(dirname "$0")/lib.sh"
 
 count="${KORVEL_SOAK_CAPTURES:-200}"
-diag="$KORVEL_SESSION_DIR/diagnostics"
-mkdir -p "$diag"
-"$fixture" 200 150 600 400 &
-fixture_pid=$!
-KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
-korvel_pid=$!
-trap 'kill $fixture_pid $korvel_pid 2>/dev/null || true' EXIT
-wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
+show_fixture 200 150 600 400
+start_korvel
 
 # wait_for's tenth-of-a-second steps would make the waiting dominate.
 quick_wait() { # what, then a command that must succeed within 10 s

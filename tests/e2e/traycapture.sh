@@ -3,18 +3,8 @@
 # at its true frame.
 . "$(dirname "$0")/lib.sh"
 
-diag="$KORVEL_SESSION_DIR/diagnostics"
-mkdir -p "$diag"
-"$fixture" 200 150 600 400 &
-fixture_pid=$!
-KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
-korvel_pid=$!
-trap 'kill $fixture_pid $korvel_pid 2>/dev/null || true' EXIT
-
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
-fixture_window="$(xdotool search --onlyvisible --name '^korvel-fixture$' | head -1)"
-wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
-icon="$(visible_window korvel)"
+show_fixture 200 150 600 400
+start_korvel
 
 # Right click on the tray icon opens the menu.
 xdotool mousemove --window "$icon" 5 5 click 3
@@ -28,7 +18,7 @@ check_capture() {
   [ "$(cat "$diag/captures.txt")" = 2 ] || fail "expected two snapshots"
   # The frozen overlays cover the displays now; Escape ends the capture so the
   # live screen can be compared with what was frozen.
-  wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+  wait_for 5 overlay_shown
   sleep 0.3
   xdotool key Escape
   wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
@@ -38,8 +28,6 @@ check_capture() {
   [ "$(head -1 "$diag/snapshot-0.txt")" = "0 0 1920 1080" ] || fail "frame 0: $(head -1 "$diag/snapshot-0.txt")"
   [ "$(head -1 "$diag/snapshot-1.txt")" = "1920 56 1280 1024" ] || fail "frame 1"
 
-  set -- $("$tool" frame "$fixture_window")
-  fx=$1 fy=$2 fw=$3 fh=$4 cx=$5 cy=$6
   # Display-local coordinates run up from the display's bottom edge.
   local_rect="$fx $((1080 - fy - fh)) $fw $fh"
   [ "$(tail -n +2 "$diag/snapshot-0.txt")" = "$local_rect" ] \
