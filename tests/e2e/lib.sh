@@ -92,10 +92,10 @@ show_fixture() {
 # Waits for a capture's overlays and ends the capture with Escape.
 expect_capture() {
   wait_for 10 test -s "$diag/captures.txt"
-  wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+  wait_for 5 overlay_shown
   sleep 0.3
   xdotool key Escape
-  wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+  expect_closed
   rm -f "$diag/captures.txt"
   sleep 0.3
 }

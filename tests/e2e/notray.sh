@@ -24,7 +24,7 @@ rm "$diag/captures.txt"
 
 notice="$(xdotool search --onlyvisible --name '^Korvel$')"
 xdotool windowactivate --sync "$notice" key Return
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 
 xdotool key ctrl+1
 wait_for 10 test -s "$diag/captures.txt"

@@ -17,7 +17,7 @@ xdotool key ctrl+p
 wait_for 5 test -s "$diag/pins.txt"
 [ "$(cat "$diag/pins.txt")" = "$x0 $y0 $((x1 - x0)) $((y1 - y0))" ] \
   || fail "pin at $(cat "$diag/pins.txt"), selection $x0 $y0 $((x1 - x0)) $((y1 - y0))"
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 sleep 0.5
 "$tool" snapshot-png "$work/pin.png" $((x0 + 1)) $((y0 + 1)) $((x1 - x0 - 2)) $((y1 - y0 - 2))
 "$tool" inside "$work/pin.png" "$diag/snapshot-1.png" $((x0 - 1919)) $((y0 + 1)) >/dev/null \

@@ -16,8 +16,8 @@ xdotool search --onlyvisible --name '^Korvel · 识别文字$' >/dev/null || fai
 xdotool key Escape
 wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel · 识别文字\$'"
 # The overlays are back; Escape ends the capture.
-wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+wait_for 5 overlay_shown
 sleep 0.3
 xdotool key Escape
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 echo PASS

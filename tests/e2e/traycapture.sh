@@ -21,7 +21,7 @@ check_capture() {
   wait_for 5 overlay_shown
   sleep 0.3
   xdotool key Escape
-  wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+  expect_closed
   sleep 0.5
   "$tool" compare "$diag/snapshot-0.png" 0 0 >/dev/null || fail "display 0 differs from the screen"
   "$tool" compare "$diag/snapshot-1.png" 1920 0 >/dev/null || fail "display 1 differs from the screen"

@@ -96,7 +96,7 @@ TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
 }
 
 // Frames stitched, paused, resumed and copied with Enter, pixel for pixel:
-// e2e.LongManual and e2e.LongKeys on the real program.
+// e2e.LongKeys on the real program.
 TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
     open();
     ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
