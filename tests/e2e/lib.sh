@@ -84,7 +84,7 @@ trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel; ${on_exit:-:}' EXIT
 # sets fixture_window and its frame (window_frame), once it shows.
 show_fixture() {
   "$fixture" "$@" &
-  fixture_pid="$fixture_pid $!"
+  fixture_pid="${fixture_pid:+$fixture_pid }$!"
   fixture_window="$(named_window korvel-fixture)"
   window_frame "$fixture_window"
 }
