@@ -126,25 +126,9 @@ struct Delegate : ::testing::Test {
 
 } // namespace
 
-TEST_F(Delegate, StatusMenuHoldsEveryItemInOrder) {
+// The menu's items in order, through the real tray: e2e.TrayCapture.
+TEST_F(Delegate, MenuAndWindowActionsCarryTheirKeys) {
     launch();
-    QStringList titles;
-    for (QAction* a : delegate->statusMenu()->actions())
-        titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    const QStringList expected = {
-        QStringLiteral("截图  Ctrl+1"),
-        QStringLiteral("设置截图快捷键…"),
-        QStringLiteral("截图偏好…"),
-        QStringLiteral("截图历史…"),
-        QStringLiteral("-"),
-        QStringLiteral("开机启动"),
-        QStringLiteral("自动检查更新"),
-        QStringLiteral("检查更新…"),
-        QStringLiteral("更新日志"),
-        QStringLiteral("-"),
-        QStringLiteral("退出Korvel"),
-    };
-    EXPECT_EQ(titles, expected);
     EXPECT_EQ(delegate->statusMenu()->actions().last()->shortcut(),
               QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_TRUE(delegate->loginMenuItem()->isCheckable());
