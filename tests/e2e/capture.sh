@@ -66,11 +66,7 @@ expect_closed
 
 # --- A drag onto the second monitor stays on the first -----------------------
 begin_capture
-xdotool mousemove 1800 500 mousedown 1
-xdotool mousemove 1850 550
-xdotool mousemove 2100 600
-sleep 0.1
-xdotool mouseup 1
+drag 1800 500 2100 600
 sleep 0.3
 xdotool key Return
 expect_closed
@@ -85,11 +81,7 @@ mkdir -p "$XDG_CONFIG_HOME/Korvel"
 printf '[General]\ncopyCloses=false\n' >"$XDG_CONFIG_HOME/Korvel/Korvel.conf"
 start_korvel
 begin_capture
-xdotool mousemove $((cx + 50)) $((cy + 50)) mousedown 1
-xdotool mousemove $((cx + 200)) $((cy + 200))
-xdotool mousemove $((cx + 450)) $((cy + 350))
-sleep 0.1
-xdotool mouseup 1
+drag $((cx + 50)) $((cy + 50)) $((cx + 450)) $((cy + 350))
 sleep 0.3
 xdotool key Return
 sleep 0.3
@@ -98,15 +90,9 @@ paste_png "$work/plain.png"
 [ "$(png_size "$work/plain.png")" = "400x300" ] || fail "selection copy is $(png_size "$work/plain.png")"
 
 xdotool key shift+1 # rectangle
-xdotool mousemove $((cx + 100)) $((cy + 100)) mousedown 1
-xdotool mousemove $((cx + 150)) $((cy + 150))
-xdotool mousemove $((cx + 200)) $((cy + 200))
-xdotool mouseup 1
+drag $((cx + 100)) $((cy + 100)) $((cx + 200)) $((cy + 200))
 xdotool key shift+3 # arrow
-xdotool mousemove $((cx + 250)) $((cy + 120)) mousedown 1
-xdotool mousemove $((cx + 300)) $((cy + 200))
-xdotool mousemove $((cx + 400)) $((cy + 300))
-xdotool mouseup 1
+drag $((cx + 250)) $((cy + 120)) $((cx + 400)) $((cy + 300))
 sleep 0.2
 xdotool key Return
 sleep 0.3

@@ -10,8 +10,7 @@ start_korvel
 begin_capture
 # A free rectangle across the middle of the fixture's four colours.
 x0=$((cx + 200)) y0=$((cy + 130)) x1=$((cx + 400)) y1=$((cy + 250))
-xdotool mousemove $x0 $y0 mousedown 1 mousemove $((x0 + 50)) $((y0 + 40)) \
-  mousemove $x1 $y1 mouseup 1
+drag $x0 $y0 $x1 $y1
 sleep 0.5
 xdotool key ctrl+p
 wait_for 5 test -s "$diag/pins.txt"

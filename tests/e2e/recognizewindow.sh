@@ -6,7 +6,7 @@ show_fixture 200 150 600 400
 start_korvel
 begin_capture
 # Drag a free rectangle over the fixture, which locks it for editing.
-xdotool mousemove 300 250 mousedown 1 mousemove 350 300 mousemove 500 400 mouseup 1
+drag 300 250 500 400
 sleep 0.5
 xdotool key shift+c
 wait_for 15 sh -c "xdotool search --onlyvisible --name '^Korvel · 识别文字\$'"
