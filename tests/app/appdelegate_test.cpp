@@ -1,3 +1,4 @@
+#include "../testpng.h"
 #include "../testwait.h"
 #include "annotate/annotationtoolbar.h"
 #include "app/appdelegate.h"
@@ -443,12 +444,7 @@ TEST_F(Delegate, HistoryWindowIsMadeOnceAndEditingOpensAResultUntilItCloses) {
     history->onEdit(QByteArray("not a png"));
     EXPECT_TRUE(delegate->resultWindows().empty());
 
-    QImage image(640, 90, QImage::Format_RGB32);
-    image.fill(Qt::cyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray png = filledPng(QSize(640, 90), Qt::cyan);
     history->onEdit(png);
     history->onEdit(png);
     ASSERT_EQ(delegate->resultWindows().size(), 2u);

@@ -68,11 +68,7 @@ TEST(RecognizeCommand, HugeImageIsRefusedFromItsHeader) {
 
 TEST(RecognizeCommand, CommandLineAndWindowShareOneRecognition) {
     const QImage image = scenes::textColumn(300, 5000, 30, 900, 16, QStringLiteral("x"));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    const Outcome run = recognize({QStringLiteral("-")}, bytes);
+    const Outcome run = recognize({QStringLiteral("-")}, pngOf(image));
     ASSERT_EQ(run.status, 0);
 
     TextRecognitionWindow* w =
