@@ -1,3 +1,4 @@
+#include "../testpng.h"
 #include "../testwait.h"
 #include "annotate/annotationtoolbar.h"
 #include "app/appdelegate.h"
@@ -11,7 +12,10 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -78,6 +82,36 @@ struct Delegate : ::testing::Test {
     }
     void TearDown() override { delegate.reset(); }
 
+    // Update checks and links go to these lists instead of the network.
+    std::vector<std::function<void()>> scheduled;
+    std::vector<std::function<void(FetchResult)>> fetches;
+    std::vector<QUrl> opened;
+    void hookServices() {
+        AppServices& services = delegate->appServices();
+        AppServices::Config withChannel = AppServices::Config::fromBuild();
+        withChannel.channelEnabled = true;
+        services.setConfig(withChannel);
+        services.schedule = [this](std::chrono::milliseconds, bool, std::function<void()> task) {
+            scheduled.push_back(std::move(task));
+        };
+        services.releaseRules = [] {
+            return ReleaseRules{*UpdateServer::fromOrigin(QStringLiteral("https://u.example")),
+                                packageTarget(PackagePlatform::linuxX86_64)};
+        };
+        services.fetch = [this](const ReleaseRules&, std::function<void(FetchResult)> done) {
+            fetches.push_back(std::move(done));
+        };
+        services.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+    }
+    QString autostartEntry() const {
+        return qEnvironmentVariable("XDG_CONFIG_HOME") +
+               QStringLiteral("/autostart/korvel.desktop");
+    }
+    bool loginShown() {
+        delegate->menuWillOpen();
+        return delegate->loginMenuItem()->isChecked();
+    }
+
     FakeEditor* editor() { return static_cast<FakeEditor*>(delegate->editor()); }
     void launch() {
         delegate->applicationDidFinishLaunching();
@@ -93,25 +127,9 @@ struct Delegate : ::testing::Test {
 
 } // namespace
 
-TEST_F(Delegate, StatusMenuHoldsEveryItemInOrder) {
+// The menu's items in order, through the real tray: e2e.TrayCapture.
+TEST_F(Delegate, MenuAndWindowActionsCarryTheirKeys) {
     launch();
-    QStringList titles;
-    for (QAction* a : delegate->statusMenu()->actions())
-        titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    const QStringList expected = {
-        QStringLiteral("截图  Ctrl+1"),
-        QStringLiteral("设置截图快捷键…"),
-        QStringLiteral("截图偏好…"),
-        QStringLiteral("截图历史…"),
-        QStringLiteral("-"),
-        QStringLiteral("开机启动"),
-        QStringLiteral("自动检查更新"),
-        QStringLiteral("检查更新…"),
-        QStringLiteral("更新日志"),
-        QStringLiteral("-"),
-        QStringLiteral("退出Korvel"),
-    };
-    EXPECT_EQ(titles, expected);
     EXPECT_EQ(delegate->statusMenu()->actions().last()->shortcut(),
               QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_TRUE(delegate->loginMenuItem()->isCheckable());
@@ -283,19 +301,103 @@ TEST_F(Delegate, PinWithoutFrameFitsSixtyPercentOfTheScreen) {
     EXPECT_FALSE(delegate->showPin(QByteArray("not a png"), std::nullopt));
 }
 
-TEST_F(Delegate, AutomaticUpdatesToggleWritesTheNegation) {
+// The item follows the setting, whatever was stored; off, the scheduled
+// checks do nothing.
+TEST_F(Delegate, AutomaticUpdatesItemMirrorsTheSetting) {
+    hookServices();
     launch();
     delegate->menuWillOpen();
     EXPECT_TRUE(delegate->autoUpdateMenuItem()->isChecked());
-    delegate->toggleAutomaticUpdates();
+    delegate->autoUpdateMenuItem()->trigger();
     EXPECT_EQ(QSettings().value(QStringLiteral("automaticUpdateChecks")).toBool(), false);
     delegate->menuWillOpen();
     EXPECT_FALSE(delegate->autoUpdateMenuItem()->isChecked());
-    delegate->toggleAutomaticUpdates();
-    EXPECT_EQ(QSettings().value(QStringLiteral("automaticUpdateChecks")).toBool(), true);
+    ASSERT_EQ(scheduled.size(), 2u);
+    scheduled[0]();
+    EXPECT_TRUE(fetches.empty());
+    delegate->autoUpdateMenuItem()->trigger();
+    scheduled[1]();
+    EXPECT_EQ(fetches.size(), 1u);
     QSettings().setValue(QStringLiteral("automaticUpdateChecks"), QStringLiteral("maybe"));
     delegate->menuWillOpen();
     EXPECT_TRUE(delegate->autoUpdateMenuItem()->isChecked());
+}
+
+// With the real XDG login item under the test's private configuration.
+TEST_F(Delegate, LoginItemMirrorsTheAutostartEntry) {
+    launch();
+    EXPECT_FALSE(loginShown());
+    delegate->loginMenuItem()->trigger();
+    ASSERT_TRUE(QFile::exists(autostartEntry()));
+    EXPECT_TRUE(loginShown());
+    // Changed behind our back: the menu follows the file.
+    QFile::remove(autostartEntry());
+    EXPECT_FALSE(loginShown());
+    QFile file(autostartEntry());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[Desktop Entry]\nExec=korvel\nHidden=true\n");
+    file.close();
+    EXPECT_FALSE(loginShown());
+    delegate->loginMenuItem()->trigger();
+    EXPECT_TRUE(loginShown());
+    delegate->loginMenuItem()->trigger();
+    EXPECT_FALSE(QFile::exists(autostartEntry()));
+    EXPECT_FALSE(loginShown());
+    EXPECT_TRUE(alerts.empty());
+
+    // A file where the folder should be: the alert says where the entry is.
+    QFile blocker(QFileInfo(autostartEntry()).path());
+    ASSERT_TRUE(QDir(blocker.fileName()).removeRecursively());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    delegate->loginMenuItem()->trigger();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], QStringLiteral("无法修改开机启动|请确认可以修改文件 ") + autostartEntry() +
+                             QStringLiteral("，再重试。也可以在桌面环境的“自动启动”设置中管理。"));
+    EXPECT_FALSE(loginShown());
+}
+
+TEST_F(Delegate, MenuChecksOpensTheChangelogAndAutomaticResultsWaitForIdle) {
+    hookServices();
+    launch();
+    const auto item = [this](const QString& title) {
+        for (QAction* a : delegate->statusMenu()->actions())
+            if (a->text() == title)
+                return a;
+        return static_cast<QAction*>(nullptr);
+    };
+    item(QStringLiteral("检查更新…"))->trigger();
+    ASSERT_EQ(fetches.size(), 1u);
+    fetches[0](urlError::make(urlError::timedOut));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0],
+              QStringLiteral("暂时无法检查更新|请检查网络后重试，也可以访问Korvel官网下载。"));
+    item(QStringLiteral("更新日志"))->trigger();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], delegate->appServices().changelog());
+    EXPECT_EQ(opened[0].path(), QStringLiteral("/changelog.html"));
+
+    // An automatic result waits while a long capture makes the application busy.
+    alerts.clear();
+    AppRelease release;
+    release.version = QStringLiteral("99.0.0");
+    release.downloadURL =
+        QUrl(QStringLiteral("https://u.example/app/ds/update/dastra-99.0.0-linux-x86_64.deb"));
+    release.notes = QStringLiteral("新功能");
+    release.minimumSystemVersion = QStringLiteral("0.0.1");
+    release.architecture = QStringLiteral("x86_64");
+    ASSERT_EQ(scheduled.size(), 2u);
+    delegate->setLongScreenshotRunning(true);
+    scheduled[0]();
+    ASSERT_EQ(fetches.size(), 2u);
+    fetches[1](release);
+    EXPECT_TRUE(alerts.empty());
+    delegate->setLongScreenshotRunning(false);
+    scheduled[1]();
+    ASSERT_EQ(fetches.size(), 3u);
+    fetches[2](release);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts[0].startsWith(QStringLiteral("Korvel 99.0.0 已发布|")));
 }
 
 TEST_F(Delegate, TheAccessibilityGuideComesOnceAndCanSwitchItOnInstead) {
@@ -342,12 +444,7 @@ TEST_F(Delegate, HistoryWindowIsMadeOnceAndEditingOpensAResultUntilItCloses) {
     history->onEdit(QByteArray("not a png"));
     EXPECT_TRUE(delegate->resultWindows().empty());
 
-    QImage image(640, 90, QImage::Format_RGB32);
-    image.fill(Qt::cyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray png = filledPng(QSize(640, 90), Qt::cyan);
     history->onEdit(png);
     history->onEdit(png);
     ASSERT_EQ(delegate->resultWindows().size(), 2u);

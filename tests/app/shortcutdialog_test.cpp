@@ -1,3 +1,4 @@
+#include "../testpng.h"
 #include "../testwait.h"
 #include "app/appdelegate.h"
 #include "app/shortcutdialog.h"
@@ -37,13 +38,7 @@ QStringList shownTexts(QMessageBox& box) {
 }
 
 QByteArray png(int w, int h) {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return filledPng(QSize(w, h), Qt::darkCyan);
 }
 
 struct ShortcutDelegate : ::testing::Test {

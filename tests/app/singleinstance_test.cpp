@@ -1,3 +1,4 @@
+#include "../testpng.h"
 #include "app/singleinstance.h"
 
 #include <gtest/gtest.h>
@@ -27,34 +28,6 @@
 using namespace korvel;
 
 namespace {
-
-QByteArray pngBytes(int w, int h) {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::magenta);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// The second start runs in another thread here, as it would in another
-// process, while the running instance serves it from its event loop.
-SingleInstance::Claim claimFromElsewhere(const QString& path, const InstanceRequest& request) {
-    auto claim = std::async(std::launch::async, [&] {
-        SingleInstance later(path);
-        return later.claim(request);
-    });
-    while (claim.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return claim.get();
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QByteArray framed(quint64 size, const QByteArray& payload) {
     QByteArray header(8, 0);
@@ -136,42 +109,8 @@ int asAnotherUser(const std::function<int()>& work) {
 
 } // namespace
 
-TEST_F(Instance, LaterStartsHandTheirRequestToTheFirst) {
-    EXPECT_EQ(claimFromElsewhere(path, {}), SingleInstance::Claim::handedOver);
-    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::capture, {}, {}}),
-              SingleInstance::Claim::handedOver);
-    const QByteArray png = pngBytes(300, 200);
-    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, png, {}}),
-              SingleInstance::Claim::handedOver);
-    EXPECT_EQ(claimFromElsewhere(path, {InstanceRequest::Kind::pin, QByteArray("tiny"), {}}),
-              SingleInstance::Claim::badImage);
-    ASSERT_EQ(received.size(), 4u);
-    EXPECT_EQ(received[0].kind, InstanceRequest::Kind::start);
-    EXPECT_EQ(received[1].kind, InstanceRequest::Kind::capture);
-    EXPECT_EQ(received[2].png, png);
-}
-
-TEST(SingleInstance, ASocketLeftByACrashIsTakenOver) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("korvel.socket"));
-    // A bound socket whose process is gone: the file stays, nobody listens.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const sockaddr_un address = addressOf(path);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
-    ASSERT_TRUE(QFile::exists(path));
-    // And a lock file of a process that no longer exists.
-    write(path + QStringLiteral(".lock"),
-          "999999999\nkorvel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-
-    SingleInstance instance(path);
-    instance.onRequest = [](const InstanceRequest&, const SingleInstance::Answer& answer) {
-        answer(InstanceAnswer::done);
-    };
-    EXPECT_EQ(instance.claim({}), SingleInstance::Claim::primary);
-    EXPECT_EQ(claimFromElsewhere(path, {}), SingleInstance::Claim::handedOver);
-}
-
+// Hand-over of starts, captures and pins, and a crashed instance's socket
+// taken over: e2e.SingleInstance and e2e.Pin on the real binary.
 TEST_F(Instance, MalformedRequestsAreRefusedOrDropped) {
     EXPECT_FALSE(InstanceRequest::decode(QByteArray()));
     EXPECT_FALSE(InstanceRequest::decode(QByteArray(1, char(9))));
@@ -243,7 +182,7 @@ TEST(SingleInstance, PeersOfAnotherUserAreRefused) {
     for (int i = 0; i < 200 && !QFile::exists(theirs); ++i)
         QThread::msleep(10);
     SingleInstance later(theirs);
-    EXPECT_EQ(later.claim({InstanceRequest::Kind::pin, pngBytes(8, 8), {}}),
+    EXPECT_EQ(later.claim({InstanceRequest::Kind::pin, filledPng(QSize(8, 8), Qt::magenta), {}}),
               SingleInstance::Claim::foreign);
     ::kill(listener, SIGKILL);
     ::waitpid(listener, nullptr, 0);

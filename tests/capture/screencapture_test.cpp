@@ -63,43 +63,34 @@ TEST_F(TwoDisplays, ImageSizeFollowsTheScale) {
     EXPECT_DOUBLE_EQ(snapshots[0].image.width() / snapshots[0].frame.width(), 1.25);
 }
 
-TEST_F(TwoDisplays, AGrabErrorFailsTheWholeCapture) {
-    fake.screens->failures.emplace(2, Error(QStringLiteral("Korvel"), 2, QStringLiteral("读不到")));
-    try {
-        capture();
-        FAIL() << "expected an error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.domain(), QStringLiteral("Korvel"));
-        EXPECT_EQ(e.description(), QStringLiteral("读不到"));
-    }
-}
-
-TEST_F(TwoDisplays, NoDisplayIsAnError) {
-    fake.screens->list.clear();
-    try {
-        capture();
-        FAIL() << "expected an error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.domain(), QStringLiteral("Korvel"));
-        EXPECT_EQ(e.code(), 1);
-        EXPECT_EQ(e.description(), QStringLiteral("没有可截取的显示器"));
-    }
-}
-
-TEST_F(TwoDisplays, DisplayVanishingMidCaptureIsAnError) {
+// A failed grab, no display, a display gone or resized mid-capture: the
+// whole capture fails (the grab's own words reach the alert, as
+// Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack shows). Empty
+// displays are skipped.
+TEST_F(TwoDisplays, AnyBrokenDisplayFailsTheWholeCapture) {
+    const auto failure = [this]() -> QString {
+        try {
+            capture();
+            return {};
+        } catch (const Error& e) {
+            return e.description();
+        }
+    };
+    fake.screens->list.push_back({3, QStringLiteral("C"), QRect(0, 0, 0, 0), false});
+    EXPECT_EQ(capture().size(), 2u);
+    fake.screens->images[2] = QImage(640, 480, QImage::Format_ARGB32_Premultiplied);
+    EXPECT_FALSE(failure().isEmpty());
+    fake.screens->images.erase(2);
+    SetUp();
     fake.screens->afterGrab = [this](const Display& d) {
         if (d.id == 1)
             fake.screens->list.pop_back();
     };
-    EXPECT_THROW(capture(), Error);
-}
-
-TEST_F(TwoDisplays, ImageOfTheWrongSizeIsAnError) {
-    fake.screens->images[2] = QImage(640, 480, QImage::Format_ARGB32_Premultiplied);
-    EXPECT_THROW(capture(), Error);
-}
-
-TEST_F(TwoDisplays, EmptyDisplaysAreSkipped) {
-    fake.screens->list.push_back({3, QStringLiteral("C"), QRect(0, 0, 0, 0), false});
-    EXPECT_EQ(capture().size(), 2u);
+    EXPECT_FALSE(failure().isEmpty());
+    fake.screens->afterGrab = nullptr;
+    SetUp();
+    fake.screens->failures.emplace(2, Error(QStringLiteral("Korvel"), 2, QStringLiteral("读不到")));
+    EXPECT_EQ(failure(), QStringLiteral("读不到"));
+    fake.screens->list.clear();
+    EXPECT_EQ(failure(), QStringLiteral("没有可截取的显示器"));
 }

@@ -4,106 +4,75 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <tuple>
 
 using namespace korvel;
 
-TEST(PixelCrop, DoubleScaleFlipsAndScales) {
-    const QSizeF screen(400, 300);
-    const QSize image(800, 600);
-    EXPECT_EQ(pixelCrop(QRectF(0, 0, 100, 50), screen, image), QRect(0, 500, 200, 100));
-    EXPECT_EQ(pixelCrop(QRectF(0, 0, 400, 300), screen, image), QRect(0, 0, 800, 600));
-}
-
-TEST(PixelCrop, FractionalEdgesWidenOutward) {
-    const QSizeF screen(400, 300);
-    const QSize image(800, 600);
-    // minX 10.2 → floor(20.4) = 20; maxX 10.7 → ceil(21.4) = 22.
-    const QRect r = pixelCrop(QRectF(10.2, 100, 0.5, 10), screen, image);
-    EXPECT_EQ(r.x(), 20);
-    EXPECT_EQ(r.x() + r.width(), 22);
-    // A selection inside one pixel still covers that pixel.
-    const QRect tiny = pixelCrop(QRectF(10.1, 10.1, 0.1, 0.1), screen, QSize(400, 300));
-    EXPECT_EQ(tiny, QRect(10, 289, 1, 1));
-}
-
-TEST(PixelCrop, FractionalScales) {
+// Selections in bottom-left points to top-left image pixels: flipped,
+// scaled, widened outward at fractional edges, clipped to the image.
+TEST(PixelCrop, Table) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     struct Case {
-        double scale;
+        QSizeF screen;
+        QSize image;
         QRectF selection;
-        QRect expected;
+        QRect expected; // empty: nothing to crop
     };
-    // Display of 1536 × 864 points; image = trunc(points × scale).
+    const QSizeF s(400, 300), wide(1536, 864);
     const Case cases[] = {
-        {1.0, QRectF(10, 20, 30, 40), QRect(10, 804, 30, 40)},
-        {1.25, QRectF(10, 20, 30, 40), QRect(12, 1005, 38, 50)},
-        {1.25, QRectF(0.5, 0.5, 1, 1), QRect(0, 1078, 2, 2)},
-        {2.0, QRectF(10, 20, 30, 40), QRect(20, 1608, 60, 80)},
+        {s, {800, 600}, {0, 0, 100, 50}, {0, 500, 200, 100}},
+        {s, {800, 600}, {0, 0, 400, 300}, {0, 0, 800, 600}},
+        {s, {800, 600}, {100, 50, -100, -50}, {0, 500, 200, 100}}, // normalised
+        // minX 10.2 → floor(20.4) = 20; maxX 10.7 → ceil(21.4) = 22.
+        {s, {800, 600}, {10.2, 100, 0.5, 10}, {20, 380, 2, 20}},
+        {s, {400, 300}, {10.1, 10.1, 0.1, 0.1}, {10, 289, 1, 1}}, // inside one pixel
+        {wide, {1536, 864}, {10, 20, 30, 40}, {10, 804, 30, 40}},
+        {wide, {1920, 1080}, {10, 20, 30, 40}, {12, 1005, 38, 50}},
+        {wide, {1920, 1080}, {0.5, 0.5, 1, 1}, {0, 1078, 2, 2}},
+        {wide, {1920, 1080}, {0, 0, 1536, 864}, {0, 0, 1920, 1080}},
+        {wide, {3072, 1728}, {10, 20, 30, 40}, {20, 1608, 60, 80}},
+        // At 1.25, touching each edge and reaching past it.
+        {s, {500, 375}, {0, 0, 10, 10}, {0, 362, 13, 13}},
+        {s, {500, 375}, {390, 290, 10, 10}, {487, 0, 13, 13}},
+        {s, {500, 375}, {-20, -20, 30, 30}, {0, 362, 13, 13}},
+        {s, {500, 375}, {390, 290, 50, 50}, {487, 0, 13, 13}},
+        {s, {500, 375}, {-100, -100, 1000, 1000}, {0, 0, 500, 375}},
+        {s, {500, 375}, {0, 0, 1e300, 10}, {0, 362, 500, 13}},
+        {s, {500, 375}, {500, 10, 10, 10}, {}},
+        {s, {500, 375}, {8, 8, 0, 0}, {}},
+        {s, {500, 375}, {nan, 0, 10, 10}, {}},
+        {{0, 300}, {500, 375}, {0, 0, 10, 10}, {}},
     };
     for (const Case& c : cases) {
-        const QSizeF screen(1536, 864);
-        const QSize image(int(1536 * c.scale), int(864 * c.scale));
-        EXPECT_EQ(pixelCrop(c.selection, screen, image), c.expected) << "scale " << c.scale;
-        // The whole display is always the whole image.
-        EXPECT_EQ(pixelCrop(QRectF(QPointF(0, 0), screen), screen, image),
-                  QRect(QPoint(0, 0), image));
+        const QRect got = pixelCrop(c.selection, c.screen, c.image);
+        if (c.expected.isEmpty())
+            EXPECT_TRUE(got.isEmpty()) << c.selection.x();
+        else
+            EXPECT_EQ(got, c.expected) << c.selection.x() << "," << c.selection.y();
     }
 }
 
-TEST(PixelCrop, EdgesAreClippedToTheImage) {
-    const QSizeF screen(400, 300);
-    const QSize image(500, 375); // 1.25
-    // Touching each edge, and reaching past it.
-    EXPECT_EQ(pixelCrop(QRectF(0, 0, 10, 10), screen, image), QRect(0, 362, 13, 13));
-    EXPECT_EQ(pixelCrop(QRectF(390, 290, 10, 10), screen, image), QRect(487, 0, 13, 13));
-    EXPECT_EQ(pixelCrop(QRectF(-20, -20, 30, 30), screen, image), QRect(0, 362, 13, 13));
-    EXPECT_EQ(pixelCrop(QRectF(390, 290, 50, 50), screen, image), QRect(487, 0, 13, 13));
-    EXPECT_EQ(pixelCrop(QRectF(-100, -100, 1000, 1000), screen, image), QRect(0, 0, 500, 375));
-    // Entirely outside, empty, or nonsense: nothing to crop.
-    EXPECT_TRUE(pixelCrop(QRectF(500, 10, 10, 10), screen, image).isEmpty());
-    EXPECT_TRUE(pixelCrop(QRectF(8, 8, 0, 0), screen, image).isEmpty());
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_TRUE(pixelCrop(QRectF(nan, 0, 10, 10), screen, image).isEmpty());
-    EXPECT_TRUE(pixelCrop(QRectF(0, 0, 1e300, 10), screen, image).width() == 500);
-    EXPECT_TRUE(pixelCrop(QRectF(0, 0, 10, 10), QSizeF(0, 300), image).isEmpty());
-}
-
-TEST(PixelCrop, NegativeSizeSelectionIsNormalised) {
-    EXPECT_EQ(pixelCrop(QRectF(100, 50, -100, -50), QSizeF(400, 300), QSize(800, 600)),
-              QRect(0, 500, 200, 100));
-}
-
-TEST(LocalWindowRect, FlipsIntoDisplayLocalSpace) {
-    // Primary display 1920 × 1080 at the origin: primaryTop = 1080.
-    const QRectF primary(0, 0, 1920, 1080);
-    const auto r = localWindowRect(QRectF(100, 100, 400, 300), primary, 1080);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(*r, QRectF(100, 680, 400, 300));
-}
-
-TEST(LocalWindowRect, StraddlingWindowIsClippedPerDisplay) {
+// Windows in top-left global space to display-local bottom-left points, per
+// display, under a 1920 × 1080 primary (primaryTop 1080).
+TEST(LocalWindowRect, Table) {
     const QRectF left(0, 0, 1920, 1080);
     const QRectF right(1920, 56, 1280, 1024); // top edges aligned in top-left space
-    const QRectF window(1800, 100, 400, 300);
-    const auto onLeft = localWindowRect(window, left, 1080);
-    const auto onRight = localWindowRect(window, right, 1080);
-    ASSERT_TRUE(onLeft && onRight);
-    EXPECT_EQ(*onLeft, QRectF(1800, 680, 120, 300));
-    EXPECT_EQ(*onRight, QRectF(0, 624, 280, 300));
-    // A sliver thinner than 3 points on a display is not listed there.
-    EXPECT_FALSE(localWindowRect(QRectF(1918, 100, 400, 300), left, 1080));
-    EXPECT_TRUE(localWindowRect(QRectF(1917, 100, 400, 300), left, 1080));
-    EXPECT_FALSE(localWindowRect(QRectF(100, 1078, 400, 300), left, 1080));
-    EXPECT_FALSE(localWindowRect(QRectF(5000, 100, 400, 300), left, 1080));
-}
-
-TEST(LocalWindowRect, SecondaryDisplayAbovePrimary) {
-    // A 1280 × 1024 display above a 1920 × 1080 primary: its frame in
-    // bottom-left space starts at y = 1080.
-    const QRectF above(0, 1080, 1280, 1024);
-    const auto r = localWindowRect(QRectF(100, -500, 200, 100), above, 1080);
-    ASSERT_TRUE(r);
-    // Global bottom-left y = 1080 − (−500 + 100) = 1480; local = 1480 − 1080.
-    EXPECT_EQ(*r, QRectF(100, 400, 200, 100));
+    const QRectF above(0, 1080, 1280, 1024);  // over the primary
+    const std::tuple<QRectF, QRectF, std::optional<QRectF>> cases[] = {
+        {{100, 100, 400, 300}, left, QRectF(100, 680, 400, 300)},
+        {{1800, 100, 400, 300}, left, QRectF(1800, 680, 120, 300)},
+        {{1800, 100, 400, 300}, right, QRectF(0, 624, 280, 300)},
+        // Global bottom-left y = 1080 − (−500 + 100) = 1480; local = 1480 − 1080.
+        {{100, -500, 200, 100}, above, QRectF(100, 400, 200, 100)},
+        // A sliver thinner than 3 points on a display is not listed there.
+        {{1918, 100, 400, 300}, left, std::nullopt},
+        {{1917, 100, 400, 300}, left, QRectF(1917, 680, 3, 300)},
+        {{100, 1078, 400, 300}, left, std::nullopt},
+        {{5000, 100, 400, 300}, left, std::nullopt},
+    };
+    for (const auto& [window, display, expected] : cases)
+        EXPECT_EQ(localWindowRect(window, display, 1080), expected) << window.x();
 }
 
 TEST(DesktopLayout, FramesAndPrimaryTop) {

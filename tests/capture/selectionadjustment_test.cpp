@@ -25,19 +25,6 @@ TEST(SelectionHandles, NearestAnchorWinsThenTheEarlierOne) {
     EXPECT_FALSE(handleAt(big, QPointF(50, 106), true));
 }
 
-TEST(SelectionHandles, AnchorsFollowTheTable) {
-    const QRectF r(10, 20, 100, 50);
-    EXPECT_EQ(handlePoint(H::bottomLeft, r), QPointF(10, 20));
-    EXPECT_EQ(handlePoint(H::bottom, r), QPointF(60, 20));
-    EXPECT_EQ(handlePoint(H::bottomRight, r), QPointF(110, 20));
-    EXPECT_EQ(handlePoint(H::right, r), QPointF(110, 45));
-    EXPECT_EQ(handlePoint(H::topRight, r), QPointF(110, 70));
-    EXPECT_EQ(handlePoint(H::top, r), QPointF(60, 70));
-    EXPECT_EQ(handlePoint(H::topLeft, r), QPointF(10, 70));
-    EXPECT_EQ(handlePoint(H::left, r), QPointF(10, 45));
-    EXPECT_EQ(handlePoint(H::move, r), QPointF(60, 45));
-}
-
 TEST(SelectionAdjustment, SidesStopAtThreePointsAndAtTheBounds) {
     const QRectF b(0, 0, 1000, 800);
     const QRectF r(100, 100, 200, 100);

@@ -1,4 +1,5 @@
 #include "../qtprinters.h"
+#include "../testwait.h"
 #include "capture/overlaywindow.h"
 #include "capture/pixelmagnifier.h"
 
@@ -17,20 +18,8 @@ using namespace korvel;
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& done, int ms = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 void settle(int ms) {
-    waitUntil([] { return false; }, ms);
+    waitFor([] { return false; }, ms);
 }
 
 // A 400 × 300-point display at scale 2 with a front window overlapping a back
@@ -151,7 +140,7 @@ TEST_F(View, PressesBelowThreePointsAreClicksAndNarrowDragsSelectNothing) {
 TEST_F(View, APanelTakesOverAfterItsAnswerAndTheWheelStepsOutAndIn) {
     view->hoverUpdate(QPointF(100, 90));
     EXPECT_EQ(view->hoveredWindow(), front); // at once, before any answer
-    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+    ASSERT_TRUE(waitFor([&] { return hovered(panel); }));
     ASSERT_EQ(view->candidates().size(), 2u);
     EXPECT_EQ(view->candidates()[1], front);
 
@@ -170,14 +159,14 @@ TEST_F(View, APanelTakesOverAfterItsAnswerAndTheWheelStepsOutAndIn) {
 
 TEST_F(View, AChildHighlightSurvivesGrazingItsEdge) {
     view->hoverUpdate(QPointF(100, 90));
-    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+    ASSERT_TRUE(waitFor([&] { return hovered(panel); }));
     // 2 points right of the panel's right edge (x = 180).
     view->hoverUpdate(QPointF(182, 90));
     settle(300);
     EXPECT_EQ(view->hoveredWindow(), panel);
     // 6 points beyond it the window takes over after the debounce.
     view->hoverUpdate(QPointF(186, 90));
-    ASSERT_TRUE(waitUntil([&] { return hovered(front); }));
+    ASSERT_TRUE(waitFor([&] { return hovered(front); }));
 }
 
 TEST_F(View, ALateAnswerForAnotherWindowNeverChangesTheHighlight) {
@@ -200,8 +189,7 @@ TEST_F(View, ALateAnswerForAnotherWindowNeverChangesTheHighlight) {
 
 TEST_F(View, AStillPointerAsksThreeMoreTimesThenStops) {
     view->hoverUpdate(QPointF(300, 200));
-    ASSERT_TRUE(
-        waitUntil([&] { return view->queryRetries() == 3 && !view->queryInFlight(); }, 4000));
+    ASSERT_TRUE(waitFor([&] { return view->queryRetries() == 3 && !view->queryInFlight(); }, 4000));
     settle(1700);
     EXPECT_EQ(queryCount(), 4);
     EXPECT_EQ(view->hoveredWindow(), back); // no panel there
@@ -209,7 +197,7 @@ TEST_F(View, AStillPointerAsksThreeMoreTimesThenStops) {
 
 TEST_F(View, WholeWindowModeNeitherQueriesNorCycles) {
     view->hoverUpdate(QPointF(100, 90));
-    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+    ASSERT_TRUE(waitFor([&] { return hovered(panel); }));
     view->toggleWindowSelection();
     EXPECT_TRUE(view->windowSelectionOnly());
     EXPECT_EQ(view->hoveredWindow(), front);
@@ -224,7 +212,7 @@ TEST_F(View, WholeWindowModeNeitherQueriesNorCycles) {
 
     // Off again: the hover runs at the last point and the panel returns.
     view->toggleWindowSelection();
-    ASSERT_TRUE(waitUntil([&] { return hovered(panel); }));
+    ASSERT_TRUE(waitFor([&] { return hovered(panel); }));
 }
 
 TEST_F(View, LeavingClearsTheHoverAndAClosedViewDropsItsAnswer) {

@@ -5,19 +5,14 @@
 # monitor stays on the first; marks survive undo and redo, and the saved file
 # is the copied image.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 
 work="$KORVEL_SESSION_DIR/capture"
 mkdir -p "$work"
-"$fixture" 200 150 600 400 &
-fixture_pid=$!
-trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel' EXIT
-
-window_frame "$(named_window korvel-fixture)"
+show_fixture 200 150 600 400
 start_korvel
 
 # --- Hover, wheel and loupe ------------------------------------------------
-capture
+begin_capture
 # The red quadrant spans client pixels 10…299 × 10…199.
 xdotool mousemove $((cx + 100)) $((cy + 100))
 sleep 0.6
@@ -59,8 +54,8 @@ paste_png "$work/window.png"
     || fail "copied window differs from its frozen pixels"
 
 # --- The shortcut again mid-capture, a tiny drag, Escape --------------------
-capture
-capture
+begin_capture
+begin_capture
 [ "$(xdotool search --onlyvisible --name '^Korvel$' | wc -l)" = 2 ] || fail "overlays pile up"
 # Below 3 points a press is a click: on the desktop it takes the whole display.
 xdotool mousemove 1000 700 mousedown 1 mousemove 1001 701 mousemove 1002 702 mouseup 1
@@ -70,12 +65,8 @@ xdotool key Escape
 expect_closed
 
 # --- A drag onto the second monitor stays on the first -----------------------
-capture
-xdotool mousemove 1800 500 mousedown 1
-xdotool mousemove 1850 550
-xdotool mousemove 2100 600
-sleep 0.1
-xdotool mouseup 1
+begin_capture
+drag 1800 500 2100 600
 sleep 0.3
 xdotool key Return
 expect_closed
@@ -89,12 +80,8 @@ stop_korvel
 mkdir -p "$XDG_CONFIG_HOME/Korvel"
 printf '[General]\ncopyCloses=false\n' >"$XDG_CONFIG_HOME/Korvel/Korvel.conf"
 start_korvel
-capture
-xdotool mousemove $((cx + 50)) $((cy + 50)) mousedown 1
-xdotool mousemove $((cx + 200)) $((cy + 200))
-xdotool mousemove $((cx + 450)) $((cy + 350))
-sleep 0.1
-xdotool mouseup 1
+begin_capture
+drag $((cx + 50)) $((cy + 50)) $((cx + 450)) $((cy + 350))
 sleep 0.3
 xdotool key Return
 sleep 0.3
@@ -103,15 +90,9 @@ paste_png "$work/plain.png"
 [ "$(png_size "$work/plain.png")" = "400x300" ] || fail "selection copy is $(png_size "$work/plain.png")"
 
 xdotool key shift+1 # rectangle
-xdotool mousemove $((cx + 100)) $((cy + 100)) mousedown 1
-xdotool mousemove $((cx + 150)) $((cy + 150))
-xdotool mousemove $((cx + 200)) $((cy + 200))
-xdotool mouseup 1
+drag $((cx + 100)) $((cy + 100)) $((cx + 200)) $((cy + 200))
 xdotool key shift+3 # arrow
-xdotool mousemove $((cx + 250)) $((cy + 120)) mousedown 1
-xdotool mousemove $((cx + 300)) $((cy + 200))
-xdotool mousemove $((cx + 400)) $((cy + 300))
-xdotool mouseup 1
+drag $((cx + 250)) $((cy + 120)) $((cx + 400)) $((cy + 300))
 sleep 0.2
 xdotool key Return
 sleep 0.3

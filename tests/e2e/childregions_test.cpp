@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 
 #include "../qtprinters.h"
+#include "../testwait.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -27,18 +28,6 @@ namespace {
 bool near(const QRectF& a, const QRectF& b, double slack = 1) {
     return std::abs(a.left() - b.left()) <= slack && std::abs(a.right() - b.right()) <= slack &&
            std::abs(a.top() - b.top()) <= slack && std::abs(a.bottom() - b.bottom()) <= slack;
-}
-
-template <typename Test> bool waitFor(Test test, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!test()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(20);
-    }
-    return true;
 }
 
 struct ChildRegions : ::testing::Test {
@@ -102,29 +91,9 @@ struct ChildRegions : ::testing::Test {
 
 } // namespace
 
-TEST_F(ChildRegions, APointOnTheButtonGivesTheSidebarThenTheWindow) {
-    const AccessibilityPlacement placement{snapshots[0].frame, 1080, {}};
-    const QPointF onButton = centre("button");
-    const std::vector<QRectF> found = accessibleChildRegions(
-        *platform->accessibility, qint32(fixture.processId()), onButton, placement, window());
-    ASSERT_FALSE(found.empty());
-    EXPECT_TRUE(near(found.front(), local(parts["button"]))) << ::testing::PrintToString(found);
-    const std::vector<QRectF> candidates = childRegionCandidates(found, onButton, window());
-    ASSERT_GE(candidates.size(), 2u);
-    EXPECT_TRUE(near(candidates.front(), local(parts["sidebar"])))
-        << ::testing::PrintToString(candidates);
-    EXPECT_EQ(candidates.back(), window());
-
-    // Through the snapshot: pixels at once, the tree's answer on the next ask.
-    const auto& regions = snapshots[0].childRegions;
-    ASSERT_TRUE(regions);
-    const std::vector<QRectF> first = regions(index, onButton);
-    ASSERT_TRUE(ChildAccessibilityWorker::shared().waitForIdle(5s));
-    const std::vector<QRectF> second = regions(index, onButton);
-    EXPECT_EQ(second.size(), first.size() + found.size());
-    EXPECT_TRUE(near(second.front(), local(parts["button"])));
-}
-
+// The sidebar, then the window, for a point on the button, through the
+// real program: e2e.Targets (panels only the tree tells apart) and the
+// region check of e2e.SelfChecks.
 TEST_F(ChildRegions, AStoppedApplicationLeavesHoveringToThePixels) {
     const auto& regions = snapshots[0].childRegions;
     ASSERT_TRUE(regions);

@@ -4,7 +4,6 @@
 # "shot.jpg" is written as "shot.jpg.png", which the replace question names; a
 # failed save says why. KORVEL_E2E_KEEP=DIR keeps shots of panels and dialog.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 pictures="$KORVEL_SESSION_DIR/pictures"
 mkdir -p "$pictures" "${KORVEL_E2E_KEEP:-$pictures}"
 echo "XDG_PICTURES_DIR=\"$pictures\"" >"$XDG_CONFIG_HOME/user-dirs.dirs"
@@ -16,11 +15,8 @@ luma() { # x y: the brightness there, 0…255
 }
 shown() { grep -qF "$1" "$diag/widgets.txt"; }
 capture_region() {
-  rm -f "$diag/captures.txt"
-  xdotool key ctrl+1
-  wait_for 10 test -s "$diag/captures.txt"
-  sleep 0.5
-  xdotool mousemove 300 300 mousedown 1 mousemove 500 450 mousemove 700 600 mouseup 1
+  begin_capture
+  drag 300 300 700 600
   sleep 0.3
 }
 save_as() {
@@ -55,7 +51,7 @@ done
 capture_region
 xdotool key shift+7 mousemove 400 400 click --repeat 2 --delay 40 1
 sleep 0.5
-xdotool search --onlyvisible --name '^Korvel$' >/dev/null || fail "a double click with the mosaic brush closed the capture"
+overlay_shown || fail "a double click with the mosaic brush closed the capture"
 xdotool key Escape
 
 capture_region

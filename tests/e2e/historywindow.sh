@@ -22,11 +22,7 @@ printf 'mine' > "$history/notes.txt"
 entries() { ls "$history" | grep -c '\.png$' || true; }
 [ "$(entries)" = 4 ] || fail "seeded $(entries) entries"
 
-"$korvel" &
-korvel_pid=$!
-trap 'kill $korvel_pid 2>/dev/null || true' EXIT
-wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
-icon="$(visible_window korvel)"
+start_korvel
 
 # The fourth item of the tray menu, "截图历史…".
 xdotool mousemove --window "$icon" 5 5 click 3

@@ -3,7 +3,6 @@
 # interface keeps answering while a handed-over image is refused, and the
 # single-instance socket talks only to its own user.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 work="$KORVEL_SESSION_DIR/hostile"
 mkdir -p "$work"
 trap 'stop_korvel; [ -z "${listener:-}" ] || kill "$listener" 2>/dev/null || true

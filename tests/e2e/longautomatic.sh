@@ -4,7 +4,6 @@
 # pixel for pixel (the fixture moves whole pixels and draws without
 # smoothing, so no difference is allowed).
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 # The viewport begins below the fixture's 40-row header.

@@ -4,7 +4,6 @@
 # compositor: every long image must equal the page rendered in one piece
 # (headless, at full document height), row for row.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 browser_pid=""
 compositor_pid=""

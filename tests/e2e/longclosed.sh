@@ -1,7 +1,6 @@
 # The fixture closed in the middle of a long capture: the capture says so
 # and keeps what it has; the copy button still copies it, pixel for pixel.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 start_usual_capture

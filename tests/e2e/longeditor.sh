@@ -3,7 +3,6 @@
 # image equals the same text shown at once in a window tall enough for all
 # of it, row for row, and reaches where the scrolling ended.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 editor_pid=""
 trap 'kill $editor_pid 2>/dev/null || true; stop_korvel' EXIT

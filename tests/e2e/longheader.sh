@@ -2,7 +2,6 @@
 # while the document scrolls under it, so the long image shows it once, at
 # the top, followed by the document's rows, pixel for pixel.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 start_fixture --window 200,100,640,600 --length 2400 --step 60

@@ -3,7 +3,6 @@
 # until the document ends; the copy is the document's columns under the
 # region, pixel for pixel.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 # A 900 × 360 viewport on a document 3,000 columns long.

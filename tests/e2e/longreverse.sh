@@ -3,7 +3,6 @@
 # breaks the match and keeps the image, and scrolling on again finds the
 # place where it left off.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 start_usual_capture

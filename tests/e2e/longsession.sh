@@ -1,4 +1,4 @@
-# Helpers of the long capture tests; sourced after lib.sh and session.sh.
+# Helpers of the long capture tests; sourced after lib.sh.
 # The fixture's document is stored as PNG, so a copied long image can be
 # checked pixel for pixel against the rows and columns it must show.
 scrollfixture="$KORVEL_BUILD/tests/e2e/korvel_scrollfixture"
@@ -70,7 +70,6 @@ paste_long_png() {
     wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"
     paste_png "$1"
 }
-png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 
 # expect_document_part PNG W H X Y: the image is W × H and equals the
 # document's pixels at (X, Y).

@@ -2,7 +2,6 @@
 # upward direction, automatic scrolling then goes up ("自动向上滚动中") until
 # the document's top, and the copy reads top to bottom, pixel for pixel.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 . "$(dirname "$0")/longsession.sh"
 
 # The viewport starts 1,200 rows into the document: the region shows rows

@@ -2,11 +2,8 @@
 # the notice never sits over a capture.
 . "$(dirname "$0")/lib.sh"
 
-diag="$KORVEL_SESSION_DIR/diagnostics"
-mkdir -p "$diag"
 KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
 korvel_pid=$!
-trap 'kill $korvel_pid 2>/dev/null || true' EXIT
 
 notice_shown() { grep -q "	知道了	" "$diag/widgets.txt"; }
 wait_for 10 notice_shown
@@ -27,7 +24,7 @@ rm "$diag/captures.txt"
 
 notice="$(xdotool search --onlyvisible --name '^Korvel$')"
 xdotool windowactivate --sync "$notice" key Return
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 
 xdotool key ctrl+1
 wait_for 10 test -s "$diag/captures.txt"

@@ -2,14 +2,10 @@
 # shows the file's pixels exactly inside a thin border; the wheel zooms, Control-wheel fades,
 # Control-C copies the file's bytes and Escape closes it. Bad files exit 2.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 
 work="$KORVEL_SESSION_DIR/pin"
 mkdir -p "$work"
-"$fixture" 200 150 600 400 &
-fixture_pid=$!
-trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel' EXIT
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
+show_fixture 200 150 600 400
 sleep 0.5
 # The fixture's four quadrants meet in this piece of the screen.
 "$tool" snapshot-png "$work/in.png" 450 300 160 120 || fail "no image to pin"

@@ -1,33 +1,22 @@
 # A pin made from a capture on the secondary display opens exactly over the
 # selection and shows the frozen pixels one to one inside its border.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 
 work="$KORVEL_SESSION_DIR/pincapture"
 mkdir -p "$work"
 # On the second monitor, which starts at x = 1920.
-"$fixture" 2100 200 600 400 &
-fixture_pid=$!
-trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel' EXIT
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
-set -- $("$tool" frame "$(xdotool search --onlyvisible --name '^korvel-fixture$' | head -1)")
-cx=$5 cy=$6
+show_fixture 2100 200 600 400
 start_korvel
-
-xdotool key ctrl+1
-wait_for 10 test -s "$diag/captures.txt"
-wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
-sleep 0.5
+begin_capture
 # A free rectangle across the middle of the fixture's four colours.
 x0=$((cx + 200)) y0=$((cy + 130)) x1=$((cx + 400)) y1=$((cy + 250))
-xdotool mousemove $x0 $y0 mousedown 1 mousemove $((x0 + 50)) $((y0 + 40)) \
-  mousemove $x1 $y1 mouseup 1
+drag $x0 $y0 $x1 $y1
 sleep 0.5
 xdotool key ctrl+p
 wait_for 5 test -s "$diag/pins.txt"
 [ "$(cat "$diag/pins.txt")" = "$x0 $y0 $((x1 - x0)) $((y1 - y0))" ] \
   || fail "pin at $(cat "$diag/pins.txt"), selection $x0 $y0 $((x1 - x0)) $((y1 - y0))"
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 sleep 0.5
 "$tool" snapshot-png "$work/pin.png" $((x0 + 1)) $((y0 + 1)) $((x1 - x0 - 2)) $((y1 - y0 - 2))
 "$tool" inside "$work/pin.png" "$diag/snapshot-1.png" $((x0 - 1919)) $((y0 + 1)) >/dev/null \

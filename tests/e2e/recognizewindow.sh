@@ -2,20 +2,11 @@
 # and opens the result window; Escape there gives the capture back.
 . "$(dirname "$0")/lib.sh"
 
-"$fixture" 200 150 600 400 &
-fixture_pid=$!
-"$korvel" &
-korvel_pid=$!
-trap 'kill $fixture_pid $korvel_pid 2>/dev/null || true' EXIT
-
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
-wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
-sleep 0.3
-xdotool key ctrl+1
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
-sleep 0.5
+show_fixture 200 150 600 400
+start_korvel
+begin_capture
 # Drag a free rectangle over the fixture, which locks it for editing.
-xdotool mousemove 300 250 mousedown 1 mousemove 350 300 mousemove 500 400 mouseup 1
+drag 300 250 500 400
 sleep 0.5
 xdotool key shift+c
 wait_for 15 sh -c "xdotool search --onlyvisible --name '^Korvel · 识别文字\$'"
@@ -25,8 +16,8 @@ xdotool search --onlyvisible --name '^Korvel · 识别文字$' >/dev/null || fai
 xdotool key Escape
 wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel · 识别文字\$'"
 # The overlays are back; Escape ends the capture.
-wait_for 5 sh -c "xdotool search --onlyvisible --name '^Korvel\$'"
+wait_for 5 overlay_shown
 sleep 0.3
 xdotool key Escape
-wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
+expect_closed
 echo PASS

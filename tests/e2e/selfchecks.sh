@@ -11,10 +11,7 @@ out="$("$korvel" --self-test)" || fail "--self-test exited $?: $out"
 out="$("$korvel" --long-live-check 600 500 6000 150)" || fail "--long-live-check exited $?: $out"
 [ "$out" = "PASS: long-capture" ] || fail "--long-live-check printed '$out'"
 
-"$fixture" 200 150 600 400 &
-fixture_pid=$!
-trap 'kill $fixture_pid 2>/dev/null || true' EXIT
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
+show_fixture 200 150 600 400
 sleep 0.5
 # The check keeps asking until it is stopped; timeout's status 124 says it
 # was still running.

@@ -4,8 +4,6 @@
 # positions on every layout: a French keyboard's "1" key, a Russian one's
 # letter keys; Print records, and a key that cannot be used says so.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
-trap 'stop_korvel' EXIT
 
 start_korvel
 # Held for two seconds the key repeats; pressed twice quickly the second

@@ -1,7 +1,6 @@
 # A combination another X client holds: the launch alert says so, and the tray
 # menu still captures.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 
 "$KORVEL_BUILD/tests/e2e/korvel_keygrabber" 0x31 4 "$diag/grabbed" &
 grabber=$!

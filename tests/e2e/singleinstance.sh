@@ -1,8 +1,6 @@
 # One Korvel per session: a second start and "--capture" make the running one
 # capture and leave at once; a socket left by a killed instance is taken over.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
-trap 'stop_korvel' EXIT
 
 tray_icons() { xdotool search --onlyvisible --classname '^korvel$' 2>/dev/null | wc -l; }
 

@@ -1,19 +1,12 @@
 # Many captures in a row (capture, select, draw, copy, which closes) must not
 # make korvel grow: its resident memory is read every 50 captures and may
 # not rise more than 20 MiB above the reading after the first 50.
-#   KORVEL_SOAK_CAPTURES overrides the count (default 500).
+#   KORVEL_SOAK_CAPTURES overrides the count (default 200).
 . "$(dirname "$0")/lib.sh"
 
-count="${KORVEL_SOAK_CAPTURES:-500}"
-diag="$KORVEL_SESSION_DIR/diagnostics"
-mkdir -p "$diag"
-"$fixture" 200 150 600 400 &
-fixture_pid=$!
-KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" &
-korvel_pid=$!
-trap 'kill $fixture_pid $korvel_pid 2>/dev/null || true' EXIT
-wait_for 10 sh -c "xdotool search --onlyvisible --classname '^korvel\$'"
-wait_for 10 sh -c "xdotool search --onlyvisible --name '^korvel-fixture\$'"
+count="${KORVEL_SOAK_CAPTURES:-200}"
+show_fixture 200 150 600 400
+start_korvel
 
 # wait_for's tenth-of-a-second steps would make the waiting dominate.
 quick_wait() { # what, then a command that must succeed within 10 s
@@ -25,7 +18,6 @@ quick_wait() { # what, then a command that must succeed within 10 s
         sleep 0.02
     done
 }
-overlay_shown() { xdotool search --onlyvisible --name '^Korvel$' >/dev/null 2>&1; }
 overlay_gone() { ! overlay_shown; }
 
 rss_kib() { sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$korvel_pid/status"; }

@@ -4,7 +4,6 @@
 # highlight follows the pointer from one to the other), the second monitor
 # (the loupe's pixel, Space there), and a quick double right-click.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/session.sh"
 
 work="$KORVEL_SESSION_DIR/targets"
 mkdir -p "$work"
@@ -29,7 +28,7 @@ start_korvel
 
 # A click in whole-window mode copies exactly the window's frozen pixels.
 copy_window() { # x y expected-size what
-  capture
+  begin_capture
   xdotool mousemove "$1" "$2" key space sleep 0.3 click 1 sleep 0.3 key Return
   expect_closed
   paste_png "$work/copy.png"
@@ -47,7 +46,7 @@ copy_window $((cx + 100)) $((cy + 100)) "360x260" "window inside its shadow"
 # quadrant's first row right under the red one, and Space takes whole windows
 # there: a click on the red panel copies the window.
 window_frame "$(xdotool search --onlyvisible --pid $second | head -1)"
-capture
+begin_capture
 xdotool mousemove $((cx + 100)) $((cy + 200)) sleep 0.4 key alt+c sleep 0.3 key Escape
 [ "$(xclip -selection clipboard -o)" = "#0000FF" ] || fail "colour code: $(xclip -selection clipboard -o)"
 expect_closed
@@ -58,7 +57,7 @@ set -- $(grep '^left ' "$work/panels.txt")
 lx=$(($2 + $4 / 2)) ly=$(($3 + $5 / 2))
 set -- $(grep '^right ' "$work/panels.txt")
 boundary=$2 rx=$(($2 + $4 / 2)) ry=$(($3 + $5 / 2))
-capture
+begin_capture
 xdotool mousemove $((boundary - 60)) $ly
 sleep 3.5 # long enough for every re-ask of a resting pointer
 expect_pixel $lx $ly "#f0f0f0" "the left panel highlighted"

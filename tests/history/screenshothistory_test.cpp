@@ -1,3 +1,4 @@
+#include "../testpng.h"
 #include "history/screenshothistory.h"
 #include "platform/atomicfile.h"
 
@@ -27,11 +28,7 @@ QByteArray png(int seed, QSize size = QSize(16, 16), bool noise = false) {
             state = state * 1664525u + 1013904223u;
             image.setPixel(x, y, noise ? (state >> 8) : quint32(seed * 40503));
         }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return pngOf(image);
 }
 
 struct History : ::testing::Test {
@@ -281,6 +278,14 @@ TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
     EXPECT_TRUE(h->entries().isEmpty());
 }
 
+namespace {
+QImage thumbnailOf(QByteArray bytes) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ScreenshotHistory::thumbnail(&buffer, 96);
+}
+} // namespace
+
 TEST(HistoryThumbnail, SourcesOverTheGuardGetNone) {
     // 400 million one-bit pixels: 50 MB to hold, a few kilobytes as PNG.
     QImage huge(20000, 20000, QImage::Format_Mono);
@@ -288,32 +293,15 @@ TEST(HistoryThumbnail, SourcesOverTheGuardGetNone) {
     huge.fill(0);
     ASSERT_GT(qint64(huge.width()) * huge.height(),
               ScreenshotHistory::maximumThumbnailSourcePixels);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && huge.save(&buffer, "PNG"));
-    buffer.close();
-    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(ScreenshotHistory::thumbnail(&buffer, 96).isNull());
+    EXPECT_TRUE(thumbnailOf(pngOf(huge)).isNull());
     // The same decode from a device as from a file, for one within it.
-    QImage small(300, 200, QImage::Format_RGB32);
-    small.fill(Qt::darkCyan);
-    QByteArray smallBytes;
-    QBuffer smallBuffer(&smallBytes);
-    ASSERT_TRUE(smallBuffer.open(QIODevice::WriteOnly) && small.save(&smallBuffer, "PNG"));
-    smallBuffer.close();
-    ASSERT_TRUE(smallBuffer.open(QIODevice::ReadOnly));
-    const QImage thumb = ScreenshotHistory::thumbnail(&smallBuffer, 96);
+    const QImage thumb = thumbnailOf(filledPng(QSize(300, 200), Qt::darkCyan));
     EXPECT_EQ(thumb.size(), QSize(96, 64));
     EXPECT_EQ(thumb.pixel(40, 30), QColor(Qt::darkCyan).rgb());
 }
 
 TEST(HistoryThumbnail, DamagedOrForeignFilesAreNotDecoded) {
     const QByteArray good = png(4, QSize(40, 30));
-    const auto thumbnailOf = [](QByteArray bytes) {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        return ScreenshotHistory::thumbnail(&buffer, 96);
-    };
     ASSERT_EQ(thumbnailOf(good).size(), QSize(40, 30));
     // A text chunk after the header claiming 1.8 GB: the decoder would
     // allocate and clear all of it before finding the file too short.

@@ -123,23 +123,7 @@ TEST_F(HistoryWindowTest, ListsThreeCapturesNewestFirstWithThumbnailsAndTimes) {
     EXPECT_EQ(window->status()->text(), QStringLiteral("3 张 · 未开启记录，可在截图偏好中开启"));
 }
 
-TEST_F(HistoryWindowTest, DeleteRemovesExactlyTheSelectedFile) {
-    recordThree();
-    open();
-    const QStringList before = store->entries();
-    select(1);
-    window->deleteImage();
-    const QStringList after = QDir(folder()).entryList(QDir::Files);
-    EXPECT_EQ(after.size(), 2);
-    EXPECT_FALSE(QFile::exists(before[1]));
-    EXPECT_TRUE(QFile::exists(before[0]));
-    EXPECT_TRUE(QFile::exists(before[2]));
-    // After deleting the selected entry the first row is selected.
-    EXPECT_EQ(window->selectedEntry(), before[0]);
-    EXPECT_EQ(model()->rowCount(), 2);
-    EXPECT_EQ(dialogs, 0);
-}
-
+// "删除" removes exactly the selected file: e2e.HistoryWindow.
 TEST_F(HistoryWindowTest, ClearAsksFirst_CancelKeepsAll_ClearLeavesStrayFiles) {
     recordThree();
     QFile stray(QDir(folder()).filePath(QStringLiteral("notes.txt")));

@@ -95,44 +95,8 @@ TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
     EXPECT_EQ(capture->status(), QStringLiteral("正在准备画面，请稍候。"));
 }
 
-TEST_F(LongCapture, FramesOfTheScrolledWindowBecomeOneImageThatReturnCopies) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    EXPECT_EQ(stream->configuration.window, 7u);
-    EXPECT_EQ(stream->configuration.size, QSize(400, 500));
-
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor(
-        [&] { return statusIs("滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"); }));
-    EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 200 px"));
-    stream->deliver(window(60));
-    ASSERT_TRUE(waitFor([&] { return statusIs("已拼接。继续滚动，或直接复制、保存。"); }));
-    stream->deliver(window(130));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
-    EXPECT_TRUE(capture->preview()->matched);
-    EXPECT_FALSE(capture->preview()->image.isNull());
-
-    // Pausing keeps what was stitched; the status says so.
-    capture->togglePause();
-    EXPECT_TRUE(capture->paused());
-    EXPECT_EQ(capture->status(),
-              QStringLiteral("已停止，已有内容保留。点开始继续，或复制、保存、编辑。"));
-    capture->togglePause();
-    EXPECT_FALSE(capture->paused());
-
-    capture->copyCurrent();
-    ASSERT_TRUE(waitFor([&] { return closes == 1; }));
-    EXPECT_TRUE(capture->closed());
-    const QImage copied = clipboardImage();
-    const QImage expected = document.copy(50, 50, 300, 330);
-    ASSERT_EQ(copied.size(), expected.size());
-    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
-              expected.convertToFormat(QImage::Format_RGB32));
-    EXPECT_EQ(stream->stops, 1);
-    capture->close();
-    EXPECT_EQ(closes, 1);
-}
-
+// Frames stitched, paused, resumed and copied with Enter, pixel for pixel:
+// e2e.LongKeys on the real program.
 TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
     open();
     ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
