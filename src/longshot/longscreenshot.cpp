@@ -725,7 +725,7 @@ std::optional<QPointF> LongScreenshot::autoScrollTarget() {
 // the region allows, and when one click is already more, steps come less
 // often instead, so the three speeds differ and frames keep overlapping.
 void LongScreenshot::scrollAutomatically() {
-    if (awaitingAutoFrame_ || now() - lastAutoScroll_ < autoInterval_ || sourcePid_ < 1)
+    if (awaitingAutoFrame_ || now() - lastAutoScroll_ < autoInterval_ || !sourceWindow_)
         return;
     const std::optional<QPointF> point = autoScrollTarget();
     if (!point)
@@ -758,8 +758,19 @@ void LongScreenshot::scrollAutomatically() {
     const int amount = captureReverseDirection_ ? clicks : -clicks;
     const QPoint root =
         services_.layout.primaryOrigin + (*point * services_.layout.scale).toPoint();
-    if (!services_.scrolls->post(root, horizontal, amount))
+    if (!services_.scrolls->post(root, horizontal, amount)) {
+        const QString why = services_.scrolls->failure();
+        if (!why.isEmpty()) {
+            // Refused for this capture: as where the desktop has no way.
+            stopAutoScroll(std::nullopt);
+            services_.canScroll = false;
+            services_.noScrollReason = why;
+            autoButton_->setVisible(false);
+            setStatus(QStringLiteral("滚动原窗口。") + why +
+                      QStringLiteral("空格停止，Enter 复制，Esc 关闭。"));
+        }
         return;
+    }
     lastAutoScroll_ = now();
     awaitingAutoFrame_ = true;
     lastAutoClicks_ = clicks;
