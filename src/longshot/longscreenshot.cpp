@@ -230,15 +230,20 @@ void LongScreenshot::beginStitching(const QImage& first) {
     lastProgress_ = now();
     if (paused_)
         setStatus(QStringLiteral("已停止，点开始继续，或直接复制、保存。"));
-    else if (services_.canScroll || services_.noScrollReason.isEmpty())
-        setStatus(QStringLiteral("滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"));
     else
-        setStatus(QStringLiteral("滚动原窗口。") + services_.noScrollReason +
-                  QStringLiteral("空格停止，Enter 复制，Esc 关闭。"));
+        setStatus(readyText());
     if (onMatchResult)
         onMatchResult(std::nullopt);
     if (onReady)
         onReady();
+}
+
+// What to do next, once frames come in; without automatic scrolling, why not.
+QString LongScreenshot::readyText() const {
+    if (services_.canScroll || services_.noScrollReason.isEmpty())
+        return QStringLiteral("滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。");
+    return QStringLiteral("滚动原窗口。") + services_.noScrollReason +
+           QStringLiteral("空格停止，Enter 复制，Esc 关闭。");
 }
 
 void LongScreenshot::stitch(LongCaptureFrame frame) {

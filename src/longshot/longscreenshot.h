@@ -122,6 +122,7 @@ private:
     bool userScrolled(const ScrollAppendResult& result) const;
     void stopAutoScroll(const std::optional<QString>& message);
     void beginStitching(const QImage& first);
+    QString readyText() const;
     bool sourceUnchanged();
     // Waits for the queued frames, then hands over the image as exported,
     // or with `whole` the full stitched image in stitching orientation.

@@ -99,7 +99,7 @@ std::optional<QPointF> LongScreenshot::autoScrollTarget() {
 // the region allows, and when one click is already more, steps come less
 // often instead, so the three speeds differ and frames keep overlapping.
 void LongScreenshot::scrollAutomatically() {
-    if (awaitingAutoFrame_ || now() - lastAutoScroll_ < autoInterval_ || sourcePid_ < 1)
+    if (awaitingAutoFrame_ || now() - lastAutoScroll_ < autoInterval_ || !sourceWindow_)
         return;
     const std::optional<QPointF> point = autoScrollTarget();
     if (!point)
@@ -132,8 +132,18 @@ void LongScreenshot::scrollAutomatically() {
     const int amount = captureReverseDirection_ ? clicks : -clicks;
     const QPoint root =
         services_.layout.primaryOrigin + (*point * services_.layout.scale).toPoint();
-    if (!services_.scrolls->post(root, horizontal, amount))
+    if (!services_.scrolls->post(root, horizontal, amount)) {
+        const QString why = services_.scrolls->failure();
+        if (!why.isEmpty()) {
+            // Refused for this capture: as where the desktop has no way.
+            stopAutoScroll(std::nullopt);
+            services_.canScroll = false;
+            services_.noScrollReason = why;
+            autoButton_->setVisible(false);
+            setStatus(readyText());
+        }
         return;
+    }
     lastAutoScroll_ = now();
     awaitingAutoFrame_ = true;
     lastAutoClicks_ = clicks;

@@ -4,6 +4,7 @@
 #include "portal/portalhotkeys.h"
 #include "portal/portalrequest.h"
 #include "portal/portalscreensource.h"
+#include "portal/remotedesktop.h"
 #include "portal/screencaststream.h"
 #include "wayland/screencopystream.h"
 #include "wayland/swayplacement.h"
@@ -134,11 +135,13 @@ std::unique_ptr<Platform> portalPlatform() {
         p->hotKeys = std::make_unique<NoHotKeys>(false);
     }
     p->keyTap = std::make_unique<wayland::KeyTap>();
-    p->scrolls = std::make_unique<NoScrolls>();
-    p->noScrollReason =
-        portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.RemoteDesktop")) > 0
-            ? QStringLiteral("此版本尚不能通过远程控制门户自动滚动。")
-            : QStringLiteral("桌面不提供远程控制门户，无法自动滚动。");
+    if (portal::ScrollPoster::available()) {
+        p->scrolls = std::make_unique<portal::ScrollPoster>();
+        p->capabilities.syntheticScroll = true;
+    } else {
+        p->scrolls = std::make_unique<NoScrolls>();
+        p->noScrollReason = QStringLiteral("桌面不提供远程控制门户，无法自动滚动。");
+    }
     p->accessibility = std::make_shared<NoAccessibility>();
     p->scale = 1.0;
     if (p->capabilities.screenCapture && portal::screenCastAvailable()) {
@@ -162,6 +165,7 @@ std::unique_ptr<Platform> portalPlatform() {
         p->capabilities.liveStream = true;
     } else {
         p->windows = std::make_unique<NoWindows>();
+        p->capabilities.syntheticScroll = false;
     }
     p->backend = std::move(connection);
     return p;

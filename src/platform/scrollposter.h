@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
 
 #include <functional>
 
@@ -20,6 +21,9 @@ public:
     // it scrolls is the application's choice. False when nothing could be
     // posted.
     virtual bool post(QPoint rootPoint, bool horizontal, int amount) = 0;
+    // After a failed post: why no step can be posted during this capture,
+    // for the user; empty while a later try may still work.
+    virtual QString failure() const { return {}; }
 
     // While watching, `onUserScroll` runs on the main thread for every wheel
     // step that is not one of ours.

@@ -65,6 +65,18 @@ start_usual_region() { start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)
 # wheel N BUTTON: N clicks of the wheel (5 down, 4 up) over the fixture.
 wheel() { xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat "$1" --delay 150 "$2"; }
 
+# On sway (after wllib.sh) the fixture is placed through sway, at (200,100)
+# unless the caller places it again, and the wheel is the virtual pointer's.
+if command -v place_window >/dev/null; then
+    start_fixture() {
+        "$scrollfixture" --write "$document" "$@" &
+        fixture_pid=$!
+        place_window '^korvel-scroll$' 200 100
+        cx=200 cy=100
+    }
+    wheel() { pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"; }
+fi
+
 # The long image on the clipboard, once the capture has closed.
 paste_long_png() {
     wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"

@@ -12,6 +12,15 @@
 #     Its GlobalShortcuts binds what it is asked to, and its method
 #     org.korvel.Test.Press reports a press of every bound shortcut.
 #     Every request and every closed one is written to LOG, one a line.
+#   testportal.py remote MODE LOG POINTER
+#     Takes the portal's name from xdg-desktop-portal and passes Screenshot
+#     and ScreenCast on to xdg-desktop-portal-wlr, adding a RemoteDesktop
+#     whose Start is granted or refused as MODE says. Its pointer calls are
+#     written to LOG and replayed through the test pointer POINTER (the
+#     korvel_wlpointer program), so the window under them really scrolls.
+import os
+import socket
+import subprocess
 import sys
 
 import dbus
@@ -23,6 +32,10 @@ DESKTOP = "/org/freedesktop/portal/desktop"
 REQUEST = "org.freedesktop.portal.Request"
 SCREENSHOT = "org.freedesktop.portal.Screenshot"
 SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
+CAST = "org.freedesktop.portal.ScreenCast"
+REMOTE = "org.freedesktop.portal.RemoteDesktop"
+SESSION = "org.freedesktop.portal.Session"
+WLR = "org.freedesktop.impl.portal.desktop.wlr"
 
 
 class Access(dbus.service.Object):
@@ -105,19 +118,184 @@ class Portal(dbus.service.Object):
                                             name="org.freedesktop.DBus.Error.InvalidArgs")
 
 
+class Session(dbus.service.Object):
+    def __init__(self, bus, path, log, close):
+        super().__init__(bus, path)
+        self.log, self.close = log, close
+
+    @dbus.service.method(SESSION)
+    def Close(self):
+        self.log("closed session")
+        self.close()
+        self.remove_from_connection()
+
+
+class CastPortal(dbus.service.Object):
+    """Screenshot and ScreenCast, answered by xdg-desktop-portal-wlr."""
+
+    def __init__(self, bus, log):
+        super().__init__(bus, DESKTOP)
+        self.log = log
+        self.wlr = bus.get_object(WLR, DESKTOP)
+        self.remote = set()  # the sessions of RemoteDesktop, which wlr does not know
+
+    def request(self, sender, options):
+        name = sender[1:].replace(".", "_")
+        path = "%s/request/%s/%s" % (DESKTOP, name, options["handle_token"])
+        return path, Request(self.connection, path, self.log), name
+
+    def session(self, sender, options, remote):
+        name = sender[1:].replace(".", "_")
+        path = "%s/session/%s/%s" % (DESKTOP, name, options["session_handle_token"])
+        if remote:
+            self.remote.add(path)
+            close = lambda: self.remote.discard(path)  # noqa: E731
+        else:
+            close = lambda: self.connection.get_object(WLR, path).Close(  # noqa: E731
+                dbus_interface="org.freedesktop.impl.portal.Session", ignore_reply=True)
+        Session(self.connection, path, self.log, close)
+        return path
+
+    def forward(self, request, interface, method, *arguments, extra=None):
+        """The wlr backend's answer, with `extra` results, becomes the
+        request's Response."""
+        def failed(error):
+            self.log("wlr %s: %s" % (method, error))
+            request.Response(dbus.UInt32(2), {})
+        getattr(self.wlr, method)(
+            *arguments, dbus_interface="org.freedesktop.impl.portal." + interface,
+            reply_handler=lambda code, results: request.Response(code, {**results, **(extra or {})}),
+            error_handler=failed, timeout=30)
+
+    def answer(self, request, code, results):
+        GLib.timeout_add(50, lambda: request.Response(dbus.UInt32(code), results) and False)
+
+    @dbus.service.method(SCREENSHOT, in_signature="sa{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def Screenshot(self, parent, options, sender):
+        path, request, _ = self.request(sender, options)
+        self.forward(request, "Screenshot", "Screenshot", dbus.ObjectPath(path), "", parent,
+                     options)
+        return path
+
+    @dbus.service.method(CAST, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+    def CreateSession(self, options, sender):
+        path, request, _ = self.request(sender, options)
+        session = self.session(sender, options, False)
+        self.forward(request, "ScreenCast", "CreateSession", dbus.ObjectPath(path),
+                     dbus.ObjectPath(session), "", {}, extra={"session_handle": session})
+        return path
+
+    @dbus.service.method(CAST, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
+    def SelectSources(self, session, options, sender):
+        path, request, _ = self.request(sender, options)
+        if session in self.remote:
+            self.log("sources types=%d" % options.get("types", 0))
+            self.answer(request, 0, {})
+        else:
+            self.forward(request, "ScreenCast", "SelectSources", dbus.ObjectPath(path), session,
+                         "", options)
+        return path
+
+    @dbus.service.method(CAST, in_signature="osa{sv}", out_signature="o", sender_keyword="sender")
+    def Start(self, session, parent, options, sender):
+        path, request, _ = self.request(sender, options)
+        self.forward(request, "ScreenCast", "Start", dbus.ObjectPath(path), session, "", parent,
+                     options)
+        return path
+
+    @dbus.service.method(CAST, in_signature="oa{sv}", out_signature="h")
+    def OpenPipeWireRemote(self, session, options):
+        connection = socket.socket(socket.AF_UNIX)
+        connection.connect(os.path.join(os.environ["PIPEWIRE_RUNTIME_DIR"], "pipewire-0"))
+        return dbus.types.UnixFd(connection)
+
+
+class RemotePortal(CastPortal):
+    """RemoteDesktop, granted or refused as `mode` says; its wheel steps
+    go through a test pointer of their own."""
+
+    def __init__(self, bus, mode, log, pointer, pointer_log):
+        super().__init__(bus, log)
+        self.mode = mode
+        self.pointer = subprocess.Popen([pointer, pointer_log],
+                                        stdin=subprocess.PIPE, text=True)
+        self.at = (0, 0)
+
+    @dbus.service.method(REMOTE, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+    def CreateSession(self, options, sender):
+        path, request, _ = self.request(sender, options)
+        self.answer(request, 0, {"session_handle": self.session(sender, options, True)})
+        return path
+
+    @dbus.service.method(REMOTE, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
+    def SelectDevices(self, session, options, sender):
+        path, request, _ = self.request(sender, options)
+        self.log("devices types=%d" % options.get("types", 0))
+        self.answer(request, 0, {})
+        return path
+
+    @dbus.service.method(REMOTE, in_signature="osa{sv}", out_signature="o", sender_keyword="sender")
+    def Start(self, session, parent, options, sender):
+        path, request, _ = self.request(sender, options)
+        self.log("start remote")
+        stream = (dbus.UInt32(44), {"position": dbus.Struct((0, 0), signature="ii"),
+                                    "size": dbus.Struct((1920, 1080), signature="ii")})
+        if self.mode == "grant":
+            self.answer(request, 0, {"devices": dbus.UInt32(2),
+                                     "streams": dbus.Array([stream], signature="(ua{sv})")})
+        else:
+            self.answer(request, 2, {})
+        return path
+
+    @dbus.service.method(REMOTE, in_signature="oa{sv}udd")
+    def NotifyPointerMotionAbsolute(self, session, options, stream, x, y):
+        self.log("motion %d %d %d" % (stream, x, y))
+        self.at = (int(x), int(y))
+
+    @dbus.service.method(REMOTE, in_signature="oa{sv}ui")
+    def NotifyPointerAxisDiscrete(self, session, options, axis, steps):
+        self.log("axis %d %d" % (axis, steps))
+        wheel = "hwheel" if axis else "wheel"
+        self.pointer.stdin.write("move %d %d\n%s %d\n" % (self.at + (wheel, steps)))
+        self.pointer.stdin.flush()
+
+    @dbus.service.method(REMOTE, in_signature="oa{sv}dd")
+    def NotifyPointerAxis(self, session, options, dx, dy):
+        self.log("axis finish=%s" % bool(options.get("finish", False)))
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        values = {(SCREENSHOT, "version"): dbus.UInt32(1), (CAST, "version"): dbus.UInt32(4),
+                  (CAST, "AvailableSourceTypes"): dbus.UInt32(1),
+                  (REMOTE, "version"): dbus.UInt32(2),
+                  (REMOTE, "AvailableDeviceTypes"): dbus.UInt32(3)}
+        if (interface, name) in values:
+            return dbus.UInt32(values[(interface, name)], variant_level=1)
+        raise dbus.exceptions.DBusException("no such property",
+                                            name="org.freedesktop.DBus.Error.InvalidArgs")
+
+
 def main():
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
     if sys.argv[1] == "access":
         Access(bus, DESKTOP)
         bus.request_name("org.freedesktop.impl.portal.desktop.korveltest")
+        GLib.MainLoop().run()
+    log_path = sys.argv[3]
+
+    def log(line):
+        with open(log_path, "a") as f:
+            f.write(line + "\n")
+
+    if sys.argv[1] == "remote":
+        RemotePortal(bus, sys.argv[2], log, sys.argv[4], log_path + ".pointer")
+        # xdg-desktop-portal lets its name be taken, and then leaves.
+        bus.add_signal_receiver(lambda name: name == "org.freedesktop.portal.Desktop" and log("ready"),
+                                "NameAcquired", "org.freedesktop.DBus")
+        bus.request_name("org.freedesktop.portal.Desktop", dbus.bus.NAME_FLAG_REPLACE_EXISTING)
     else:
-        log_path = sys.argv[3]
-
-        def log(line):
-            with open(log_path, "a") as f:
-                f.write(line + "\n")
-
         Portal(bus, sys.argv[2], log)
         bus.request_name("org.freedesktop.portal.Desktop")
         log("ready")

@@ -6,15 +6,6 @@
 . "$KORVEL_TESTS/wllib.sh"
 . "$KORVEL_TESTS/longsession.sh"
 on_exit=cleanup_wayland
-start_fixture() {
-    "$scrollfixture" --write "$document" "$@" &
-    fixture_pid=$!
-    place_window '^korvel-scroll$' 200 100
-    cx=200 cy=100
-}
-wheel() { # N BUTTON: 5 down, 4 up
-    pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"
-}
 # The fixture has the keyboard, and sway raises it above the panel where
 # they meet; a click on the control panel's corner beside it gives both
 # back. Both panels bear the same title: the control panel is the one that

@@ -5,22 +5,13 @@
 . "$KORVEL_TESTS/wllib.sh"
 . "$KORVEL_TESTS/longsession.sh"
 on_exit=cleanup_wayland
-start_fixture() {
-    "$scrollfixture" --write "$document" "$@" &
-    fixture_pid=$!
-    place_window '^korvel-scroll$' 200 100
-    cx=200 cy=100
-}
-wheel() { # N notches down
-    pointer "move $((cx + 320)) $((cy + 280))" "wheel $1"
-}
 quiet_start
 start_fixture --window 200,100,640,600 --length 2400 --step 60
 KORVEL_PLATFORM=portal start_korvel
 ready_text="滚动原窗口。桌面不提供远程控制门户，无法自动滚动。空格停止，Enter 复制，Esc 关闭。"
 start_usual_region
 has_widget button "自动滚动" && fail "automatic scrolling offered without a way to scroll"
-wheel 10
+wheel 10 5
 wait_for 20 dimensions_are "560 × 1000 px"
 # Nothing places Korvel's panel here, as on GNOME and KDE: it is given the
 # keyboard through sway instead of a click.

@@ -68,10 +68,22 @@ QPoint pairOf(const QVariant& value) {
     return {a, b};
 }
 
-struct CastSource {
-    quint32 node = 0;
-    std::optional<QRect> area; // where the portal says the monitor is
-};
+QImage::Format imageFormat(uint32_t format) {
+    switch (format) {
+    case SPA_VIDEO_FORMAT_BGRx:
+        return QImage::Format_RGB32;
+    case SPA_VIDEO_FORMAT_BGRA:
+        return QImage::Format_ARGB32;
+    case SPA_VIDEO_FORMAT_RGBx:
+        return QImage::Format_RGBX8888;
+    case SPA_VIDEO_FORMAT_RGBA:
+        return QImage::Format_RGBA8888;
+    default:
+        return QImage::Format_Invalid;
+    }
+}
+
+} // namespace
 
 std::vector<CastSource> castSources(const QVariant& streams) {
     std::vector<CastSource> sources;
@@ -93,23 +105,6 @@ std::vector<CastSource> castSources(const QVariant& streams) {
     argument.endArray();
     return sources;
 }
-
-QImage::Format imageFormat(uint32_t format) {
-    switch (format) {
-    case SPA_VIDEO_FORMAT_BGRx:
-        return QImage::Format_RGB32;
-    case SPA_VIDEO_FORMAT_BGRA:
-        return QImage::Format_ARGB32;
-    case SPA_VIDEO_FORMAT_RGBx:
-        return QImage::Format_RGBX8888;
-    case SPA_VIDEO_FORMAT_RGBA:
-        return QImage::Format_RGBA8888;
-    default:
-        return QImage::Format_Invalid;
-    }
-}
-
-} // namespace
 
 bool screenCastAvailable() {
     if (interfaceVersion(screenCastInterface) == 0)

@@ -12,6 +12,15 @@ namespace korvel::portal {
 // Whether the desktop offers screen casts of whole monitors.
 bool screenCastAvailable();
 
+// A stream of a started screen-cast session: its PipeWire node and where
+// the portal says the monitor is, when it says so.
+struct CastSource {
+    quint32 node = 0;
+    std::optional<QRect> area;
+};
+// The "streams" result of a session's Start.
+std::vector<CastSource> castSources(const QVariant& streams);
+
 // Without a window list, each output stands for a window of the long
 // capture. They carry no layer, so a capture never offers them for hovering.
 class OutputWindows final : public WindowList {
