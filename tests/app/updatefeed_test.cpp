@@ -240,7 +240,8 @@ TEST_F(UpdateFeed, EndlessHeadersAreRefusedEarly) {
     expectOneFailure(outcome, "endless headers");
     EXPECT_TRUE(outcome.lines.value(0).contains(QStringLiteral("响应头超过")))
         << outcome.lines.value(0).toStdString();
-    EXPECT_LT(clock.elapsed(), 10000);
+    // Under the total limit (25 s), with room for a sanitizer build's start.
+    EXPECT_LT(clock.elapsed(), 20000);
 }
 
 TEST_F(UpdateFeed, SlowAndMissingServersTimeOut) {
