@@ -140,6 +140,7 @@ bool AppDelegate::startLongScreenshot(const QRectF& frame, const QRectF& region)
     const std::vector<Display> displays = platform_.screens->displays();
     services.layout = desktopLayout(displays, platform_.scale);
     services.primaryTop = primaryTop(displays, services.layout);
+    services.displayScale = displayScale(*platform_.screens, displays, services.layout, frame);
     auto capture = std::make_unique<LongScreenshot>(frame, region, std::move(services));
     QPointer<AppDelegate> self(this);
     capture->onFinish = [self](const QImage& image) {

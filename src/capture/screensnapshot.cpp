@@ -33,6 +33,16 @@ double primaryTop(const std::vector<Display>& displays, const DesktopLayout& lay
     return globalTopLeft(QRectF(displays.front().geometry), layout).height();
 }
 
+double displayScale(ScreenSource& screens, const std::vector<Display>& displays,
+                    const DesktopLayout& layout, const QRectF& screen) {
+    const double top = primaryTop(displays, layout);
+    for (const Display& d : displays) {
+        if (!d.geometry.isEmpty() && displayFrame(d, layout, top).contains(screen.center()))
+            return layout.scale * screens.pixelSize(d).width() / d.geometry.width();
+    }
+    return layout.scale;
+}
+
 std::vector<WindowTarget> captureWindowTargets(const std::vector<WindowInfo>& windows,
                                                const DesktopLayout& layout, qint64 ownPid) {
     std::vector<WindowTarget> targets;

@@ -58,6 +58,12 @@ QRectF displayFrame(const Display& display, const DesktopLayout& layout, double 
 // displays. With the primary display at the origin this is its height.
 double primaryTop(const std::vector<Display>& displays, const DesktopLayout& layout);
 
+// Device pixels per point in the grabs of the display whose frame (global
+// bottom-left points) holds the centre of `screen`: the layout's scale, or
+// more on a Wayland output of a higher scale than others.
+double displayScale(ScreenSource& screens, const std::vector<Display>& displays,
+                    const DesktopLayout& layout, const QRectF& screen);
+
 std::vector<WindowTarget> captureWindowTargets(const std::vector<WindowInfo>& windows,
                                                const DesktopLayout& layout, qint64 ownPid);
 

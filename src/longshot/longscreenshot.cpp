@@ -122,7 +122,7 @@ void LongScreenshot::findSource() {
     }
     services_.windows->activate(sourceWindow_);
 
-    sourceScale_ = services_.layout.scale;
+    sourceScale_ = services_.displayScale;
     stream_ = std::make_unique<LongFrameStream>(services_.openStream());
     configureFrameStream();
     WindowStreamConfiguration configuration;

@@ -49,6 +49,9 @@ struct LongCaptureServices {
     // global bottom-left points.
     DesktopLayout layout;
     double primaryTop = 0;
+    // Device pixels per point on the region's display, in which the stream's
+    // frames come: a scaled Wayland output has more than the layout's scale.
+    double displayScale = 1;
     // Runs the save panel modally and returns its result; tests replace it.
     std::function<int(QDialog&)> runModal;
 };

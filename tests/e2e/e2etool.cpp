@@ -8,6 +8,8 @@
 //   e2etool root-pixel X Y          prints the root window's pixel as #rrggbb
 //   e2etool inside PART WHOLE X Y   exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
 //   e2etool crop PNG X Y W H OUT    writes that part of PNG to OUT
+//   e2etool enlarge PNG N OUT       writes PNG N times as large, each pixel an N × N
+//                                   block, as an output of scale N shows a plain drawing
 //   e2etool rows PART WHOLE X       prints where PART's rows come from: runs of
 //                                   "first last whole-row" (-1: no row of WHOLE at
 //                                   column X matches), for telling a failed stitch apart
@@ -170,6 +172,16 @@ int crop(const char* path, const QRect& area, const char* out) {
     return image.copy(area).save(QString::fromLocal8Bit(out), "PNG") ? 0 : 2;
 }
 
+int enlarge(const char* path, int factor, const char* out) {
+    const QImage image(QString::fromLocal8Bit(path));
+    if (image.isNull() || factor < 1)
+        return 2;
+    return image.scaled(image.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                   .save(QString::fromLocal8Bit(out), "PNG")
+               ? 0
+               : 2;
+}
+
 int rows(const char* partPath, const char* wholePath, int x, bool columns) {
     // Columns are the rows of the transposed images.
     const QTransform transpose = columns ? QTransform(0, 1, 1, 0, 0, 0) : QTransform();
@@ -313,6 +325,8 @@ int main(int argc, char** argv) {
             argv[2],
             QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])),
             argv[7]);
+    if (!std::strcmp(argv[1], "enlarge") && argc == 5)
+        return enlarge(argv[2], std::atoi(argv[3]), argv[4]);
     if (!std::strcmp(argv[1], "png-bomb") && argc == 6)
         return writeFile(argv[2], pngbytes::bomb(quint32(std::atol(argv[3])),
                                                  quint32(std::atol(argv[4])), std::atoll(argv[5])));

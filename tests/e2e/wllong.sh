@@ -1,8 +1,8 @@
 # Long captures of the scrolling fixture on headless sway: ten wheel notches
 # by hand give 600 new rows; automatic scrolling, interrupted by the user's
-# wheel and started again, runs to the document's end and stops by itself.
-# Return in the clicked panel copies, and both copies are the document's
-# pixels, exactly.
+# wheel and started again, runs to the document's end and stops by itself;
+# both again on an output of scale 2. Return in the clicked panel copies, and
+# every copy is the document's pixels, exactly.
 . "$KORVEL_TESTS/wllib.sh"
 . "$KORVEL_TESTS/longsession.sh"
 on_exit=cleanup_wayland
@@ -55,5 +55,22 @@ focus_panel
 key Return
 paste_long_png "$work/automatic.png"
 expect_document_part "$work/automatic.png" 560 2240 40 40
+
+# At output scale 2 the frames hold the output's own pixels, each document
+# pixel a 2 × 2 block: by hand, then automatically to the end.
+kill "$fixture_pid"
+wait "$fixture_pid" 2>/dev/null || true
+swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
+start_fixture --window 200,100,640,600 --length 2400 --step 60
+"$tool" enlarge "$document" 2 "$document"
+start_usual_region
+wheel 10 5
+wait_for 10 dimensions_are "1120 × 2000 px"
+click_widget button "自动滚动"
+expect_shown 40 "画面未变化，自动滚动已停止。可手动继续，或直接复制。"
+focus_panel
+key Return
+paste_long_png "$work/scaled.png"
+expect_document_part "$work/scaled.png" 1120 4480 80 80
 kill -0 "$korvel_pid" || fail "korvel exited"
 echo PASS
