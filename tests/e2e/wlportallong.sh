@@ -1,7 +1,8 @@
 # A long capture through the portal backend: the ScreenCast portal and
 # PipeWire stream the output, ten wheel notches by hand give 600 new rows,
-# and Return in the panel copies exactly the document's pixels. Without a
-# remote-desktop portal the panel offers no automatic scrolling and says why.
+# and Return in the panel copies exactly the document's pixels, also on an
+# output of scale 2. Without a remote-desktop portal the panel offers no
+# automatic scrolling and says why.
 . "$KORVEL_TESTS/wllib.sh"
 . "$KORVEL_TESTS/longsession.sh"
 on_exit=cleanup_wayland
@@ -22,5 +23,20 @@ paste_long_png "$work/manual.png"
 expect_document_part "$work/manual.png" 560 1000 40 40
 grep -q '^screenCastRestoreToken=.' "$XDG_CONFIG_HOME/Korvel/Korvel.conf" ||
     fail "no restore token kept"
+
+# At output scale 2 the cast and the copy hold the output's own pixels.
+kill "$fixture_pid"
+wait "$fixture_pid" 2>/dev/null || true
+swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
+start_fixture --window 200,100,640,600 --length 2400 --step 60
+"$tool" enlarge "$document" 2 "$document"
+start_usual_region
+wheel 10 5
+wait_for 20 dimensions_are "1120 × 2000 px"
+swaymsg -q '[title="^Korvel · 长截图$"] focus'
+sleep 0.5
+key Return
+paste_long_png "$work/scaled.png"
+expect_document_part "$work/scaled.png" 1120 2000 80 80
 kill -0 "$korvel_pid" || fail "korvel exited"
 echo PASS

@@ -373,9 +373,11 @@ void ScreenCastStream::start(const WindowStreamConfiguration& configuration, Ser
         if (casts.empty())
             throw streamError(QStringLiteral("桌面没有共享任何屏幕。"));
         // Some portals put every monitor at the origin; the size still tells
-        // them apart where the outputs differ.
+        // them apart where the outputs differ. Some give it in the output's
+        // pixels, which differ from its layout on a scaled output.
         const CastSource& cast = casts.front();
-        if (cast.area && cast.area != *output && cast.area->size() != output->size()) {
+        if (cast.area && cast.area != *output && cast.area->size() != output->size() &&
+            cast.area->size() != configuration.size) {
             // Asked again next time, so another screen can be chosen.
             settings.remove(restoreTokenKey);
             throw streamError(
