@@ -52,7 +52,12 @@ int main(int argc, char** argv) {
     std::atomic<int> frames{0};
     WindowStreamConfiguration configuration;
     configuration.window = window->id;
+    // At the pixels of the output the window is on, as a long capture asks.
     configuration.size = bounds.size();
+    for (const wayland::Output* o : connection->outputs()) {
+        if (o->logical.contains(bounds.center()) && !o->logical.isEmpty())
+            configuration.size = bounds.size() * o->pixels.width() / o->logical.width();
+    }
     stream.start(
         configuration, queue, [&frames](const WindowFrame& f) { frames += f.complete ? 1 : 0; },
         [](const Error&) {});
