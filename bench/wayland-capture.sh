@@ -16,7 +16,8 @@
 # copy, as before, the compositor's copy took 100 to 290 ms and our pass
 # 150 to 330 ms, both in page faults. The stream gives 10.5, 29.5 and 47 to
 # 57 frames a second at 10, 30 and 60 wheel clicks a second, none while
-# nothing moves.
+# nothing moves; on an output of scale 2 (3840×2160 pixels, frames at the
+# output's pixels) 9.5, 29.5 and 53 under a load of 17.
 . "$KORVEL_TESTS/wllib.sh"
 runs="${RUNS:-10}"
 work="$KORVEL_SESSION_DIR/bench"

@@ -38,7 +38,7 @@ double displayScale(ScreenSource& screens, const std::vector<Display>& displays,
     const double top = primaryTop(displays, layout);
     for (const Display& d : displays) {
         if (!d.geometry.isEmpty() && displayFrame(d, layout, top).contains(screen.center()))
-            return layout.scale * screens.pixelSize(d).width() / d.geometry.width();
+            return layout.scale * (double(screens.pixelSize(d).width()) / d.geometry.width());
     }
     return layout.scale;
 }
