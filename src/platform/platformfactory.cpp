@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include "atspi/atspiaccessibility.h"
+#include "kde/kwinscreenshot.h"
 #include "portal/portalhotkeys.h"
 #include "portal/portalrequest.h"
 #include "portal/portalscreensource.h"
@@ -128,6 +129,12 @@ std::unique_ptr<Platform> portalPlatform() {
     p->screens = std::make_unique<portal::ScreenSource>(*connection);
     p->capabilities.screenCapture =
         portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.Screenshot")) > 0;
+    // On Plasma, KWin itself gives authorised programs the pixels without
+    // a dialog; the portal stays for when it refuses.
+    if (kde::screenShotAvailable()) {
+        p->screens = std::make_unique<kde::ScreenSource>(std::move(p->screens));
+        p->capabilities.screenCapture = true;
+    }
     if (portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.GlobalShortcuts")) > 0) {
         p->hotKeys = std::make_unique<portal::HotKeys>();
         p->capabilities.globalKeys = true;
