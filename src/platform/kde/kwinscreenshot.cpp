@@ -108,10 +108,13 @@ QImage readRawImage(int fd, const RawImage& raw, std::chrono::milliseconds timeo
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+bool plasmaSession() {
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+        .split(u':')
+        .contains(QStringLiteral("KDE"), Qt::CaseInsensitive);
+}
+
 bool screenShotAvailable() {
-    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':');
-    if (!desktops.contains(QStringLiteral("KDE"), Qt::CaseInsensitive))
-        return false;
     const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     return bus && bus->isServiceRegistered(service);
 }

@@ -32,7 +32,9 @@ std::optional<RawImage> rawImageOf(const QVariantMap& results,
 // in all); null when the writer stops short or takes too long.
 QImage readRawImage(int fd, const RawImage& raw, std::chrono::milliseconds timeout);
 
-// Whether this is a Plasma session whose KWin offers ScreenShot2.
+// Whether this is a Plasma session (XDG_CURRENT_DESKTOP names KDE).
+bool plasmaSession();
+// Whether KWin offers ScreenShot2.
 bool screenShotAvailable();
 
 // Still images from KWin's ScreenShot2 service: every output at its native
