@@ -1,5 +1,7 @@
 #include "kwinwindowlist.h"
 
+#include "scriptreport.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -112,7 +114,8 @@ void ScriptReport::report(const QString& json) {
     loop.quit();
 }
 
-KWinWindowList::KWinWindowList() = default;
+KWinWindowList::KWinWindowList()
+    : receiver_(std::make_unique<ScriptReport>()) {}
 
 KWinWindowList::~KWinWindowList() {
     if (registered_)
@@ -129,16 +132,17 @@ std::optional<QString> KWinWindowList::runScript(const QString& body) {
     if (!bus.isConnected() || !folder_.isValid())
         return std::nullopt;
     if (!registered_)
-        registered_ = bus.registerObject(reportPath, &receiver_, QDBusConnection::ExportAllSlots);
+        registered_ =
+            bus.registerObject(reportPath, receiver_.get(), QDBusConnection::ExportAllSlots);
     if (!registered_)
         return std::nullopt;
     static std::atomic<int> runs{0};
-    receiver_.run = ++runs;
-    receiver_.answer.reset();
-    receiver_.sender = bus.interface()->serviceOwner(kwinService);
+    receiver_->run = ++runs;
+    receiver_->answer.reset();
+    receiver_->sender = bus.interface()->serviceOwner(kwinService);
 
     const QString plugin =
-        QStringLiteral("korvel-%1-%2").arg(QCoreApplication::applicationPid()).arg(receiver_.run);
+        QStringLiteral("korvel-%1-%2").arg(QCoreApplication::applicationPid()).arg(receiver_->run);
     const QString path = folder_.filePath(plugin + QStringLiteral(".js"));
     QFile file(path);
     const QString script =
@@ -147,7 +151,7 @@ std::optional<QString> KWinWindowList::runScript(const QString& body) {
             "callDBus(%1, %2, 'org.korvel.KWinScript', 'report', "
             "JSON.stringify({run: %3, windows: typeof out === 'undefined' ? [] : out}));\n")
             .arg(quoted(bus.baseService()), quoted(reportPath))
-            .arg(receiver_.run);
+            .arg(receiver_->run);
     if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
         return std::nullopt;
     file.close();
@@ -165,12 +169,12 @@ std::optional<QString> KWinWindowList::runScript(const QString& body) {
     bus.call(QDBusMessage::createMethodCall(kwinService, QStringLiteral("/Scripting"),
                                             scriptingInterface, QStringLiteral("start")),
              QDBus::Block, answerTimeoutMs);
-    if (!receiver_.answer) {
+    if (!receiver_->answer) {
         QTimer timer;
         timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &receiver_.loop, &QEventLoop::quit);
+        QObject::connect(&timer, &QTimer::timeout, &receiver_->loop, &QEventLoop::quit);
         timer.start(answerTimeoutMs);
-        receiver_.loop.exec();
+        receiver_->loop.exec();
     }
     QDBusMessage unload =
         QDBusMessage::createMethodCall(kwinService, QStringLiteral("/Scripting"),
@@ -178,7 +182,7 @@ std::optional<QString> KWinWindowList::runScript(const QString& body) {
     unload << plugin;
     bus.call(unload, QDBus::NoBlock);
     QFile::remove(path);
-    return receiver_.answer;
+    return receiver_->answer;
 }
 
 std::optional<QJsonArray> KWinWindowList::list() {

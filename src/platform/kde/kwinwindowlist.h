@@ -2,13 +2,11 @@
 
 #include "../windowlist.h"
 
-#include <QDBusContext>
-#include <QEventLoop>
 #include <QJsonArray>
-#include <QObject>
 #include <QTemporaryDir>
 
 #include <map>
+#include <memory>
 
 namespace korvel::kde {
 
@@ -18,20 +16,7 @@ namespace korvel::kde {
 // number of ours, the same for the life of the list.
 std::vector<WindowInfo> kwinWindows(const QJsonArray& report, std::map<QString, quint32>& ids);
 
-// Takes the script's answer. KWin alone may give it, and only the answer
-// to the last run counts.
-class ScriptReport : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.korvel.KWinScript")
-public Q_SLOTS:
-    void report(const QString& json);
-
-public: // NOLINT(readability-redundant-access-specifiers): Q_SLOTS is empty to the compiler
-    int run = 0;
-    QString sender;
-    std::optional<QString> answer;
-    QEventLoop loop;
-};
+class ScriptReport;
 
 // The window list of KWin, through a script loaded over D-Bus for each
 // question: it reports what it sees back to us and is unloaded.
@@ -54,7 +39,7 @@ private:
     std::optional<QJsonArray> list();
 
     QTemporaryDir folder_;
-    ScriptReport receiver_;
+    std::unique_ptr<ScriptReport> receiver_;
     std::map<QString, quint32> ids_;
     bool registered_ = false;
 };
