@@ -72,7 +72,7 @@ int layerOf(const QJsonObject& w) {
 
 std::vector<WindowInfo> kwinWindows(const QJsonArray& report, std::map<QString, quint32>& ids) {
     std::vector<std::pair<qint64, WindowInfo>> shown;
-    for (const QJsonValue& value : report) {
+    for (const QJsonValue value : report) {
         const QJsonObject w = value.toObject();
         const QString uuid = w.value(QLatin1String("id")).toString();
         if (uuid.isEmpty() || !w.value(QLatin1String("shown")).toBool())
@@ -204,7 +204,7 @@ std::optional<qint64> KWinWindowList::activePid() {
     const std::optional<QJsonArray> report = list();
     if (!report)
         return std::nullopt;
-    for (const QJsonValue& value : *report) {
+    for (const QJsonValue value : *report) {
         const QJsonObject w = value.toObject();
         if (!w.value(QLatin1String("active")).toBool())
             continue;
