@@ -10,10 +10,12 @@ portal_log="$KORVEL_SESSION_DIR/testportal.log"
 portal_pid=""
 trap 'cleanup_wayland; [ -z "$portal_pid" ] || kill "$portal_pid" 2>/dev/null || true' EXIT
 mkdir -p "$work" "$apps"
-view() { /usr/bin/python3 "$KORVEL_TESTS/kwinview.py" "$@"; }
-# KWin authorises the test's own view the same way.
+# KWin authorises the test's own view the same way, by the path of its
+# program: a copy of Python, whose own desktop file would come first.
+cp "$(readlink -f /usr/bin/python3)" "$work/view-python"
+view() { PYTHONHOME=/usr "$work/view-python" "$KORVEL_TESTS/kwinview.py" "$@"; }
 printf '[Desktop Entry]\nType=Application\nName=view\nExec=%s\nX-KDE-DBUS-Restricted-Interfaces=%s\n' \
-    "$(readlink -f /usr/bin/python3)" org.kde.KWin.ScreenShot2 >"$apps/kwinview.desktop"
+    "$work/view-python" org.kde.KWin.ScreenShot2 >"$apps/kwinview.desktop"
 # Alerts stay open (no pointer to close them), and an alert opened as the
 # program is asked to end holds it up: it is killed.
 restart_korvel() {

@@ -32,6 +32,10 @@ struct AnswerCase {
     bool accepted;
 };
 
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class KWinAnswer : public testing::TestWithParam<AnswerCase> {};
 
 } // namespace
