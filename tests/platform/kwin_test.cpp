@@ -1,5 +1,7 @@
 #include "platform/kde/kwinscreenshot.h"
 #include "platform/kde/kwinwindowlist.h"
+#include "platform/portal/windowpartstream.h"
+#include "platform/serialqueue.h"
 
 #include <QJsonDocument>
 
@@ -171,4 +173,56 @@ TEST(KWinWindows, FrontToBackShownOnlyWithLayersAndStableIds) {
     for (std::size_t i = 0; i < windows.size(); ++i)
         EXPECT_EQ(again[i].id, windows[i].id);
     EXPECT_NE(windows[0].id, windows[1].id);
+}
+
+namespace {
+
+// The output's stream as the window's part sees it.
+struct OutputStream final : WindowStream {
+    WindowStreamConfiguration configuration;
+    QRect area;
+    FrameHandler onFrame;
+    void start(const WindowStreamConfiguration& c, SerialQueue&, FrameHandler frames,
+               StopHandler) override {
+        configuration = c;
+        onFrame = std::move(frames);
+    }
+    void stop() override {}
+    void setArea(const QRect& a, bool) override { area = a; }
+};
+
+} // namespace
+
+// A window at (100, 50) on the second output: the output's stream is
+// started, areas move onto the output and back, and whole output frames
+// are cut to the window.
+TEST(KWinWindowStream, ReadsTheWindowsPartOfItsOutput) {
+    auto output = std::make_unique<OutputStream>();
+    OutputStream* stream = output.get();
+    portal::WindowPartStream part(std::move(output), [](quint32 window) {
+        return window == 7 ? std::optional<portal::WindowPart>(
+                                 {2, QSize(400, 300), QRect(100, 50, 200, 100)})
+                           : std::nullopt;
+    });
+    SerialQueue queue(QStringLiteral("test"));
+    std::vector<WindowFrame> frames;
+    WindowStreamConfiguration configuration;
+    configuration.window = 8;
+    EXPECT_THROW(part.start(configuration, queue, {}, {}), Error);
+    configuration.window = 7;
+    part.start(configuration, queue, [&](const WindowFrame& f) { frames.push_back(f); }, {});
+    EXPECT_EQ(stream->configuration.window, 2u);
+    EXPECT_EQ(stream->configuration.size, QSize(400, 300));
+
+    part.setArea(QRect(10, 20, 30, 40), true);
+    EXPECT_EQ(stream->area, QRect(110, 70, 30, 40));
+    QImage whole(400, 300, QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::black);
+    whole.setPixel(100, 50, 0xffff0000);
+    stream->onFrame(WindowFrame{whole.copy(110, 70, 30, 40), true, QRect(110, 70, 30, 40)});
+    stream->onFrame(WindowFrame{whole, true, QRect()});
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].area, QRect(10, 20, 30, 40));
+    EXPECT_EQ(frames[1].image.size(), QSize(200, 100));
+    EXPECT_EQ(frames[1].image.pixel(0, 0), 0xffff0000);
 }
