@@ -1,11 +1,14 @@
 #include "platform.h"
 
 #include "atspi/atspiaccessibility.h"
+#include "kde/kwinscreenshot.h"
+#include "kde/kwinwindowlist.h"
 #include "portal/portalhotkeys.h"
 #include "portal/portalrequest.h"
 #include "portal/portalscreensource.h"
 #include "portal/remotedesktop.h"
 #include "portal/screencaststream.h"
+#include "portal/windowpartstream.h"
 #include "wayland/screencopystream.h"
 #include "wayland/swayplacement.h"
 #include "wayland/swaywindowlist.h"
@@ -128,6 +131,13 @@ std::unique_ptr<Platform> portalPlatform() {
     p->screens = std::make_unique<portal::ScreenSource>(*connection);
     p->capabilities.screenCapture =
         portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.Screenshot")) > 0;
+    // On Plasma, KWin itself gives authorised programs the pixels without
+    // a dialog; the portal stays for when it refuses.
+    const bool plasma = kde::plasmaSession();
+    if (plasma && kde::screenShotAvailable()) {
+        p->screens = std::make_unique<kde::ScreenSource>(std::move(p->screens));
+        p->capabilities.screenCapture = true;
+    }
     if (portal::interfaceVersion(QStringLiteral("org.freedesktop.portal.GlobalShortcuts")) > 0) {
         p->hotKeys = std::make_unique<portal::HotKeys>();
         p->capabilities.globalKeys = true;
@@ -144,6 +154,12 @@ std::unique_ptr<Platform> portalPlatform() {
     }
     p->accessibility = std::make_shared<NoAccessibility>();
     p->scale = 1.0;
+    // On Plasma, KWin's scripting lists the windows to hover.
+    std::unique_ptr<kde::KWinWindowList> kwin;
+    if (plasma && kde::KWinWindowList::available())
+        kwin = std::make_unique<kde::KWinWindowList>();
+    kde::KWinWindowList* kwinWindows = kwin.get();
+    p->capabilities.windowList = kwinWindows != nullptr;
     if (p->capabilities.screenCapture && portal::screenCastAvailable()) {
         // A long capture streams the output it lies on.
         auto outputs = [screens = p->screens.get()] {
@@ -152,19 +168,45 @@ std::unique_ptr<Platform> portalPlatform() {
                 result.push_back(d.geometry);
             return result;
         };
-        p->windows = std::make_unique<portal::OutputWindows>(outputs);
-        p->openWindowStream = [outputs] {
-            return std::unique_ptr<WindowStream>(std::make_unique<portal::ScreenCastStream>(
-                [outputs](quint32 window) -> std::optional<QRect> {
-                    const std::vector<QRect> all = outputs();
-                    if (window < 1 || window > all.size())
-                        return std::nullopt;
-                    return all[window - 1];
-                }));
+        auto castOutput = [outputs](quint32 output) -> std::optional<QRect> {
+            const std::vector<QRect> all = outputs();
+            if (output < 1 || output > all.size())
+                return std::nullopt;
+            return all[output - 1];
         };
+        if (kwinWindows) {
+            p->windows = std::move(kwin);
+            p->openWindowStream = [outputs, castOutput, kwinWindows] {
+                return std::unique_ptr<WindowStream>(std::make_unique<portal::WindowPartStream>(
+                    std::make_unique<portal::ScreenCastStream>(castOutput),
+                    [outputs, kwinWindows](quint32 window) -> std::optional<portal::WindowPart> {
+                        const std::optional<WindowInfo> w = kwinWindows->window(window);
+                        if (!w || !w->bounds)
+                            return std::nullopt;
+                        const QRect bounds = w->bounds->toAlignedRect();
+                        const std::vector<QRect> all = outputs();
+                        for (std::size_t i = 0; i < all.size(); ++i) {
+                            if (all[i].contains(bounds.center()))
+                                return portal::WindowPart{
+                                    quint32(i + 1), all[i].size(),
+                                    bounds.intersected(all[i]).translated(-all[i].topLeft())};
+                        }
+                        return std::nullopt;
+                    }));
+            };
+        } else {
+            p->windows = std::make_unique<portal::OutputWindows>(outputs);
+            p->openWindowStream = [castOutput] {
+                return std::unique_ptr<WindowStream>(
+                    std::make_unique<portal::ScreenCastStream>(castOutput));
+            };
+        }
         p->capabilities.liveStream = true;
     } else {
-        p->windows = std::make_unique<NoWindows>();
+        if (kwin)
+            p->windows = std::move(kwin);
+        else
+            p->windows = std::make_unique<NoWindows>();
         p->capabilities.syntheticScroll = false;
     }
     p->backend = std::move(connection);

@@ -1,0 +1,228 @@
+#include "platform/kde/kwinscreenshot.h"
+#include "platform/kde/kwinwindowlist.h"
+#include "platform/portal/windowpartstream.h"
+#include "platform/serialqueue.h"
+
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace korvel;
+using namespace std::chrono_literals;
+
+namespace {
+
+QVariantMap answer(const char* type, qint64 width, qint64 height, qint64 stride, uint format) {
+    QVariantMap m{{QStringLiteral("width"), width},
+                  {QStringLiteral("height"), height},
+                  {QStringLiteral("stride"), stride},
+                  {QStringLiteral("format"), format},
+                  {QStringLiteral("scale"), 1.0}};
+    if (type)
+        m.insert(QStringLiteral("type"), QString::fromLatin1(type));
+    return m;
+}
+
+struct AnswerCase {
+    const char* name;
+    QVariantMap results;
+    bool accepted;
+};
+
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class KWinAnswer : public testing::TestWithParam<AnswerCase> {};
+
+} // namespace
+
+// Sizes are checked against the limit before anything is allocated for them.
+TEST_P(KWinAnswer, TakesOnlySaneRawImages) {
+    const std::optional<kde::RawImage> raw = kde::rawImageOf(GetParam().results, 1'000'000);
+    EXPECT_EQ(raw.has_value(), GetParam().accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , KWinAnswer,
+    testing::Values(AnswerCase{"Screen", answer("raw", 1000, 800, 4000, 5), true},
+                    AnswerCase{"PaddedRows", answer("raw", 1000, 800, 4096, 6), true},
+                    AnswerCase{"NoTypeOfEarlyVersions", answer(nullptr, 10, 10, 40, 4), true},
+                    AnswerCase{"NotRaw", answer("png", 10, 10, 40, 5), false},
+                    AnswerCase{"PastThePixelLimit", answer("raw", 1001, 1000, 4004, 5), false},
+                    AnswerCase{"HugeSides", answer("raw", 1LL << 40, 1LL << 40, 1LL << 42, 5),
+                               false},
+                    AnswerCase{"RowsShorterThanPixels", answer("raw", 10, 10, 39, 5), false},
+                    AnswerCase{"RowsPaddedPastTheLimit", answer("raw", 1, 1000, 8000, 5), false},
+                    AnswerCase{"ThreeBytePixels", answer("raw", 10, 10, 40, 13), false},
+                    AnswerCase{"NoWidth", answer("raw", 0, 10, 40, 5), false},
+                    AnswerCase{"MissingStride",
+                               [] {
+                                   QVariantMap m = answer("raw", 10, 10, 40, 5);
+                                   m.remove(QStringLiteral("stride"));
+                                   return m;
+                               }(),
+                               false}),
+    [](const testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// A pipe whose read end waits without blocking, as KWin's is given.
+struct Pipe {
+    int fds[2] = {-1, -1};
+    Pipe() {
+        EXPECT_EQ(::pipe(fds), 0);
+        ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    }
+    ~Pipe() {
+        for (int fd : fds)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    void closeWriter() {
+        ::close(fds[1]);
+        fds[1] = -1;
+    }
+};
+
+} // namespace
+
+// Rows padded to 12 bytes for 2 pixels arrive in small pieces, as a pipe
+// delivers them; the padding is dropped.
+TEST(KWinPixels, ReadsPaddedRowsWrittenInPieces) {
+    Pipe pipe;
+    const kde::RawImage raw{QSize(2, 2), 12, QImage::Format_ARGB32};
+    const quint32 pixels[] = {0xffff0000, 0xff00ff00, 0xdeadbeef,
+                              0xff0000ff, 0xffffffff, 0xdeadbeef};
+    std::thread writer([&] {
+        const auto* bytes = reinterpret_cast<const char*>(pixels);
+        for (size_t at = 0; at < sizeof pixels; at += 5) {
+            EXPECT_GT(::write(pipe.fds[1], bytes + at, std::min<size_t>(5, sizeof pixels - at)), 0);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    const QImage image = kde::readRawImage(pipe.fds[0], raw, 2000ms);
+    writer.join();
+    ASSERT_EQ(image.size(), QSize(2, 2));
+    EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(image.pixel(0, 0), 0xffff0000);
+    EXPECT_EQ(image.pixel(1, 0), 0xff00ff00);
+    EXPECT_EQ(image.pixel(0, 1), 0xff0000ff);
+    EXPECT_EQ(image.pixel(1, 1), 0xffffffff);
+}
+
+// A writer that stops short, or never writes, gives no image; the second
+// is given up on when the time is over instead of waiting for ever.
+TEST(KWinPixels, ShortOrSilentWriterGivesNothing) {
+    const kde::RawImage raw{QSize(100, 100), 400, QImage::Format_RGB32};
+    Pipe shortWriter;
+    ASSERT_EQ(::write(shortWriter.fds[1], "abcd", 4), 4);
+    shortWriter.closeWriter();
+    EXPECT_TRUE(kde::readRawImage(shortWriter.fds[0], raw, 2000ms).isNull());
+
+    Pipe silent;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(kde::readRawImage(silent.fds[0], raw, 200ms).isNull());
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 190ms);
+    EXPECT_LT(waited, 2s);
+}
+
+// The script's report: windows in KWin's bottom-up stacking order come out
+// front to back; minimised ones and those on other desktops are left out;
+// docks and the desktop are listed on layers that are never hovered; ids
+// stay the same from one report to the next.
+TEST(KWinWindows, FrontToBackShownOnlyWithLayersAndStableIds) {
+    const QByteArray report = R"([
+      {"id": "{a}", "x": 0, "y": 0, "width": 1920, "height": 1080, "pid": 10,
+       "resourceClass": "plasmashell", "caption": "Desktop", "stacking": 0, "normal": false,
+       "dock": false, "desktop": true, "opacity": 1, "shown": true},
+      {"id": "{b}", "x": 100, "y": 50, "width": 800, "height": 600, "pid": 20,
+       "resourceClass": "konsole", "caption": "shell", "stacking": 2, "normal": true,
+       "dock": false, "desktop": false, "opacity": 0.9, "shown": true},
+      {"id": "{c}", "x": 0, "y": 1040, "width": 1920, "height": 40, "pid": 10,
+       "resourceClass": "plasmashell", "caption": "Panel", "stacking": 5, "normal": false,
+       "dock": true, "desktop": false, "opacity": 1, "shown": true},
+      {"id": "{d}", "x": 300, "y": 200, "width": 400, "height": 300, "pid": 30,
+       "resourceClass": "dolphin", "caption": "files", "stacking": 3, "normal": true,
+       "dock": false, "desktop": false, "opacity": 1, "shown": false},
+      {"id": "{e}", "x": 200, "y": 100, "width": 640, "height": 480, "pid": 40,
+       "resourceClass": "firefox", "caption": "web", "stacking": 4, "normal": true,
+       "dock": false, "desktop": false, "opacity": 1, "shown": true}])";
+    std::map<QString, quint32> ids;
+    const std::vector<WindowInfo> windows =
+        kde::kwinWindows(QJsonDocument::fromJson(report).array(), ids);
+    ASSERT_EQ(windows.size(), 4u);
+    EXPECT_EQ(windows[0].owner, QStringLiteral("plasmashell"));
+    EXPECT_EQ(windows[0].layer, 20);
+    EXPECT_EQ(windows[1].title, QStringLiteral("web"));
+    EXPECT_EQ(windows[1].layer, 0);
+    EXPECT_EQ(windows[1].pid, 40);
+    EXPECT_EQ(windows[1].bounds, QRectF(200, 100, 640, 480));
+    EXPECT_EQ(windows[2].owner, QStringLiteral("konsole"));
+    EXPECT_DOUBLE_EQ(*windows[2].alpha, 0.9);
+    EXPECT_EQ(windows[3].layer, -1);
+
+    const std::vector<WindowInfo> again =
+        kde::kwinWindows(QJsonDocument::fromJson(report).array(), ids);
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        EXPECT_EQ(again[i].id, windows[i].id);
+    EXPECT_NE(windows[0].id, windows[1].id);
+}
+
+namespace {
+
+// The output's stream as the window's part sees it.
+struct OutputStream final : WindowStream {
+    WindowStreamConfiguration configuration;
+    QRect area;
+    FrameHandler onFrame;
+    void start(const WindowStreamConfiguration& c, SerialQueue&, FrameHandler frames,
+               StopHandler) override {
+        configuration = c;
+        onFrame = std::move(frames);
+    }
+    void stop() override {}
+    void setArea(const QRect& a, bool) override { area = a; }
+};
+
+} // namespace
+
+// A window at (100, 50) on the second output: the output's stream is
+// started, areas move onto the output and back, and whole output frames
+// are cut to the window.
+TEST(KWinWindowStream, ReadsTheWindowsPartOfItsOutput) {
+    auto output = std::make_unique<OutputStream>();
+    OutputStream* stream = output.get();
+    portal::WindowPartStream part(std::move(output), [](quint32 window) {
+        return window == 7 ? std::optional<portal::WindowPart>(
+                                 {2, QSize(400, 300), QRect(100, 50, 200, 100)})
+                           : std::nullopt;
+    });
+    SerialQueue queue(QStringLiteral("test"));
+    std::vector<WindowFrame> frames;
+    WindowStreamConfiguration configuration;
+    configuration.window = 8;
+    EXPECT_THROW(part.start(configuration, queue, {}, {}), Error);
+    configuration.window = 7;
+    part.start(configuration, queue, [&](const WindowFrame& f) { frames.push_back(f); }, {});
+    EXPECT_EQ(stream->configuration.window, 2u);
+    EXPECT_EQ(stream->configuration.size, QSize(400, 300));
+
+    part.setArea(QRect(10, 20, 30, 40), true);
+    EXPECT_EQ(stream->area, QRect(110, 70, 30, 40));
+    QImage whole(400, 300, QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::black);
+    whole.setPixel(100, 50, 0xffff0000);
+    stream->onFrame(WindowFrame{whole.copy(110, 70, 30, 40), true, QRect(110, 70, 30, 40)});
+    stream->onFrame(WindowFrame{whole, true, QRect()});
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].area, QRect(10, 20, 30, 40));
+    EXPECT_EQ(frames[1].image.size(), QSize(200, 100));
+    EXPECT_EQ(frames[1].image.pixel(0, 0), 0xffff0000);
+}
