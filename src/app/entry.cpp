@@ -217,7 +217,7 @@ int runApplication(int argc, char** argv, const Dispatch& d) {
         });
     }
     OverlayWindow::setReuse(true);
-    const int status = QApplication::exec();
+    const int status = terminationRequested() ? 0 : QApplication::exec();
     decoder.waitForDone();
     // Windows go before the application object does.
     OverlayWindow::setReuse(false);

@@ -12,6 +12,7 @@ namespace korvel {
 namespace {
 
 int wakeUp[2] = {-1, -1};
+bool requested = false;
 
 // Only async-signal-safe calls here: the event loop does the rest.
 void signalled(int) {
@@ -31,6 +32,7 @@ void quitOnTermination() {
         char bytes[16];
         while (::read(wakeUp[0], bytes, sizeof bytes) > 0) {
         }
+        requested = true;
         // Not quit(): that asks every window to close, and a pin refuses.
         QCoreApplication::exit(0);
     });
@@ -40,6 +42,10 @@ void quitOnTermination() {
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+}
+
+bool terminationRequested() {
+    return requested;
 }
 
 } // namespace korvel

@@ -8,4 +8,9 @@ namespace korvel {
 // Needs the application object; call once.
 void quitOnTermination();
 
+// Whether such a signal has been handled. The event loop it ended may have
+// been a nested one run before the main loop started (a portal answer
+// awaited at launch): the main loop must then not start at all.
+bool terminationRequested();
+
 } // namespace korvel
