@@ -69,6 +69,16 @@ struct LongCapture : ::testing::Test {
     }
     QImage window(int offset) const { return document.copy(0, offset, 400, 500); }
     bool statusIs(const char* text) const { return capture->status() == QString::fromUtf8(text); }
+    bool sizeBecomes(const char* text) const {
+        return waitFor([&] { return capture->dimensions() == QString::fromUtf8(text); });
+    }
+    // Opens the capture and stitches its first frame.
+    void begin() {
+        open();
+        ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+        stream->deliver(window(0));
+        ASSERT_TRUE(sizeBecomes("300 × 200 px"));
+    }
     QImage clipboardImage() const {
         return QImage::fromData(
             QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), "PNG");
@@ -98,10 +108,7 @@ TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
 // Frames stitched, paused, resumed and copied with Enter, pixel for pixel:
 // e2e.LongKeys on the real program.
 TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     windows.list.front().bounds = QRectF(101, 50, 400, 500);
     ASSERT_TRUE(waitFor([&] { return capture->failed(); }));
     EXPECT_EQ(capture->status(),
@@ -117,10 +124,7 @@ TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
 }
 
 TEST_F(LongCapture, AStreamEndingWithItsWindowSaysTheWindowWentAndOnlyThen) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     // The stream notices first, between two looks at the window list.
     windows.list.clear();
     stream->fail(
@@ -142,10 +146,7 @@ TEST_F(LongCapture, AStreamEndingWithItsWindowSaysTheWindowWentAndOnlyThen) {
 }
 
 TEST_F(LongCapture, ChangingTheDirectionStartsOverPaused) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     capture->setDirection(LongCaptureAxis::horizontal);
     EXPECT_TRUE(capture->paused());
     EXPECT_EQ(capture->axis(), LongCaptureAxis::horizontal);
@@ -190,29 +191,26 @@ TEST_F(LongCapture, AStaleFirstFrameNeverBlocksTheCapture) {
     inactive.fill(qRgb(128, 128, 128));
     stream->deliver(inactive);
     stream->deliver(window(0)); // painted a moment later
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     stream->deliver(window(60));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 260 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 260 px"));
 
     capture->setDirection(LongCaptureAxis::vertical);
     capture->togglePause();
     stream->deliver(inactive); // stuck this way long enough to be taken
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     for (int offset : {100, 160, 220, 280})
         stream->deliver(window(offset));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 260 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 260 px"));
 }
 
 // The sheet shows the whole image with the current edges; dragging writes
 // the fields, and only values that leave a row are applied.
 TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothing) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     for (int offset : {60, 130})
         stream->deliver(window(offset));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 330 px"));
 
     onSheet = [&](LongCaptureCropSheet& sheet) {
         EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("0"));
@@ -239,7 +237,7 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
     };
     onSheet = cutThirtyAndAHundred;
     capture->cropCurrent();
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     EXPECT_DOUBLE_EQ(capture->preview()->leadingCrop, 30.0 / 330);
 
     // Cancel keeps the edges; the full image comes back only when asked.
@@ -255,10 +253,10 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
     EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 200 px"));
     onSheet = [&](LongCaptureCropSheet&) { return int(LongCaptureCropSheet::restoreFull); };
     capture->cropCurrent();
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 330 px"));
     onSheet = cutThirtyAndAHundred;
     capture->cropCurrent();
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
 
     capture->copyCurrent();
     ASSERT_TRUE(waitFor([&] { return closes == 1; }));

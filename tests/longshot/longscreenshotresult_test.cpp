@@ -99,7 +99,7 @@ struct ResultTest : ::testing::Test {
 };
 
 TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
-    open(longImage(2000, 3000));
+    open(longImage(2000, 3000), false);
     EXPECT_EQ(result->windowTitle(), QStringLiteral("Korvel · 长截图 2000 × 3000 px"));
     EXPECT_DOUBLE_EQ(result->scale(), 0.44);
     EXPECT_EQ(result->canvas()->size(), QSize(880, 1320));
@@ -108,20 +108,18 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     EXPECT_TRUE(result->canvas()->selectionOnly);
     EXPECT_EQ(result->toolbar()->activeTool(), 1);
     EXPECT_EQ(result->size(), QSize(920, 720));
-    // The scroll area sits 10 points below the toolbar and from every edge.
-    const QRect area = result->scrollArea()->geometry();
-    EXPECT_EQ(area.top(), result->toolbar()->geometry().bottom() + 1 + 10);
-    EXPECT_EQ(area.left(), 10);
-    EXPECT_EQ(area.width(), 900);
-    EXPECT_EQ(area.bottom() + 1, 720 - 10);
     EXPECT_GE(result->minimumWidth(), std::max(500, result->toolbar()->width()));
-    EXPECT_EQ(result->minimumHeight(), 420);
+    // Long capture, moving the selection, pinning without a host and text
+    // recognition without a recogniser are off.
+    for (const char* name : {"长截图", "移动选区", "贴图", "识别文字"})
+        EXPECT_FALSE(result->toolbar()->button(QString::fromUtf8(name))->isEnabled()) << name;
+    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("复制"))->isEnabled());
     // Choosing the first tool shows the style row; the image stays put.
     const QPoint image = result->canvas()->mapTo(result.get(), QPoint(0, 0));
     result->toolbar()->button(QStringLiteral("tool.rectangle"))->click();
     EXPECT_TRUE(result->toolbar()->styleRow()->isVisible());
     EXPECT_EQ(result->canvas()->mapTo(result.get(), QPoint(0, 0)), image);
-
+    // The scroll area keeps 10 points from the window's edges.
     result->resize(1200, 900);
     EXPECT_EQ(result->scrollArea()->width(), 1180);
     EXPECT_EQ(result->scrollArea()->geometry().bottom() + 1, 890);
@@ -129,6 +127,7 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     open(longImage(600, 200));
     EXPECT_DOUBLE_EQ(result->scale(), 1.0);
     EXPECT_EQ(result->canvas()->size(), QSize(600, 200));
+    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("贴图"))->isEnabled());
 
     // Shrunk to the window, fine lines are averaged, not dropped: rows of
     // one-pixel black and white lines show grey.
@@ -140,21 +139,6 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     const QImage shown = result->canvas()->grab().toImage();
     for (const QPoint p : {QPoint(100, 40), QPoint(440, 101), QPoint(700, 200)})
         EXPECT_NEAR(qGray(shown.pixel(p)), 128, 40) << p.x() << "," << p.y();
-}
-
-TEST_F(ResultTest, LongCaptureAndMoveAreAlwaysOffAndPinOnlyWithAHost) {
-    open(longImage(300, 300), false);
-    AnnotationToolbar* bar = result->toolbar();
-    EXPECT_FALSE(bar->button(QStringLiteral("长截图"))->isEnabled());
-    EXPECT_FALSE(bar->button(QStringLiteral("移动选区"))->isEnabled());
-    EXPECT_FALSE(bar->button(QStringLiteral("贴图"))->isEnabled());
-    // No recogniser was given, so the toolbar does not offer one.
-    EXPECT_FALSE(bar->button(QStringLiteral("识别文字"))->isEnabled());
-    EXPECT_TRUE(bar->button(QStringLiteral("复制"))->isEnabled());
-
-    open(longImage(300, 300), true);
-    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("贴图"))->isEnabled());
-    EXPECT_FALSE(result->toolbar()->button(QStringLiteral("长截图"))->isEnabled());
 }
 
 // A 30,000-row image: a rectangle drawn at the bottom of the scrolled view
@@ -176,15 +160,13 @@ TEST_F(ResultTest, AMarkNearTheBottomOfAVeryLongImageExportsAtItsPixels) {
 
     const QImage out = QImage::fromData(canvas->png().value_or(QByteArray()), "PNG");
     ASSERT_EQ(out.size(), QSize(1000, 30000));
-    // Edges at pixel columns 100 and 300 and rows 29550 and 29750.
-    EXPECT_TRUE(reddish(out.pixel(100, 29650)));
-    EXPECT_TRUE(reddish(out.pixel(300, 29600)));
-    EXPECT_TRUE(reddish(out.pixel(200, 29550)));
-    EXPECT_TRUE(reddish(out.pixel(150, 29750)));
-    // Inside and outside keep the image's own pixels.
-    EXPECT_EQ(out.pixel(200, 29650), longImage(1, 30000).pixel(0, 29650));
-    EXPECT_EQ(out.pixel(100, 29500), longImage(1, 30000).pixel(0, 29500));
-    EXPECT_EQ(out.pixel(100, 100), longImage(1, 30000).pixel(0, 100));
+    // Edges at pixel columns 100 and 300 and rows 29550 and 29750; inside
+    // and outside the image's own pixels.
+    for (const QPoint p :
+         {QPoint(100, 29650), QPoint(300, 29600), QPoint(200, 29550), QPoint(150, 29750)})
+        EXPECT_TRUE(reddish(out.pixel(p))) << p.x() << "," << p.y();
+    for (const QPoint p : {QPoint(200, 29650), QPoint(100, 29500), QPoint(100, 100)})
+        EXPECT_EQ(out.pixel(p), longImage(1, 30000).pixel(0, p.y())) << p.x() << "," << p.y();
 
     // The screen shows the same: the viewport's pixels on the left edge,
     // away from the selection handles.
