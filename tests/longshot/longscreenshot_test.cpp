@@ -1,20 +1,13 @@
 #include "../testwait.h"
-#include "history/screenshothistory.h"
 #include "longshot/longcapturecrop.h"
 #include "longshot/longcapturepanels.h"
 #include "longshot/longdocument.h"
 #include "longshot/longscreenshot.h"
+#include "longshotfixture.h"
 #include "platform/fake/fakeplatform.h"
 #include "platform/fake/fakewindowstream.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QClipboard>
 #include <QLineEdit>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QSettings>
-#include <QTemporaryDir>
 
 using namespace korvel;
 
@@ -23,29 +16,17 @@ namespace {
 // One 800 × 600 display at scale 1. The source window (root pixels 100, 50,
 // 400 × 500) shows a long document scrolled by `offset`; the region covers
 // its rows 50–249 and columns 50–349.
-struct LongCapture : ::testing::Test {
+struct LongCapture : HistoryTest {
     const QImage document = scenes::longDocument(400, 3000);
     fake::WindowList windows;
     fake::WindowStream* stream = nullptr;
-    QTemporaryDir dir;
-    std::unique_ptr<ScreenshotHistory> history;
     std::unique_ptr<LongScreenshot> capture;
     int closes = 0;
     std::function<int(LongCaptureCropSheet&)> onSheet;
 
     void SetUp() override {
-        history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
-                                                      [] { return std::make_unique<QSettings>(); });
-        WindowInfo source;
-        source.id = 7;
-        source.pid = 4242;
-        source.layer = 0;
-        source.bounds = QRectF(100, 50, 400, 500);
-        windows.list = {source};
-    }
-    void TearDown() override {
-        capture.reset();
-        history->waitForIdle();
+        windows.list = {
+            WindowInfo{.id = 7, .pid = 4242, .layer = 0, .bounds = QRectF(100, 50, 400, 500)}};
     }
     void open() {
         LongCaptureServices services;
@@ -79,20 +60,7 @@ struct LongCapture : ::testing::Test {
         stream->deliver(window(0));
         ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     }
-    QImage clipboardImage() const {
-        return QImage::fromData(
-            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), "PNG");
-    }
 };
-
-void drag(QWidget& view, QPointF from, QPointF to) {
-    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &press);
-    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &move);
-}
 
 TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
     windows.list.front().bounds = QRectF(500, 50, 200, 200);
@@ -218,7 +186,7 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
         const QRectF image = view.imageRect();
         EXPECT_NEAR(image.height() / image.width(), 330.0 / 300.0, 0.01);
         // The leading line dragged past the bottom stops a row short.
-        drag(view, QPointF(image.center().x(), image.top() + 1),
+        drag(&view, QPointF(image.center().x(), image.top() + 1),
              QPointF(image.center().x(), image.bottom() + 20));
         EXPECT_EQ(view.crop(), (LongCaptureCrop{329, 0}));
         EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("329"));

@@ -1,20 +1,13 @@
 #include "longshot/longscreenshotresult.h"
+#include "longshotfixture.h"
 
 #include "annotate/annotationtoolbar.h"
 #include "annotate/canvas.h"
-#include "history/screenshothistory.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QClipboard>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QUndoStack>
 
@@ -38,9 +31,7 @@ bool reddish(QRgb c) {
     return qRed(c) > 200 && qGreen(c) < 120 && qBlue(c) < 120;
 }
 
-struct ResultTest : ::testing::Test {
-    QTemporaryDir dir;
-    std::unique_ptr<ScreenshotHistory> history;
+struct ResultTest : HistoryTest {
     bool copyCloses = false;
     int closes = 0;
     int pins = 0;
@@ -48,16 +39,7 @@ struct ResultTest : ::testing::Test {
     std::function<int(QDialog&)> modal = [](QDialog&) { return int(QDialog::Rejected); };
     std::unique_ptr<LongScreenshotResult> result;
 
-    void SetUp() override {
-        QSettings().setValue(QStringLiteral("historyEnabled"), true);
-        history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
-                                                      [] { return std::make_unique<QSettings>(); });
-    }
-    void TearDown() override {
-        result.reset();
-        history->waitForIdle();
-        QSettings().remove(QStringLiteral("historyEnabled"));
-    }
+    void SetUp() override { QSettings().setValue(QStringLiteral("historyEnabled"), true); }
     void open(const QImage& image, bool withPin = true) {
         LongScreenshotServices services;
         services.history = history.get();
@@ -78,23 +60,9 @@ struct ResultTest : ::testing::Test {
         QKeyEvent e(QEvent::KeyPress, k, m);
         QApplication::sendEvent(target, &e);
     }
-    void drag(QWidget* target, QPointF from, QPointF to) {
-        const auto send = [&](QEvent::Type t, QPointF p, Qt::MouseButtons held) {
-            QMouseEvent e(t, p, target->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
-            QApplication::sendEvent(target, &e);
-        };
-        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-        send(QEvent::MouseMove, to, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
-    }
     void chooseTool(int index) {
         result->toolbar()->selectTool(index);
         result->toolbar()->onTool(index);
-    }
-    int entries() {
-        history->waitForIdle();
-        return int(history->entries().size());
     }
 };
 
@@ -205,9 +173,7 @@ TEST_F(ResultTest, ReturnCopiesEscCloses_ButBothGoToAnOpenText) {
     Canvas* canvas = result->canvas();
     key(canvas, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(closes, 0);
-    const QByteArray png =
-        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png"));
-    EXPECT_EQ(QImage::fromData(png).size(), QSize(400, 800));
+    EXPECT_EQ(clipboardImage().size(), QSize(400, 800));
     EXPECT_EQ(entries(), 1);
 
     chooseTool(5);
