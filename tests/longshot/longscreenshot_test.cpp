@@ -25,8 +25,12 @@ struct LongCapture : HistoryTest {
     std::function<int(LongCaptureCropSheet&)> onSheet;
 
     void SetUp() override {
-        windows.list = {
-            WindowInfo{.id = 7, .pid = 4242, .layer = 0, .bounds = QRectF(100, 50, 400, 500)}};
+        WindowInfo source;
+        source.id = 7;
+        source.pid = 4242;
+        source.layer = 0;
+        source.bounds = QRectF(100, 50, 400, 500);
+        windows.list = {source};
     }
     void open() {
         LongCaptureServices services;

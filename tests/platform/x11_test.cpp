@@ -28,13 +28,6 @@ using std::chrono::milliseconds;
 
 namespace {
 
-struct Options {
-    uint32_t background = 0;
-    uint32_t events = 0; // delivered to the user's connection
-    bool overrideRedirect = false;
-    bool map = true;
-};
-
 struct X11 : ::testing::Test {
     std::unique_ptr<x11::Connection> x = x11::Connection::open();
     std::unique_ptr<x11::Connection> user = x11::Connection::open();
@@ -51,14 +44,16 @@ struct X11 : ::testing::Test {
     void sync() {
         free(xcb_get_input_focus_reply(user->get(), xcb_get_input_focus(user->get()), nullptr));
     }
-    xcb_window_t window(QRect r, Options o = {}) {
+    // A window of the user's; the user's connection gets its `events`.
+    xcb_window_t window(QRect r, uint32_t background = 0, uint32_t events = 0,
+                        bool overrideRedirect = false, bool map = true) {
         const xcb_window_t w = xcb_generate_id(user->get());
-        const uint32_t values[] = {o.background, o.overrideRedirect ? 1u : 0u, o.events};
+        const uint32_t values[] = {background, overrideRedirect ? 1u : 0u, events};
         xcb_create_window(user->get(), XCB_COPY_FROM_PARENT, w, user->root(), int16_t(r.x()),
                           int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                           XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
-        if (o.map)
+        if (map)
             xcb_map_window(user->get(), w);
         created.push_back(w);
         sync();
@@ -144,8 +139,8 @@ TEST_F(X11, MonitorsComePrimaryFirstAndGrabsAgreeWithTheScreen) {
 
 TEST_F(X11, WithoutWindowManagerTheTreeGivesFrontToBack) {
     const xcb_window_t back = window(QRect(10, 20, 300, 200));
-    const xcb_window_t popup = window(QRect(50, 50, 100, 100), {.overrideRedirect = true});
-    const xcb_window_t hidden = window(QRect(60, 60, 100, 100), {.map = false});
+    const xcb_window_t popup = window(QRect(50, 50, 100, 100), 0, 0, true); // override-redirect
+    const xcb_window_t hidden = window(QRect(60, 60, 100, 100), 0, 0, false, false); // unmapped
     const xcb_window_t front = window(QRect(400, 300, 200, 100));
     set(back, "_NET_WM_PID", XCB_ATOM_CARDINAL, {4242});
     // A pid of the wrong format is no pid at all.
@@ -273,8 +268,7 @@ TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
 TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
     x11::ScrollPoster scrolls(*x);
     ASSERT_TRUE(scrolls.available());
-    const xcb_window_t target =
-        window(QRect(100, 100, 200, 200), {.events = XCB_EVENT_MASK_BUTTON_PRESS});
+    const xcb_window_t target = window(QRect(100, 100, 200, 200), 0, XCB_EVENT_MASK_BUTTON_PRESS);
     int userScrolls = 0;
     scrolls.onUserScroll = [&] { ++userScrolls; };
     scrolls.setWatching(true);
@@ -362,8 +356,8 @@ struct X11Stream : X11 {
 // and windows on top or parts off screen never show.
 TEST_F(X11Stream, ReadsTheWindowOnlyWhenItChangesAndOnlyTheArea) {
     const int right = x->screen()->width_in_pixels;
-    const xcb_window_t w = window(QRect(right - 200, 120, 300, 200), {.background = 0x336699});
-    window(QRect(right - 180, 140, 60, 60), {.background = 0xffffff}); // on top
+    const xcb_window_t w = window(QRect(right - 200, 120, 300, 200), 0x336699);
+    window(QRect(right - 180, 140, 60, 60), 0xffffff); // on top
     start(w);
     EXPECT_TRUE(stream.usesComposite()) << "no compositor: the server keeps the pixmap itself";
     ASSERT_TRUE(eventually([&] { return !frames.empty(); }));
@@ -405,7 +399,7 @@ TEST_F(X11Stream, ClosedWindowEndsTheStreamWithAnError) {
     missing.window = 0x7fffffe;
     EXPECT_THROW(stream.start(missing, queue, {}, {}), Error);
 
-    const xcb_window_t w = window(QRect(10, 10, 50, 50), {.background = 0xffffff});
+    const xcb_window_t w = window(QRect(10, 10, 50, 50), 0xffffff);
     start(w);
     ASSERT_TRUE(eventually([&] { return !frames.empty(); }));
     xcb_destroy_window(user->get(), w);
