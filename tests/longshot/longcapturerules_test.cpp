@@ -57,46 +57,40 @@ TEST(LongCaptureLayout, KeepsTheBarBelowOrAboveAndThePreviewBesideOnScreen) {
 }
 
 TEST(AutoScroll, StepsAreAShareOfTheRegionWithinLimits) {
-    EXPECT_EQ(autoScrollStep(300, 1), 30);
-    EXPECT_EQ(autoScrollStep(100, 0), 8);
-    EXPECT_EQ(autoScrollStep(1000, 2), 96);
-    EXPECT_EQ(autoScrollStep(333, 1), 33);
-    EXPECT_EQ(autoScrollStep(300, 7), autoScrollStep(300, 2));
-    EXPECT_EQ(autoScrollStep(300, -1), autoScrollStep(300, 0));
-    EXPECT_EQ(autoScrollStep(std::nan(""), 1), 0);
+    // Speeds past either end count as the nearest one.
+    const std::tuple<double, int, int> steps[] = {{300, 1, 30},        {100, 0, 8},  {1000, 2, 96},
+                                                  {333, 1, 33},        {300, 7, 48}, {300, -1, 18},
+                                                  {std::nan(""), 1, 0}};
+    for (const auto& [length, speed, step] : steps)
+        EXPECT_EQ(autoScrollStep(length, speed), step) << length << " " << speed;
     // Down, up and right are shown by e2e.LongAutomatic, LongUpward and
     // LongHorizontal.
     EXPECT_EQ(autoScrollStatus(true, true),
               QStringLiteral("自动向左滚动中；空格停止，Enter 复制。"));
-
-    int leading = 50, trailing = 80;
-    clampCrop(leading, trailing, 100);
-    EXPECT_EQ(leading, 50);
-    EXPECT_EQ(trailing, 49);
-    clampCrop(leading, trailing, 10);
-    EXPECT_EQ(leading, 9);
-    EXPECT_EQ(trailing, 0);
 }
 
-TEST(LongCaptureCrop, FieldsAndDraggedLinesAlwaysLeaveARow) {
-    EXPECT_EQ(cropFromFields(QStringLiteral("10"), QStringLiteral(" 20 "), 100),
-              (LongCaptureCrop{10, 20}));
-    EXPECT_EQ(cropFromFields(QStringLiteral("99"), QStringLiteral("0"), 100),
-              (LongCaptureCrop{99, 0}));
-    EXPECT_EQ(cropFromFields(QStringLiteral("10"), QStringLiteral("89"), 100),
-              (LongCaptureCrop{10, 89}));
-    for (const auto& [leading, trailing] : {std::pair{"100", "0"},
-                                            {"10", "90"},
-                                            {"-1", "0"},
-                                            {"0", "-1"},
-                                            {"1.5", "0"},
-                                            {"", "0"},
-                                            {"abc", "0"},
-                                            {"99999999999999999999", "0"}}) {
-        EXPECT_FALSE(
-            cropFromFields(QString::fromLatin1(leading), QString::fromLatin1(trailing), 100))
-            << leading << " " << trailing;
-    }
+TEST(LongCaptureCrop, ClampedFieldsAndDraggedLinesAlwaysLeaveARow) {
+    int leading = 50, trailing = 80;
+    clampCrop(leading, trailing, 100);
+    EXPECT_EQ(std::pair(leading, trailing), std::pair(50, 49));
+    clampCrop(leading, trailing, 10);
+    EXPECT_EQ(std::pair(leading, trailing), std::pair(9, 0));
+
+    const std::tuple<const char*, const char*, std::optional<LongCaptureCrop>> fields[] = {
+        {"10", " 20 ", LongCaptureCrop{10, 20}},
+        {"99", "0", LongCaptureCrop{99, 0}},
+        {"10", "89", LongCaptureCrop{10, 89}},
+        {"100", "0", std::nullopt},
+        {"10", "90", std::nullopt},
+        {"-1", "0", std::nullopt},
+        {"0", "-1", std::nullopt},
+        {"1.5", "0", std::nullopt},
+        {"", "0", std::nullopt},
+        {"abc", "0", std::nullopt},
+        {"99999999999999999999", "0", std::nullopt}};
+    for (const auto& [lead, trail, crop] : fields)
+        EXPECT_EQ(cropFromFields(QString::fromLatin1(lead), QString::fromLatin1(trail), 100), crop)
+            << lead << " " << trail;
     EXPECT_FALSE(cropFromFields(QStringLiteral("0"), QStringLiteral("0"), 0));
 
     // A line dragged past the other stops a row before it; past the ends it

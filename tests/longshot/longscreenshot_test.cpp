@@ -1,20 +1,13 @@
 #include "../testwait.h"
-#include "history/screenshothistory.h"
 #include "longshot/longcapturecrop.h"
 #include "longshot/longcapturepanels.h"
 #include "longshot/longdocument.h"
 #include "longshot/longscreenshot.h"
+#include "longshotfixture.h"
 #include "platform/fake/fakeplatform.h"
 #include "platform/fake/fakewindowstream.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QClipboard>
 #include <QLineEdit>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QSettings>
-#include <QTemporaryDir>
 
 using namespace korvel;
 
@@ -23,29 +16,21 @@ namespace {
 // One 800 × 600 display at scale 1. The source window (root pixels 100, 50,
 // 400 × 500) shows a long document scrolled by `offset`; the region covers
 // its rows 50–249 and columns 50–349.
-struct LongCapture : ::testing::Test {
+struct LongCapture : HistoryTest {
     const QImage document = scenes::longDocument(400, 3000);
     fake::WindowList windows;
     fake::WindowStream* stream = nullptr;
-    QTemporaryDir dir;
-    std::unique_ptr<ScreenshotHistory> history;
     std::unique_ptr<LongScreenshot> capture;
     int closes = 0;
     std::function<int(LongCaptureCropSheet&)> onSheet;
 
     void SetUp() override {
-        history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
-                                                      [] { return std::make_unique<QSettings>(); });
         WindowInfo source;
         source.id = 7;
         source.pid = 4242;
         source.layer = 0;
         source.bounds = QRectF(100, 50, 400, 500);
         windows.list = {source};
-    }
-    void TearDown() override {
-        capture.reset();
-        history->waitForIdle();
     }
     void open() {
         LongCaptureServices services;
@@ -69,20 +54,17 @@ struct LongCapture : ::testing::Test {
     }
     QImage window(int offset) const { return document.copy(0, offset, 400, 500); }
     bool statusIs(const char* text) const { return capture->status() == QString::fromUtf8(text); }
-    QImage clipboardImage() const {
-        return QImage::fromData(
-            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), "PNG");
+    bool sizeBecomes(const char* text) const {
+        return waitFor([&] { return capture->dimensions() == QString::fromUtf8(text); });
+    }
+    // Opens the capture and stitches its first frame.
+    void begin() {
+        open();
+        ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
+        stream->deliver(window(0));
+        ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     }
 };
-
-void drag(QWidget& view, QPointF from, QPointF to) {
-    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &press);
-    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &move);
-}
 
 TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
     windows.list.front().bounds = QRectF(500, 50, 200, 200);
@@ -98,10 +80,7 @@ TEST_F(LongCapture, ARegionOutsideEveryWindowFailsWithItsMessage) {
 // Frames stitched, paused, resumed and copied with Enter, pixel for pixel:
 // e2e.LongKeys on the real program.
 TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     windows.list.front().bounds = QRectF(101, 50, 400, 500);
     ASSERT_TRUE(waitFor([&] { return capture->failed(); }));
     EXPECT_EQ(capture->status(),
@@ -117,10 +96,7 @@ TEST_F(LongCapture, AMovedSourceEndsTheCaptureButKeepsTheImage) {
 }
 
 TEST_F(LongCapture, AStreamEndingWithItsWindowSaysTheWindowWentAndOnlyThen) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     // The stream notices first, between two looks at the window list.
     windows.list.clear();
     stream->fail(
@@ -142,10 +118,7 @@ TEST_F(LongCapture, AStreamEndingWithItsWindowSaysTheWindowWentAndOnlyThen) {
 }
 
 TEST_F(LongCapture, ChangingTheDirectionStartsOverPaused) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     capture->setDirection(LongCaptureAxis::horizontal);
     EXPECT_TRUE(capture->paused());
     EXPECT_EQ(capture->axis(), LongCaptureAxis::horizontal);
@@ -190,29 +163,26 @@ TEST_F(LongCapture, AStaleFirstFrameNeverBlocksTheCapture) {
     inactive.fill(qRgb(128, 128, 128));
     stream->deliver(inactive);
     stream->deliver(window(0)); // painted a moment later
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     stream->deliver(window(60));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 260 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 260 px"));
 
     capture->setDirection(LongCaptureAxis::vertical);
     capture->togglePause();
     stream->deliver(inactive); // stuck this way long enough to be taken
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     for (int offset : {100, 160, 220, 280})
         stream->deliver(window(offset));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 260 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 260 px"));
 }
 
 // The sheet shows the whole image with the current edges; dragging writes
 // the fields, and only values that leave a row are applied.
 TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothing) {
-    open();
-    ASSERT_TRUE(waitFor([&] { return stream && stream->starts == 1; }));
-    stream->deliver(window(0));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    begin();
     for (int offset : {60, 130})
         stream->deliver(window(offset));
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 330 px"));
 
     onSheet = [&](LongCaptureCropSheet& sheet) {
         EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("0"));
@@ -220,7 +190,7 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
         const QRectF image = view.imageRect();
         EXPECT_NEAR(image.height() / image.width(), 330.0 / 300.0, 0.01);
         // The leading line dragged past the bottom stops a row short.
-        drag(view, QPointF(image.center().x(), image.top() + 1),
+        drag(&view, QPointF(image.center().x(), image.top() + 1),
              QPointF(image.center().x(), image.bottom() + 20));
         EXPECT_EQ(view.crop(), (LongCaptureCrop{329, 0}));
         EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("329"));
@@ -239,7 +209,7 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
     };
     onSheet = cutThirtyAndAHundred;
     capture->cropCurrent();
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
     EXPECT_DOUBLE_EQ(capture->preview()->leadingCrop, 30.0 / 330);
 
     // Cancel keeps the edges; the full image comes back only when asked.
@@ -255,10 +225,10 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
     EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 200 px"));
     onSheet = [&](LongCaptureCropSheet&) { return int(LongCaptureCropSheet::restoreFull); };
     capture->cropCurrent();
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 330 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 330 px"));
     onSheet = cutThirtyAndAHundred;
     capture->cropCurrent();
-    ASSERT_TRUE(waitFor([&] { return capture->dimensions() == QStringLiteral("300 × 200 px"); }));
+    ASSERT_TRUE(sizeBecomes("300 × 200 px"));
 
     capture->copyCurrent();
     ASSERT_TRUE(waitFor([&] { return closes == 1; }));

@@ -1,20 +1,13 @@
 #include "longshot/longscreenshotresult.h"
+#include "longshotfixture.h"
 
 #include "annotate/annotationtoolbar.h"
 #include "annotate/canvas.h"
-#include "history/screenshothistory.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QClipboard>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QUndoStack>
 
@@ -38,9 +31,7 @@ bool reddish(QRgb c) {
     return qRed(c) > 200 && qGreen(c) < 120 && qBlue(c) < 120;
 }
 
-struct ResultTest : ::testing::Test {
-    QTemporaryDir dir;
-    std::unique_ptr<ScreenshotHistory> history;
+struct ResultTest : HistoryTest {
     bool copyCloses = false;
     int closes = 0;
     int pins = 0;
@@ -48,16 +39,7 @@ struct ResultTest : ::testing::Test {
     std::function<int(QDialog&)> modal = [](QDialog&) { return int(QDialog::Rejected); };
     std::unique_ptr<LongScreenshotResult> result;
 
-    void SetUp() override {
-        QSettings().setValue(QStringLiteral("historyEnabled"), true);
-        history = std::make_unique<ScreenshotHistory>(dir.filePath(QStringLiteral("History")),
-                                                      [] { return std::make_unique<QSettings>(); });
-    }
-    void TearDown() override {
-        result.reset();
-        history->waitForIdle();
-        QSettings().remove(QStringLiteral("historyEnabled"));
-    }
+    void SetUp() override { QSettings().setValue(QStringLiteral("historyEnabled"), true); }
     void open(const QImage& image, bool withPin = true) {
         LongScreenshotServices services;
         services.history = history.get();
@@ -78,28 +60,14 @@ struct ResultTest : ::testing::Test {
         QKeyEvent e(QEvent::KeyPress, k, m);
         QApplication::sendEvent(target, &e);
     }
-    void drag(QWidget* target, QPointF from, QPointF to) {
-        const auto send = [&](QEvent::Type t, QPointF p, Qt::MouseButtons held) {
-            QMouseEvent e(t, p, target->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
-            QApplication::sendEvent(target, &e);
-        };
-        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-        send(QEvent::MouseMove, to, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
-    }
     void chooseTool(int index) {
         result->toolbar()->selectTool(index);
         result->toolbar()->onTool(index);
     }
-    int entries() {
-        history->waitForIdle();
-        return int(history->entries().size());
-    }
 };
 
 TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
-    open(longImage(2000, 3000));
+    open(longImage(2000, 3000), false);
     EXPECT_EQ(result->windowTitle(), QStringLiteral("Korvel · 长截图 2000 × 3000 px"));
     EXPECT_DOUBLE_EQ(result->scale(), 0.44);
     EXPECT_EQ(result->canvas()->size(), QSize(880, 1320));
@@ -108,20 +76,18 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     EXPECT_TRUE(result->canvas()->selectionOnly);
     EXPECT_EQ(result->toolbar()->activeTool(), 1);
     EXPECT_EQ(result->size(), QSize(920, 720));
-    // The scroll area sits 10 points below the toolbar and from every edge.
-    const QRect area = result->scrollArea()->geometry();
-    EXPECT_EQ(area.top(), result->toolbar()->geometry().bottom() + 1 + 10);
-    EXPECT_EQ(area.left(), 10);
-    EXPECT_EQ(area.width(), 900);
-    EXPECT_EQ(area.bottom() + 1, 720 - 10);
     EXPECT_GE(result->minimumWidth(), std::max(500, result->toolbar()->width()));
-    EXPECT_EQ(result->minimumHeight(), 420);
+    // Long capture, moving the selection, pinning without a host and text
+    // recognition without a recogniser are off.
+    for (const char* name : {"长截图", "移动选区", "贴图", "识别文字"})
+        EXPECT_FALSE(result->toolbar()->button(QString::fromUtf8(name))->isEnabled()) << name;
+    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("复制"))->isEnabled());
     // Choosing the first tool shows the style row; the image stays put.
     const QPoint image = result->canvas()->mapTo(result.get(), QPoint(0, 0));
     result->toolbar()->button(QStringLiteral("tool.rectangle"))->click();
     EXPECT_TRUE(result->toolbar()->styleRow()->isVisible());
     EXPECT_EQ(result->canvas()->mapTo(result.get(), QPoint(0, 0)), image);
-
+    // The scroll area keeps 10 points from the window's edges.
     result->resize(1200, 900);
     EXPECT_EQ(result->scrollArea()->width(), 1180);
     EXPECT_EQ(result->scrollArea()->geometry().bottom() + 1, 890);
@@ -129,6 +95,7 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     open(longImage(600, 200));
     EXPECT_DOUBLE_EQ(result->scale(), 1.0);
     EXPECT_EQ(result->canvas()->size(), QSize(600, 200));
+    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("贴图"))->isEnabled());
 
     // Shrunk to the window, fine lines are averaged, not dropped: rows of
     // one-pixel black and white lines show grey.
@@ -140,21 +107,6 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     const QImage shown = result->canvas()->grab().toImage();
     for (const QPoint p : {QPoint(100, 40), QPoint(440, 101), QPoint(700, 200)})
         EXPECT_NEAR(qGray(shown.pixel(p)), 128, 40) << p.x() << "," << p.y();
-}
-
-TEST_F(ResultTest, LongCaptureAndMoveAreAlwaysOffAndPinOnlyWithAHost) {
-    open(longImage(300, 300), false);
-    AnnotationToolbar* bar = result->toolbar();
-    EXPECT_FALSE(bar->button(QStringLiteral("长截图"))->isEnabled());
-    EXPECT_FALSE(bar->button(QStringLiteral("移动选区"))->isEnabled());
-    EXPECT_FALSE(bar->button(QStringLiteral("贴图"))->isEnabled());
-    // No recogniser was given, so the toolbar does not offer one.
-    EXPECT_FALSE(bar->button(QStringLiteral("识别文字"))->isEnabled());
-    EXPECT_TRUE(bar->button(QStringLiteral("复制"))->isEnabled());
-
-    open(longImage(300, 300), true);
-    EXPECT_TRUE(result->toolbar()->button(QStringLiteral("贴图"))->isEnabled());
-    EXPECT_FALSE(result->toolbar()->button(QStringLiteral("长截图"))->isEnabled());
 }
 
 // A 30,000-row image: a rectangle drawn at the bottom of the scrolled view
@@ -176,15 +128,13 @@ TEST_F(ResultTest, AMarkNearTheBottomOfAVeryLongImageExportsAtItsPixels) {
 
     const QImage out = QImage::fromData(canvas->png().value_or(QByteArray()), "PNG");
     ASSERT_EQ(out.size(), QSize(1000, 30000));
-    // Edges at pixel columns 100 and 300 and rows 29550 and 29750.
-    EXPECT_TRUE(reddish(out.pixel(100, 29650)));
-    EXPECT_TRUE(reddish(out.pixel(300, 29600)));
-    EXPECT_TRUE(reddish(out.pixel(200, 29550)));
-    EXPECT_TRUE(reddish(out.pixel(150, 29750)));
-    // Inside and outside keep the image's own pixels.
-    EXPECT_EQ(out.pixel(200, 29650), longImage(1, 30000).pixel(0, 29650));
-    EXPECT_EQ(out.pixel(100, 29500), longImage(1, 30000).pixel(0, 29500));
-    EXPECT_EQ(out.pixel(100, 100), longImage(1, 30000).pixel(0, 100));
+    // Edges at pixel columns 100 and 300 and rows 29550 and 29750; inside
+    // and outside the image's own pixels.
+    for (const QPoint p :
+         {QPoint(100, 29650), QPoint(300, 29600), QPoint(200, 29550), QPoint(150, 29750)})
+        EXPECT_TRUE(reddish(out.pixel(p))) << p.x() << "," << p.y();
+    for (const QPoint p : {QPoint(200, 29650), QPoint(100, 29500), QPoint(100, 100)})
+        EXPECT_EQ(out.pixel(p), longImage(1, 30000).pixel(0, p.y())) << p.x() << "," << p.y();
 
     // The screen shows the same: the viewport's pixels on the left edge,
     // away from the selection handles.
@@ -218,23 +168,25 @@ TEST_F(ResultTest, TheWheelScrollsAndControlWheelStepsTheWidth) {
     EXPECT_LT(canvas->strokeWidth, width);
 }
 
-TEST_F(ResultTest, ReturnCopiesEscCloses_ButBothGoToAnOpenText) {
+// What copying, saving and pinning do is the editor's too (EditorTest);
+// here, the window's own keys and closing.
+TEST_F(ResultTest, ReturnCopiesShiftDigitsPickToolsEscCloses_ButNotInAnOpenText) {
     open(longImage(400, 800));
     Canvas* canvas = result->canvas();
     key(canvas, Qt::Key_Return, Qt::ShiftModifier);
-    EXPECT_EQ(closes, 0);
-    const QByteArray png =
-        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png"));
-    EXPECT_EQ(QImage::fromData(png).size(), QSize(400, 800));
+    EXPECT_EQ(clipboardImage().size(), QSize(400, 800));
     EXPECT_EQ(entries(), 1);
+    EXPECT_FALSE(result->isClosed());
+    key(canvas, Qt::Key_Dollar, Qt::ShiftModifier);
+    EXPECT_EQ(result->toolbar()->activeTool(), 9);
+    EXPECT_EQ(canvas->tool, Tool::number);
+    EXPECT_FALSE(canvas->selectionOnly);
 
     chooseTool(5);
     canvas->beginText(QPointF(20, 700), std::nullopt);
     ASSERT_TRUE(canvas->textField());
     key(canvas->textField(), Qt::Key_Escape);
     EXPECT_EQ(closes, 0);
-    EXPECT_FALSE(result->isClosed());
-
     key(canvas, Qt::Key_Escape, Qt::ShiftModifier);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(result->isClosed());
@@ -242,65 +194,46 @@ TEST_F(ResultTest, ReturnCopiesEscCloses_ButBothGoToAnOpenText) {
     EXPECT_EQ(closes, 1);
 }
 
-TEST_F(ResultTest, CopyingKeepsTheWindowOnlyWhenThePreferenceSaysSo) {
-    open(longImage(300, 500));
-    result->copy();
-    EXPECT_FALSE(result->isClosed());
-    EXPECT_EQ(entries(), 1);
-    copyCloses = true;
-    result->toolbar()->onCopy();
-    EXPECT_TRUE(result->isClosed());
-    EXPECT_EQ(entries(), 1); // the same image twice in a row is one entry
-}
-
-TEST_F(ResultTest, ShiftDigitsPickToolsAndTheWindowCloseButtonCloses) {
-    open(longImage(300, 500));
-    key(result->canvas(), Qt::Key_Dollar, Qt::ShiftModifier);
-    EXPECT_EQ(result->toolbar()->activeTool(), 9);
-    EXPECT_EQ(result->canvas()->tool, Tool::number);
-    EXPECT_FALSE(result->canvas()->selectionOnly);
-    result->close();
-    EXPECT_EQ(closes, 1);
-    EXPECT_FALSE(result->isVisible());
-}
-
-TEST_F(ResultTest, SavingWritesThePngClosesAndRecords_AFailureStaysOpen) {
-    open(longImage(320, 2400));
-    const QString good = dir.filePath(QStringLiteral("out.png"));
-    // A folder that does not exist cannot take the file.
+TEST_F(ResultTest, CopySavePinAndTheCloseButtonCloseTheWindowOnce) {
+    // A folder that does not exist cannot take the file: an alert over the
+    // window, which stays.
     QString target = dir.filePath(QStringLiteral("missing/out.png"));
     int alerts = 0;
     modal = [&](QDialog& d) {
         if (auto* panel = qobject_cast<QFileDialog*>(&d)) {
             panel->selectFile(target);
-            return int(QDialog::Accepted);
+        } else {
+            ++alerts;
+            EXPECT_EQ(d.parentWidget(), result.get());
         }
-        ++alerts;
         return int(QDialog::Accepted);
     };
+    open(longImage(300, 400));
     result->save();
     EXPECT_EQ(alerts, 1);
     EXPECT_FALSE(result->isClosed());
-    EXPECT_EQ(entries(), 0);
 
-    target = good;
-    result->save();
-    EXPECT_TRUE(result->isClosed());
-    EXPECT_EQ(QImage(good).size(), QSize(320, 2400));
-    EXPECT_EQ(entries(), 1);
-}
-
-TEST_F(ResultTest, PinningClosesOnlyWhenThePinWasMade) {
-    open(longImage(300, 500));
-    pinAccepted = false;
-    result->pin();
+    target = dir.filePath(QStringLiteral("out.png"));
+    copyCloses = true;
+    const std::function<void()> actions[] = {[&] { result->toolbar()->onCopy(); },
+                                             [&] { result->save(); }, [&] { result->pin(); },
+                                             [&] { result->close(); }};
+    for (int i = 0; i < 4; ++i) {
+        closes = 0;
+        open(longImage(300, 500 + i));
+        actions[i]();
+        EXPECT_EQ(closes, 1) << i;
+        EXPECT_FALSE(result->isVisible()) << i;
+    }
+    EXPECT_EQ(QImage(target).size(), QSize(300, 501));
     EXPECT_EQ(pins, 1);
-    EXPECT_FALSE(result->isClosed());
-    EXPECT_EQ(entries(), 0);
-    pinAccepted = true;
+    EXPECT_EQ(entries(), 3);
+    // A pin not made leaves the window open.
+    pinAccepted = false;
+    open(longImage(300, 500));
     result->pin();
-    EXPECT_TRUE(result->isClosed());
-    EXPECT_EQ(entries(), 1);
+    EXPECT_EQ(pins, 2);
+    EXPECT_FALSE(result->isClosed());
 }
 
 } // namespace

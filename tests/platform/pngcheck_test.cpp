@@ -13,13 +13,16 @@ using namespace korvel;
 
 namespace {
 
-QByteArray encoded(QSize size, const char* format = "PNG") {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
+// A dark green image as Qt writes it, interlaced on request.
+QByteArray encoded(QSize size, const char* format = "PNG", bool interlaced = false) {
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(QColor(0, 128, 0, interlaced ? 40 : 255));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(interlaced);
+    writer.write(image);
     return bytes;
 }
 
@@ -29,25 +32,6 @@ PngVerdict verdict(QByteArray bytes, qint64 maximumPixels = maximumImagePixels) 
     const PngVerdict v = checkPng(&buffer, maximumPixels);
     EXPECT_EQ(buffer.pos(), 0);
     return v;
-}
-
-struct Case {
-    const char* name;
-    QByteArray bytes;
-    PngVerdict verdict;
-};
-
-QByteArray interlaced() {
-    QImage image(37, 23, QImage::Format_ARGB32);
-    image.fill(QColor(10, 20, 30, 40));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setOptimizedWrite(true);
-    writer.setProgressiveScanWrite(true);
-    writer.write(image);
-    return bytes;
 }
 
 } // namespace
@@ -62,9 +46,13 @@ TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
     QByteArray late = good; // image data split by another chunk
     late.insert(late.size() - 12,
                 chunk("tEXt", QByteArray("a\0b", 3)) + chunk("IDAT", compressed("x")));
-    const Case cases[] = {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        PngVerdict verdict;
+    } cases[] = {
         {"encoder's own", good, PngVerdict::sound},
-        {"interlaced", interlaced(), PngVerdict::sound},
+        {"interlaced", encoded(QSize(37, 23), "PNG", true), PngVerdict::sound},
         {"exact rows", rgb(100, 100, 100 * 301), PngVerdict::sound},
         {"1-bit grey", file(header(9, 2, 1, 0), compressed(QByteArray(2 * 3, 0))),
          PngVerdict::sound},
@@ -87,7 +75,7 @@ TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
         {"BMP", encoded(QSize(4, 4), "BMP"), PngVerdict::notPng},
         {"nothing", QByteArray(), PngVerdict::notPng},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(verdict(c.bytes), c.verdict) << c.name;
         EXPECT_EQ(decodedPng(c.bytes).isNull(), c.verdict != PngVerdict::sound) << c.name;
     }

@@ -39,9 +39,7 @@ TEST_F(XdgLogin, RegisteringWritesTheEntryAndUnregisteringRemovesIt) {
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\nType=Application\nName=Korvel\n"));
     EXPECT_TRUE(text.contains("\nExec=\"/opt/Korvel/bin/korvel\"\n"));
     EXPECT_TRUE(text.contains("\nX-GNOME-Autostart-enabled=true\n"));
-    EXPECT_EQ(QFile::permissions(path) & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
-                                                     QFile::ReadUser | QFile::WriteUser |
-                                                     QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_EQ(QFileInfo(path).permissions() & 0x0777, 0x0644); // rw-r--r--
     // Nothing but the entry is left in the folder (no temporary files).
     EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 

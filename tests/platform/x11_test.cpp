@@ -1,0 +1,413 @@
+// The X11 backend against a real server without a window manager or
+// compositor (scripts/xsession --bare), whose monitors are 1920×1080+0+0
+// (primary) and 1280×1024+1920+0. A second connection plays the user and the
+// other applications: it makes the windows, types and scrolls through XTest
+// and sets the active window as a window manager would.
+#include "platform/error.h"
+#include "platform/serialqueue.h"
+#include "platform/x11/x11connection.h"
+#include "platform/x11/x11hotkeys.h"
+#include "platform/x11/x11keytap.h"
+#include "platform/x11/x11screensource.h"
+#include "platform/x11/x11scrollposter.h"
+#include "platform/x11/x11windowlist.h"
+#include "platform/x11/x11windowstream.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+using namespace korvel;
+using std::chrono::milliseconds;
+
+namespace {
+
+struct X11 : ::testing::Test {
+    std::unique_ptr<x11::Connection> x = x11::Connection::open();
+    std::unique_ptr<x11::Connection> user = x11::Connection::open();
+    std::vector<xcb_window_t> created;
+
+    void SetUp() override { ASSERT_TRUE(x && user) << "no X display"; }
+    void TearDown() override {
+        for (xcb_window_t w : created)
+            xcb_destroy_window(user->get(), w);
+        for (const char* name : {"_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW"})
+            xcb_delete_property(user->get(), user->root(), user->atom(name));
+        sync();
+    }
+    void sync() {
+        free(xcb_get_input_focus_reply(user->get(), xcb_get_input_focus(user->get()), nullptr));
+    }
+    // A window of the user's; the user's connection gets its `events`.
+    xcb_window_t window(QRect r, uint32_t background = 0, uint32_t events = 0,
+                        bool overrideRedirect = false, bool map = true) {
+        const xcb_window_t w = xcb_generate_id(user->get());
+        const uint32_t values[] = {background, overrideRedirect ? 1u : 0u, events};
+        xcb_create_window(user->get(), XCB_COPY_FROM_PARENT, w, user->root(), int16_t(r.x()),
+                          int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+        if (map)
+            xcb_map_window(user->get(), w);
+        created.push_back(w);
+        sync();
+        return w;
+    }
+    void set(xcb_window_t w, const char* name, xcb_atom_t type, std::vector<uint32_t> v) {
+        xcb_change_property(user->get(), XCB_PROP_MODE_REPLACE, w, user->atom(name), type, 32,
+                            uint32_t(v.size()), v.data());
+        sync();
+    }
+    void fill(xcb_drawable_t d, QRect r, uint32_t rgb) {
+        const xcb_gcontext_t gc = xcb_generate_id(user->get());
+        xcb_create_gc(user->get(), gc, d, XCB_GC_FOREGROUND, &rgb);
+        const xcb_rectangle_t rect = {int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()),
+                                      uint16_t(r.height())};
+        xcb_poly_fill_rectangle(user->get(), d, gc, 1, &rect);
+        xcb_free_gc(user->get(), gc);
+        sync();
+    }
+    // Feeds our connection's events to `handle` for a moment.
+    void pump(const std::function<void(const xcb_generic_event_t*)>& handle) {
+        sync();
+        const auto until = std::chrono::steady_clock::now() + milliseconds(150);
+        while (std::chrono::steady_clock::now() < until) {
+            while (xcb_generic_event_t* e = xcb_poll_for_event(x->get())) {
+                handle(e);
+                free(e);
+            }
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+    }
+    void key(quint32 keysym, bool press) {
+        const auto code = user->keycode(keysym);
+        ASSERT_TRUE(code);
+        xcb_test_fake_input(user->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, *code,
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    void tap(quint32 keysym) {
+        key(keysym, true);
+        key(keysym, false);
+    }
+};
+
+const WindowInfo* find(const std::vector<WindowInfo>& list, xcb_window_t id) {
+    auto it =
+        std::find_if(list.begin(), list.end(), [id](const WindowInfo& w) { return w.id == id; });
+    return it == list.end() ? nullptr : &*it;
+}
+
+TEST_F(X11, MonitorsComePrimaryFirstAndGrabsAgreeWithTheScreen) {
+    fill(user->root(), QRect(0, 0, 3200, 1080), 0x000000);
+    fill(user->root(), QRect(100, 100, 50, 40), 0xff0000);
+    fill(user->root(), QRect(1920, 0, 10, 10), 0x00ff00);
+    fill(user->root(), QRect(3190, 1014, 10, 10), 0x0000ff); // the second monitor's last corner
+    x11::ScreenSource shared(*x);
+    x11::ScreenSource plain(*x, x11::ScreenSource::Transfer::plain);
+    EXPECT_TRUE(shared.usesSharedMemory());
+    EXPECT_FALSE(plain.usesSharedMemory());
+    const auto displays = shared.displays();
+    ASSERT_EQ(displays.size(), 2u);
+    EXPECT_EQ(displays[0].geometry, QRect(0, 0, 1920, 1080));
+    EXPECT_TRUE(displays[0].primary);
+    EXPECT_EQ(displays[1].geometry, QRect(1920, 0, 1280, 1024));
+    EXPECT_NE(displays[0].id, displays[1].id);
+    for (const Display& d : displays) {
+        const QImage a = shared.grab(d);
+        ASSERT_EQ(a.size(), d.geometry.size());
+        EXPECT_EQ(a.format(), QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(a, plain.grab(d));
+        EXPECT_EQ(a, shared.grab(d)); // the segment reused
+    }
+    const QImage first = shared.grab(displays[0]);
+    EXPECT_EQ(first.pixel(100, 100), 0xffff0000u);
+    EXPECT_EQ(first.pixel(149, 139), 0xffff0000u);
+    EXPECT_EQ(first.pixel(150, 140), 0xff000000u);
+    const QImage second = shared.grab(displays[1]);
+    EXPECT_EQ(second.pixel(0, 0), 0xff00ff00u);
+    EXPECT_EQ(second.pixel(1279, 1023), 0xff0000ffu);
+    // Displays outside the screen, partly or wholly, or empty.
+    for (const QRect r : {QRect(3200, 0, 800, 600), QRect(3000, 0, 800, 600), QRect()})
+        EXPECT_THROW(shared.grab(Display{99, QStringLiteral("gone"), r, false}), Error);
+}
+
+TEST_F(X11, WithoutWindowManagerTheTreeGivesFrontToBack) {
+    const xcb_window_t back = window(QRect(10, 20, 300, 200));
+    const xcb_window_t popup = window(QRect(50, 50, 100, 100), 0, 0, true); // override-redirect
+    const xcb_window_t hidden = window(QRect(60, 60, 100, 100), 0, 0, false, false); // unmapped
+    const xcb_window_t front = window(QRect(400, 300, 200, 100));
+    set(back, "_NET_WM_PID", XCB_ATOM_CARDINAL, {4242});
+    // A pid of the wrong format is no pid at all.
+    xcb_change_property(user->get(), XCB_PROP_MODE_REPLACE, front, user->atom("_NET_WM_PID"),
+                        XCB_ATOM_CARDINAL, 8, 4, "abcd");
+    sync();
+
+    x11::WindowList list(*x);
+    const auto windows = list.windows();
+    const WindowInfo* b = find(windows, back);
+    const WindowInfo* f = find(windows, front);
+    const WindowInfo* p = find(windows, popup);
+    ASSERT_TRUE(b && f && p);
+    EXPECT_FALSE(find(windows, hidden));
+    EXPECT_LT(f, p);
+    EXPECT_LT(p, b);
+    EXPECT_EQ(b->pid, 4242);
+    EXPECT_FALSE(f->pid);
+    EXPECT_EQ(b->layer, 0);
+    EXPECT_NE(p->layer, 0);
+    EXPECT_EQ(b->bounds, QRectF(10, 20, 300, 200));
+    EXPECT_FALSE(b->alpha);
+}
+
+TEST_F(X11, ManagedListSkipsVanishedAndMalformedEntries) {
+    const xcb_window_t normal = window(QRect(100, 100, 400, 300));
+    const xcb_window_t dock = window(QRect(0, 0, 3200, 30));
+    const xcb_window_t faded = window(QRect(200, 200, 100, 100));
+    const xcb_window_t odd = window(QRect(300, 300, 100, 100));
+    set(normal, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, {2, 3, 20, 4});
+    set(normal, "_NET_WM_PID", XCB_ATOM_CARDINAL, {1000});
+    set(dock, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, {user->atom("_NET_WM_WINDOW_TYPE_DOCK")});
+    set(faded, "_NET_WM_WINDOW_OPACITY", XCB_ATOM_CARDINAL, {0});
+    // Three extents instead of four, and a type list of the wrong type.
+    set(odd, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, {5, 5, 5});
+    set(odd, "_NET_WM_WINDOW_TYPE", XCB_ATOM_CARDINAL, {12345});
+    const xcb_window_t vanished = 0x7ffffff0;
+    set(user->root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW,
+        {normal, vanished, dock, faded, odd});
+
+    x11::WindowList list(*x);
+    const auto windows = list.windows();
+    ASSERT_EQ(windows.size(), 4u);
+    EXPECT_EQ(windows[0].id, odd);
+    EXPECT_EQ(windows[3].id, normal);
+    EXPECT_EQ(windows[3].bounds, QRectF(98, 80, 405, 324));
+    EXPECT_EQ(windows[3].pid, 1000);
+    EXPECT_EQ(windows[0].bounds, QRectF(300, 300, 100, 100));
+    EXPECT_EQ(windows[0].layer, 0);
+    EXPECT_EQ(find(windows, dock)->layer, 20);
+    EXPECT_EQ(find(windows, faded)->alpha, 0.0);
+}
+
+TEST_F(X11, HotKeyTakenByAnotherClientIsRefused) {
+    x11::HotKeys mine(*x);
+    x11::HotKeys theirs(*user);
+    EXPECT_TRUE(theirs.registerHotKey(18, 4096));
+    EXPECT_FALSE(mine.registerHotKey(18, 4096));
+    // Another combination is free; re-registering the active one is a no-op.
+    EXPECT_TRUE(mine.registerHotKey(19, 4096 | 512));
+    EXPECT_TRUE(mine.registerHotKey(19, 4096 | 512));
+    // A failed change keeps the old hot key.
+    EXPECT_FALSE(mine.registerHotKey(18, 4096));
+    theirs.unregisterHotKey();
+    EXPECT_TRUE(mine.registerHotKey(18, 4096));
+    // Key codes without a key on this keyboard cannot be registered.
+    EXPECT_FALSE(mine.registerHotKey(200, 4096));
+}
+
+constexpr quint32 space = 0x20, returnKey = 0xff0d, escape = 0xff1b, control = 0xffe3;
+
+TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
+    x11::KeyTap keys(*x, getpid());
+    std::vector<int> seen;
+    keys.onKey = [&](int k) { seen.push_back(k); };
+    const auto handle = [&](const xcb_generic_event_t* e) { keys.handle(e); };
+    const auto activate = [&](xcb_window_t w, uint32_t pid) {
+        set(w, "_NET_WM_PID", XCB_ATOM_CARDINAL, {pid});
+        set(user->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, {w});
+        pump(handle);
+    };
+
+    ASSERT_TRUE(keys.start(4242));
+    EXPECT_TRUE(keys.grabbed()); // no window manager: nothing says otherwise
+    tap(space);
+    tap(returnKey);
+    tap(escape);
+    // Held down: the server repeats the press; one toggle, not a series.
+    for (const bool press : {true, true, true, false})
+        key(space, press);
+    // Control+Space is not the capture's.
+    key(control, true);
+    tap(space);
+    key(control, false);
+    pump(handle);
+    EXPECT_EQ(seen, (std::vector<int>{49, 36, 53, 49}));
+
+    // A third application comes to the front: its keys stay its own.
+    const xcb_window_t other = window(QRect(0, 0, 50, 50));
+    activate(other, 999999);
+    EXPECT_FALSE(keys.grabbed());
+    seen.clear();
+    tap(space);
+    pump(handle);
+    EXPECT_TRUE(seen.empty());
+
+    // The source application again.
+    activate(window(QRect(60, 0, 50, 50)), 4242);
+    tap(escape);
+    pump(handle);
+    EXPECT_EQ(seen, std::vector<int>{53});
+    EXPECT_EQ(x11::WindowList(*x).activePid(), 4242);
+
+    // A window of our own counts as the capture's too; stopping lets go.
+    activate(other, uint32_t(getpid()));
+    EXPECT_TRUE(keys.grabbed());
+    keys.stop();
+    seen.clear();
+    tap(space);
+    pump(handle);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_FALSE(keys.running());
+}
+
+TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
+    x11::ScrollPoster scrolls(*x);
+    ASSERT_TRUE(scrolls.available());
+    const xcb_window_t target = window(QRect(100, 100, 200, 200), 0, XCB_EVENT_MASK_BUTTON_PRESS);
+    int userScrolls = 0;
+    scrolls.onUserScroll = [&] { ++userScrolls; };
+    scrolls.setWatching(true);
+    const auto handle = [&](const xcb_generic_event_t* e) { scrolls.handle(e); };
+
+    // The amount is the number of clicks; the pointer goes back afterwards.
+    xcb_test_fake_input(user->get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, user->root(), 20, 30,
+                        0);
+    sync();
+    ASSERT_TRUE(scrolls.post(QPoint(150, 170), false, -2));
+    ASSERT_TRUE(scrolls.post(QPoint(160, 180), false, 1));
+    ASSERT_TRUE(scrolls.post(QPoint(170, 190), true, -1));
+    ASSERT_TRUE(scrolls.post(QPoint(180, 200), true, 1));
+    EXPECT_FALSE(scrolls.post(QPoint(180, 200), true, 0));
+    pump(handle);
+    EXPECT_EQ(userScrolls, 0);
+
+    // The user's wheel, here through XTest as well, but not expected.
+    for (const uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE})
+        xcb_test_fake_input(user->get(), type, 5, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    pump(handle);
+    EXPECT_EQ(userScrolls, 1);
+    scrolls.setWatching(false);
+
+    // The window under each point got its steps, in order and in place (the
+    // user's wheel went where the pointer was given back to).
+    std::vector<std::pair<int, QPoint>> presses;
+    sync();
+    while (xcb_generic_event_t* e = xcb_poll_for_event(user->get())) {
+        const auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
+        if ((e->response_type & 0x7f) == XCB_BUTTON_PRESS && b->event == target)
+            presses.emplace_back(b->detail, QPoint(b->root_x, b->root_y));
+        free(e);
+    }
+    x11::Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(
+        user->get(), xcb_query_pointer(user->get(), user->root()), nullptr));
+    ASSERT_TRUE(pointer);
+    EXPECT_EQ(QPoint(pointer->root_x, pointer->root_y), QPoint(20, 30));
+    const std::vector<std::pair<int, QPoint>> expected = {{5, QPoint(150, 170)},
+                                                          {5, QPoint(150, 170)},
+                                                          {4, QPoint(160, 180)},
+                                                          {7, QPoint(170, 190)},
+                                                          {6, QPoint(180, 200)}};
+    EXPECT_EQ(presses, expected);
+}
+
+struct X11Stream : X11 {
+    std::mutex mutex;
+    std::vector<QImage> frames;
+    std::optional<Error> stopped;
+    SerialQueue queue{QStringLiteral("test.stream")};
+    x11::WindowStream stream{*x};
+
+    void start(xcb_window_t w) {
+        WindowStreamConfiguration configuration;
+        configuration.window = w;
+        stream.start(
+            configuration, queue,
+            [this](const WindowFrame& f) {
+                std::lock_guard guard(mutex);
+                if (f.complete)
+                    frames.push_back(f.image);
+            },
+            [this](const Error& e) {
+                std::lock_guard guard(mutex);
+                stopped = e;
+            });
+    }
+    // Polls for a condition for up to five seconds.
+    template <class F> bool eventually(F condition) {
+        for (int i = 0; i < 500; ++i) {
+            {
+                std::lock_guard guard(mutex);
+                if (condition())
+                    return true;
+            }
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        return false;
+    }
+};
+
+// Frames come from the window's own pixels, read only when it changed, only
+// for the asked area and only while active: a still window costs nothing,
+// and windows on top or parts off screen never show.
+TEST_F(X11Stream, ReadsTheWindowOnlyWhenItChangesAndOnlyTheArea) {
+    const int right = x->screen()->width_in_pixels;
+    const xcb_window_t w = window(QRect(right - 200, 120, 300, 200), 0x336699);
+    window(QRect(right - 180, 140, 60, 60), 0xffffff); // on top
+    start(w);
+    EXPECT_TRUE(stream.usesComposite()) << "no compositor: the server keeps the pixmap itself";
+    ASSERT_TRUE(eventually([&] { return !frames.empty(); }));
+    // Drawn once the server keeps the window's pixels (a real application
+    // draws again when asked); then it stands still.
+    fill(w, QRect(20, 30, 40, 50), 0xff8800);
+    std::this_thread::sleep_for(milliseconds(200));
+    const int settled = stream.grabs();
+    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_EQ(stream.grabs(), settled) << "a still window was read again";
+    {
+        std::lock_guard guard(mutex);
+        const QImage& f = frames.back();
+        EXPECT_EQ(f.size(), QSize(300, 200));
+        EXPECT_EQ(f.format(), QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(f.pixel(25, 35), 0xffff8800u) << "the window on top shows through";
+        EXPECT_EQ(f.pixel(299, 199), 0xff336699u) << "the part off screen is missing";
+    }
+    fill(w, QRect(100, 100, 10, 10), 0x00ff00);
+    ASSERT_TRUE(eventually([&] { return int(frames.size()) == settled + 1; }));
+    stream.setArea(QRect(20, 30, 40, 50), true);
+    ASSERT_TRUE(eventually([&] { return int(frames.size()) == settled + 2; }));
+    {
+        std::lock_guard guard(mutex);
+        EXPECT_EQ(frames.back().size(), QSize(40, 50));
+        EXPECT_EQ(frames.back().pixel(0, 0), 0xffff8800u);
+    }
+    stream.setArea(QRect(20, 30, 40, 50), false);
+    fill(w, QRect(25, 35, 5, 5), 0x000000);
+    std::this_thread::sleep_for(milliseconds(200));
+    stream.stop();
+    std::lock_guard guard(mutex);
+    EXPECT_EQ(int(frames.size()), settled + 2) << "read while inactive";
+    EXPECT_FALSE(stopped);
+}
+
+TEST_F(X11Stream, ClosedWindowEndsTheStreamWithAnError) {
+    WindowStreamConfiguration missing;
+    missing.window = 0x7fffffe;
+    EXPECT_THROW(stream.start(missing, queue, {}, {}), Error);
+
+    const xcb_window_t w = window(QRect(10, 10, 50, 50), 0xffffff);
+    start(w);
+    ASSERT_TRUE(eventually([&] { return !frames.empty(); }));
+    xcb_destroy_window(user->get(), w);
+    sync();
+    ASSERT_TRUE(eventually([&] { return stopped.has_value(); }));
+    EXPECT_EQ(stopped->domain(), QStringLiteral("Korvel"));
+    EXPECT_FALSE(stopped->description().isEmpty());
+    stream.stop();
+}
+
+} // namespace
