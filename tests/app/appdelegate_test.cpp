@@ -15,26 +15,10 @@
 
 using namespace korvel;
 
-// The menu's items in order, through the real tray: e2e.TrayCapture; the
-// launch alerts without a tray or with the shortcut taken: e2e.NoTray and
-// e2e.ShortcutTaken.
-TEST_F(Delegate, StoredShortcutIsRegisteredAndAPressStartsOneCapture) {
-    CaptureShortcut{0, 4608, QStringLiteral("Ctrl+Shift+A")}.store(*std::make_unique<QSettings>());
-    launch();
-    EXPECT_EQ(delegate->captureMenuItem()->text(), QStringLiteral("截图  Ctrl+Shift+A"));
-    ASSERT_TRUE(fake.hotKeys->active);
-    EXPECT_EQ(*fake.hotKeys->active, std::pair(0u, 4608u));
-    // A second press while the first capture starts is dropped.
-    fake.hotKeys->press();
-    fake.hotKeys->press();
-    ASSERT_TRUE(waitFor([this] { return editor() != nullptr; }));
-    settle();
-    EXPECT_EQ(FakeEditor::created, 1);
-    EXPECT_EQ(fake.screens->grabs, 2);
-    EXPECT_EQ(editor()->snapshotCount, 2u);
-    EXPECT_EQ(editor()->shown, 1);
-    EXPECT_FALSE(delegate->canPresent());
-}
+// Through the real tray and keys: the menu's items in order (e2e.TrayCapture),
+// a stored shortcut and one capture per press (e2e.Shortcut), the launch
+// alerts without a tray or with the shortcut taken (e2e.NoTrayHost,
+// e2e.ShortcutTaken).
 
 TEST_F(Delegate, AnAlertArrivingDuringACaptureWaitsUntilItIsOver) {
     launch();

@@ -2,14 +2,9 @@
 #include "app/singleinstance.h"
 
 #include <gtest/gtest.h>
-#include <QBuffer>
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImage>
-#include <QLocalSocket>
-#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QThread>
@@ -20,7 +15,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <future>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -85,9 +79,7 @@ struct Instance : ::testing::Test {
     void SetUp() override {
         first.onRequest = [this](const InstanceRequest& r, const SingleInstance::Answer& answer) {
             received.push_back(r);
-            answer(r.kind != InstanceRequest::Kind::pin || r.png.size() > 10
-                       ? InstanceAnswer::done
-                       : InstanceAnswer::badImage);
+            answer(InstanceAnswer::done);
         };
         ASSERT_EQ(first.claim({}), SingleInstance::Claim::primary);
     }
