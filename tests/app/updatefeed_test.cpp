@@ -236,6 +236,8 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     EXPECT_FALSE(request.toLower().contains("\r\ncookie:"));
 }
 
+// A feed naming another host's package: AppRelease.OnlyTheExactPackageAddressIsAccepted
+// and Services.ManualChecksAnswerEveryOutcome.
 TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
     server.respond = [this](const QByteArray& request) -> FeedServer::Answer {
         if (request.startsWith("GET /elsewhere"))
@@ -250,12 +252,6 @@ TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
         return {"HTTP/1.1 200 OK\r\nContent-Type: application/json", feed(256001)};
     };
     expectOneFailure(check(), "256001 bytes, no length");
-
-    // A feed that names another host's package is not offered.
-    server.respond = [this](const QByteArray&) {
-        return FeedServer::ok(feed().replace("127.0.0.1", "127.0.0.2"));
-    };
-    expectOneFailure(check(), "foreign package");
 
     // Without the test authority the certificate is not trusted.
     server.respond = [this](const QByteArray&) { return FeedServer::ok(feed()); };
