@@ -1,5 +1,7 @@
 #include "readableimage.h"
 
+#include "platform/ocr/greyimage.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -34,22 +36,6 @@ template <typename T> struct Plane {
         return values[std::size_t(y) * std::size_t(width) + std::size_t(x)];
     }
 };
-
-// Grey, with transparent parts over white.
-QImage greyOverWhite(const QImage& image) {
-    if (!image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_Grayscale8);
-    QImage flat = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < flat.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(flat.scanLine(y));
-        for (int x = 0; x < flat.width(); ++x) {
-            const int uncovered = 255 - qAlpha(row[x]);
-            row[x] = qRgb(qRed(row[x]) + uncovered, qGreen(row[x]) + uncovered,
-                          qBlue(row[x]) + uncovered);
-        }
-    }
-    return flat.convertToFormat(QImage::Format_Grayscale8);
-}
 
 // Ground: pixels on flat runs, along a row or a column, of at least
 // `minimum` pixels. Glyph strokes are shorter than three text heights; the
@@ -218,7 +204,7 @@ void cutBlocks(const QImage& grey, QRect r, int rowGap, int columnGap, std::vect
 } // namespace
 
 QImage readableImage(const QImage& image, int textHeight) {
-    const QImage grey = greyOverWhite(image);
+    const QImage grey = ocr::greyOverWhite(image);
     if (grey.isNull())
         return {};
     textHeight = std::max(textHeight, 8);

@@ -2,14 +2,9 @@
 #include "app/singleinstance.h"
 
 #include <gtest/gtest.h>
-#include <QBuffer>
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImage>
-#include <QLocalSocket>
-#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QThread>
@@ -20,7 +15,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <future>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -85,22 +79,22 @@ struct Instance : ::testing::Test {
     void SetUp() override {
         first.onRequest = [this](const InstanceRequest& r, const SingleInstance::Answer& answer) {
             received.push_back(r);
-            answer(r.kind != InstanceRequest::Kind::pin || r.png.size() > 10
-                       ? InstanceAnswer::done
-                       : InstanceAnswer::badImage);
+            answer(InstanceAnswer::done);
         };
         ASSERT_EQ(first.claim({}), SingleInstance::Claim::primary);
     }
 };
 
-// Runs `work` as the user "nobody" in a child process; its exit status.
-int asAnotherUser(const std::function<int()>& work) {
+// Runs `work` as the user "nobody" in a child process.
+pid_t asNobody(const std::function<int()>& work) {
     const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(90);
-        ::_exit(work());
-    }
+    if (child == 0)
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 ? work() : 90);
+    return child;
+}
+
+// The child's exit status, serving this thread's events meanwhile.
+int exitStatus(pid_t child) {
     int status = 0;
     while (::waitpid(child, &status, WNOHANG) == 0)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -168,17 +162,14 @@ TEST(SingleInstance, PeersOfAnotherUserAreRefused) {
     const QString theirs = dir.filePath(QStringLiteral("theirs.socket"));
     // Their instance: listens, and would keep whatever it is sent.
     const sockaddr_un address = addressOf(theirs);
-    const pid_t listener = ::fork();
-    if (listener == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(90);
+    const pid_t listener = asNobody([&] {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
             ::listen(fd, 4) != 0)
-            ::_exit(91);
+            return 91;
         ::sleep(20);
-        ::_exit(0);
-    }
+        return 0;
+    });
     for (int i = 0; i < 200 && !QFile::exists(theirs); ++i)
         QThread::msleep(10);
     SingleInstance later(theirs);
@@ -199,13 +190,13 @@ TEST(SingleInstance, PeersOfAnotherUserAreRefused) {
     ::chmod(QFile::encodeName(ours).constData(), 0777);
     const sockaddr_un ourAddress = addressOf(ours);
     const QByteArray capture = framed(1, "\x01");
-    const int answered = asAnotherUser([&] {
-        RawClient client(ourAddress);
-        ::send(client.fd, capture.constData(), size_t(capture.size()), MSG_NOSIGNAL);
-        char byte = 0;
-        return ::recv(client.fd, &byte, 1, 0) == 1 ? 1 : 0;
-    });
-    EXPECT_EQ(answered, 0);
+    EXPECT_EQ(exitStatus(asNobody([&] {
+                  RawClient client(ourAddress);
+                  ::send(client.fd, capture.constData(), size_t(capture.size()), MSG_NOSIGNAL);
+                  char byte = 0;
+                  return ::recv(client.fd, &byte, 1, 0) == 1 ? 1 : 0;
+              })),
+              0);
     EXPECT_EQ(requests, 0);
 }
 

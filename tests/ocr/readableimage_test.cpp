@@ -7,8 +7,8 @@ using namespace korvel;
 
 namespace {
 
-// One line of 14-pixel text at (20, 40) in `ink` on `ground`, inside a white
-// image, and the same text drawn black on white.
+// One line of 14-pixel text at (20, 40) in `ink` on `ground` (which may be
+// transparent), inside a white image, and the same text drawn black on white.
 struct Sample {
     const char* name;
     QColor ink;
@@ -16,10 +16,12 @@ struct Sample {
 };
 
 QImage line(const QColor& ink, const QColor& ground) {
-    QImage image(360, 80, QImage::Format_RGB32);
+    QImage image(360, 80, QImage::Format_ARGB32);
     image.fill(Qt::white);
     QPainter p(&image);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(QRect(0, 20, 360, 30), ground);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setPen(ink);
     p.setFont(scenes::screenFont(14));
     p.drawText(QPoint(20, 40), QStringLiteral("截图快捷键 Ctrl+1"));
@@ -65,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Sample{"WhiteOnHighlight", Qt::white, QColor(53, 132, 228)},
                     Sample{"TerminalGrey", QColor(208, 208, 208), Qt::black},
                     Sample{"Greyed", QColor(146, 149, 149), Qt::white},
-                    Sample{"GreyedOnDark", QColor(145, 145, 145), QColor(53, 53, 53)}),
+                    Sample{"GreyedOnDark", QColor(145, 145, 145), QColor(53, 53, 53)},
+                    Sample{"BlackOnTransparent", Qt::black, Qt::transparent}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadableImage, DarkTextOnWhitePassesUnchangedAndFramesTurnWhite) {

@@ -1,14 +1,12 @@
 #include "../testpng.h"
+#include "../testwait.h"
 #include "ocr/recognizecommand.h"
 #include "ocr/textrecognitionwindow.h"
 #include "platform/fake/faketextrecognizer.h"
 #include "textscenes.h"
 
-#include <QApplication>
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
@@ -28,22 +26,6 @@ std::unique_ptr<TextRecognizer> sizeReader() {
             {QStringLiteral("末行"), QRect(0, h / 2, w, std::max(1, h - h / 2))}};
     };
     return fake;
-}
-
-struct Outcome {
-    int status = 0;
-    QString out;
-    QString err;
-};
-
-Outcome recognize(const QStringList& paths, QByteArray input = {}) {
-    Outcome run;
-    QBuffer in(&input);
-    in.open(QIODevice::ReadOnly);
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    run.status = recognizeFiles(paths, in, out, err, sizeReader);
-    return run;
 }
 
 } // namespace
@@ -68,18 +50,19 @@ TEST(RecognizeCommand, HugeImageIsRefusedFromItsHeader) {
 
 TEST(RecognizeCommand, CommandLineAndWindowShareOneRecognition) {
     const QImage image = scenes::textColumn(300, 5000, 30, 900, 16, QStringLiteral("x"));
-    const Outcome run = recognize({QStringLiteral("-")}, pngOf(image));
-    ASSERT_EQ(run.status, 0);
+    QByteArray input = pngOf(image);
+    QBuffer in(&input);
+    in.open(QIODevice::ReadOnly);
+    QString printed, errors;
+    QTextStream out(&printed), err(&errors);
+    ASSERT_EQ(recognizeFiles({QStringLiteral("-")}, in, out, err, sizeReader), 0);
 
     TextRecognitionWindow* w =
         TextRecognitionWindow::open(image, false, nullptr, nullptr, sizeReader);
-    QElapsedTimer timer;
-    timer.start();
-    while (w->isRecognizing() && timer.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    waitFor([w] { return !w->isRecognizing(); });
     // Three bands, each read as its own size; the window shows exactly what
     // the command line prints.
-    EXPECT_EQ(run.out, w->textView()->toPlainText() + QLatin1Char('\n'));
+    EXPECT_EQ(printed, w->textView()->toPlainText() + QLatin1Char('\n'));
     EXPECT_EQ(w->textView()->toPlainText().count(QStringLiteral("末行")), 3);
     w->closeWindow();
     TextRecognitionWindow::active().clear();

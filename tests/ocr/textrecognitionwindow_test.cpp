@@ -33,21 +33,12 @@ TextRecognitionWindow::EngineFactory engine(QStringList lines,
             while (release && !release->load() && waited.elapsed() < 5000)
                 QThread::msleep(2);
             std::vector<RecognizedLine> found;
-            int y = 10;
-            for (const QString& line : lines) {
-                found.push_back({line, QRect(0, y, 100, 16)});
-                y += 30;
-            }
+            for (int i = 0; i < lines.size(); ++i)
+                found.push_back({lines[i], QRect(0, 10 + 30 * i, 100, 16)});
             return found;
         };
         return fake;
     };
-}
-
-QImage picture() {
-    QImage image(200, 120, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    return image;
 }
 
 void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -55,20 +46,20 @@ void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoMod
     QApplication::sendEvent(target, &event);
 }
 
-struct Calls {
+struct Window : ::testing::Test {
     int copied = 0;
     int closed = 0;
-};
 
-TextRecognitionWindow* open(Calls& calls, bool copyWhenReady,
-                            TextRecognitionWindow::EngineFactory factory) {
-    return TextRecognitionWindow::open(
-        picture(), copyWhenReady, [&calls] { ++calls.copied; }, [&calls] { ++calls.closed; },
-        std::move(factory));
-}
-
-class TextRecognitionWindowTest : public ::testing::Test {
-protected:
+    TextRecognitionWindow* open(bool copyWhenReady, TextRecognitionWindow::EngineFactory factory) {
+        QImage picture(200, 120, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        return TextRecognitionWindow::open(
+            picture, copyWhenReady, [this] { ++copied; }, [this] { ++closed; }, std::move(factory));
+    }
+    // The registry lets go of a window once the current call has returned.
+    static bool released(const QUuid& id) {
+        return waitFor([id] { return TextRecognitionWindow::active().count(id) == 0; });
+    }
     void TearDown() override {
         waitFor([] { return TextRecognitionWindow::active().empty(); });
         TextRecognitionWindow::active().clear();
@@ -77,17 +68,12 @@ protected:
 
 } // namespace
 
-TEST_F(TextRecognitionWindowTest, ShowsTextAndCopiesTheEditedVersion) {
-    Calls calls;
+TEST_F(Window, ShowsTextAndCopiesTheEditedVersion) {
     TextRecognitionWindow* w =
-        open(calls, false, engine({QStringLiteral("第一行"), QStringLiteral("second line")}));
+        open(false, engine({QStringLiteral("第一行"), QStringLiteral("second line")}));
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvel · 识别文字"));
     EXPECT_EQ(w->statusLabel()->text(), QStringLiteral("正在识别…"));
     EXPECT_FALSE(w->copyButton()->isEnabled());
-    EXPECT_EQ(w->copyButton()->text(), QStringLiteral("复制文字"));
-    EXPECT_EQ(w->backButton()->text(), QStringLiteral("返回"));
-    EXPECT_EQ(TextRecognitionWindow::active().count(w->id()), 1u);
-
     ASSERT_TRUE(waitFor([w] { return !w->isRecognizing(); }));
     EXPECT_EQ(w->statusLabel()->text(), QStringLiteral("识别完成，可编辑后复制"));
     EXPECT_EQ(w->textView()->toPlainText(), QStringLiteral("第一行\nsecond line"));
@@ -97,67 +83,55 @@ TEST_F(TextRecognitionWindowTest, ShowsTextAndCopiesTheEditedVersion) {
     w->textView()->moveCursor(QTextCursor::End);
     press(w->textView(), Qt::Key_Return, Qt::ShiftModifier);
     w->textView()->insertPlainText(QStringLiteral("补充"));
-    EXPECT_EQ(calls.copied, 0);
+    EXPECT_EQ(copied, 0);
     const QUuid id = w->id();
     press(w->textView(), Qt::Key_Return);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("第一行\nsecond line\n补充"));
-    EXPECT_EQ(calls.copied, 1);
-    EXPECT_EQ(calls.closed, 1);
+    EXPECT_EQ(copied, 1);
+    EXPECT_EQ(closed, 1);
     EXPECT_TRUE(w->isClosed());
     EXPECT_FALSE(w->isVisible());
-    // The registry lets go of it once the current call has returned.
     EXPECT_EQ(TextRecognitionWindow::active().count(id), 1u);
-    EXPECT_TRUE(waitFor([id] { return TextRecognitionWindow::active().count(id) == 0; }));
+    EXPECT_TRUE(released(id));
 }
 
-TEST_F(TextRecognitionWindowTest, NoTextLeavesCopyOffEvenForQuickCopy) {
-    QApplication::clipboard()->setText(QStringLiteral("before"));
-    Calls calls;
-    TextRecognitionWindow* w = open(calls, true, engine({}));
-    ASSERT_TRUE(waitFor([w] { return !w->isRecognizing(); }));
-    EXPECT_EQ(w->statusLabel()->text(), QStringLiteral("未识别到文字"));
-    EXPECT_FALSE(w->copyButton()->isEnabled());
-    press(w->textView(), Qt::Key_Return);
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
-    EXPECT_FALSE(w->isClosed());
-    EXPECT_EQ(calls.copied, 0);
-    // The back button closes.
-    w->backButton()->click();
-    EXPECT_TRUE(w->isClosed());
-    EXPECT_EQ(calls.closed, 1);
-}
-
-TEST_F(TextRecognitionWindowTest, QuickCopyCopiesAndClosesByItself) {
-    Calls calls;
-    TextRecognitionWindow* w = open(calls, true, engine({QStringLiteral("快速复制 42")}));
-    const QUuid id = w->id();
-    ASSERT_TRUE(waitFor([&calls] { return calls.closed == 1; }));
+TEST_F(Window, QuickCopyCopiesAndClosesByItself) {
+    const QUuid id = open(true, engine({QStringLiteral("快速复制 42")}))->id();
+    ASSERT_TRUE(waitFor([this] { return closed == 1; }));
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("快速复制 42"));
-    EXPECT_EQ(calls.copied, 1);
-    EXPECT_TRUE(waitFor([id] { return TextRecognitionWindow::active().count(id) == 0; }));
+    EXPECT_EQ(copied, 1);
+    EXPECT_TRUE(released(id));
 }
 
-TEST_F(TextRecognitionWindowTest, FailureIsAStatusLine) {
-    Calls calls;
-    TextRecognitionWindow* w =
-        open(calls, true,
-             engine({QStringLiteral("x")}, {},
-                    Error(QStringLiteral("TextRecognition"), 1, QStringLiteral("缺少数据"))));
-    ASSERT_TRUE(waitFor([w] { return !w->isRecognizing(); }));
-    EXPECT_EQ(w->statusLabel()->text(), QStringLiteral("识别失败：缺少数据"));
-    EXPECT_FALSE(w->copyButton()->isEnabled());
-    EXPECT_FALSE(w->isClosed());
-    press(w, Qt::Key_Escape);
-    EXPECT_TRUE(w->isClosed());
-    EXPECT_EQ(calls.closed, 1);
-    EXPECT_EQ(calls.copied, 0);
+// No text or a failure: a status line, copying off even for a quick copy,
+// and the window stays until the back button or Escape closes it.
+TEST_F(Window, NoTextOrAFailureLeavesCopyOff) {
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    const Error missing(QStringLiteral("TextRecognition"), 1, QStringLiteral("缺少数据"));
+    for (const bool fails : {false, true}) {
+        TextRecognitionWindow* w =
+            open(true, fails ? engine({QStringLiteral("x")}, {}, missing) : engine({}));
+        ASSERT_TRUE(waitFor([w] { return !w->isRecognizing(); }));
+        EXPECT_EQ(w->statusLabel()->text(),
+                  fails ? QStringLiteral("识别失败：缺少数据") : QStringLiteral("未识别到文字"));
+        EXPECT_FALSE(w->copyButton()->isEnabled());
+        press(w->textView(), Qt::Key_Return);
+        EXPECT_FALSE(w->isClosed());
+        if (fails)
+            press(w, Qt::Key_Escape);
+        else
+            w->backButton()->click();
+        EXPECT_TRUE(w->isClosed());
+    }
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
+    EXPECT_EQ(copied, 0);
 }
 
-TEST_F(TextRecognitionWindowTest, ClosingDuringRecognitionIgnoresTheLateResult) {
+TEST_F(Window, ClosingDuringRecognitionIgnoresTheLateResult) {
     for (int how = 0; how < 2; ++how) {
         auto release = std::make_shared<std::atomic<bool>>(false);
-        Calls calls;
-        TextRecognitionWindow* w = open(calls, true, engine({QStringLiteral("late")}, release));
+        closed = 0;
+        TextRecognitionWindow* w = open(true, engine({QStringLiteral("late")}, release));
         const QUuid id = w->id();
         if (how == 0) {
             press(w->textView(), Qt::Key_Escape);
@@ -170,15 +144,15 @@ TEST_F(TextRecognitionWindowTest, ClosingDuringRecognitionIgnoresTheLateResult) 
         EXPECT_TRUE(w->isClosed());
         EXPECT_FALSE(w->isRecognizing());
         w->closeWindow();
-        EXPECT_EQ(calls.closed, 1);
+        EXPECT_EQ(closed, 1);
         const QString clipboard = QApplication::clipboard()->text();
         release->store(true);
-        EXPECT_TRUE(waitFor([id] { return TextRecognitionWindow::active().count(id) == 0; }));
+        EXPECT_TRUE(released(id));
         // Let a late delivery arrive, if there were one.
         QThread::msleep(50);
         QApplication::processEvents();
         EXPECT_EQ(QApplication::clipboard()->text(), clipboard);
-        EXPECT_EQ(calls.copied, 0);
-        EXPECT_EQ(calls.closed, 1);
+        EXPECT_EQ(copied, 0);
+        EXPECT_EQ(closed, 1);
     }
 }

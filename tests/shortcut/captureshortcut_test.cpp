@@ -6,66 +6,46 @@
 
 using namespace korvel;
 
-namespace {
-struct Settings : ::testing::Test {
+// Stored values are read as the next launch would, from the file.
+TEST(CaptureShortcut, StoredShortcutRoundTripsAndBadValuesGiveTheDefault) {
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
-    void SetUp() override {
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("k.conf")),
-                                               QSettings::IniFormat);
-    }
-    // Writes to disk and reads back, as the next launch would.
-    CaptureShortcut reload() {
-        settings->sync();
-        QSettings fresh(dir.filePath(QStringLiteral("k.conf")), QSettings::IniFormat);
-        return CaptureShortcut::load(fresh);
-    }
-};
-} // namespace
-
-TEST_F(Settings, DefaultIsControlOne) {
-    const CaptureShortcut s = reload();
-    EXPECT_EQ(s.keyCode, 18u);
-    EXPECT_EQ(s.modifiers, 4096u);
-    EXPECT_EQ(s.label, QStringLiteral("Ctrl+1"));
-}
-
-TEST_F(Settings, StoredShortcutRoundTripsAndOldLabelsAreNamedAfresh) {
+    const QString file = dir.filePath(QStringLiteral("k.conf"));
+    QSettings settings(file, QSettings::IniFormat);
+    const auto reload = [&] {
+        settings.sync();
+        return CaptureShortcut::load(QSettings(file, QSettings::IniFormat));
+    };
     const CaptureShortcut stored{0, 4608, QStringLiteral("Ctrl+Shift+A")};
-    stored.store(*settings);
+    stored.store(settings);
     EXPECT_EQ(reload(), stored);
     // An older version wrote glyphs; the key code and modifiers still tell.
-    settings->setValue(QStringLiteral("captureShortcutLabel"), QStringLiteral("⌃⇧A"));
+    settings.setValue(QStringLiteral("captureShortcutLabel"), QStringLiteral("⌃⇧A"));
     EXPECT_EQ(reload(), stored);
     // The layout decides what a key is called.
-    EXPECT_EQ(CaptureShortcut::load(*settings, [](quint32) { return QStringLiteral("Q"); }).label,
+    EXPECT_EQ(CaptureShortcut::load(settings, [](quint32) { return QStringLiteral("Q"); }).label,
               QStringLiteral("Ctrl+Shift+Q"));
     // A key without a name keeps the stored text.
-    settings->setValue(QStringLiteral("captureShortcutKeyCode"), 0x999);
+    settings.setValue(QStringLiteral("captureShortcutKeyCode"), 0x999);
     EXPECT_EQ(reload().label, QStringLiteral("⌃⇧A"));
-    settings->setValue(QStringLiteral("captureShortcutModifiers"), 4294967295LL);
+    settings.setValue(QStringLiteral("captureShortcutModifiers"), 4294967295LL);
     EXPECT_EQ(reload().modifiers, 4294967295u);
-}
 
-TEST_F(Settings, OutOfRangeOrMissingValuesGiveTheDefault) {
-    CaptureShortcut{0, 4608, QStringLiteral("Ctrl+Shift+A")}.store(*settings);
-    settings->setValue(QStringLiteral("captureShortcutKeyCode"), 4294967296LL);
-    EXPECT_EQ(reload(), CaptureShortcut{});
-    settings->setValue(QStringLiteral("captureShortcutKeyCode"), -1);
-    EXPECT_EQ(reload(), CaptureShortcut{});
-    settings->setValue(QStringLiteral("captureShortcutKeyCode"), QStringLiteral("one"));
-    EXPECT_EQ(reload(), CaptureShortcut{});
-    settings->setValue(QStringLiteral("captureShortcutKeyCode"), 0);
-    settings->remove(QStringLiteral("captureShortcutLabel"));
-    EXPECT_EQ(reload(), CaptureShortcut{});
-    settings->setValue(QStringLiteral("captureShortcutLabel"), QStringLiteral("Ctrl+Shift+A"));
-    settings->remove(QStringLiteral("captureShortcutModifiers"));
-    EXPECT_EQ(reload(), CaptureShortcut{});
+    for (const QVariant& code :
+         {QVariant(4294967296LL), QVariant(-1), QVariant(QStringLiteral("one"))}) {
+        stored.store(settings);
+        settings.setValue(QStringLiteral("captureShortcutKeyCode"), code);
+        EXPECT_EQ(reload(), CaptureShortcut{}) << code.toString().toStdString();
+    }
+    for (const char* missing : {"captureShortcutLabel", "captureShortcutModifiers"}) {
+        stored.store(settings);
+        settings.remove(QString::fromLatin1(missing));
+        EXPECT_EQ(reload(), CaptureShortcut{}) << missing;
+    }
 }
 
 // The keypad is no modifier; Print, F13 … F24 do nothing else and make a
 // shortcut alone.
-TEST(ShortcutLabels, PressesThatMakeAShortcutAreNamedAsLinuxDoes) {
+TEST(CaptureShortcut, PressesThatMakeAShortcutAreNamedAsLinuxDoes) {
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, alt = Qt::AltModifier,
                                 shift = Qt::ShiftModifier, meta = Qt::MetaModifier;
     const struct {

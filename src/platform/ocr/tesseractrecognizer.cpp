@@ -1,5 +1,6 @@
 #include "tesseractrecognizer.h"
 
+#include "greyimage.h"
 #include "platform/error.h"
 #include "recognizedrows.h"
 
@@ -55,23 +56,7 @@ using PixPointer = std::unique_ptr<Pix, PixDeleter>;
 // `scale` with Qt's smooth filter. Leptonica keeps 8-bit pixels in big-endian
 // 32-bit words, hence the byte swap after copying rows.
 PixPointer greyPix(const QImage& image, double scale) {
-    QImage grey;
-    if (image.hasAlphaChannel()) {
-        // Over white: a premultiplied channel plus the uncovered share of 255.
-        // Done by hand, as the command line runs without a GUI application.
-        QImage flat = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < flat.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(flat.scanLine(y));
-            for (int x = 0; x < flat.width(); ++x) {
-                const int uncovered = 255 - qAlpha(row[x]);
-                row[x] = qRgb(qRed(row[x]) + uncovered, qGreen(row[x]) + uncovered,
-                              qBlue(row[x]) + uncovered);
-            }
-        }
-        grey = flat.convertToFormat(QImage::Format_Grayscale8);
-    } else {
-        grey = image.convertToFormat(QImage::Format_Grayscale8);
-    }
+    QImage grey = greyOverWhite(image);
     if (scale > 1.0) {
         grey = grey.scaled(qRound(grey.width() * scale), qRound(grey.height() * scale),
                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -1,0 +1,149 @@
+#pragma once
+
+#include "../testwait.h"
+#include "app/appdelegate.h"
+#include "app/appservices.h"
+#include "platform/fake/fakeplatform.h"
+
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QAction>
+#include <QMessageBox>
+#include <QSettings>
+
+namespace korvel {
+
+// The update service's seams: schedules, fetches, alerts and links go to
+// these lists instead of timers, the network and the screen.
+struct ServiceSeams {
+    struct Scheduled {
+        std::chrono::milliseconds delay;
+        bool repeat;
+        std::function<void()> task;
+    };
+    std::vector<Scheduled> scheduled;
+    std::vector<std::function<void(FetchResult)>> fetches;
+    std::vector<QUrl> opened;
+    std::vector<QString> alerts;
+    std::vector<QStringList> buttons;
+    int answer = 0;
+    std::function<void()> duringAlert;
+
+    static inline const QString origin = QStringLiteral("https://update.example.com");
+    static ReleaseRules rules() {
+        return {*UpdateServer::fromOrigin(origin), packageTarget(PackagePlatform::linuxX86_64)};
+    }
+    static AppRelease release(const QString& version = QStringLiteral("0.7.2"),
+                              const QString& minimumSystem = QStringLiteral("5.10.0")) {
+        AppRelease r;
+        r.version = version;
+        r.downloadURL = QUrl(origin + QStringLiteral("/app/ds/update/dastra-") + version +
+                             QStringLiteral("-linux-x86_64.deb"));
+        r.notes = QStringLiteral("修复了若干问题。");
+        r.minimumSystemVersion = minimumSystem;
+        r.architecture = QStringLiteral("x86_64");
+        return r;
+    }
+
+    // `alerts`: whether the service's own alerts are recorded here too.
+    void hook(AppServices& services, bool schedule = true, bool alerts = true) {
+        if (schedule) {
+            services.schedule = [this](std::chrono::milliseconds delay, bool repeat,
+                                       std::function<void()> task) {
+                scheduled.push_back({delay, repeat, std::move(task)});
+            };
+        }
+        services.releaseRules = rules;
+        services.fetch = [this](const ReleaseRules&, std::function<void(FetchResult)> done) {
+            fetches.push_back(std::move(done));
+        };
+        services.systemVersion = [] { return QStringLiteral("6.1.0"); };
+        services.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        if (!alerts)
+            return;
+        services.runAlert = [this](QMessageBox& box) {
+            this->alerts.push_back(box.text() + u'|' + box.informativeText());
+            QStringList titles;
+            for (QAbstractButton* b : box.buttons())
+                titles << b->text();
+            buttons.push_back(titles);
+            if (duringAlert)
+                duringAlert();
+            return answer;
+        };
+    }
+};
+
+// The delegate over fake platform services and editors, its alerts recorded
+// instead of shown.
+
+inline void settle() {
+    waitFor([] { return false; }, 250);
+}
+
+struct FakeEditor final : CaptureEditor {
+    static inline int created = 0;
+    static inline int destroyed = 0;
+    int shown = 0;
+    bool saving = false;
+    size_t snapshotCount = 0;
+    std::unique_ptr<QWidget> overlay = std::make_unique<QWidget>();
+
+    explicit FakeEditor(size_t count)
+        : snapshotCount(count) {
+        ++created;
+    }
+    ~FakeEditor() override { ++destroyed; }
+    void showWindow() override {
+        ++shown;
+        overlay->show();
+    }
+    void close() override {
+        overlay->hide();
+        if (onClose)
+            onClose();
+    }
+    bool isSaving() const override { return saving; }
+    std::vector<QWidget*> overlays() const override { return {overlay.get()}; }
+};
+
+struct Delegate : ::testing::Test {
+    fake::Platform fake;
+    std::unique_ptr<AppDelegate> delegate;
+    std::vector<QString> alerts;
+    int alertAnswer = 0;
+    // Runs inside the shortcut dialog: presses keys, then answers.
+    std::function<int(QMessageBox&)> inDialog;
+
+    void SetUp() override {
+        QSettings().clear();
+        fake.accessibility->trusted = true;
+        FakeEditor::created = FakeEditor::destroyed = 0;
+        fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 640, 480), true},
+                              {2, QStringLiteral("B"), QRect(640, 0, 320, 240), false}};
+        delegate = std::make_unique<AppDelegate>(*fake.platform, [](std::vector<ScreenSnapshot> s) {
+            return std::make_unique<FakeEditor>(s.size());
+        });
+        delegate->runAlert = [this](QMessageBox& box) {
+            alerts.push_back(box.text() + u'|' + box.informativeText());
+            if (inDialog && box.text() == QStringLiteral("设置截图快捷键"))
+                return inDialog(box);
+            return alertAnswer;
+        };
+    }
+    void TearDown() override { delegate.reset(); }
+
+    FakeEditor* editor() { return static_cast<FakeEditor*>(delegate->editor()); }
+    void launch() {
+        delegate->applicationDidFinishLaunching();
+        QCoreApplication::processEvents();
+        // The offscreen platform has no tray; that notice is checked separately.
+        alerts.clear();
+    }
+    void captureAndWait() {
+        delegate->takeScreenshot();
+        ASSERT_TRUE(waitFor([this] { return !delegate->isCapturing(); }));
+    }
+};
+
+} // namespace korvel
