@@ -6,28 +6,15 @@
 
 using namespace korvel;
 
-namespace {
-
-QStringList buttonTexts(const QMessageBox& box) {
-    QStringList texts;
-    for (QAbstractButton* b : box.buttons())
-        texts << b->text();
-    return texts;
-}
-
-} // namespace
-
-// The error text and its advice: Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack.
+// Other failures' text: Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack.
 TEST(ScreenCaptureFailure, MissingPermissionOffersTheSettings) {
-    const Error error(QStringLiteral("Korvel"), 1, QStringLiteral("x"));
-    auto box = ScreenCaptureFailure::alert(error, true);
+    auto box = ScreenCaptureFailure::alert(Error(QStringLiteral("Korvel"), 1, QString()), true);
     EXPECT_EQ(box->text(), QStringLiteral("无法截取屏幕"));
     EXPECT_EQ(box->informativeText(),
               QStringLiteral("请在系统设置 → 隐私与安全性 → 屏幕与系统音频录制中允许Korvel。"
                              "授权后如果仍无法截图，再退出并重新打开Korvel。"));
-    const QStringList texts = buttonTexts(*box);
-    ASSERT_EQ(texts.size(), 2);
-    EXPECT_TRUE(texts.contains(QStringLiteral("打开系统设置")));
-    EXPECT_TRUE(texts.contains(QStringLiteral("取消")));
+    ASSERT_EQ(box->buttons().size(), 2);
     EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("打开系统设置"));
+    EXPECT_TRUE(box->buttons()[0]->text() == QStringLiteral("取消") ||
+                box->buttons()[1]->text() == QStringLiteral("取消"));
 }

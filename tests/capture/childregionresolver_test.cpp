@@ -20,12 +20,12 @@ namespace {
 
 const QSizeF screen(1200, 800);
 const QRectF appWindow(100, 50, 1000, 700);
-const QRectF plainWindow(50, 20, 300, 200);
-const QRectF anonymousWindow(800, 20, 300, 200); // names no process
 // The card grid of the window, as an element: it holds the cards the pixels
 // show and cuts through nothing.
 const QRectF element = scenes::local(appWindow, QRectF(240, 80, 740, 600));
 
+// Window 0 belongs to process 7, window 1 to 8, window 2 names no process.
+// The pixels alone give 11 regions at the window's cards.
 struct Resolver : ::testing::Test {
     ChildAccessibilityWorker worker;
     double now = 100;
@@ -36,7 +36,8 @@ struct Resolver : ::testing::Test {
         const QImage image = scenes::display(screen, 1, appWindow, scenes::appWindow);
         return std::make_shared<ChildRegionResolver>(
             image,
-            std::vector<ChildRegionTarget>{{appWindow, 7}, {plainWindow, 8}, {anonymousWindow, 0}},
+            std::vector<ChildRegionTarget>{
+                {appWindow, 7}, {QRectF(50, 20, 300, 200), 8}, {QRectF(800, 20, 300, 200), 0}},
             QRectF(QPointF(0, 0), screen), worker, std::move(query), [this] { return now; });
     }
     AccessibilityQuery counting() {
@@ -46,6 +47,12 @@ struct Resolver : ::testing::Test {
             EXPECT_EQ(window, appWindow);
             return answer;
         };
+    }
+    // The regions at `p` once any query it started has answered.
+    std::vector<QRectF> settled(ChildRegionResolver& r, QPointF p) {
+        r.regions(0, p);
+        EXPECT_TRUE(worker.waitForIdle(5s));
+        return r.regions(0, p);
     }
     void TearDown() override { EXPECT_TRUE(worker.waitForIdle(5s)); }
 };
@@ -62,74 +69,57 @@ TEST_F(Resolver, AnswersFromPixelsAtOnceAndReusesAccessibilityForOneSecond) {
     EXPECT_EQ(visual.size(), 11u);
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 1);
-
     // Within 12 points and 1.0 s: the answer first, no second query.
     now += 0.9;
-    std::vector<QRectF> withAnswer = resolver->regions(0, p + QPointF(8, 8));
+    const std::vector<QRectF> withAnswer = settled(*resolver, p + QPointF(8, 8));
     ASSERT_EQ(withAnswer.size(), 12u);
     EXPECT_EQ(withAnswer.front(), element);
-    ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 1);
-
     // Older than a second: still returned, but refreshed.
     now += 0.2;
     EXPECT_EQ(resolver->regions(0, p).front(), element);
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 2);
-
     // Farther than 12 points is another question.
     answer = {};
     now += 0.1;
-    EXPECT_EQ(resolver->regions(0, p + QPointF(12, 0)).size(), 11u);
-    ASSERT_TRUE(worker.waitForIdle(5s));
+    EXPECT_EQ(settled(*resolver, p + QPointF(12, 0)).size(), 11u);
     EXPECT_EQ(queries, 3);
-    EXPECT_EQ(resolver->regions(0, p + QPointF(12, 0)).size(), 11u);
 
     // Nearer, but past the edge of the element the answer named: the pointer
     // is on another element, which needs its own answer.
     answer = {element};
-    const QPointF inside(element.right() - 4, 400), outside(element.right() + 4, 400);
-    resolver->regions(0, inside);
-    ASSERT_TRUE(worker.waitForIdle(5s));
-    EXPECT_EQ(resolver->regions(0, inside).front(), element);
-    EXPECT_NE(resolver->regions(0, outside).front(), element);
+    EXPECT_EQ(settled(*resolver, QPointF(element.right() - 4, 400)).front(), element);
+    EXPECT_NE(resolver->regions(0, QPointF(element.right() + 4, 400)).front(), element);
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 5);
 
-    // Bounds that cut through what the pixels show (a stale box at the
-    // window's corner, half over the toolbar) are not offered.
+    // Bounds that cut through what the pixels show (a browser's stale page
+    // box at the window's corner, half over the toolbar) are not offered.
     const QRectF stale = scenes::local(appWindow, QRectF(0, 0, 820, 618));
     answer = {stale, element};
     now += 2;
-    resolver->regions(0, p);
-    ASSERT_TRUE(worker.waitForIdle(5s));
-    const std::vector<QRectF> checked = resolver->regions(0, p);
+    const std::vector<QRectF> checked = settled(*resolver, p);
     EXPECT_EQ(std::count(checked.begin(), checked.end(), stale), 0);
     EXPECT_EQ(checked.front(), element);
 
-    // A window that names no process has pixels only.
+    // A window that names no process has pixels only, as has a resolver
+    // without a query function.
     resolver->regions(2, QPointF(900, 100));
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 6);
-
-    // Without a query function only the pixels answer.
-    auto visualOnly = make({});
-    EXPECT_EQ(visualOnly->regions(0, p), visual);
+    EXPECT_EQ(make({})->regions(0, p), visual);
     EXPECT_FALSE(worker.busy());
 }
 
 TEST_F(Resolver, KeepsTheNewest48Answers) {
-    auto resolver = make([this](qint32, QPointF, const QRectF&) {
-        ++queries;
-        return std::vector<QRectF>{element};
-    });
+    auto resolver = make(counting());
     auto at = [](int i) { return QPointF(150 + i * 15, 400); };
     for (int i = 0; i < 49; ++i) {
         resolver->regions(0, at(i));
         ASSERT_TRUE(worker.waitForIdle(5s));
     }
-    EXPECT_EQ(resolver->regions(0, at(48)).size(), 12u);
-    ASSERT_TRUE(worker.waitForIdle(5s));
+    EXPECT_EQ(settled(*resolver, at(48)).size(), 12u);
     EXPECT_EQ(queries, 49);
     // The oldest was dropped: asking again queries again.
     EXPECT_EQ(resolver->regions(0, at(0)).size(), 11u);
@@ -182,26 +172,22 @@ TEST(ChildRegionCandidates, KeepsUsableRegionsAroundThePointSmallestFirstThenThe
         QRectF(140, 140, 300, 300), // same area as the first: keeps its place
         QRectF(50, 50, 100, 100),   // the point lies on its open maximum edge
     };
-    const std::vector<QRectF> expected{QRectF(100, 100, 100, 80), QRectF(100, 100, 300, 300),
-                                       QRectF(140, 140, 300, 300), window};
-    EXPECT_EQ(childRegionCandidates(regions, p, window), expected);
+    EXPECT_EQ(childRegionCandidates(regions, p, window),
+              (std::vector<QRectF>{QRectF(100, 100, 100, 80), QRectF(100, 100, 300, 300),
+                                   QRectF(140, 140, 300, 300), window}));
     // A window below the size limits is still its own candidate.
     EXPECT_EQ(childRegionCandidates({}, p, QRectF(0, 0, 40, 40)),
               std::vector<QRectF>{QRectF(0, 0, 40, 40)});
 }
 
-TEST(ChildRegionPermissionGuide, ExplainsAndSwitchesOnDesktopAccessibility) {
+// Its place in a capture: Delegate.TheAccessibilityGuideComesOnceAndCanSwitchItOnInstead.
+TEST(ChildRegionPermissionGuide, ExplainsAndSaysWhenDesktopAccessibilityCannotBeSwitchedOn) {
     auto box = ChildRegionPermissionGuide::alert(QStringLiteral("Ctrl+1"));
-    EXPECT_EQ(box->text(), QStringLiteral("增强自动选区识别"));
     EXPECT_TRUE(box->informativeText().contains(QStringLiteral("再按 Ctrl+1。\n\n选择“先截图”")));
     ASSERT_EQ(box->buttons().size(), 2);
     EXPECT_EQ(box->buttons()[0]->text(), QStringLiteral("去开启"));
     EXPECT_EQ(box->buttons()[1]->text(), QStringLiteral("先截图"));
-
     fake::Accessibility tree;
-    EXPECT_EQ(ChildRegionPermissionGuide::openSettings(tree), nullptr);
-    EXPECT_TRUE(tree.isTrusted());
-    tree.trusted = false;
     tree.enableSucceeds = false;
     auto refused = ChildRegionPermissionGuide::openSettings(tree);
     ASSERT_NE(refused, nullptr);

@@ -23,20 +23,12 @@ struct Magnifier : ::testing::Test {
         return i;
     }();
     QWidget overlay;
-    PixelMagnifier* magnifier = nullptr;
+    PixelMagnifier* magnifier = new PixelMagnifier(image, &overlay);
 
-    void SetUp() override {
-        overlay.resize(400, 300);
-        magnifier = new PixelMagnifier(image, &overlay);
-    }
+    void SetUp() override { overlay.resize(400, 300); }
 };
 
 } // namespace
-
-TEST(PixelSample, HexIsUpperCaseTwoDigitsPerChannel) {
-    EXPECT_EQ(PixelSample({0, 0, QColor(59, 130, 246)}).hex(), QStringLiteral("#3B82F6"));
-    EXPECT_EQ(PixelSample({0, 0, QColor(0, 0, 0)}).hex(), QStringLiteral("#000000"));
-}
 
 TEST(PixelSample, TransparentPixelReadsBlackAndHalfAlphaUnpremultiplies) {
     QImage i(2, 1, QImage::Format_ARGB32);
@@ -60,23 +52,22 @@ TEST_F(Magnifier, CopiedLastsUntilThePixelChanges) {
     EXPECT_FALSE(magnifier->copied());
 }
 
-TEST(MagnifierPlacement, BesideThePointerFlippedAndKeptOffTheEdges) {
-    EXPECT_EQ(magnifierOrigin(QPointF(100, 250), bounds), QPointF(122, 54));
-    EXPECT_EQ(magnifierOrigin(QPointF(380, 250), bounds), QPointF(168, 54)); // flipped left
-    EXPECT_EQ(magnifierOrigin(QPointF(100, 50), bounds), QPointF(122, 72));  // flipped above
-    // Neither side fits: held 8 points inside.
-    EXPECT_EQ(magnifierOrigin(QPointF(200, 150), bounds), QPointF(8, 118));
-    EXPECT_EQ(magnifierOrigin(QPointF(399, 1), bounds), QPointF(187, 23));
-}
-
-TEST_F(Magnifier, HiddenUntilTrackedThenPlacedInWidgetCoordinates) {
+TEST_F(Magnifier, BesideThePointerFlippedAndKeptOffTheEdges) {
+    const std::pair<QPointF, QPointF> origins[] = {
+        {{100, 250}, {122, 54}}, {{380, 250}, {168, 54}}, // flipped left
+        {{100, 50}, {122, 72}},                           // flipped above
+        {{200, 150}, {8, 118}},                           // neither side fits: held 8 points inside
+        {{399, 1}, {187, 23}},
+    };
+    for (const auto& [pointer, origin] : origins)
+        EXPECT_EQ(magnifierOrigin(pointer, bounds), origin) << pointer.x();
+    // Hidden until tracked, then placed in widget coordinates (y down) and
+    // transparent to clicks.
     EXPECT_TRUE(magnifier->isHidden());
-    EXPECT_TRUE(magnifier->testAttribute(Qt::WA_TransparentForMouseEvents));
     magnifier->updateAt(QPointF(100, 250), bounds);
     EXPECT_FALSE(magnifier->isHidden());
-    // Origin (122, 54) y up: the widget's top is 300 − (54 + 174).
-    EXPECT_EQ(magnifier->geometry(), QRect(122, 72, 190, 174));
-    EXPECT_EQ(overlay.childAt(QPoint(200, 150)), nullptr); // clicks reach the overlay
+    EXPECT_EQ(magnifier->geometry(), QRect(122, 300 - (54 + 174), 190, 174));
+    EXPECT_EQ(overlay.childAt(QPoint(200, 150)), nullptr);
 }
 
 TEST_F(Magnifier, ZoomShowsEightPointPixelsAgainstGreyAtTheCorner) {

@@ -28,15 +28,25 @@ struct Chrome : ::testing::Test {
         chrome->onAdjustingChanged = [this](bool on) { adjusting.push_back(on); };
         chrome->onCopy = [this] { ++copies; };
     }
-    bool send(QEvent::Type type, QPointF p, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    bool send(QEvent::Type type, QPointF p) {
         const QPointF w(p.x(), 300 - p.y());
         QMouseEvent e(type, w, chrome->mapToGlobal(w),
                       type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, m);
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
         QApplication::sendEvent(chrome, &e);
         return e.isAccepted();
     }
 };
+
+QImage drawn(const QRectF& selection) {
+    QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    drawSelectionBorder(painter, selection);
+    drawSelectionHandles(painter, selection);
+    return image;
+}
 
 } // namespace
 
@@ -50,65 +60,47 @@ TEST_F(Chrome, DraggingAHandleProposesTheAdjustedSelection) {
     EXPECT_EQ(adjusting, (std::vector<bool>{true, false}));
 }
 
-TEST_F(Chrome, TheInteriorPassesThroughWhenNotMoving) {
+TEST_F(Chrome, TheInteriorPassesThroughWhenNotMovingAndDoubleClicksCopyWhereClaimed) {
+    send(QEvent::MouseButtonDblClick, QPointF(300, 200)); // a corner
+    send(QEvent::MouseButtonDblClick, QPointF(200, 150)); // the interior, moving
+    EXPECT_EQ(copies, 2);
+    EXPECT_TRUE(chrome->mask().contains(QPoint(200, 150)));
     chrome->setMoving(false);
     EXPECT_FALSE(chrome->handle(QPointF(200, 150)));
     EXPECT_FALSE(chrome->mask().contains(QPoint(200, 150)));
     EXPECT_TRUE(chrome->mask().contains(QPoint(100, 150))); // left edge band
     EXPECT_FALSE(chrome->mask().contains(QPoint(20, 20)));  // outside
     EXPECT_FALSE(send(QEvent::MouseButtonPress, QPointF(200, 150)));
-    chrome->setMoving(true);
-    EXPECT_TRUE(chrome->mask().contains(QPoint(200, 150)));
-    EXPECT_EQ(chrome->handle(QPointF(200, 150)), SelectionHandle::move);
-}
-
-TEST_F(Chrome, DoubleClickCopiesWhereverTheChromeClaims) {
-    send(QEvent::MouseButtonDblClick, QPointF(300, 200)); // a corner
-    send(QEvent::MouseButtonDblClick, QPointF(200, 150)); // the interior, moving
-    EXPECT_EQ(copies, 2);
-    chrome->setMoving(false);
     send(QEvent::MouseButtonDblClick, QPointF(200, 150));
     EXPECT_EQ(copies, 2);
 }
 
 TEST(SelectionDrawing, SmallSelectionsShowSideHandlesOnly) {
-    QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::black);
-    QPainter painter(&image);
-    const QRectF r(40, 40, 20, 20);
-    drawSelectionHandles(painter, r);
-    painter.end();
-    EXPECT_EQ(image.pixel(50, 40), qRgb(255, 255, 255)); // side handle centre
-    EXPECT_EQ(image.pixel(40, 40), qRgb(0, 0, 0));       // no corner on 20 × 20
-    QImage big(100, 100, QImage::Format_ARGB32_Premultiplied);
-    big.fill(Qt::black);
-    QPainter p2(&big);
-    drawSelectionBorder(p2, QRectF(20, 20, 60, 60));
-    drawSelectionHandles(p2, QRectF(20, 20, 60, 60));
-    p2.end();
+    const QImage small = drawn(QRectF(40, 40, 20, 20));
+    EXPECT_EQ(small.pixel(50, 40), qRgb(255, 255, 255)); // side handle centre
+    EXPECT_NE(small.pixel(40, 40), qRgb(255, 255, 255)); // no corner on 20 × 20
+    const QImage big = drawn(QRectF(20, 20, 60, 60));
     EXPECT_EQ(big.pixel(20, 20), qRgb(255, 255, 255));
     EXPECT_EQ(big.pixel(35, 21), selectionBorderColor().rgb()); // the border, 3 wide
     EXPECT_EQ(big.pixel(50, 50), qRgb(0, 0, 0));
 }
 
+// Its text and place: SizeBadge.TextAndPlacement.
 TEST(SelectionSizeBadge, ShowsPixelsAndHidesWithoutSelection) {
     QWidget overlay;
     overlay.resize(400, 300);
     SelectionSizeBadge badge(&overlay);
-    badge.update(QRectF(100, 100, 100.5, 50), QSizeF(400, 300), QSize(800, 600),
-                 QRectF(0, 0, 400, 300));
+    const auto update = [&badge](std::optional<QRectF> selection) {
+        badge.update(selection, QSizeF(400, 300), QSize(800, 600), QRectF(0, 0, 400, 300));
+    };
+    update(QRectF(100, 100, 100.5, 50));
     EXPECT_EQ(badge.text(), QStringLiteral("201 × 100 px"));
     EXPECT_FALSE(badge.isHidden());
-    EXPECT_EQ(badge.geometry().height(), 24);
-    // Above the selection: display-local y 158 → widget y 300 − 182.
-    EXPECT_EQ(badge.geometry().y(), 300 - (150 + 8 + 24));
+    EXPECT_EQ(badge.geometry().y(), 300 - (150 + 8 + 24)); // above the selection
     EXPECT_TRUE(badge.testAttribute(Qt::WA_TransparentForMouseEvents));
-    int edits = 0;
-    badge.onEdit = [&] { ++edits; };
-    badge.update(QRectF(0, 250, 400, 50), QSizeF(400, 300), QSize(800, 600),
-                 QRectF(0, 0, 400, 300));
+    badge.onEdit = [] {};
+    update(QRectF(0, 250, 400, 50));
     EXPECT_FALSE(badge.testAttribute(Qt::WA_TransparentForMouseEvents));
-    EXPECT_EQ(badge.geometry().y(), 300 - (250 - 8)); // touching the top: below it
-    badge.update(std::nullopt, QSizeF(400, 300), QSize(800, 600), QRectF(0, 0, 400, 300));
+    update(std::nullopt);
     EXPECT_TRUE(badge.isHidden());
 }
