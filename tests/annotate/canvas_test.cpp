@@ -1,67 +1,39 @@
+#include "../capture/testevents.h"
 #include "annotate/canvas.h"
-
 #include "testimages.h"
 
 #include <gtest/gtest.h>
-#include <QApplication>
 #include <QInputMethodEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QThread>
-#include <QWheelEvent>
 
 using namespace korvel;
+using namespace korvel::test;
 
 namespace {
 
-using test::gradient;
-
-// A canvas of 200 × 150 points over a 400 × 300-pixel image (2×).
+// A canvas of 200 × 150 points over a 400 × 300-pixel image (2×). Points
+// are annotation space (y up); events carry widget coordinates.
 struct CanvasTest : ::testing::Test {
     QUndoStack stack;
     QImage background = gradient(QSize(400, 300));
     std::unique_ptr<Canvas> canvas;
+    Canvas* c = nullptr;
     int styleChanges = 0;
     int copies = 0;
 
     void SetUp() override {
         canvas = std::make_unique<Canvas>(background, background.size(), &stack);
+        c = canvas.get();
         canvas->resize(200, 150);
         canvas->onStyleChange = [this] { ++styleChanges; };
         canvas->onCopy = [this] { ++copies; };
     }
-    // Points are annotation space (y up); events carry widget coordinates.
-    void send(QEvent::Type type, QPointF p, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        const QPointF w = canvas->toWidget(p);
-        QMouseEvent event(type, w, canvas->mapToGlobal(w),
-                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, m);
-        QApplication::sendEvent(canvas.get(), &event);
-    }
-    void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        send(QEvent::MouseButtonPress, from, m);
-        for (int i = 1; i <= 4; ++i)
-            send(QEvent::MouseMove, from + (to - from) * (i / 4.0), m);
-        send(QEvent::MouseButtonRelease, to, m);
-    }
-    void click(QPointF p) {
-        send(QEvent::MouseButtonPress, p);
-        send(QEvent::MouseButtonRelease, p);
-    }
+    void drag(QPointF from, QPointF to) { test::drag(c, c->toWidget(from), c->toWidget(to), 4); }
+    void click(QPointF p) { test::click(c, c->toWidget(p)); }
     void doubleClick(QPointF p) {
         click(p);
-        send(QEvent::MouseButtonDblClick, p);
-        send(QEvent::MouseButtonRelease, p);
-    }
-    bool key(QWidget* target, int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        QKeyEvent event(QEvent::KeyPress, k, m);
-        QApplication::sendEvent(target, &event);
-        return event.isAccepted();
-    }
-    void wheel(int delta) {
-        QWheelEvent event(QPointF(50, 50), canvas->mapToGlobal(QPointF(50, 50)), QPoint(),
-                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(canvas.get(), &event);
+        mouse(c, QEvent::MouseButtonDblClick, c->toWidget(p), Qt::LeftButton);
+        mouse(c, QEvent::MouseButtonRelease, c->toWidget(p), Qt::NoButton);
     }
     void typeText(const QString& text, const QString& preedit = {}) {
         ASSERT_TRUE(canvas->textField());
@@ -161,7 +133,7 @@ TEST_F(CanvasTest, ClicksPlaceNumbersAfterTheHighestAndBrushDotsThatSelectNothin
     ASSERT_EQ(canvas->marks().size(), 3);
     EXPECT_EQ(canvas->marks()[2].number, 3);
     canvas->selectMark(1);
-    key(canvas.get(), Qt::Key_Delete);
+    key(c, Qt::Key_Delete);
     ASSERT_EQ(canvas->marks().size(), 2);
     click(QPointF(140, 100));
     EXPECT_EQ(canvas->marks().back().number, 4);
@@ -237,15 +209,15 @@ TEST_F(CanvasTest, ResizingANumberScalesItsFontWithinLimits) {
 TEST_F(CanvasTest, ArrowsNudgeTheSelectedMarkByImagePixelsAndUndo) {
     drag(QPointF(20, 20), QPointF(60, 60));
     const Mark before = canvas->marks()[0];
-    key(canvas.get(), Qt::Key_Right, Qt::ShiftModifier); // 10 pixels, 5 points at 2×
+    key(c, Qt::Key_Right, Qt::ShiftModifier); // 10 pixels, 5 points at 2×
     EXPECT_EQ(canvas->marks()[0].points[0], before.points[0] + QPointF(5, 0));
-    key(canvas.get(), Qt::Key_Up);
+    key(c, Qt::Key_Up);
     EXPECT_EQ(canvas->marks()[0].points[0], before.points[0] + QPointF(5, 0.5));
     stack.undo();
     stack.undo();
     EXPECT_EQ(canvas->marks()[0], before);
     canvas->selectMark(std::nullopt); // without a selection keys pass on
-    EXPECT_FALSE(key(canvas.get(), Qt::Key_Left));
+    EXPECT_FALSE(key(c, Qt::Key_Left));
 }
 
 TEST_F(CanvasTest, WheelStepsThroughWidthsAtMostOncePerInterval) {
@@ -256,7 +228,7 @@ TEST_F(CanvasTest, WheelStepsThroughWidthsAtMostOncePerInterval) {
     for (const auto& [delta, pause, width] : steps) {
         if (pause)
             QThread::msleep(130);
-        wheel(delta);
+        wheel(c, QPointF(50, 50), QPoint(0, delta));
         EXPECT_EQ(canvas->strokeWidth, width);
     }
     // Text and number targets change the font size by 2 instead.

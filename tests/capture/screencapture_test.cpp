@@ -1,3 +1,4 @@
+#include "capture/capturefailure.h"
 #include "capture/screencapture.h"
 #include "platform/error.h"
 #include "platform/fake/fakeplatform.h"
@@ -5,6 +6,7 @@
 #include "../qtprinters.h"
 
 #include <gtest/gtest.h>
+#include <QPushButton>
 
 using namespace korvel;
 
@@ -89,4 +91,17 @@ TEST_F(TwoDisplays, AnyBrokenDisplayFailsTheWholeCapture) {
     EXPECT_EQ(failure(), QStringLiteral("读不到"));
     fake.screens->list.clear();
     EXPECT_EQ(failure(), QStringLiteral("没有可截取的显示器"));
+}
+
+// Other failures' text: Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack.
+TEST(ScreenCaptureFailure, MissingPermissionOffersTheSettings) {
+    auto box = ScreenCaptureFailure::alert(Error(QStringLiteral("Korvel"), 1, QString()), true);
+    EXPECT_EQ(box->text(), QStringLiteral("无法截取屏幕"));
+    EXPECT_EQ(box->informativeText(),
+              QStringLiteral("请在系统设置 → 隐私与安全性 → 屏幕与系统音频录制中允许Korvel。"
+                             "授权后如果仍无法截图，再退出并重新打开Korvel。"));
+    ASSERT_EQ(box->buttons().size(), 2);
+    EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("打开系统设置"));
+    EXPECT_TRUE(box->buttons()[0]->text() == QStringLiteral("取消") ||
+                box->buttons()[1]->text() == QStringLiteral("取消"));
 }

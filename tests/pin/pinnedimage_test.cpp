@@ -1,14 +1,15 @@
+#include "../capture/testevents.h"
+#include "../qtprinters.h"
 #include "../testpng.h"
+#include "pin/pingeometry.h"
 #include "pin/pinnedimage.h"
 #include "pin/pinnedimageview.h"
 
 #include <gtest/gtest.h>
-#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
 #include <QSlider>
-#include <QWheelEvent>
 #include <QWidgetAction>
 
 using namespace korvel;
@@ -47,24 +48,8 @@ QImage rendered(PinnedImage& pin, double ratio = 1) {
     return out;
 }
 
-void wheel(PinnedImage& pin, QPoint angle, Qt::KeyboardModifiers modifiers = {},
-           QPointF at = {10, 10}) {
-    QWheelEvent event(at, pin.view()->mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(pin.view(), &event);
-}
-
-void send(PinnedImage& pin, QEvent::Type type, QPointF at,
-          Qt::MouseButtons buttons = Qt::LeftButton) {
-    QMouseEvent event(type, at, pin.view()->mapToGlobal(at),
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(pin.view(), &event);
-}
-
-bool key(PinnedImage& pin, int k, Qt::KeyboardModifiers m = {}) {
-    QKeyEvent event(QEvent::KeyPress, k, m);
-    return QApplication::sendEvent(pin.view(), &event);
+void wheel(PinnedImage& pin, QPoint angle, Qt::KeyboardModifiers m = {}, QPointF at = {10, 10}) {
+    test::wheel(pin.view(), at, angle, m);
 }
 
 } // namespace
@@ -156,12 +141,12 @@ TEST(PinnedImage, ZoomKeepsTheCentreAndThirtyTwoPointsOnScreenAndResetsToOne) {
     // Double click, Control-0 and the menu item restore the size and keep the
     // translucency.
     pin->setOpacity(0.5);
-    send(*pin, QEvent::MouseButtonDblClick, QPointF(5, 5));
+    test::mouse(pin->view(), QEvent::MouseButtonDblClick, QPointF(5, 5), Qt::LeftButton);
     EXPECT_DOUBLE_EQ(pin->zoom(), 1);
     EXPECT_EQ(pin->window()->size(), QSize(40, 40));
     EXPECT_DOUBLE_EQ(pin->opacity(), 0.5);
     pin->setZoom(2.5);
-    key(*pin, Qt::Key_0, Qt::ControlModifier);
+    test::key(pin->view(), Qt::Key_0, Qt::ControlModifier);
     EXPECT_DOUBLE_EQ(pin->zoom(), 1);
     pin->setZoom(2);
     pin->menu()->actions()[3]->trigger();
@@ -223,7 +208,7 @@ TEST(PinnedImage, EscapeClosesOnlyThatPinAndReportsOnce) {
     int firstClosed = 0, secondClosed = 0;
     first->onClose = [&] { ++firstClosed; };
     second->onClose = [&] { ++secondClosed; };
-    key(*second, Qt::Key_Escape);
+    test::key(second->view(), Qt::Key_Escape);
     EXPECT_EQ(secondClosed, 1);
     EXPECT_EQ(firstClosed, 0);
     EXPECT_TRUE(second->isClosed());
@@ -250,10 +235,38 @@ TEST(PinnedImage, DraggingMovesTheWindowAndZoomKeepsTheNewPlace) {
     auto pin = pinOf(pattern(60, 60));
     ASSERT_TRUE(pin);
     const QPoint start = pin->window()->pos();
-    send(*pin, QEvent::MouseButtonPress, QPointF(10, 10));
-    send(*pin, QEvent::MouseMove, QPointF(40, 30));
-    send(*pin, QEvent::MouseButtonRelease, QPointF(40, 30), Qt::NoButton);
+    test::drag(pin->view(), QPointF(10, 10), QPointF(40, 30), 1);
     EXPECT_EQ(pin->window()->pos(), start + QPoint(30, 20));
     pin->setZoom(2);
     EXPECT_LE((pin->window()->geometry().center() - (start + QPoint(60, 50))).manhattanLength(), 2);
+}
+
+// How the wheel, the slider and the window use these: PinnedImage tests.
+TEST(PinGeometry, ZoomStopsAtThirtyTwoPointsAndAtFourTimes) {
+    const std::tuple<double, QSizeF, double> cases[] = {
+        {0.5, {100, 20}, 1.6}, // the smaller side stays 32 points
+        {9, {400, 300}, 4.0},  {0.01, {4000, 3000}, 0.1},
+        {1, {5, 200}, 4.0}, // 32 points would need more than 4
+        {1, {0, 0}, 1.0},
+    };
+    for (const auto& [zoom, size, expected] : cases)
+        EXPECT_DOUBLE_EQ(pin::clampZoom(zoom, size), expected) << zoom;
+}
+
+TEST(PinGeometry, ThirtyTwoPointsStayOnScreenInWholePixels) {
+    const QRectF visible(0, 20, 1000, 700);
+    const std::pair<QRectF, QRectF> cases[] = {
+        {{-500, 0, 400, 300}, {-368, 0, 400, 300}},
+        {{0, -500, 400, 300}, {0, -248, 400, 300}},
+        {{2000, 900, 400, 300}, {968, 688, 400, 300}},
+        {{10, 30, 400, 300}, {10, 30, 400, 300}},
+    };
+    for (const auto& [frame, expected] : cases)
+        EXPECT_EQ(pin::keepOnScreen(frame, visible), expected) << frame.x();
+    // Wider than the screen can hold both ways: the upper bound wins.
+    EXPECT_EQ(pin::keepOnScreen(QRectF(-100, -100, 10, 10), QRectF(0, 0, 20, 20)),
+              QRectF(-12, -12, 10, 10));
+    EXPECT_EQ(pin::windowGeometry(QRectF(10.4, 20.6, 99.6, 0.2)), QRect(10, 21, 100, 1));
+    EXPECT_EQ(pin::windowGeometry(QRectF(-1e12, 1e12, 5, 5)), QRect(-1000000, 1000000, 5, 5));
+    EXPECT_EQ(pin::transparencyPercent(0.555), 44);
 }
