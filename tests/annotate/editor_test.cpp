@@ -257,8 +257,9 @@ TEST_F(EditorTest, TheDefaultToolPreferenceIsClampedAndApplied) {
         EXPECT_EQ(editor->toolbar()->activeTool(), index) << preference;
         EXPECT_EQ(editor->chrome()->moving(), moving) << preference;
         EXPECT_EQ(editor->canvas()->selectionOnly, selectionOnly) << preference;
-        if (index >= 2)
+        if (index >= 2) {
             EXPECT_EQ(editor->canvas()->tool, toolForIndex(index).value());
+        }
     }
 }
 

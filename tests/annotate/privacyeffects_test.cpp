@@ -164,8 +164,9 @@ TEST(PrivacyEffects, WithoutAnImageBlackAndDegenerateMarksNothing) {
     };
     for (const auto& [m, untouched] : marks) {
         const QImage drawn = render(m, surface(image), cache);
-        if (untouched)
+        if (untouched) {
             EXPECT_EQ(drawn, image);
+        }
     }
     render(privacy(Tool::blur, QRectF(0, 0, 1, 1)), surface(QImage(1, 1, QImage::Format_RGB32)),
            cache);
