@@ -1,20 +1,16 @@
+#include "capture/capturefailure.h"
 #include "capture/screencapture.h"
 #include "platform/error.h"
 #include "platform/fake/fakeplatform.h"
 
+#include "../qtprinters.h"
+
 #include <gtest/gtest.h>
+#include <QPushButton>
 
 using namespace korvel;
 
 namespace {
-
-WindowInfo window(qint64 pid, QRectF bounds) {
-    WindowInfo w;
-    w.pid = pid;
-    w.layer = 0;
-    w.bounds = bounds;
-    return w;
-}
 
 // Two side-by-side displays of different sizes, as the end-to-end harness has.
 struct TwoDisplays : ::testing::Test {
@@ -29,11 +25,29 @@ struct TwoDisplays : ::testing::Test {
         options.scale = scale;
         return captureScreens(*fake.screens, *fake.windows, options);
     }
+    // The failure's text, which reaches the alert (as
+    // Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack shows).
+    QString failure() {
+        try {
+            capture();
+            return {};
+        } catch (const Error& e) {
+            return e.description();
+        }
+    }
 };
+
+WindowInfo window(qint64 pid, QRectF bounds) {
+    WindowInfo w;
+    w.pid = pid;
+    w.layer = 0;
+    w.bounds = bounds;
+    return w;
+}
 
 } // namespace
 
-TEST_F(TwoDisplays, OneSnapshotPerDisplayWithItsWindows) {
+TEST_F(TwoDisplays, OneSnapshotPerDisplayWithItsWindowsAtTheScale) {
     fake.windows->list = {
         window(100, QRectF(1800, 100, 400, 300)), // straddles both
         window(42, QRectF(10, 10, 500, 500)),     // our own
@@ -41,41 +55,25 @@ TEST_F(TwoDisplays, OneSnapshotPerDisplayWithItsWindows) {
     };
     const auto snapshots = capture();
     ASSERT_EQ(snapshots.size(), 2u);
-    EXPECT_EQ(snapshots[0].frame, QRectF(0, 0, 1920, 1080));
     EXPECT_EQ(snapshots[1].frame, QRectF(1920, 56, 1280, 1024));
-    EXPECT_EQ(snapshots[0].image.size(), QSize(1920, 1080));
     EXPECT_EQ(snapshots[1].image.size(), QSize(1280, 1024));
     EXPECT_EQ(snapshots[1].image.pixel(0, 0), 0xff000002u);
     EXPECT_EQ(snapshots[1].screenOrigin, QPointF(1920, 0));
-    ASSERT_EQ(snapshots[0].windows.size(), 1u);
-    EXPECT_EQ(snapshots[0].windows[0], QRectF(1800, 680, 120, 300));
-    ASSERT_EQ(snapshots[1].windows.size(), 2u);
-    EXPECT_EQ(snapshots[1].windows[0], QRectF(0, 624, 280, 300));
+    EXPECT_EQ(snapshots[0].windows, std::vector<QRectF>{QRectF(1800, 680, 120, 300)});
     // Clipped at B's bottom edge (root y 1024).
-    EXPECT_EQ(snapshots[1].windows[1], QRectF(80, 0, 200, 124));
-}
+    EXPECT_EQ(snapshots[1].windows,
+              (std::vector<QRectF>{QRectF(0, 624, 280, 300), QRectF(80, 0, 200, 124)}));
 
-TEST_F(TwoDisplays, ImageSizeFollowsTheScale) {
-    fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 1920, 1080), true}};
-    const auto snapshots = capture(1.25);
-    ASSERT_EQ(snapshots.size(), 1u);
-    EXPECT_EQ(snapshots[0].frame, QRectF(0, 0, 1536, 864));
-    EXPECT_DOUBLE_EQ(snapshots[0].image.width() / snapshots[0].frame.width(), 1.25);
+    fake.screens->list.pop_back();
+    const auto scaled = capture(1.25);
+    ASSERT_EQ(scaled.size(), 1u);
+    EXPECT_EQ(scaled[0].frame, QRectF(0, 0, 1536, 864));
+    EXPECT_EQ(scaled[0].image.size(), QSize(1920, 1080));
 }
 
 // A failed grab, no display, a display gone or resized mid-capture: the
-// whole capture fails (the grab's own words reach the alert, as
-// Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack shows). Empty
-// displays are skipped.
+// whole capture fails. Empty displays are skipped.
 TEST_F(TwoDisplays, AnyBrokenDisplayFailsTheWholeCapture) {
-    const auto failure = [this]() -> QString {
-        try {
-            capture();
-            return {};
-        } catch (const Error& e) {
-            return e.description();
-        }
-    };
     fake.screens->list.push_back({3, QStringLiteral("C"), QRect(0, 0, 0, 0), false});
     EXPECT_EQ(capture().size(), 2u);
     fake.screens->images[2] = QImage(640, 480, QImage::Format_ARGB32_Premultiplied);
@@ -93,4 +91,17 @@ TEST_F(TwoDisplays, AnyBrokenDisplayFailsTheWholeCapture) {
     EXPECT_EQ(failure(), QStringLiteral("读不到"));
     fake.screens->list.clear();
     EXPECT_EQ(failure(), QStringLiteral("没有可截取的显示器"));
+}
+
+// Other failures' text: Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack.
+TEST(ScreenCaptureFailure, MissingPermissionOffersTheSettings) {
+    auto box = ScreenCaptureFailure::alert(Error(QStringLiteral("Korvel"), 1, QString()), true);
+    EXPECT_EQ(box->text(), QStringLiteral("无法截取屏幕"));
+    EXPECT_EQ(box->informativeText(),
+              QStringLiteral("请在系统设置 → 隐私与安全性 → 屏幕与系统音频录制中允许Korvel。"
+                             "授权后如果仍无法截图，再退出并重新打开Korvel。"));
+    ASSERT_EQ(box->buttons().size(), 2);
+    EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("打开系统设置"));
+    EXPECT_TRUE(box->buttons()[0]->text() == QStringLiteral("取消") ||
+                box->buttons()[1]->text() == QStringLiteral("取消"));
 }

@@ -31,8 +31,33 @@ QByteArray png(int seed, QSize size = QSize(16, 16), bool noise = false) {
     return pngOf(image);
 }
 
+void write(const QString& path, const QByteArray& content) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+}
+
+QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Permission bits, of a link itself rather than what it leads to.
+mode_t mode(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+QImage thumbnailOf(QByteArray bytes) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ScreenshotHistory::thumbnail(&buffer, 96);
+}
+
 struct History : ::testing::Test {
     QTemporaryDir dir;
+    QTemporaryDir outside;
     QString folder() const { return dir.filePath(QStringLiteral("Dastra/History")); }
     std::unique_ptr<QSettings> settings() const {
         return std::make_unique<QSettings>(dir.filePath(QStringLiteral("k.conf")),
@@ -50,6 +75,17 @@ struct History : ::testing::Test {
     }
     qint64 t = 1'700'000'000'000'000;
     void record(ScreenshotHistory& h, const QByteArray& data) { h.recordNow(data, t += 1000); }
+    QString entry(int n, char digest = 'a') const {
+        return folder() + QStringLiteral("/%1-%2.png")
+                              .arg(n, 20, 10, QLatin1Char('0'))
+                              .arg(QString(64, QLatin1Char(digest)));
+    }
+    // A file outside the store that must survive whatever the store does.
+    QString precious() {
+        const QString path = outside.filePath(QStringLiteral("precious.png"));
+        write(path, png(7));
+        return path;
+    }
 };
 
 } // namespace
@@ -76,11 +112,19 @@ TEST_F(History, NamesSortNewestFirstAndCarryTheDigest) {
     EXPECT_FALSE(ScreenshotHistory::isEntryName(QStringLiteral("shot.png")));
 }
 
-TEST_F(History, LimitsEvictTheOldestFirst) {
+TEST_F(History, OnlyTheFourLimitsAreAcceptedAndEachEvictsTheOldestFirst) {
+    auto h = history();
+    settings()->setValue(QStringLiteral("historyLimit"), 30);
+    EXPECT_EQ(h->limit(), 20);
+    h->setLimit(7);
+    EXPECT_EQ(settings()->value(QStringLiteral("historyLimit")).toInt(), 20);
+    settings()->setValue(QStringLiteral("historyLimit"), QStringLiteral("many"));
+    EXPECT_EQ(h->limit(), 20);
     for (int limit : {10, 20, 50, 100}) {
         QDir(folder()).removeRecursively();
-        enable(limit);
-        auto h = history();
+        enable();
+        h = history();
+        h->setLimit(limit);
         EXPECT_EQ(h->limit(), limit);
         for (int i = 0; i <= limit; ++i)
             record(*h, png(i));
@@ -94,31 +138,16 @@ TEST_F(History, LimitsEvictTheOldestFirst) {
     }
 }
 
-TEST_F(History, OnlyTheFourLimitsAreAccepted) {
-    auto h = history();
-    settings()->setValue(QStringLiteral("historyLimit"), 30);
-    EXPECT_EQ(h->limit(), 20);
-    h->setLimit(7);
-    EXPECT_EQ(settings()->value(QStringLiteral("historyLimit")).toInt(), 20);
-    h->setLimit(50);
-    EXPECT_EQ(h->limit(), 50);
-    settings()->setValue(QStringLiteral("historyLimit"), QStringLiteral("many"));
-    EXPECT_EQ(h->limit(), 20);
-}
-
 TEST_F(History, ByteCapEvictsOldEntriesAndRefusesHugeOnes) {
     enable(100);
     const QByteArray a = png(1, QSize(64, 64), true), b = png(2, QSize(64, 64), true);
     ASSERT_GT(a.size(), 10000);
-    // Room for one of them, not two.
-    auto h = history(a.size() + b.size() - 1);
+    auto h = history(a.size() + b.size() - 1); // room for one of them, not two
     record(*h, a);
     record(*h, b);
     ASSERT_EQ(h->entries().size(), 1);
     EXPECT_TRUE(h->entries().front().contains(ScreenshotHistory::fileName(t, b).mid(21)));
-    // A small entry after a large deleted one can stay.
-    const QByteArray small = png(3);
-    record(*h, small);
+    record(*h, png(3)); // a small entry after a large deleted one can stay
     EXPECT_EQ(h->entries().size(), 2);
     // Larger than the cap on its own: not recorded, no error.
     auto tiny = history(100);
@@ -127,16 +156,11 @@ TEST_F(History, ByteCapEvictsOldEntriesAndRefusesHugeOnes) {
     EXPECT_FALSE(tiny->lastError());
 }
 
-TEST_F(History, TheSameImageTwiceInARowIsKeptOnce) {
+TEST_F(History, TheSameImageTwiceInARowIsKeptOnceAndNonImagesNever) {
     enable();
     auto h = history();
-    record(*h, png(1));
-    record(*h, png(1));
-    EXPECT_EQ(h->entries().size(), 1);
-    record(*h, png(2));
-    record(*h, png(1));
-    EXPECT_EQ(h->entries().size(), 3);
-    // Not an image at all: nothing recorded.
+    for (int seed : {1, 1, 2, 1})
+        record(*h, png(seed));
     record(*h, QByteArray("not a png"));
     record(*h, png(3).left(40));
     EXPECT_EQ(h->entries().size(), 3);
@@ -147,61 +171,31 @@ TEST_F(History, StrayFilesAreNeverListedOrDeleted) {
     auto h = history();
     record(*h, png(100));
     QDir d(folder());
-    auto touch = [&](const QString& name, const QByteArray& content) {
-        QFile f(d.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    };
-    const QString digest(64, u'a');
-    touch(QStringLiteral("notes.txt"), "x");
-    touch(QStringLiteral("SHOT.PNG"), png(5));
-    touch(QStringLiteral("shot.png"), png(6));
-    touch(QStringLiteral(".00000000000000000001-%1.png.tmp").arg(digest), "partial");
-    ASSERT_TRUE(d.mkdir(QStringLiteral("00000000000000000002-%1.png").arg(digest)));
-    QTemporaryDir outside;
-    const QString precious = outside.filePath(QStringLiteral("precious.png"));
-    {
-        QFile f(precious);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(png(7));
-    }
-    ASSERT_TRUE(QFile::link(precious,
-                            d.filePath(QStringLiteral("00000000000000000003-%1.png").arg(digest))));
+    write(d.filePath(QStringLiteral("notes.txt")), "x");
+    write(d.filePath(QStringLiteral("SHOT.PNG")), png(5));
+    write(d.filePath(QStringLiteral("shot.png")), png(6));
+    write(folder() + QStringLiteral("/.") + QFileInfo(entry(1)).fileName() + QStringLiteral(".tmp"),
+          "partial");
+    ASSERT_TRUE(d.mkdir(entry(2)));
+    const QString kept = precious();
+    ASSERT_TRUE(QFile::link(kept, entry(3)));
     // A truncated PNG under an entry's name is an entry, old, and may go.
-    touch(QStringLiteral("00000000000000000004-%1.png").arg(QString(64, u'b')), png(8).left(30));
+    write(entry(4, 'b'), png(8).left(30));
 
     EXPECT_EQ(h->entries().size(), 2); // the recording and the truncated file
     for (int i = 0; i < 12; ++i)
         record(*h, png(200 + i));
     EXPECT_EQ(h->entries().size(), 10);
-    for (const QString& kept :
-         {QStringLiteral("notes.txt"), QStringLiteral("SHOT.PNG"), QStringLiteral("shot.png")})
-        EXPECT_TRUE(QFile::exists(d.filePath(kept))) << kept.toStdString();
-    EXPECT_TRUE(
-        QFileInfo(d.filePath(QStringLiteral("00000000000000000002-%1.png").arg(digest))).isDir());
-    EXPECT_TRUE(QFileInfo(d.filePath(QStringLiteral("00000000000000000003-%1.png").arg(digest)))
-                    .isSymLink());
-    EXPECT_TRUE(QFile::exists(precious));
+    for (const char* name : {"notes.txt", "SHOT.PNG", "shot.png"})
+        EXPECT_TRUE(QFile::exists(d.filePath(QLatin1String(name)))) << name;
+    EXPECT_TRUE(QFileInfo(entry(2)).isDir());
+    EXPECT_TRUE(QFileInfo(entry(3)).isSymLink());
     // Removal goes through entries only.
-    EXPECT_FALSE(h->remove(precious));
-    EXPECT_TRUE(QFile::exists(precious));
+    EXPECT_FALSE(h->remove(kept));
     EXPECT_FALSE(h->clear());
     EXPECT_TRUE(h->entries().isEmpty());
+    EXPECT_TRUE(QFile::exists(kept));
     EXPECT_TRUE(QFile::exists(d.filePath(QStringLiteral("notes.txt"))));
-}
-
-TEST_F(History, FolderAndFilesArePrivateUnderAPermissiveUmask) {
-    enable();
-    const mode_t old = ::umask(0);
-    auto h = history();
-    record(*h, png(1));
-    ::umask(old);
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(folder()).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    ASSERT_EQ(h->entries().size(), 1);
-    ASSERT_EQ(::stat(QFile::encodeName(h->entries().front()).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(History, AnUnwritableFolderLeavesTheCallerAndHistoryAlone) {
@@ -217,19 +211,6 @@ TEST_F(History, AnUnwritableFolderLeavesTheCallerAndHistoryAlone) {
     EXPECT_FALSE(good->lastError());
 }
 
-TEST_F(History, BackgroundRecordingKeepsOrderAndThumbnailsAreBounded) {
-    enable();
-    auto h = history();
-    h->record(png(1, QSize(400, 100)));
-    h->record(png(2, QSize(400, 100)));
-    h->waitForIdle();
-    ASSERT_EQ(h->entries().size(), 2);
-    const QImage thumb = ScreenshotHistory::thumbnail(h->entries().front(), 100);
-    EXPECT_EQ(thumb.size(), QSize(100, 25));
-    EXPECT_TRUE(
-        ScreenshotHistory::thumbnail(dir.filePath(QStringLiteral("none.png")), 100).isNull());
-}
-
 // The list reads small copies kept beside the entries; they follow their
 // entries out and never stand in for a missing or larger request.
 TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
@@ -237,14 +218,15 @@ TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
     const QSize size(800, 200);
     // Room for two entries, not three.
     auto h = history(png(1, size).size() + png(2, size).size() + png(3, size).size() - 1);
-    record(*h, png(1, size));
-    record(*h, png(2, size));
+    h->record(png(1, size)); // in the background, in order
+    h->record(png(2, size));
+    h->waitForIdle();
     ASSERT_EQ(h->entries().size(), 2);
     const QString newest = h->entries().front();
+    EXPECT_TRUE(newest.contains(ScreenshotHistory::fileName(0, png(2, size)).mid(21)));
     const auto copyOf = [&](const QString& entry) {
         return folder() + QStringLiteral("/.thumbnails/") + QFileInfo(entry).fileName();
     };
-    ASSERT_TRUE(QFileInfo::exists(copyOf(newest)));
     EXPECT_EQ(QImage(copyOf(newest)).size(), QSize(192, 48));
 
     // A marked copy shows that small requests read it and larger ones do not.
@@ -257,15 +239,11 @@ TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
     EXPECT_NE(preview.pixel(10, 10), QColor(Qt::green).rgb());
 
     // A broken copy falls back to the entry and is written again.
-    QFile broken(copyOf(newest));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    broken.write("not a png");
-    broken.close();
+    write(copyOf(newest), "not a png");
     EXPECT_EQ(ScreenshotHistory::thumbnail(newest, 96).size(), QSize(96, 24));
     EXPECT_EQ(QImage(copyOf(newest)).size(), QSize(192, 48));
 
-    // Pruning, removing and clearing take the copies along; the copies are
-    // never listed as entries.
+    // Pruning, removing and clearing take the copies along.
     const QString oldest = h->entries().back();
     record(*h, png(3, size));
     EXPECT_EQ(h->entries().size(), 2);
@@ -275,51 +253,35 @@ TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
     EXPECT_TRUE(ScreenshotHistory::thumbnail(newest, 96).isNull());
     EXPECT_FALSE(h->clear());
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("/.thumbnails")));
-    EXPECT_TRUE(h->entries().isEmpty());
 }
 
-namespace {
-QImage thumbnailOf(QByteArray bytes) {
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return ScreenshotHistory::thumbnail(&buffer, 96);
-}
-} // namespace
-
-TEST(HistoryThumbnail, SourcesOverTheGuardGetNone) {
-    // 400 million one-bit pixels: 50 MB to hold, a few kilobytes as PNG.
-    QImage huge(20000, 20000, QImage::Format_Mono);
-    ASSERT_FALSE(huge.isNull());
-    huge.fill(0);
-    ASSERT_GT(qint64(huge.width()) * huge.height(),
-              ScreenshotHistory::maximumThumbnailSourcePixels);
-    EXPECT_TRUE(thumbnailOf(pngOf(huge)).isNull());
-    // The same decode from a device as from a file, for one within it.
+// Decoding is bounded: sources over the pixel guard, chunks that claim more
+// than the file holds (the decoder would allocate and clear all of it before
+// finding the file too short), cut files and other formats get none.
+TEST(HistoryThumbnail, OnlyWholePngsWithinTheGuardAreDecoded) {
     const QImage thumb = thumbnailOf(filledPng(QSize(300, 200), Qt::darkCyan));
     EXPECT_EQ(thumb.size(), QSize(96, 64));
     EXPECT_EQ(thumb.pixel(40, 30), QColor(Qt::darkCyan).rgb());
-}
 
-TEST(HistoryThumbnail, DamagedOrForeignFilesAreNotDecoded) {
+    QImage huge(20000, 20000, QImage::Format_Mono); // 50 MB to hold, a few kB as PNG
+    ASSERT_FALSE(huge.isNull());
+    huge.fill(0);
+    EXPECT_TRUE(thumbnailOf(pngOf(huge)).isNull());
+
     const QByteArray good = png(4, QSize(40, 30));
     ASSERT_EQ(thumbnailOf(good).size(), QSize(40, 30));
-    // A text chunk after the header claiming 1.8 GB: the decoder would
-    // allocate and clear all of it before finding the file too short.
-    QByteArray claim = good;
+    QByteArray claim = good; // a text chunk after the header claiming 1.8 GB
     claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
-    rusage before{};
+    rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     EXPECT_TRUE(thumbnailOf(claim).isNull());
-    rusage after{};
     getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024) << "kilobytes";
-    // Cut before its end chunk, or another format under the same name.
     EXPECT_TRUE(thumbnailOf(good.left(good.size() - 12)).isNull());
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::red);
     QByteArray bmp;
     QBuffer buffer(&bmp);
-    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "BMP"));
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) &&
+                QImage(40, 30, QImage::Format_RGB32).save(&buffer, "BMP"));
     EXPECT_TRUE(thumbnailOf(bmp).isNull());
 }
 
@@ -339,11 +301,8 @@ TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {
         ::usleep(useconds_t(delayUs));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray now = f.readAll();
+        const QByteArray now = read(path);
         EXPECT_TRUE(now == old || now == fresh) << "size " << now.size();
-        f.close();
         ASSERT_FALSE(writeFileAtomically(path, old)); // reset for the next round
     }
     // A folder that cannot hold the file: the error is reported, nothing made.
@@ -355,15 +314,6 @@ TEST(AtomicFile, AKilledWriterLeavesTheOldOrTheNewFileNeverAPartOne) {
 TEST(AtomicFile, ModesLinksAndNamesOfTheTargetAreKept) {
     QTemporaryDir dir;
     auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
-    auto mode = [](const QString& p) {
-        struct stat st {};
-        ::lstat(QFile::encodeName(p).constData(), &st);
-        return st.st_mode & 07777;
-    };
-    auto read = [](const QString& p) {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
     const mode_t old = ::umask(077);
     ASSERT_FALSE(writeFileAtomically(path("private.png"), "a"));
     ::umask(022);
@@ -392,57 +342,46 @@ TEST(AtomicFile, ModesLinksAndNamesOfTheTargetAreKept) {
 }
 
 // Nothing the store writes or deletes leaves its folder through a link; its
-// folders are private however they were found; what killed writes left goes
-// when the store opens and when it is cleared.
+// folders and files are private however they were found and whatever the
+// umask; what killed writes left goes when the store opens and when it is
+// cleared.
 TEST_F(History, LinksLeftoversAndOldFoldersAreHandledInsideTheFolder) {
     enable();
-    QTemporaryDir outside;
-    const QString precious = outside.filePath(QStringLiteral("precious.png"));
-    {
-        QFile f(precious);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(png(7));
-    }
+    const QString kept = precious();
     ASSERT_TRUE(QDir().mkpath(folder()));
     for (const QString& f : {QFileInfo(folder()).absolutePath(), folder()})
         ::chmod(QFile::encodeName(f).constData(), 0755);
     const QString copies = folder() + QStringLiteral("/.thumbnails");
     ASSERT_TRUE(QFile::link(outside.path(), copies));
-    const QString entry = ScreenshotHistory::fileName(t, png(1));
-    const QString leftover = folder() + QStringLiteral("/.") + entry + QStringLiteral(".aB3dE9");
+    const QString name = ScreenshotHistory::fileName(t, png(1));
+    const QString leftover = folder() + QStringLiteral("/.") + name + QStringLiteral(".aB3dE9");
     const QString foreign = folder() + QStringLiteral("/.notes.txt.aB3dE9");
-    for (const QString& f : {leftover, foreign}) {
-        QFile file(f);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("partial");
-    }
+    write(leftover, "partial");
+    write(foreign, "partial");
 
+    const mode_t old = ::umask(0);
     auto h = history();
     EXPECT_FALSE(QFileInfo::exists(leftover));
     EXPECT_TRUE(QFileInfo::exists(foreign));
     record(*h, png(1));
+    ::umask(old);
     for (const QString& f : {QFileInfo(folder()).absolutePath(), folder(), copies}) {
-        struct stat st {};
-        ASSERT_EQ(::lstat(QFile::encodeName(f).constData(), &st), 0);
-        EXPECT_TRUE(S_ISDIR(st.st_mode)) << f.toStdString();
-        EXPECT_EQ(st.st_mode & 0777, 0700u) << f.toStdString();
+        EXPECT_TRUE(QFileInfo(f).isDir() && !QFileInfo(f).isSymLink()) << f.toStdString();
+        EXPECT_EQ(mode(f), 0700u) << f.toStdString();
     }
+    ASSERT_EQ(h->entries().size(), 1);
+    EXPECT_EQ(mode(h->entries().front()), 0600u);
     EXPECT_EQ(QDir(outside.path()).entryList(QDir::Files),
               QStringList{QStringLiteral("precious.png")});
 
     // Clearing removes a link it finds there, never what the link leads to.
-    const QString leftoverCopy = copies + QStringLiteral("/.") + entry + QStringLiteral(".Zz0000");
-    QFile(leftoverCopy).open(QIODevice::WriteOnly);
-    ASSERT_TRUE(QFileInfo::exists(leftoverCopy));
+    const QString leftoverCopy = copies + QStringLiteral("/.") + name + QStringLiteral(".Zz0000");
+    write(leftoverCopy, {});
     ASSERT_FALSE(h->clear());
     EXPECT_FALSE(QFileInfo::exists(copies));
     ASSERT_TRUE(QFile::link(outside.path(), copies));
-    record(*h, png(2));
-    ASSERT_TRUE(QFileInfo(copies).isDir() && !QFileInfo(copies).isSymLink());
-    ASSERT_TRUE(QDir(copies).removeRecursively());
-    ASSERT_TRUE(QFile::link(outside.path(), copies));
     ASSERT_FALSE(h->clear());
-    EXPECT_TRUE(QFileInfo::exists(precious));
+    EXPECT_TRUE(QFileInfo::exists(kept));
     EXPECT_FALSE(QFileInfo(copies).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(foreign));
 }
@@ -457,7 +396,5 @@ TEST_F(History, ANewRecordingOutlivesEntriesDatedAhead) {
     h->recordNow(png(99), t);
     const QStringList entries = h->entries();
     ASSERT_EQ(entries.size(), 10);
-    QFile newest(entries.front());
-    ASSERT_TRUE(newest.open(QIODevice::ReadOnly));
-    EXPECT_EQ(newest.readAll(), png(99));
+    EXPECT_EQ(read(entries.front()), png(99));
 }

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
@@ -18,16 +17,18 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 using namespace korvel;
 
 namespace {
 
 constexpr qint64 firstTime = 1'700'000'000'000'000; // microseconds
+using State = HistoryListModel::ThumbnailState;
 
+// Three captures, a second apart: red, green, blue.
 struct HistoryWindowTest : ::testing::Test {
     QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("Dastra/History"));
     std::unique_ptr<ScreenshotHistory> store;
     std::unique_ptr<ScreenshotHistoryWindow> window;
     std::function<int(QDialog&)> modal = [](QDialog&) { return int(QDialog::Rejected); };
@@ -35,18 +36,8 @@ struct HistoryWindowTest : ::testing::Test {
 
     void SetUp() override {
         QSettings().setValue(QStringLiteral("historyEnabled"), true);
-        QSettings().setValue(QStringLiteral("historyLimit"), 20);
-        store = std::make_unique<ScreenshotHistory>(folder(),
+        store = std::make_unique<ScreenshotHistory>(folder,
                                                     [] { return std::make_unique<QSettings>(); });
-    }
-    void TearDown() override {
-        window.reset();
-        QSettings().remove(QStringLiteral("historyEnabled"));
-        QSettings().remove(QStringLiteral("historyLimit"));
-    }
-    QString folder() const { return dir.filePath(QStringLiteral("Dastra/History")); }
-    // Three captures, a second apart: red, green, blue.
-    void recordThree() {
         store->recordNow(filledPng(QSize(400, 200), Qt::red), firstTime);
         store->recordNow(filledPng(QSize(200, 400), Qt::green), firstTime + 1'000'000);
         store->recordNow(filledPng(QSize(300, 300), Qt::blue), firstTime + 2'000'000);
@@ -60,57 +51,46 @@ struct HistoryWindowTest : ::testing::Test {
         window->showWindow();
     }
     HistoryListModel* model() { return window->model(); }
-    int state(int row) {
-        return model()->data(model()->index(row), HistoryListModel::ThumbnailStateRole).toInt();
-    }
+    QVariant data(int row, int role) { return model()->data(model()->index(row), role); }
+    State state(int row) { return State(data(row, HistoryListModel::ThumbnailStateRole).toInt()); }
     bool thumbnailsDone() {
-        for (int row = 0; row < model()->rowCount(); ++row) {
-            if (state(row) == int(HistoryListModel::ThumbnailState::loading))
+        for (int row = 0; row < model()->rowCount(); ++row)
+            if (state(row) == State::loading)
                 return false;
-        }
         return true;
     }
     void select(int row) { window->table()->setCurrentIndex(model()->index(row)); }
     // Answers the clear confirmation with its button titled `choice`.
-    void answer(const QString& choice) {
+    void answer(const char* choice) {
         modal = [choice](QDialog& d) {
             auto& box = static_cast<QMessageBox&>(d);
             EXPECT_EQ(box.text(), QStringLiteral("清空截图历史？"));
             EXPECT_EQ(box.informativeText(),
                       QStringLiteral("删除本机保存的历史记录，已另存的截图不受影响。"));
-            EXPECT_EQ(box.buttons().size(), 2);
-            for (QAbstractButton* b : box.buttons()) {
-                if (b->text() == choice)
+            for (QAbstractButton* b : box.buttons())
+                if (b->text() == QString::fromUtf8(choice))
                     b->click();
-            }
             return 0;
         };
     }
 };
 
 TEST_F(HistoryWindowTest, ListsThreeCapturesNewestFirstWithThumbnailsAndTimes) {
-    recordThree();
     open();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Korvel · 截图历史"));
     ASSERT_EQ(model()->rowCount(), 3);
     EXPECT_EQ(model()->entries(), store->entries());
-    EXPECT_TRUE(model()->entries()[0].contains(QStringLiteral("00001700000002000000-")));
     EXPECT_EQ(
-        model()->data(model()->index(2), Qt::DisplayRole).toString(),
+        data(2, Qt::DisplayRole).toString(),
         QDateTime::fromSecsSinceEpoch(1'700'000'000).toString(QStringLiteral("MM-dd HH:mm:ss")));
-
     ASSERT_TRUE(waitFor([&] { return thumbnailsDone(); }));
     for (int row = 0; row < 3; ++row) {
-        EXPECT_EQ(state(row), int(HistoryListModel::ThumbnailState::ready));
-        const QImage tile = model()->data(model()->index(row), Qt::DecorationRole).value<QImage>();
-        ASSERT_FALSE(tile.isNull());
-        EXPECT_EQ(tile.size(), QSize(96, 96));
+        EXPECT_EQ(state(row), State::ready);
+        EXPECT_EQ(data(row, Qt::DecorationRole).value<QImage>().size(), QSize(96, 96));
     }
-    // Row 0 is the blue capture, its thumbnail blue in the middle.
-    const QImage newest = model()->data(model()->index(0), Qt::DecorationRole).value<QImage>();
-    EXPECT_EQ(newest.pixelColor(48, 48), QColor(Qt::blue));
-
-    // The newest is selected and previewed at no more than 700 pixels.
+    // Row 0 is the blue capture; it is selected and previewed at no more
+    // than 700 pixels.
+    EXPECT_EQ(data(0, Qt::DecorationRole).value<QImage>().pixelColor(48, 48), QColor(Qt::blue));
     EXPECT_EQ(window->selectedEntry(), model()->entries()[0]);
     ASSERT_TRUE(waitFor([&] { return !window->preview()->image().isNull(); }));
     EXPECT_EQ(window->preview()->image().size(), QSize(300, 300));
@@ -123,49 +103,55 @@ TEST_F(HistoryWindowTest, ListsThreeCapturesNewestFirstWithThumbnailsAndTimes) {
     EXPECT_EQ(window->status()->text(), QStringLiteral("3 张 · 未开启记录，可在截图偏好中开启"));
 }
 
+// Also while thumbnails are still loading, whose stale answers are dropped.
+TEST_F(HistoryWindowTest, ANewRecordingShowsUpAndKeepsTheSelection) {
+    open();
+    select(1);
+    const QString selected = *window->selectedEntry();
+    store->recordNow(filledPng(QSize(100, 100), Qt::yellow), firstTime + 5'000'000);
+    ASSERT_TRUE(waitFor([&] { return model()->rowCount() == 4; })); // the folder is watched
+    EXPECT_EQ(window->selectedEntry(), selected);
+    EXPECT_EQ(window->status()->text(), QStringLiteral("4 张 · 正在记录"));
+}
+
 // "删除" removes exactly the selected file: e2e.HistoryWindow.
 TEST_F(HistoryWindowTest, ClearAsksFirst_CancelKeepsAll_ClearLeavesStrayFiles) {
-    recordThree();
-    QFile stray(QDir(folder()).filePath(QStringLiteral("notes.txt")));
-    ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
-    stray.write("mine");
-    stray.close();
+    const QString stray = QDir(folder).filePath(QStringLiteral("notes.txt"));
     const QString capitals =
-        QDir(folder()).filePath(QStringLiteral("00001700000009000000-") +
-                                QString(64, QLatin1Char('a')) + QStringLiteral(".PNG"));
+        QDir(folder).filePath(QStringLiteral("00001700000009000000-") +
+                              QString(64, QLatin1Char('a')) + QStringLiteral(".PNG"));
+    ASSERT_TRUE(QFile::copy(store->entries()[0], stray));
     ASSERT_TRUE(QFile::copy(store->entries()[0], capitals));
     open();
-
-    answer(QStringLiteral("取消"));
+    answer("取消");
     window->clearHistory();
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(store->entries().size(), 3);
 
-    answer(QStringLiteral("清空"));
+    answer("清空");
     window->clearHistory();
     EXPECT_TRUE(store->entries().isEmpty());
     EXPECT_EQ(model()->rowCount(), 0);
-    EXPECT_TRUE(QFile::exists(stray.fileName()));
+    EXPECT_TRUE(QFile::exists(stray));
     EXPECT_TRUE(QFile::exists(capitals));
-    EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
 
-    // Empty: the five buttons are off, the preview is empty, and clearing
-    // still asks.
+    // Empty: the selection's buttons are off, the preview is empty, and
+    // clearing still asks.
     for (QPushButton* b : window->selectionActions())
         EXPECT_FALSE(b->isEnabled());
     EXPECT_TRUE(window->clearButton()->isEnabled());
     EXPECT_TRUE(window->preview()->image().isNull());
+    window->preview()->grab(); // an empty preview paints nothing
     EXPECT_EQ(window->status()->text(), QStringLiteral("0 张 · 正在记录"));
-    answer(QStringLiteral("取消"));
     window->clearHistory();
     EXPECT_EQ(dialogs, 3);
 }
 
-TEST_F(HistoryWindowTest, ACorruptPngShowsAsUnreadableAndTheRestStaysUsable) {
-    recordThree();
+TEST_F(HistoryWindowTest, ACorruptPngShowsAsUnreadableAndCopyPinAndEditHandOverFileBytes) {
     const QString corrupt =
-        QDir(folder()).filePath(QStringLiteral("00001700000001500000-") +
-                                QString(64, QLatin1Char('b')) + QStringLiteral(".png"));
+        QDir(folder).filePath(QStringLiteral("00001700000001500000-") +
+                              QString(64, QLatin1Char('b')) + QStringLiteral(".png"));
     QFile file(corrupt);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(filledPng(QSize(50, 50), Qt::black).left(60)); // a header, then nothing
@@ -174,20 +160,32 @@ TEST_F(HistoryWindowTest, ACorruptPngShowsAsUnreadableAndTheRestStaysUsable) {
     ASSERT_EQ(model()->rowCount(), 4);
     EXPECT_EQ(model()->entries()[1], corrupt);
     ASSERT_TRUE(waitFor([&] { return thumbnailsDone(); }));
-    EXPECT_EQ(state(1), int(HistoryListModel::ThumbnailState::unreadable));
-    EXPECT_EQ(model()->data(model()->index(1), Qt::AccessibleDescriptionRole).toString(),
-              QStringLiteral("图片无法预览"));
-    EXPECT_FALSE(model()->data(model()->index(1), Qt::DecorationRole).value<QImage>().isNull());
+    EXPECT_EQ(state(1), State::unreadable);
+    EXPECT_EQ(data(1, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("图片无法预览"));
+    EXPECT_FALSE(data(1, Qt::DecorationRole).value<QImage>().isNull());
     for (int row : {0, 2, 3})
-        EXPECT_EQ(state(row), int(HistoryListModel::ThumbnailState::ready));
+        EXPECT_EQ(state(row), State::ready);
 
-    // Continuing with it hands over its bytes; the host finds them unusable.
-    QByteArray edited;
-    window->onEdit = [&](const QByteArray& bytes) { edited = bytes; };
+    QFile newest(store->entries()[0]);
+    ASSERT_TRUE(newest.open(QIODevice::ReadOnly));
+    const QByteArray bytes = newest.readAll();
+    QByteArray pinned, edited;
+    window->onPin = [&](const QByteArray& b) { pinned = b; };
+    window->onEdit = [&](const QByteArray& b) { edited = b; };
+    window->copyImage();
+    window->pinImage();
+    window->editImage();
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), bytes);
+    EXPECT_EQ(pinned, bytes);
+    EXPECT_EQ(edited, bytes);
+    store->waitForIdle();
+    EXPECT_EQ(store->entries().size(), 4); // copying from the history records nothing new
+
+    // Continuing with the corrupt one hands over its bytes; the host finds
+    // them unusable. A file gone since the listing makes the actions do nothing.
     select(1);
     window->editImage();
     EXPECT_EQ(edited.size(), 60);
-    // A file gone since the listing makes the actions do nothing.
     select(3);
     ASSERT_TRUE(QFile::remove(model()->entries()[3]));
     edited.clear();
@@ -195,61 +193,30 @@ TEST_F(HistoryWindowTest, ACorruptPngShowsAsUnreadableAndTheRestStaysUsable) {
     EXPECT_TRUE(edited.isEmpty());
 }
 
-TEST_F(HistoryWindowTest, CopyPinAndEditHandOverTheFileBytes) {
-    recordThree();
-    open();
-    QFile newest(store->entries()[0]);
-    ASSERT_TRUE(newest.open(QIODevice::ReadOnly));
-    const QByteArray bytes = newest.readAll();
-
-    window->copyImage();
-    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), bytes);
-    QByteArray pinned, edited;
-    window->onPin = [&](const QByteArray& b) { pinned = b; };
-    window->onEdit = [&](const QByteArray& b) { edited = b; };
-    window->pinImage();
-    window->editImage();
-    EXPECT_EQ(pinned, bytes);
-    EXPECT_EQ(edited, bytes);
-    // Copying from the history records nothing new.
-    store->waitForIdle();
-    EXPECT_EQ(store->entries().size(), 3);
-}
-
-TEST_F(HistoryWindowTest, ANewRecordingShowsUpAndKeepsTheSelection) {
-    recordThree();
-    open();
-    select(1);
-    const QString selected = *window->selectedEntry();
-    store->recordNow(filledPng(QSize(100, 100), Qt::yellow), firstTime + 5'000'000);
-    // The folder is watched while the window is shown.
-    ASSERT_TRUE(waitFor([&] { return model()->rowCount() == 4; }));
-    EXPECT_EQ(window->selectedEntry(), selected);
-    EXPECT_EQ(window->status()->text(), QStringLiteral("4 张 · 正在记录"));
-}
-
-TEST_F(HistoryWindowTest, TheStoresRecordingErrorTakesTheStatusLine) {
+TEST(HistoryWindow, TheStoresRecordingErrorTakesTheStatusLine) {
     // A file where the folder should be: recording cannot create it.
-    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("Dastra"))));
-    QFile blocker(folder());
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("History")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    store->recordNow(filledPng(QSize(10, 10), Qt::red), firstTime);
-    ASSERT_TRUE(store->lastError());
-    open();
-    EXPECT_TRUE(window->status()->text().startsWith(QStringLiteral("历史记录失败：")));
-    EXPECT_EQ(model()->rowCount(), 0);
+    QSettings().setValue(QStringLiteral("historyEnabled"), true);
+    ScreenshotHistory store(blocker.fileName(), [] { return std::make_unique<QSettings>(); });
+    store.recordNow(filledPng(QSize(10, 10), Qt::red), firstTime);
+    ASSERT_TRUE(store.lastError());
+    ScreenshotHistoryWindow window(store);
+    window.showWindow();
+    EXPECT_TRUE(window.status()->text().startsWith(QStringLiteral("历史记录失败：")));
+    EXPECT_EQ(window.model()->rowCount(), 0);
 }
 
 TEST(HistoryEntryDate, ReadsMicrosecondsWhateverTheLeadingZeros) {
-    const QString expected =
-        QDateTime::fromSecsSinceEpoch(1'700'000'000).toString(QStringLiteral("MM-dd HH:mm:ss"));
-    EXPECT_EQ(historyEntryDate(QStringLiteral("00001700000000999999-ab.png")), expected);
-    EXPECT_EQ(historyEntryDate(QStringLiteral("1700000000000000-ab.png")), expected);
-    const QString epoch =
-        QDateTime::fromSecsSinceEpoch(0).toString(QStringLiteral("MM-dd HH:mm:ss"));
-    EXPECT_EQ(historyEntryDate(QStringLiteral("notanumber-ab.png")), epoch);
-    EXPECT_EQ(historyEntryDate(QString()), epoch);
+    const auto date = [](qint64 s) {
+        return QDateTime::fromSecsSinceEpoch(s).toString(QStringLiteral("MM-dd HH:mm:ss"));
+    };
+    EXPECT_EQ(historyEntryDate(QStringLiteral("00001700000000999999-ab.png")), date(1'700'000'000));
+    EXPECT_EQ(historyEntryDate(QStringLiteral("1700000000000000-ab.png")), date(1'700'000'000));
+    EXPECT_EQ(historyEntryDate(QStringLiteral("notanumber-ab.png")), date(0));
+    EXPECT_EQ(historyEntryDate(QString()), date(0));
     // Far beyond any real time: a date, not a crash.
     EXPECT_FALSE(historyEntryDate(QStringLiteral("99999999999999999999-ab.png")).isEmpty());
 }
