@@ -104,6 +104,7 @@ struct ScreencopyStream::State {
         }
         const std::vector<const Output*> outputs = connection->outputs();
         std::vector<QRect> rects;
+        rects.reserve(outputs.size());
         for (const Output* o : outputs)
             rects.push_back(o->logical);
         const int i = streamOutput(rects, window, region);
