@@ -75,6 +75,16 @@ if command -v place_window >/dev/null; then
         cx=200 cy=100
     }
     wheel() { pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"; }
+    # The first output at scale 2 in the same layout, the usual fixture
+    # started afresh on it, and its document at twice the size, as the
+    # output's own pixels show it.
+    fixture_at_scale_2() {
+        kill "$fixture_pid"
+        wait "$fixture_pid" 2>/dev/null || true
+        swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
+        start_fixture --window 200,100,640,600 --length 2400 --step 60
+        "$tool" enlarge "$document" 2 "$document"
+    }
 fi
 
 # The long image on the clipboard, once the capture has closed.

@@ -58,11 +58,7 @@ expect_document_part "$work/automatic.png" 560 2240 40 40
 
 # At output scale 2 the frames hold the output's own pixels, each document
 # pixel a 2 × 2 block: by hand, then automatically to the end.
-kill "$fixture_pid"
-wait "$fixture_pid" 2>/dev/null || true
-swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
-start_fixture --window 200,100,640,600 --length 2400 --step 60
-"$tool" enlarge "$document" 2 "$document"
+fixture_at_scale_2
 start_usual_region
 wheel 10 5
 wait_for 10 dimensions_are "1120 × 2000 px"

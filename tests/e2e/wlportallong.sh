@@ -25,11 +25,7 @@ grep -q '^screenCastRestoreToken=.' "$XDG_CONFIG_HOME/Korvel/Korvel.conf" ||
     fail "no restore token kept"
 
 # At output scale 2 the cast and the copy hold the output's own pixels.
-kill "$fixture_pid"
-wait "$fixture_pid" 2>/dev/null || true
-swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
-start_fixture --window 200,100,640,600 --length 2400 --step 60
-"$tool" enlarge "$document" 2 "$document"
+fixture_at_scale_2
 start_usual_region
 wheel 10 5
 wait_for 20 dimensions_are "1120 × 2000 px"
