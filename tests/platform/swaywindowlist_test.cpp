@@ -1,3 +1,4 @@
+#include "platform/wayland/screencopystream.h"
 #include "platform/wayland/swaywindowlist.h"
 
 #include <QJsonDocument>
@@ -39,4 +40,24 @@ TEST(SwayWindows, FullScreenThenFloatingTopFirstThenTiledVisibleOnly) {
     EXPECT_EQ(windows[1].layer, 0);
     EXPECT_EQ(windows[0].bounds, QRectF(1920, 0, 1280, 1024));
     EXPECT_EQ(windows[3].title, QStringLiteral("shell"));
+}
+
+// A window across two outputs streams from the one holding the captured
+// region, even its smaller part; with no region, from the one holding most.
+TEST(SwayWindows, StreamReadsTheOutputOfTheRegion) {
+    const std::vector<QRect> outputs{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    const QRect across(1520, 100, 640, 600); // 400 points on the first output, 240 on the second
+    const struct {
+        QRect window;
+        QRectF region;
+        int output;
+    } cases[] = {
+        {across, {}, 0},
+        {across, {1940, 180, 200, 400}, 1},
+        {across, {1560, 180, 200, 400}, 0},
+        {{2000, 100, 640, 600}, {2040, 180, 560, 400}, 1},
+        {{3300, 100, 640, 600}, {3340, 180, 560, 400}, -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wayland::streamOutput(outputs, c.window, c.region), c.output) << c.region.x();
 }
