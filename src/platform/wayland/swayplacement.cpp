@@ -214,7 +214,7 @@ void SwayPlacement::raiseAbove(const QJsonObject& container) {
     if (!last.isEmpty())
         commands.append(last);
     if (!commands.isEmpty())
-        ipc_.command(commands.join(QLatin1String("; ")));
+        ipc_.commandKeepingPointer(commands.join(QLatin1String("; ")));
 }
 
 void SwayPlacement::moveTo(quint32 container, const QRect& geometry) {

@@ -138,7 +138,7 @@ std::optional<qint64> SwayWindowList::activePid() {
 }
 
 void SwayWindowList::activate(quint32 window) {
-    ipc_.command(QStringLiteral("[con_id=%1] focus").arg(window));
+    ipc_.commandKeepingPointer(QStringLiteral("[con_id=%1] focus").arg(window));
 }
 
 } // namespace korvel::wayland
