@@ -1,4 +1,5 @@
 #include "platform/wayland/screencopystream.h"
+#include "platform/wayland/swayipc.h"
 #include "platform/wayland/swaywindowlist.h"
 
 #include <QJsonDocument>
@@ -60,4 +61,22 @@ TEST(SwayWindows, StreamReadsTheOutputOfTheRegion) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(wayland::streamOutput(outputs, c.window, c.region), c.output) << c.region.x();
+}
+
+// What focusing without moving the pointer puts back: the configuration's
+// last mouse_warping, or sway's default.
+TEST(SwayWindows, MouseWarpingRestoredFromTheConfiguration) {
+    const struct {
+        const char* configuration;
+        const char* warping;
+    } cases[] = {
+        {"", "output"},
+        {"focus_follows_mouse yes\n#mouse_warping none\n", "output"},
+        {"mouse_warping none\r\nbindsym Mod4+q kill\n", "none"},
+        {"mouse_warping container\n  Mouse_Warping OUTPUT\n", "output"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wayland::mouseWarping(QString::fromLatin1(c.configuration)),
+                  QLatin1String(c.warping))
+            << c.configuration;
 }
