@@ -4,10 +4,7 @@
 # compositor: every long image must equal the page rendered in one piece
 # (headless, at full document height), row for row.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/longsession.sh"
 browser_pid=""
-compositor_pid=""
-trap 'kill $browser_pid $compositor_pid 2>/dev/null || true; stop_korvel' EXIT
 
 page_height=4476 # 44 header + 4400 + 32 footer
 # article THEME FILE: an introduction and twelve sections of numbered lines.
@@ -55,20 +52,19 @@ browse() {
     theme=$1; shift
     kill $browser_pid 2>/dev/null || true
     # shellcheck disable=SC2086
-    chromium $chromium_flags "$@" --user-data-dir="$work/profile-$theme" --window-position=100,80 \
-        --window-size=900,700 --app="file://$work/$theme.html" >/dev/null 2>&1 &
+    spawn chromium $chromium_flags "$@" --user-data-dir="$work/profile-$theme" --window-position=100,80 \
+        --window-size=900,700 --app="file://$work/$theme.html" >/dev/null 2>&1
     browser_pid=$!
     wait_for 30 sh -c "xdotool search --onlyvisible --name 'Korvel 长截图测试|$theme.html' | grep -q ."
     sleep 2 # first paint of the page
-    set -- $("$tool" frame "$(xdotool search --onlyvisible --name "$theme.html" | head -1)")
-    cx=$5 cy=$6 cw=$7 ch=$8
+    window_frame "$(xdotool search --onlyvisible --name "$theme.html" | head -1)"
 }
 
 # expect_page PNG THEME: the long image is the page's columns 40 … 839 from
 # its first row on, with the fixed footer once at its end; with `whole`, all
 # of the page.
 expect_page() {
-    if [ -n "${KORVEL_E2E_KEEP:-}" ]; then mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$work/truth-$2.png" "$KORVEL_E2E_KEEP/"; fi
+    [ -z "${KORVEL_E2E_KEEP:-}" ] || { mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$work/truth-$2.png" "$KORVEL_E2E_KEEP/"; }
     height=$(png_size "$1" | cut -dx -f2)
     "$tool" crop "$1" 0 0 800 $((height - 32)) "$work/body.png"
     "$tool" crop "$1" 0 $((height - 32)) 800 32 "$work/footer.png"
@@ -101,8 +97,7 @@ expect_page "$work/light-hand.png" light
 
 # Dark, with a compositor, no smooth scrolling: automatic scrolling to the
 # end at each speed; the pointer stays where the user left it.
-xcompmgr >/dev/null 2>&1 &
-compositor_pid=$!
+spawn xcompmgr >/dev/null 2>&1
 browse dark --disable-smooth-scrolling
 for speed in 快速 正常 慢速; do
     xdotool key Home
@@ -116,7 +111,7 @@ for speed in 快速 正常 慢速; do
     click_widget button "自动滚动"
     started=$(date +%s%N)
     xdotool mousemove 1500 900
-    expect_shown 120 "画面未变化，自动滚动已停止。可手动继续，或直接复制。"
+    expect_shown 120 "$stopped_text"
     elapsed=$((($(date +%s%N) - started) / 1000000))
     echo "automatic scrolling at $speed: $elapsed ms"
     eval "took_$name=$elapsed"
