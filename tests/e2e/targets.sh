@@ -7,6 +7,7 @@
 . "$(dirname "$0")/lib.sh"
 spawn xmessage -title korvel-xmessage -geometry 300x120+1300+700 "korvel-xmessage"
 spawn "$KORVEL_BUILD/tests/e2e/korvel_a11yfixture" 200 430 flat >"$work/panels.txt"
+panels=$!
 show_fixture 700 100 400 300 20
 shadowed=$fixture_window
 xprop -id "$shadowed" -f _GTK_FRAME_EXTENTS 32c -set _GTK_FRAME_EXTENTS 20,20,20,20
@@ -59,6 +60,21 @@ set -- $(grep '^left ' "$work/panels.txt")
 lx=$(($2 + $4 / 2)) ly=$(($3 + $5 / 2))
 set -- $(grep '^right ' "$work/panels.txt")
 boundary=$2 rx=$(($2 + $4 / 2)) ry=$(($3 + $5 / 2))
+# Stopped, the application leaves hovering to the pixels: the highlight takes
+# its whole window at once and follows the pointer away from it.
+kill -STOP $panels
+begin_capture
+xdotool mousemove $((boundary - 60)) $ly
+sleep 0.5
+expect_pixel $lx $ly "#f0f0f0" "the stopped window highlighted"
+expect_pixel $rx $ry "#f0f0f0" "the stopped window highlighted"
+xdotool mousemove 900 250
+sleep 0.5
+expect_pixel $lx $ly "#909090" "the stopped window shaded"
+kill -CONT $panels
+xdotool key Escape
+expect_closed
+# Going again, it answers for the panels.
 begin_capture
 xdotool mousemove $((boundary - 60)) $ly
 sleep 3.5 # long enough for every re-ask of a resting pointer
