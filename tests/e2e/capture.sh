@@ -115,14 +115,6 @@ settings copyCloses=false historyEnabled=true
 start_korvel
 begin_capture
 drag $((cx + 50)) $((cy + 50)) $((cx + 450)) $((cy + 350))
-copy_to() { # PNG [keys…]: the keys, then Return copies
-    f=$1
-    shift
-    sleep 0.2
-    xdotool key "$@" Return
-    sleep 0.3
-    paste_png "$f"
-}
 copy_to "$work/plain.png"
 overlay_shown || fail "copying closed the capture with copyCloses off"
 expect_png "$work/plain.png" 400x300
@@ -134,6 +126,7 @@ xdotool key shift+1 # rectangle
 drag $((cx + 100)) $((cy + 100)) $((cx + 200)) $((cy + 200))
 xdotool key shift+3 # arrow
 drag $((cx + 250)) $((cy + 120)) $((cx + 400)) $((cy + 300))
+sleep 0.2
 copy_to "$work/two.png"
 copy_to "$work/one.png" ctrl+z
 copy_to "$work/redone.png" ctrl+shift+z

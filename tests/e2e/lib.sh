@@ -180,6 +180,15 @@ expect_png() {
         fail "${1##*/} differs from ${3##*/} at $4,$5"
     }
 }
+# copy_to PNG [KEY…]: the keys, then Return copies into PNG; for captures that
+# stay open after a copy.
+copy_to() {
+    f=$1
+    shift
+    for k in "$@" Return; do key "$k"; done
+    sleep 0.3
+    paste_png "$f"
+}
 # expect_copy PNG WxH [WHOLE X Y]: the same of the clipboard's PNG, stored as
 # PNG, once the capture has closed.
 expect_copy() {
