@@ -74,6 +74,7 @@ bool setMonitor(const std::string& name, int w, int h, int x, int y,
                 const std::vector<xcb_randr_output_t>& outputs) {
     std::vector<uint8_t> info(sizeof(xcb_randr_monitor_info_t) + 4 * outputs.size());
     auto* mi = reinterpret_cast<xcb_randr_monitor_info_t*>(info.data());
+    const auto mm = [](int pixels) { return uint32_t(pixels * 254 / 960); };
     *mi = {atom(name.c_str()),
            !outputs.empty(),
            0,
@@ -82,8 +83,8 @@ bool setMonitor(const std::string& name, int w, int h, int x, int y,
            int16_t(y),
            uint16_t(w),
            uint16_t(h),
-           uint32_t(w * 254 / 960),
-           uint32_t(h * 254 / 960)};
+           mm(w),
+           mm(h)};
     std::memcpy(mi + 1, outputs.data(), 4 * outputs.size());
     struct {
         uint8_t major, minor;
