@@ -1,28 +1,28 @@
-// Independent checks and helpers for the end-to-end tests, on plain xcb and Qt's image classes:
+// Independent checks and helpers for the end-to-end tests, on plain xcb and Qt's image classes.
+// On the X display:
 //   tray-ready                  exit 0 when a system tray owns its selection
 //   monitors WxH+X+Y[,…]        RandR monitors, the first primary; they outlive this client
-//   grab-key KEYSYM MASK READY  holds that key with the X modifier MASK (and with Caps and
+//   grab-key KEYSYM MASK READY  holds that key with the X modifier MASK (also with Caps and
 //                               Num Lock), as a desktop's own shortcut would; touches READY
 //   frame WINDOW                prints "x y w h" of the outer frame, then of the client
-//   snapshot-png FILE [X Y W H] writes that part of the screen (default the top-left
-//                               640 × 480) as PNG
-//   root-pixel X Y / pixel PNG X Y  prints the screen's or the image's pixel as #rrggbb
+//   snapshot-png FILE [X Y W H] writes that part of the screen (default 0 0 640 480) as PNG
+//   root-pixel X Y              prints the screen's pixel as #rrggbb
 //   compare PNG X Y             exit 0 when the screen at (X, Y) shows exactly PNG
+// On files:
+//   pixel PNG X Y               prints the image's pixel as #rrggbb
 //   inside PART WHOLE X Y       exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
 //   crop PNG X Y W H OUT        writes that part of PNG to OUT
-//   rows PART WHOLE X           prints where PART's rows come from, runs of "first last
-//                               whole-row" (-1: no row of WHOLE at column X matches), to
-//                               tell a failed stitch apart
+//   rows PART WHOLE X           where PART's rows come from, to tell a failed stitch apart:
+//                               runs of "first last whole-row" (-1: no row of WHOLE matches)
 //   png-bomb OUT W H BYTES      a W × H PNG whose image data inflates to BYTES
 //   png-blank OUT W H           a sound W × H PNG, all black
-//   hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3) request straight to
-//                               a running korvel, past its own checks; prints the answer
-//                               byte or "none"
-//   listen SOCKET OUT           listens there for ever, answering nothing, and appends the
-//                               size of each request it receives to OUT
-//   sway-window TITLE           reads sway's tree (swaymsg -t get_tree) on standard input;
-//                               prints "x y w h pid id fullscreen" of each visible window
-//                               whose title matches the regular expression
+//   hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3) request straight to a
+//                               running korvel, past its own checks; prints the answer or "none"
+//   listen SOCKET OUT           listens there for ever, answering nothing, and appends the size
+//                               of each request it receives to OUT
+//   sway-window TITLE           reads sway's tree (swaymsg -t get_tree) on standard input; prints
+//                               "x y w h pid id fullscreen" of each visible window whose title
+//                               matches the regular expression
 #include "../platform/pngbytes.h"
 
 #include <QFile>

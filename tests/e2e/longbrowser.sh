@@ -22,21 +22,16 @@ article() {
         # An introduction first: no heading is stuck yet when the capture
         # starts, each becomes sticky on the way.
         printf '<p>'
-        for l in 1 2 3 4 5 6 7 8 9 10; do printf '引言第 %s 行：introduction, before any heading sticks %s<br>' "$l" $((l * 37)); done
+        for l in $(seq 10); do printf '引言第 %s 行：introduction, before any heading sticks %s<br>' "$l" $((l * 37)); done
         printf '</p>\n'
-        n=0
-        for s in 1 2 3 4 5 6 7 8 9 10 11 12; do
-            printf '<section><h2>第 %s 节 · Section %s</h2>' "$s" "$s"
-            for p in 1 2 3; do
-                printf '<p>'
-                for l in 1 2 3 4; do
-                    n=$((n + 1))
-                    printf '第 %s 行：line %s of section %s — 滚动内容 scrolling content %s<br>' \
-                        "$n" "$n" "$s" $((n * 7919 % 1000))
-                done
-                printf '</p>\n'
-            done
-            printf '</section>\n'
+        # Twelve sections of three paragraphs of four lines.
+        for n in $(seq 144); do
+            s=$(((n - 1) / 12 + 1))
+            [ $((n % 12)) != 1 ] || printf '<section><h2>第 %s 节 · Section %s</h2>' "$s" "$s"
+            [ $((n % 4)) != 1 ] || printf '<p>'
+            printf '第 %s 行：line %s of section %s — 滚动内容 scrolling content %s<br>' "$n" "$n" "$s" $((n * 7919 % 1000))
+            [ $((n % 4)) != 0 ] || printf '</p>\n'
+            [ $((n % 12)) != 0 ] || printf '</section>\n'
         done
         printf '</main><footer>固定页脚 · footer</footer></body></html>\n'
     } >"$2"
