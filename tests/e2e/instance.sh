@@ -35,8 +35,7 @@ refused --edit "$work/truncated.png"
 
 # 36 megapixels: above Qt's own default limit, within the promised 64.
 timeout 20 "$korvel" --edit "$work/large.png" 2>"$work/err" || fail "--edit of 6000 × 6000 pixels: $(cat "$work/err")"
-xdotool key --window "$(named_window '.*6000 × 6000.*')" Escape
-wait_for 20 window_gone '.*6000 × 6000.*'
+close_window '.*6000 × 6000.*'
 
 # --- Past the client's own checks, straight to the socket: the image is refused
 # as damaged while a capture request is still answered at once -----------------------
@@ -52,7 +51,10 @@ expect_capture
 wait "$sender"
 [ "$(cat "$work/answer")" = 2 ] || fail "the bomb was answered '$(cat "$work/answer")'"
 
-# A second start and "--capture" hand over.
+# A second start and "--capture" hand over, to a new korvel (the one before
+# leaves in order).
+stop_korvel
+start_korvel
 [ "$(windows)" = 1 ] || fail "expected one tray icon"
 timeout 5 "$korvel" || fail "a second start did not hand over"
 expect_capture

@@ -132,6 +132,19 @@ named_window() {
 # The first visible window whose instance name is exactly $1.
 visible_window() { xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -1; }
 window_gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+# close_window TITLE: Escape typed into that window once it shows, again every
+# 2 s until it is gone.
+close_window() {
+    named_window "$1" >/dev/null
+    i=0
+    until window_gone "$1"; do
+        [ $((i % 20)) != 0 ] || timeout 5 xdotool search --onlyvisible --name "^$1\$" \
+            windowactivate --sync %1 key Escape >/dev/null 2>&1 || true
+        i=$((i + 1))
+        [ $i -lt 200 ] || fail "$1 did not close"
+        sleep 0.1
+    done
+}
 # The outer frame and client of window $1: sets fx fy fw fh cx cy cw ch.
 window_frame() {
     set -- $("$tool" frame "$1")
