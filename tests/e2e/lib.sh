@@ -185,13 +185,11 @@ expect_pixel() { # x y colour what
     [ "$got" = "$3" ] || fail "$4: $got at $1,$2, expected $3"
 }
 # expect_png PNG WxH [WHOLE X Y]: the image has that size and equals WHOLE's
-# pixels at (X, Y). KORVEL_E2E_KEEP=DIR keeps both images of a mismatch there.
+# pixels at (X, Y). KORVEL_E2E_KEEP=DIR keeps both images there.
 expect_png() {
+    [ $# -lt 5 ] || [ -z "${KORVEL_E2E_KEEP:-}" ] || { mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$3" "$KORVEL_E2E_KEEP/"; }
     [ "$(png_size "$1")" = "$2" ] || fail "${1##*/} is $(png_size "$1"), expected $2"
-    [ $# -lt 5 ] || "$tool" inside "$1" "$3" "$4" "$5" >/dev/null || {
-        [ -z "${KORVEL_E2E_KEEP:-}" ] || { mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$3" "$KORVEL_E2E_KEEP/"; }
-        fail "${1##*/} differs from ${3##*/} at $4,$5"
-    }
+    [ $# -lt 5 ] || "$tool" inside "$1" "$3" "$4" "$5" >/dev/null || fail "${1##*/} differs from ${3##*/} at $4,$5"
 }
 # copy_to PNG [KEY…]: the keys, then Return copies into PNG; for captures that
 # stay open after a copy.
