@@ -1,89 +1,58 @@
-// Independent checks for the end-to-end tests, written against plain xcb:
-//   e2etool tray-ready              exit 0 when a system tray owns its selection
-//   e2etool compare PNG X Y         compares PNG with the root window at (X, Y)
-//   e2etool frame WINDOW            prints "x y w h" of the outer frame, then of the client
-//   e2etool pixel PNG X Y           prints the pixel as #rrggbb
-//   e2etool snapshot-png FILE [X Y W H]  writes that part of the root window (default
-//                                   the top-left 640 × 480) as PNG
-//   e2etool root-pixel X Y          prints the root window's pixel as #rrggbb
-//   e2etool inside PART WHOLE X Y   exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
-//   e2etool crop PNG X Y W H OUT    writes that part of PNG to OUT
-//   e2etool enlarge PNG N OUT       writes PNG N times as large, each pixel an N × N
-//                                   block, as an output of scale N shows a plain drawing
-//   e2etool rows PART WHOLE X       prints where PART's rows come from: runs of
-//                                   "first last whole-row" (-1: no row of WHOLE at
-//                                   column X matches), for telling a failed stitch apart
-//   e2etool columns PART WHOLE Y    the same for columns, from row Y on
-//   e2etool png-bomb OUT W H BYTES  a W × H PNG whose image data inflates to BYTES
-//   e2etool png-blank OUT W H       a sound W × H PNG, all black
-//   e2etool hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3)
-//                                   request straight to a running korvel, past
-//                                   its own checks; prints the answer byte or "none"
-//   e2etool sway-window TITLE       reads sway's tree (swaymsg -t get_tree) on standard
-//                                   input; prints "x y w h pid id fullscreen" of each visible
-//                                   window whose title matches the regular expression
-//   e2etool listen SOCKET OUT       listens there for ever, answering nothing, and
-//                                   appends the size of each request it receives to OUT
+// Independent checks and helpers for the end-to-end tests, on plain xcb and Qt's image classes.
+// On the X display:
+//   tray-ready                  exit 0 when a system tray owns its selection
+//   monitors WxH+X+Y[,…]        RandR monitors, the first primary; they outlive this client
+//   grab-key KEYSYM MASK READY  holds that key with the X modifier MASK (also with Caps and
+//                               Num Lock), as a desktop's own shortcut would; touches READY
+//   frame WINDOW                prints "x y w h" of the outer frame, then of the client
+//   snapshot-png FILE [X Y W H] writes that part of the screen (default 0 0 640 480) as PNG
+//   root-pixel X Y              prints the screen's pixel as #rrggbb
+//   compare PNG X Y             exit 0 when the screen at (X, Y) shows exactly PNG
+// On files:
+//   pixel PNG X Y               prints the image's pixel as #rrggbb
+//   inside PART WHOLE X Y       exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
+//   crop PNG X Y W H OUT        writes that part of PNG to OUT
+//   enlarge PNG N OUT           writes PNG N times as large, each pixel an N × N block, as an
+//                               output of scale N shows a plain drawing
+//   rows PART WHOLE X           where PART's rows come from, to tell a failed stitch apart:
+//                               runs of "first last whole-row" (-1: no row of WHOLE matches)
+//   png-bomb OUT W H BYTES      a W × H PNG whose image data inflates to BYTES
+//   png-blank OUT W H           a sound W × H PNG, all black
+//   hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3) request straight to a
+//                               running korvel, past its own checks; prints the answer or "none"
+//   listen SOCKET OUT           listens there for ever, answering nothing, and appends the size
+//                               of each request it receives to OUT
+//   sway-window TITLE           reads sway's tree (swaymsg -t get_tree) on standard input; prints
+//                               "x y w h pid id fullscreen" of each visible window whose title
+//                               matches the regular expression
 #include "../platform/pngbytes.h"
 
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMultiHash>
 #include <QRegularExpression>
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 xcb_connection_t* c = nullptr;
 xcb_window_t root = 0;
-
-int trayReady() {
-    const char name[] = "_NET_SYSTEM_TRAY_S0";
-    auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
-    auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
-    const bool ready = owner && owner->owner != XCB_WINDOW_NONE;
-    std::free(atom);
-    std::free(owner);
-    return ready ? 0 : 1;
-}
-
-int compare(const char* path, int x, int y) {
-    QImage expected(QString::fromLocal8Bit(path));
-    if (expected.isNull())
-        return 2;
-    expected = expected.convertToFormat(QImage::Format_RGB32);
-    xcb_get_image_reply_t* image = xcb_get_image_reply(
-        c,
-        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x), int16_t(y),
-                      uint16_t(expected.width()), uint16_t(expected.height()), ~0u),
-        nullptr);
-    if (!image)
-        return 2;
-    const auto* data = reinterpret_cast<const quint32*>(xcb_get_image_data(image));
-    long mismatches = 0;
-    for (int row = 0; row < expected.height(); ++row) {
-        const auto* line = reinterpret_cast<const quint32*>(expected.constScanLine(row));
-        for (int col = 0; col < expected.width(); ++col) {
-            if ((line[col] & 0xffffff) != (data[row * expected.width() + col] & 0xffffff))
-                ++mismatches;
-        }
-    }
-    std::free(image);
-    std::printf("%ld\n", mismatches);
-    return mismatches == 0 ? 0 : 1;
-}
 
 xcb_atom_t atom(const char* name) {
     auto* r =
@@ -93,25 +62,119 @@ xcb_atom_t atom(const char* name) {
     return a;
 }
 
+int trayReady() {
+    auto* owner = xcb_get_selection_owner_reply(
+        c, xcb_get_selection_owner(c, atom("_NET_SYSTEM_TRAY_S0")), nullptr);
+    const bool ready = owner && owner->owner != XCB_WINDOW_NONE;
+    std::free(owner);
+    return ready ? 0 : 1;
+}
+
+// libxcb-randr 1.15 miscomputes the length of SetMonitor with outputs, so the
+// request is assembled by hand.
+bool setMonitor(const std::string& name, int w, int h, int x, int y,
+                const std::vector<xcb_randr_output_t>& outputs) {
+    std::vector<uint8_t> info(sizeof(xcb_randr_monitor_info_t) + 4 * outputs.size());
+    auto* mi = reinterpret_cast<xcb_randr_monitor_info_t*>(info.data());
+    const auto mm = [](int pixels) { return uint32_t(pixels * 254 / 960); };
+    *mi = {atom(name.c_str()),
+           !outputs.empty(),
+           0,
+           uint16_t(outputs.size()),
+           int16_t(x),
+           int16_t(y),
+           uint16_t(w),
+           uint16_t(h),
+           mm(w),
+           mm(h)};
+    std::memcpy(mi + 1, outputs.data(), 4 * outputs.size());
+    struct {
+        uint8_t major, minor;
+        uint16_t length;
+        uint32_t window;
+    } header = {0, XCB_RANDR_SET_MONITOR, 0, root};
+    iovec parts[6] = {};
+    parts[2] = {&header, sizeof header};
+    parts[4] = {info.data(), info.size()};
+    xcb_protocol_request_t request = {4, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
+    xcb_generic_error_t* error =
+        xcb_request_check(c, {xcb_send_request(c, XCB_REQUEST_CHECKED, parts + 2, &request)});
+    std::free(error);
+    return !error && !xcb_connection_has_error(c);
+}
+
+int monitors(const std::string& layout) {
+    std::free(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
+    auto* resources = xcb_randr_get_screen_resources_current_reply(
+        c, xcb_randr_get_screen_resources_current(c, root), nullptr);
+    if (!resources)
+        return 1;
+    const xcb_randr_output_t* out = xcb_randr_get_screen_resources_current_outputs(resources);
+    std::vector<xcb_randr_output_t> outputs(
+        out, out + xcb_randr_get_screen_resources_current_outputs_length(resources));
+    std::free(resources);
+    xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+    // The primary monitor takes over the server's one output.
+    for (size_t start = 0, i = 0; start <= layout.size(); ++i) {
+        const size_t end = std::min(layout.find(',', start), layout.size());
+        int w = 0, h = 0, x = 0, y = 0;
+        if (std::sscanf(layout.substr(start, end - start).c_str(), "%dx%d+%d+%d", &w, &h, &x, &y) !=
+                4 ||
+            !setMonitor("KORVEL-" + std::to_string(i), w, h, x, y,
+                        i == 0 ? outputs : std::vector<xcb_randr_output_t>{}))
+            return 1;
+        start = end + 1;
+    }
+    xcb_disconnect(c);
+    return 0;
+}
+
+int grabKey(xcb_keysym_t keysym, uint16_t mask, const char* ready) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    auto* map = xcb_get_keyboard_mapping_reply(
+        c, xcb_get_keyboard_mapping(c, setup->min_keycode, uint8_t(count)), nullptr);
+    if (!map)
+        return 2;
+    xcb_keycode_t keycode = 0;
+    for (int i = 0; i < count && !keycode; ++i) {
+        if (xcb_get_keyboard_mapping_keysyms(map)[i * map->keysyms_per_keycode] == keysym)
+            keycode = xcb_keycode_t(setup->min_keycode + i);
+    }
+    std::free(map);
+    if (!keycode)
+        return 2;
+    // Mod2 is Num Lock on the X servers the tests use.
+    for (int extra : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2),
+                      int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
+        xcb_generic_error_t* error =
+            xcb_request_check(c, xcb_grab_key_checked(c, 1, root, uint16_t(mask | extra), keycode,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        std::free(error);
+        if (error)
+            return 1;
+    }
+    QFile(QString::fromLocal8Bit(ready)).open(QIODevice::WriteOnly);
+    // Key events for the grab are read and dropped until the process ends.
+    while (xcb_generic_event_t* event = xcb_wait_for_event(c))
+        std::free(event);
+    return 0;
+}
+
 int frame(xcb_window_t window) {
     auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
     auto* origin = xcb_translate_coordinates_reply(
         c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
-    if (!geometry || !origin)
-        return 2;
-    long left = 0, right = 0, top = 0, bottom = 0;
     auto* extents = xcb_get_property_reply(
         c, xcb_get_property(c, 0, window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4),
         nullptr);
-    if (extents && xcb_get_property_value_length(extents) == 16) {
-        const auto* e = static_cast<const quint32*>(xcb_get_property_value(extents));
-        left = e[0];
-        right = e[1];
-        top = e[2];
-        bottom = e[3];
-    }
-    std::printf("%ld %ld %ld %ld %d %d %d %d\n", origin->dst_x - left, origin->dst_y - top,
-                geometry->width + left + right, geometry->height + top + bottom, origin->dst_x,
+    if (!geometry || !origin)
+        return 2;
+    quint32 e[4] = {}; // left, right, top, bottom
+    if (extents && xcb_get_property_value_length(extents) == 16)
+        std::memcpy(e, xcb_get_property_value(extents), sizeof e);
+    std::printf("%d %d %u %u %d %d %d %d\n", origin->dst_x - int(e[0]), origin->dst_y - int(e[2]),
+                geometry->width + e[0] + e[1], geometry->height + e[2] + e[3], origin->dst_x,
                 origin->dst_y, geometry->width, geometry->height);
     std::free(geometry);
     std::free(origin);
@@ -119,95 +182,59 @@ int frame(xcb_window_t window) {
     return 0;
 }
 
-int pixel(const char* path, int x, int y) {
-    const QImage image(QString::fromLocal8Bit(path));
-    if (image.isNull() || !image.valid(x, y))
+// Every image is compared as 24-bit RGB: the screen's fourth byte means nothing.
+QImage rgb(const QImage& image) {
+    return image.convertToFormat(QImage::Format_RGB888);
+}
+QImage load(const char* path) {
+    return rgb(QImage(QString::fromLocal8Bit(path)));
+}
+
+QImage grab(int x, int y, int w, int h) {
+    auto* image = xcb_get_image_reply(c,
+                                      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x),
+                                                    int16_t(y), uint16_t(w), uint16_t(h), ~0u),
+                                      nullptr);
+    if (!image)
+        return {};
+    const QImage copy = rgb(QImage(xcb_get_image_data(image), w, h, QImage::Format_RGB32));
+    std::free(image);
+    return copy;
+}
+
+int printPixel(const QImage& image, int x, int y) {
+    if (!image.valid(x, y))
         return 2;
     std::printf("#%06x\n", image.pixel(x, y) & 0xffffff);
     return 0;
 }
 
-QImage grab(int x, int y, int w, int h) {
-    xcb_get_image_reply_t* image =
-        xcb_get_image_reply(c,
-                            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x),
-                                          int16_t(y), uint16_t(w), uint16_t(h), ~0u),
-                            nullptr);
-    if (!image)
-        return {};
-    QImage copy = QImage(xcb_get_image_data(image), w, h, QImage::Format_RGB32).copy();
-    std::free(image);
-    return copy;
-}
-
-int snapshotPng(const char* path, int x, int y, int w, int h) {
-    const QImage image = grab(x, y, w, h);
+int save(const QImage& image, const char* path) {
     return !image.isNull() && image.save(QString::fromLocal8Bit(path), "PNG") ? 0 : 2;
 }
 
-int rootPixel(int x, int y) {
-    const QImage image = grab(x, y, 1, 1);
-    if (image.isNull())
-        return 2;
-    std::printf("#%06x\n", image.pixel(0, 0) & 0xffffff);
-    return 0;
-}
-
-int inside(const char* partPath, const char* wholePath, int x, int y) {
-    const QImage part =
-        QImage(QString::fromLocal8Bit(partPath)).convertToFormat(QImage::Format_RGB32);
-    const QImage whole =
-        QImage(QString::fromLocal8Bit(wholePath)).convertToFormat(QImage::Format_RGB32);
+int inside(const QImage& part, const QImage& whole, int x, int y) {
     if (part.isNull() || whole.isNull())
         return 2;
-    const bool same = whole.copy(x, y, part.width(), part.height()) == part;
-    std::printf("%dx%d %s\n", part.width(), part.height(), same ? "same" : "different");
-    return same ? 0 : 1;
+    return whole.copy(x, y, part.width(), part.height()) == part ? 0 : 1;
 }
 
-int crop(const char* path, const QRect& area, const char* out) {
-    const QImage image(QString::fromLocal8Bit(path));
-    if (image.isNull() || !image.rect().contains(area))
-        return 2;
-    return image.copy(area).save(QString::fromLocal8Bit(out), "PNG") ? 0 : 2;
-}
-
-int enlarge(const char* path, int factor, const char* out) {
-    const QImage image(QString::fromLocal8Bit(path));
-    if (image.isNull() || factor < 1)
-        return 2;
-    return image.scaled(image.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                   .save(QString::fromLocal8Bit(out), "PNG")
-               ? 0
-               : 2;
-}
-
-int rows(const char* partPath, const char* wholePath, int x, bool columns) {
-    // Columns are the rows of the transposed images.
-    const QTransform transpose = columns ? QTransform(0, 1, 1, 0, 0, 0) : QTransform();
-    const QImage part = QImage(QString::fromLocal8Bit(partPath))
-                            .convertToFormat(QImage::Format_RGB32)
-                            .transformed(transpose);
-    const QImage whole = QImage(QString::fromLocal8Bit(wholePath))
-                             .convertToFormat(QImage::Format_RGB32)
-                             .transformed(transpose);
+int rows(const QImage& part, const QImage& whole, int x) {
     if (part.isNull() || whole.isNull() || x < 0 || x + part.width() > whole.width())
         return 2;
-    const auto bytes = size_t(part.width()) * 4;
+    const auto bytes = qsizetype(part.width()) * 3;
+    const auto row = [bytes](const QImage& image, int y, int x) {
+        return QByteArray(reinterpret_cast<const char*>(image.constScanLine(y)) + x * 3, bytes);
+    };
     QMultiHash<QByteArray, int> index;
-    for (int y = 0; y < whole.height(); ++y) {
-        index.insert(QByteArray(reinterpret_cast<const char*>(whole.constScanLine(y)) + x * 4,
-                                qsizetype(bytes)),
-                     y);
-    }
+    for (int y = 0; y < whole.height(); ++y)
+        index.insert(row(whole, y, x), y);
     // Rows that continue the previous run are preferred over other copies.
     int runStart = 0, runSource = -2, previous = -2;
     for (int y = 0; y <= part.height(); ++y) {
         int source = -1;
         if (y < part.height()) {
-            const QByteArray row(reinterpret_cast<const char*>(part.constScanLine(y)),
-                                 qsizetype(bytes));
-            const QList<int> found = index.values(row);
+            const QList<int> found = index.values(row(part, y, 0));
             if (!found.isEmpty())
                 source = found.contains(previous + 1) ? previous + 1 : found.back();
         }
@@ -217,9 +244,8 @@ int rows(const char* partPath, const char* wholePath, int x, bool columns) {
         if (y > 0 && !continues) {
             std::printf("%d %d %d\n", runStart, y - 1, runSource);
             runStart = y;
-            runSource = source;
         }
-        if (y == 0)
+        if (!continues)
             runSource = source;
         previous = source;
     }
@@ -231,9 +257,21 @@ int writeFile(const char* path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? 0 : 1;
 }
 
+int unixSocket(const char* path, bool server) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
+    const auto* a = reinterpret_cast<sockaddr*>(&address);
+    const bool ok = server ? ::bind(fd, a, sizeof address) == 0 && ::listen(fd, 8) == 0
+                           : ::connect(fd, a, sizeof address) == 0;
+    return ok ? fd : -1;
+}
+
 int handOver(const char* socketPath, int kind, const char* path) {
     QFile file(QString::fromLocal8Bit(path));
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = unixSocket(socketPath, false);
+    if (!file.open(QIODevice::ReadOnly) || fd < 0)
         return 2;
     QByteArray request = QByteArray(1, char(kind));
     if (kind == 3)
@@ -242,18 +280,10 @@ int handOver(const char* socketPath, int kind, const char* path) {
     QByteArray message(8, 0);
     qToBigEndian<quint64>(quint64(request.size()), message.data());
     message += request;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath, sizeof address.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return 2;
-    for (qsizetype sent = 0; sent < message.size();) {
-        const ssize_t n =
-            ::send(fd, message.constData() + sent, size_t(message.size() - sent), MSG_NOSIGNAL);
+    for (qsizetype sent = 0, n = 0; sent < message.size(); sent += n) {
+        n = ::send(fd, message.constData() + sent, size_t(message.size() - sent), MSG_NOSIGNAL);
         if (n <= 0)
             return 2;
-        sent += n;
     }
     char answer = 0;
     std::printf("%s\n",
@@ -263,12 +293,8 @@ int handOver(const char* socketPath, int kind, const char* path) {
 }
 
 int listenOn(const char* socketPath, const char* out) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath, sizeof address.sun_path - 1);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 8) != 0)
+    const int fd = unixSocket(socketPath, true);
+    if (fd < 0)
         return 2;
     for (;;) {
         const int peer = ::accept(fd, nullptr, nullptr);
@@ -291,20 +317,19 @@ int swayWindow(const char* pattern) {
     const QRegularExpression title(QString::fromLocal8Bit(pattern));
     int found = 0;
     std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
-        const QJsonObject r = node.value(QLatin1String("rect")).toObject();
-        if (node.contains(QLatin1String("pid")) && node.value(QLatin1String("visible")).toBool() &&
-            title.match(node.value(QLatin1String("name")).toString()).hasMatch()) {
+        const auto value = [&node](const char* key) { return node.value(QLatin1String(key)); };
+        const QJsonObject r = value("rect").toObject();
+        if (node.contains(QLatin1String("pid")) && value("visible").toBool() &&
+            title.match(value("name").toString()).hasMatch()) {
             std::printf("%d %d %d %d %lld %lld %d\n", r.value(QLatin1String("x")).toInt(),
                         r.value(QLatin1String("y")).toInt(),
                         r.value(QLatin1String("width")).toInt(),
-                        r.value(QLatin1String("height")).toInt(),
-                        node.value(QLatin1String("pid")).toInteger(),
-                        node.value(QLatin1String("id")).toInteger(),
-                        node.value(QLatin1String("fullscreen_mode")).toInt());
+                        r.value(QLatin1String("height")).toInt(), value("pid").toInteger(),
+                        value("id").toInteger(), value("fullscreen_mode").toInt());
             ++found;
         }
         for (const char* key : {"nodes", "floating_nodes"}) {
-            for (const QJsonValue& child : node.value(QLatin1String(key)).toArray())
+            for (const QJsonValue& child : value(key).toArray())
                 visit(child.toObject());
         }
     };
@@ -317,50 +342,61 @@ int swayWindow(const char* pattern) {
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
-    // Needs no display.
-    if ((!std::strcmp(argv[1], "rows") || !std::strcmp(argv[1], "columns")) && argc == 5)
-        return rows(argv[2], argv[3], std::atoi(argv[4]), argv[1][0] == 'c');
-    if (!std::strcmp(argv[1], "crop") && argc == 8)
-        return crop(
-            argv[2],
-            QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])),
-            argv[7]);
-    if (!std::strcmp(argv[1], "enlarge") && argc == 5)
-        return enlarge(argv[2], std::atoi(argv[3]), argv[4]);
-    if (!std::strcmp(argv[1], "png-bomb") && argc == 6)
-        return writeFile(argv[2], pngbytes::bomb(quint32(std::atol(argv[3])),
-                                                 quint32(std::atol(argv[4])), std::atoll(argv[5])));
-    if (!std::strcmp(argv[1], "png-blank") && argc == 5) {
-        const qint64 w = std::atol(argv[3]), h = std::atol(argv[4]);
-        return writeFile(argv[2], pngbytes::rgb(quint32(w), quint32(h), h * (1 + 3 * w)));
+    const std::string command = argv[1];
+    const int n = argc - 2;
+    char** a = argv + 2;
+    const auto i = [a](int k) { return std::atoi(a[k]); };
+    // Without a display.
+    if (command == "rows" && n == 3)
+        return rows(load(a[0]), load(a[1]), i(2));
+    if (command == "crop" && n == 6) {
+        const QImage image(QString::fromLocal8Bit(a[0]));
+        const QRect area(i(1), i(2), i(3), i(4));
+        return image.rect().contains(area) ? save(image.copy(area), a[5]) : 2;
     }
-    if (!std::strcmp(argv[1], "listen") && argc == 4)
-        return listenOn(argv[2], argv[3]);
-    if (!std::strcmp(argv[1], "hand-over") && argc == 5)
-        return handOver(argv[2], std::atoi(argv[3]), argv[4]);
-    if (!std::strcmp(argv[1], "sway-window") && argc == 3)
-        return swayWindow(argv[2]);
-    if (!std::strcmp(argv[1], "inside") && argc == 6)
-        return inside(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
-    if (!std::strcmp(argv[1], "pixel") && argc == 5)
-        return pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (command == "enlarge" && n == 3) {
+        const QImage image = load(a[0]);
+        return i(1) < 1 ? 2
+                        : save(image.scaled(image.size() * i(1), Qt::IgnoreAspectRatio,
+                                            Qt::FastTransformation),
+                               a[2]);
+    }
+    if (command == "png-bomb" && n == 4)
+        return writeFile(a[0], pngbytes::bomb(quint32(i(1)), quint32(i(2)), std::atoll(a[3])));
+    if (command == "png-blank" && n == 3)
+        return writeFile(a[0], pngbytes::rgb(quint32(i(1)), quint32(i(2)),
+                                             qint64(i(2)) * (1 + 3 * qint64(i(1)))));
+    if (command == "listen" && n == 2)
+        return listenOn(a[0], a[1]);
+    if (command == "hand-over" && n == 3)
+        return handOver(a[0], i(1), a[2]);
+    if (command == "sway-window" && n == 1)
+        return swayWindow(a[0]);
+    if (command == "inside" && n == 4)
+        return inside(load(a[0]), load(a[1]), i(2), i(3));
+    if (command == "pixel" && n == 3)
+        return printPixel(load(a[0]), i(1), i(2));
+    // On the X display.
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 2;
     root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    const char* command = argv[1];
-    if (!std::strcmp(command, "tray-ready"))
+    if (command == "tray-ready")
         return trayReady();
-    if (!std::strcmp(command, "compare") && argc == 5)
-        return compare(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
-    if (!std::strcmp(command, "frame") && argc == 3)
-        return frame(xcb_window_t(std::strtoul(argv[2], nullptr, 0)));
-    if (!std::strcmp(command, "snapshot-png") && argc == 3)
-        return snapshotPng(argv[2], 0, 0, 640, 480);
-    if (!std::strcmp(command, "snapshot-png") && argc == 7)
-        return snapshotPng(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
-                           std::atoi(argv[6]));
-    if (!std::strcmp(command, "root-pixel") && argc == 4)
-        return rootPixel(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (command == "monitors" && n == 1)
+        return monitors(a[0]);
+    if (command == "grab-key" && n == 3)
+        return grabKey(xcb_keysym_t(std::strtoul(a[0], nullptr, 0)),
+                       uint16_t(std::strtoul(a[1], nullptr, 0)), a[2]);
+    if (command == "frame" && n == 1)
+        return frame(xcb_window_t(std::strtoul(a[0], nullptr, 0)));
+    if (command == "snapshot-png" && (n == 1 || n == 5))
+        return save(n == 1 ? grab(0, 0, 640, 480) : grab(i(1), i(2), i(3), i(4)), a[0]);
+    if (command == "root-pixel" && n == 2)
+        return printPixel(grab(i(0), i(1), 1, 1), 0, 0);
+    if (command == "compare" && n == 3) {
+        const QImage expected = load(a[0]);
+        return inside(expected, grab(i(1), i(2), expected.width(), expected.height()), 0, 0);
+    }
     return 2;
 }

@@ -1,26 +1,105 @@
-# Shared by the end-to-end scripts; they run inside scripts/xsession.
+# Shared by the end-to-end scripts, which run inside scripts/xsession (wllib.sh
+# brings the same to scripts/waylandsession): the session, korvel and what it
+# shows (its diagnostics: widgets, labels, menu, alerts, captures, pins), the
+# fixtures, pointer, keys, clipboard and pixel comparison.
 set -eu
 korvel="$KORVEL_BUILD/src/app/korvel"
 tool="$KORVEL_BUILD/tests/e2e/korvel_e2etool"
 fixture="$KORVEL_BUILD/tests/e2e/korvel_fixturewindow"
+scrollfixture="$KORVEL_BUILD/tests/e2e/korvel_scrollfixture"
+diag="$KORVEL_SESSION_DIR/diagnostics"
+work="$KORVEL_SESSION_DIR/work"
+document="$work/document.png"
+conf="$XDG_CONFIG_HOME/Korvel/Korvel.conf"
+mkdir -p "$diag" "$work"
+korvel_pid="" fixture_pid="" pids=""
+# What a script started goes with it; $on_exit names more to do.
+trap 'kill $fixture_pid $pids 2>/dev/null || true; stop_korvel; ${on_exit:-:}' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-
 wait_for() { # seconds, then a command that must succeed
-  limit=$(( $1 * 10 )); shift
-  i=0
-  until "$@" >/dev/null 2>&1; do
-    i=$((i + 1))
-    [ $i -lt $limit ] || fail "timed out waiting for: $*"
-    sleep 0.1
-  done
+    limit=$(($1 * 10))
+    shift
+    i=0
+    until "$@" >/dev/null 2>&1; do
+        i=$((i + 1))
+        [ $i -lt $limit ] || fail "timed out waiting for: $*"
+        sleep 0.1
+    done
+}
+# spawn COMMAND…: runs in the background until the script ends; $! is its id.
+spawn() { "$@" & pids="$pids $!"; }
+# settings LINE…: korvel's settings hold only these, from its next start.
+settings() { mkdir -p "${conf%/*}" && printf '[General]\n' >"$conf" && printf '%s\n' "$@" >>"$conf"; }
+
+# --- korvel -------------------------------------------------------------------
+# The tray icon: the one visible window of korvel's class while no alert,
+# capture or pin is open. xdotool can trip over windows that vanish while it
+# lists them, so the answer must be unique and non-empty.
+find_icon() {
+    icon="$(xdotool search --onlyvisible --classname '^korvel$' 2>/dev/null)" || return 1
+    [ -n "$icon" ] && [ "$(echo "$icon" | wc -l)" = 1 ]
+}
+launch_korvel() { KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" "$@" & korvel_pid=$!; }
+start_korvel() { launch_korvel "$@" && wait_for 10 find_icon; }
+stop_korvel() {
+    [ -n "$korvel_pid" ] || return 0
+    kill "$korvel_pid" 2>/dev/null || true
+    wait "$korvel_pid" 2>/dev/null || true
+    korvel_pid=""
+}
+alive() { kill -0 "$korvel_pid" || fail "korvel exited"; }
+
+# Opens the tray menu; choose_menu_item N takes its item N (1 is "截图").
+open_menu() {
+    rm -f "$diag/menu.txt"
+    xdotool mousemove --window "$icon" 5 5 click 3
+    wait_for 5 test -s "$diag/menu.txt"
+    sleep 0.3
+}
+choose_menu_item() {
+    open_menu
+    i=0
+    while [ $i -lt "$1" ]; do xdotool key Down; i=$((i + 1)); done
+    xdotool key Return
+}
+expect_capture_item() { # the menu's first item
+    open_menu
+    [ "$(head -1 "$diag/menu.txt")" = "$1" ] || fail "capture item: $(head -1 "$diag/menu.txt")"
+    xdotool key Escape
+    sleep 0.3
+}
+expect_alert() { wait_for 10 grep -qxF "$1" "$diag/alerts.txt"; }
+
+# --- Captures -------------------------------------------------------------------
+overlay_shown() { xdotool search --onlyvisible --name '^Korvel$' >/dev/null 2>&1; }
+expect_closed() { wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"; }
+# A capture by the shortcut; returns once its overlays show.
+begin_capture() {
+    rm -f "$diag/captures.txt"
+    xdotool key ctrl+1
+    wait_for 10 test -s "$diag/captures.txt"
+    wait_for 5 overlay_shown
+    sleep 0.3
+}
+# Waits for a capture's overlays and ends it with Escape.
+expect_capture() {
+    wait_for 10 test -s "$diag/captures.txt"
+    wait_for 10 overlay_shown
+    sleep 0.3
+    xdotool key Escape
+    expect_closed
+    rm -f "$diag/captures.txt"
+    sleep 0.3
+}
+expect_no_capture() {
+    sleep 1.5
+    [ ! -e "$diag/captures.txt" ] || fail "$1"
 }
 
-# The first visible window whose instance name is exactly $1.
-visible_window() { xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -1; }
-
+# --- Widgets and labels (widgets.txt follows every 100 ms) ----------------------
 # widget_at KIND NAME: the centre of the first visible, enabled widget of that
-# kind ("button", "popup", "window") and name in widgets.txt.
+# kind ("button", "popup", "window", "label") and name.
 widget_at() {
     awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n && $4 != "0" {
         split($3, g, " "); printf "%d %d\n", g[1] + g[3] / 2, g[2] + g[4] / 2; found = 1; exit }
@@ -31,8 +110,68 @@ click_widget() {
     wait_for 10 has_widget "$1" "$2"
     click_at $(widget_at "$1" "$2")
 }
+on_screen() { grep -qF "$1" "$diag/widgets.txt"; }
+# shown TEXT: the label TEXT was on screen at some point since forget_shown.
+shown() { grep -qxF "$1" "$diag/labels.txt" 2>/dev/null; }
+forget_shown() { : >"$diag/labels.txt"; }
+expect_shown() { # seconds text
+    tries=$(($1 * 10))
+    until shown "$2"; do
+        tries=$((tries - 1))
+        [ $tries -gt 0 ] || { tail -4 "$diag/labels.txt" >&2; fail "timed out waiting for the label: $2"; }
+        sleep 0.1
+    done
+}
 
-# Pointer, keys and the clipboard; wllib.sh has the same for Wayland.
+# --- Windows and fixtures ---------------------------------------------------------
+# The first visible window named $1, once there is one.
+named_window() {
+    wait_for 20 sh -c "xdotool search --onlyvisible --name '^$1\$'"
+    xdotool search --onlyvisible --name "^$1\$" | head -1
+}
+# The first visible window whose instance name is exactly $1.
+visible_window() { xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -1; }
+window_gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+# close_window TITLE: Escape typed into that window once it shows, again every
+# 2 s until it is gone.
+close_window() {
+    named_window "$1" >/dev/null
+    i=0
+    until window_gone "$1"; do
+        [ $((i % 20)) != 0 ] || timeout 5 xdotool search --onlyvisible --name "^$1\$" \
+            windowactivate --sync %1 key Escape >/dev/null 2>&1 || true
+        i=$((i + 1))
+        [ $i -lt 200 ] || fail "$1 did not close"
+        sleep 0.1
+    done
+}
+# The outer frame and client of window $1: sets fx fy fw fh cx cy cw ch.
+window_frame() {
+    set -- $("$tool" frame "$1")
+    fx=$1 fy=$2 fw=$3 fh=$4 cx=$5 cy=$6 cw=$7 ch=$8
+}
+# show_fixture X Y W H [SHADOW]: the four-colour fixture window at that frame;
+# sets fixture_window and its frame (window_frame), once it shows.
+show_fixture() {
+    "$fixture" "$@" &
+    fixture_pid="${fixture_pid:+$fixture_pid }$!"
+    fixture_window="$(named_window "korvel-fixture${5:+-shadow}")"
+    window_frame "$fixture_window"
+}
+# start_fixture [scrollfixture options…]: the scrolling document, stored as
+# $document, in place of any fixture before; sets fixture_window and cx cy. Its header is 40 pixels tall, its
+# viewport below shows the document from row (or column) 0.
+start_fixture() {
+    [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
+    "$scrollfixture" --write "$document" "$@" &
+    fixture_pid=$!
+    fixture_window="$(named_window korvel-scroll)"
+    window_frame "$fixture_window"
+}
+# The fixture has the keyboard, as after the capture started.
+fixture_focused() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$fixture_window" ]; }
+
+# --- Pointer, keys, clipboard and pixels; wllib.sh has the same for Wayland ---------
 click_at() { xdotool mousemove "$1" "$2" sleep 0.1 click "${3:-1}"; }
 drag() { # x0 y0 x1 y1
     xdotool mousemove "$1" "$2" mousedown 1 mousemove $(($1 + 40)) $(($2 + 40)) \
@@ -41,117 +180,64 @@ drag() { # x0 y0 x1 y1
 key() { xdotool key "$1"; }
 paste_png() { xclip -selection clipboard -t image/png -o >"$1" || fail "no PNG on the clipboard"; }
 png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
-overlay_shown() { xdotool search --onlyvisible --name '^Korvel$' >/dev/null 2>&1; }
-# A capture by the shortcut; returns once its overlays show.
-begin_capture() {
-    rm -f "$diag/captures.txt"
-    xdotool key ctrl+1
-    wait_for 10 test -s "$diag/captures.txt"
-    wait_for 5 overlay_shown
-    sleep 0.3
-}
-
-# A running korvel, its tray icon, menu and captures.
-diag="$KORVEL_SESSION_DIR/diagnostics"
-korvel_pid=""
-mkdir -p "$diag"
-
-# The tray icon: the one visible window of korvel's class while no alert,
-# capture or pin is open. xdotool can trip over windows that vanish while it
-# lists them, so the answer must be unique and non-empty.
-find_icon() {
-  icon="$(xdotool search --onlyvisible --classname '^korvel$' 2>/dev/null)" || return 1
-  [ -n "$icon" ] && [ "$(echo "$icon" | wc -l)" = 1 ]
-}
-
-# Starts korvel with diagnostics and waits for its tray icon.
-start_korvel() {
-  KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" "$@" &
-  korvel_pid=$!
-  wait_for 10 find_icon
-}
-
-stop_korvel() {
-  [ -n "$korvel_pid" ] || return 0
-  kill "$korvel_pid" 2>/dev/null || true
-  wait "$korvel_pid" 2>/dev/null || true
-}
-
-# What a script started goes with it; $on_exit names more to do.
-fixture_pid=""
-trap 'kill $fixture_pid 2>/dev/null || true; stop_korvel; ${on_exit:-:}' EXIT
-# show_fixture X Y W H [shadow]: the four-colour fixture window at that frame;
-# sets fixture_window and its frame (window_frame), once it shows.
-show_fixture() {
-  "$fixture" "$@" &
-  fixture_pid="${fixture_pid:+$fixture_pid }$!"
-  fixture_window="$(named_window korvel-fixture)"
-  window_frame "$fixture_window"
-}
-
-# Waits for a capture's overlays and ends the capture with Escape.
-expect_capture() {
-  wait_for 10 test -s "$diag/captures.txt"
-  wait_for 10 overlay_shown
-  sleep 0.3
-  xdotool key Escape
-  expect_closed
-  rm -f "$diag/captures.txt"
-  sleep 0.3
-}
-
-expect_no_capture() {
-  sleep 1.5
-  [ ! -e "$diag/captures.txt" ] || fail "$1"
-}
-
-# Opens the tray menu and checks its first item.
-expect_capture_item() {
-  rm -f "$diag/menu.txt"
-  xdotool mousemove --window "$icon" 5 5 click 3
-  wait_for 5 test -s "$diag/menu.txt"
-  [ "$(head -1 "$diag/menu.txt")" = "$1" ] || fail "capture item: $(head -1 "$diag/menu.txt")"
-  sleep 0.3
-  xdotool key Escape
-  sleep 0.3
-}
-
-# Chooses the tray menu's item number $1 (1 is "截图").
-choose_menu_item() {
-  rm -f "$diag/menu.txt"
-  xdotool mousemove --window "$icon" 5 5 click 3
-  wait_for 5 test -s "$diag/menu.txt"
-  sleep 0.3
-  i=0
-  while [ $i -lt "$1" ]; do xdotool key Down; i=$((i + 1)); done
-  xdotool key Return
-}
-
-# Waits until alerts.txt holds the line $1.
-expect_alert() {
-  wait_for 10 grep -qxF "$1" "$diag/alerts.txt"
-}
-
-
-
-# Waits until the capture's overlays are gone.
-expect_closed() {
-  wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"
-}
-
 expect_pixel() { # x y colour what
-  got="$("$tool" root-pixel "$1" "$2")"
-  [ "$got" = "$3" ] || fail "$4: $got at $1,$2, expected $3"
+    got="$("$tool" root-pixel "$1" "$2")"
+    [ "$got" = "$3" ] || fail "$4: $got at $1,$2, expected $3"
+}
+# expect_png PNG WxH [WHOLE X Y]: the image has that size and equals WHOLE's
+# pixels at (X, Y). KORVEL_E2E_KEEP=DIR keeps both images there.
+expect_png() {
+    [ $# -lt 5 ] || [ -z "${KORVEL_E2E_KEEP:-}" ] || { mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$3" "$KORVEL_E2E_KEEP/"; }
+    [ "$(png_size "$1")" = "$2" ] || fail "${1##*/} is $(png_size "$1"), expected $2"
+    [ $# -lt 5 ] || "$tool" inside "$1" "$3" "$4" "$5" >/dev/null || fail "${1##*/} differs from ${3##*/} at $4,$5"
+}
+# copy_to PNG [KEY…]: the keys, then Return copies into PNG; for captures that
+# stay open after a copy.
+copy_to() {
+    f=$1
+    shift
+    for k in "$@" Return; do key "$k"; done
+    sleep 0.3
+    paste_png "$f"
+}
+# expect_copy PNG WxH [WHOLE X Y]: the same of the clipboard's PNG, stored as
+# PNG, once the capture has closed.
+expect_copy() {
+    expect_closed
+    paste_png "$1"
+    expect_png "$@"
 }
 
-# The first visible window named $1, once there is one.
-named_window() {
-  wait_for 10 sh -c "xdotool search --onlyvisible --name '^$1\$'"
-  xdotool search --onlyvisible --name "^$1\$" | head -1
+# --- Long captures of the scrolling fixture --------------------------------------
+ready_text="滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"
+stopped_text="画面未变化，自动滚动已停止。可手动继续，或直接复制。"
+# The dimensions label, e.g. "560 × 880 px".
+dimensions_are() { grep -qP "^label\t\Q$1\E\t" "$diag/widgets.txt" 2>/dev/null; }
+# start_long_capture X0 Y0 X1 Y1: a capture, a drag over that root rectangle,
+# the editor's long capture action; returns once the first frame is in.
+start_long_capture() {
+    forget_shown
+    begin_capture
+    drag "$1" "$2" "$3" "$4"
+    click_widget button "长截图"
+    expect_shown 10 "$ready_text"
 }
-
-# The outer frame and client origin of window $1: sets fx fy fw fh cx cy.
-window_frame() {
-  set -- $("$tool" frame "$1")
-  fx=$1 fy=$2 fw=$3 fh=$4 cx=$5 cy=$6
+# The usual scene: a 560-row viewport on 2,400 rows, 60 rows per wheel click
+# (extra fixture options after), and a long capture of client columns
+# 40…599, rows 80…479: document rows 40 and on at the start.
+start_usual_capture() {
+    start_fixture --window 200,100,640,600 --length 2400 --step 60 "$@"
+    [ -n "$korvel_pid" ] || start_korvel
+    start_usual_region
 }
+start_usual_region() { start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 600)) $((cy + 480)); }
+# wheel N BUTTON: N clicks of the wheel (5 down, 4 up) over the fixture.
+wheel() { xdotool mousemove $((cx + 320)) $((cy + 280)) click --repeat "$1" --delay 150 "$2"; }
+# The long image on the clipboard, once the capture has closed.
+paste_long_png() {
+    wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"
+    paste_png "$1"
+}
+# expect_document_part PNG W H X Y: the image is W × H and equals the
+# document's pixels at (X, Y).
+expect_document_part() { expect_png "$1" "${2}x$3" "$document" "$4" "$5"; }

@@ -4,10 +4,7 @@
 # compositor: every long image must equal the page rendered in one piece
 # (headless, at full document height), row for row.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/longsession.sh"
 browser_pid=""
-compositor_pid=""
-trap 'kill $browser_pid $compositor_pid 2>/dev/null || true; stop_korvel' EXIT
 
 page_height=4476 # 44 header + 4400 + 32 footer
 # article THEME FILE: an introduction and twelve sections of numbered lines.
@@ -25,21 +22,16 @@ article() {
         # An introduction first: no heading is stuck yet when the capture
         # starts, each becomes sticky on the way.
         printf '<p>'
-        for l in 1 2 3 4 5 6 7 8 9 10; do printf '引言第 %s 行：introduction, before any heading sticks %s<br>' "$l" $((l * 37)); done
+        for l in $(seq 10); do printf '引言第 %s 行：introduction, before any heading sticks %s<br>' "$l" $((l * 37)); done
         printf '</p>\n'
-        n=0
-        for s in 1 2 3 4 5 6 7 8 9 10 11 12; do
-            printf '<section><h2>第 %s 节 · Section %s</h2>' "$s" "$s"
-            for p in 1 2 3; do
-                printf '<p>'
-                for l in 1 2 3 4; do
-                    n=$((n + 1))
-                    printf '第 %s 行：line %s of section %s — 滚动内容 scrolling content %s<br>' \
-                        "$n" "$n" "$s" $((n * 7919 % 1000))
-                done
-                printf '</p>\n'
-            done
-            printf '</section>\n'
+        # Twelve sections of three paragraphs of four lines.
+        for n in $(seq 144); do
+            s=$(((n - 1) / 12 + 1))
+            [ $((n % 12)) != 1 ] || printf '<section><h2>第 %s 节 · Section %s</h2>' "$s" "$s"
+            [ $((n % 4)) != 1 ] || printf '<p>'
+            printf '第 %s 行：line %s of section %s — 滚动内容 scrolling content %s<br>' "$n" "$n" "$s" $((n * 7919 % 1000))
+            [ $((n % 4)) != 0 ] || printf '</p>\n'
+            [ $((n % 12)) != 0 ] || printf '</section>\n'
         done
         printf '</main><footer>固定页脚 · footer</footer></body></html>\n'
     } >"$2"
@@ -55,20 +47,19 @@ browse() {
     theme=$1; shift
     kill $browser_pid 2>/dev/null || true
     # shellcheck disable=SC2086
-    chromium $chromium_flags "$@" --user-data-dir="$work/profile-$theme" --window-position=100,80 \
-        --window-size=900,700 --app="file://$work/$theme.html" >/dev/null 2>&1 &
+    spawn chromium $chromium_flags "$@" --user-data-dir="$work/profile-$theme" --window-position=100,80 \
+        --window-size=900,700 --app="file://$work/$theme.html" >/dev/null 2>&1
     browser_pid=$!
     wait_for 30 sh -c "xdotool search --onlyvisible --name 'Korvel 长截图测试|$theme.html' | grep -q ."
     sleep 2 # first paint of the page
-    set -- $("$tool" frame "$(xdotool search --onlyvisible --name "$theme.html" | head -1)")
-    cx=$5 cy=$6 cw=$7 ch=$8
+    window_frame "$(xdotool search --onlyvisible --name "$theme.html" | head -1)"
 }
 
 # expect_page PNG THEME: the long image is the page's columns 40 … 839 from
 # its first row on, with the fixed footer once at its end; with `whole`, all
 # of the page.
 expect_page() {
-    if [ -n "${KORVEL_E2E_KEEP:-}" ]; then mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$work/truth-$2.png" "$KORVEL_E2E_KEEP/"; fi
+    [ -z "${KORVEL_E2E_KEEP:-}" ] || { mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$work/truth-$2.png" "$KORVEL_E2E_KEEP/"; }
     height=$(png_size "$1" | cut -dx -f2)
     "$tool" crop "$1" 0 0 800 $((height - 32)) "$work/body.png"
     "$tool" crop "$1" 0 $((height - 32)) 800 32 "$work/footer.png"
@@ -101,8 +92,7 @@ expect_page "$work/light-hand.png" light
 
 # Dark, with a compositor, no smooth scrolling: automatic scrolling to the
 # end at each speed; the pointer stays where the user left it.
-xcompmgr >/dev/null 2>&1 &
-compositor_pid=$!
+spawn xcompmgr >/dev/null 2>&1
 browse dark --disable-smooth-scrolling
 for speed in 快速 正常 慢速; do
     xdotool key Home
@@ -116,7 +106,7 @@ for speed in 快速 正常 慢速; do
     click_widget button "自动滚动"
     started=$(date +%s%N)
     xdotool mousemove 1500 900
-    expect_shown 120 "画面未变化，自动滚动已停止。可手动继续，或直接复制。"
+    expect_shown 120 "$stopped_text"
     elapsed=$((($(date +%s%N) - started) / 1000000))
     echo "automatic scrolling at $speed: $elapsed ms"
     eval "took_$name=$elapsed"

@@ -3,29 +3,22 @@
 # image equals the same text shown at once in a window tall enough for all
 # of it, row for row, and reaches where the scrolling ended.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/longsession.sh"
-editor_pid=""
-trap 'kill $editor_pid 2>/dev/null || true; stop_korvel' EXIT
 
-i=1
-while [ $i -le 200 ]; do
+for i in $(seq 200); do
     echo "Line $i: 第${i}行 scrolling content … the same words on every line"
-    i=$((i + 1))
 done >"$work/lines.txt"
-mousepad "$work/lines.txt" >/dev/null 2>&1 &
-editor_pid=$!
+spawn mousepad "$work/lines.txt" >/dev/null 2>&1
 wait_for 30 sh -c "xdotool search --onlyvisible --class mousepad | grep -q ."
 sleep 2
 editor="$(xdotool search --onlyvisible --class mousepad | tail -1)"
 # All 200 lines at once: the truth the long image is held to.
 xdotool windowmove "$editor" 0 0 windowsize "$editor" 900 5800
 sleep 2
-set -- $("$tool" frame "$editor")
-"$tool" snapshot-png "$work/truth.png" "$5" "$6" "$7" "$8"
+window_frame "$editor"
+"$tool" snapshot-png "$work/truth.png" "$cx" "$cy" "$cw" "$ch"
 xdotool windowmove "$editor" 100 100 windowsize "$editor" 900 700
 sleep 2
-set -- $("$tool" frame "$editor")
-cx=$5 cy=$6
+window_frame "$editor"
 
 # The text area, clear of the caret at the left and the scroll bar at the
 # right; its top row is row 56 of the window's client.

@@ -11,20 +11,22 @@
 // --horizontal lays the document out sideways: it is N columns long and
 // scrolls left and right (horizontal wheel buttons, or the vertical wheel).
 // Not --geometry: Qt takes that one for itself on X11. --offset starts the
-// viewport that far into the document.
-// --write stores the whole document, at the viewport's width (or height when
-// horizontal), as PNG before the window opens. --print-offset prints
-// "window ID" (the X window) once shown, then the offset after every change.
+// viewport that far into the document. --write stores the whole document, at
+// the viewport's width (or height when horizontal), as PNG before the window
+// opens. --print-offset prints "window ID" (the X window) once shown, then the
+// offset after every change.
 #include "longshot/longdocument.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QPainter>
 #include <QPixmap>
 #include <QWheelEvent>
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
 
 namespace {
 
@@ -45,13 +47,10 @@ public:
         const QSize viewport(size.width(), size.height() - headerHeight);
         header_ =
             korvel::scenes::bandImage(size.width(), headerHeight, seed + 1, qRgb(228, 232, 242));
-        if (horizontal) {
-            // Drawn tall, then turned: the same mix of text and photos, read sideways.
-            document_ = korvel::scenes::longDocument(viewport.height(), length, seed)
-                            .transformed(QTransform().rotate(-90));
-        } else {
-            document_ = korvel::scenes::longDocument(viewport.width(), length, seed);
-        }
+        // Sideways it is drawn tall, then turned: the same mix of text and photos.
+        document_ = horizontal ? korvel::scenes::longDocument(viewport.height(), length, seed)
+                                     .transformed(QTransform().rotate(-90))
+                               : korvel::scenes::longDocument(viewport.width(), length, seed);
         maximum_ = std::max(0, length - (horizontal ? viewport.width() : viewport.height()));
     }
 
@@ -63,10 +62,9 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.drawImage(0, 0, header_);
-        const QRect viewport(0, headerHeight, width(), height() - headerHeight);
-        const QRect source = horizontal_ ? QRect(offset_, 0, viewport.width(), viewport.height())
-                                         : QRect(0, offset_, viewport.width(), viewport.height());
-        p.drawImage(viewport.topLeft(), document_, source);
+        const QSize viewport(width(), height() - headerHeight);
+        p.drawImage(QPoint(0, headerHeight), document_,
+                    QRect(horizontal_ ? QPoint(offset_, 0) : QPoint(0, offset_), viewport));
     }
 
     void wheelEvent(QWheelEvent* event) override {
@@ -98,41 +96,29 @@ private:
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QCommandLineParser parser;
-    const QCommandLineOption horizontal(QStringLiteral("horizontal"));
-    const QCommandLineOption geometry(QStringLiteral("window"), {}, QStringLiteral("X,Y,W,H"),
-                                      QStringLiteral("200,100,640,600"));
-    const QCommandLineOption length(QStringLiteral("length"), {}, QStringLiteral("N"),
-                                    QStringLiteral("2400"));
-    const QCommandLineOption step(QStringLiteral("step"), {}, QStringLiteral("N"),
-                                  QStringLiteral("60"));
-    const QCommandLineOption seed(QStringLiteral("seed"), {}, QStringLiteral("N"),
-                                  QStringLiteral("7"));
-    const QCommandLineOption offset(QStringLiteral("offset"), {}, QStringLiteral("N"),
-                                    QStringLiteral("0"));
-    const QCommandLineOption write(QStringLiteral("write"), {}, QStringLiteral("FILE"));
-    const QCommandLineOption printOffset(QStringLiteral("print-offset"));
-    parser.addOptions({horizontal, geometry, length, step, offset, seed, write, printOffset});
-    parser.process(app);
-
-    const QStringList g = parser.value(geometry).split(QLatin1Char(','));
-    const int steps = parser.value(step).toInt();
-    const int rows = parser.value(length).toInt();
-    if (g.size() != 4 || steps < 1 || rows < 1 || g[3].toInt() <= headerHeight ||
-        g[2].toInt() < 1) {
-        std::fprintf(stderr, "scrollfixture: bad geometry, length or step\n");
+    std::map<std::string, std::string> option = {
+        {"window", "200,100,640,600"}, {"length", "2400"}, {"step", "60"}, {"seed", "7"}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        const bool flag = name == "--horizontal" || name == "--print-offset";
+        if (name.rfind("--", 0) != 0 || (!flag && i + 1 == argc))
+            return 2;
+        option[name.substr(2)] = flag ? "1" : argv[++i];
+    }
+    const auto number = [&option](const char* name) { return std::atoi(option[name].c_str()); };
+    int x = 0, y = 0, w = 0, h = 0;
+    if (std::sscanf(option["window"].c_str(), "%d,%d,%d,%d", &x, &y, &w, &h) != 4 ||
+        number("step") < 1 || number("length") < 1 || h <= headerHeight || w < 1)
         return 2;
-    }
-    ScrollFixture window(QSize(g[2].toInt(), g[3].toInt()), rows, steps,
-                         parser.value(seed).toUInt(), parser.isSet(horizontal));
-    window.printOffset = parser.isSet(printOffset);
-    window.setOffset(parser.value(offset).toInt());
-    if (parser.isSet(write) && !window.document().save(parser.value(write), "PNG")) {
-        std::fprintf(stderr, "scrollfixture: cannot write %s\n", qPrintable(parser.value(write)));
+    ScrollFixture window(QSize(w, h), number("length"), number("step"), unsigned(number("seed")),
+                         option.count("horizontal") != 0);
+    window.printOffset = option.count("print-offset") != 0;
+    window.setOffset(number("offset"));
+    if (option.count("write") &&
+        !window.document().save(QString::fromStdString(option["write"]), "PNG"))
         return 1;
-    }
     window.setWindowTitle(QStringLiteral("korvel-scroll"));
-    window.move(g[0].toInt(), g[1].toInt());
+    window.move(x, y);
     window.show();
     if (window.printOffset) {
         std::printf("window %llu\n", static_cast<unsigned long long>(window.winId()));

@@ -2,61 +2,79 @@
 # process, a window with client-side decorations (only what lies inside its
 # shadow), two panels that only the accessibility tree tells apart (the
 # highlight follows the pointer from one to the other), the second monitor
-# (the loupe's pixel, Space there), and a quick double right-click.
+# (the loupe's pixel, Space there, a pin over the selection), and a quick
+# double right-click.
 . "$(dirname "$0")/lib.sh"
-
-work="$KORVEL_SESSION_DIR/targets"
-mkdir -p "$work"
-xmessage -title korvel-xmessage -geometry 300x120+1300+700 "korvel-xmessage" &
-pids=$!
-"$fixture" 700 100 400 300 20 &
-pids="$pids $!"
-"$KORVEL_BUILD/tests/e2e/korvel_a11yfixture" 200 430 flat >"$work/panels.txt" &
-pids="$pids $!"
-"$fixture" 2200 200 600 400 &
-second=$!
-pids="$pids $second"
-trap 'kill $pids 2>/dev/null || true; stop_korvel' EXIT
-
+spawn xmessage -title korvel-xmessage -geometry 300x120+1300+700 "korvel-xmessage"
+spawn "$KORVEL_BUILD/tests/e2e/korvel_a11yfixture" 200 430 flat >"$work/panels.txt"
+panels=$!
+show_fixture 700 100 400 300 20
+shadowed=$fixture_window
+xprop -id "$shadowed" -f _GTK_FRAME_EXTENTS 32c -set _GTK_FRAME_EXTENTS 20,20,20,20
 xmessage_window="$(named_window korvel-xmessage)"
 xprop -id "$xmessage_window" _NET_WM_PID | grep -q 'not found' || fail "xmessage names its process"
-shadowed="$(named_window korvel-fixture-shadow)"
-xprop -id "$shadowed" -f _GTK_FRAME_EXTENTS 32c -set _GTK_FRAME_EXTENTS 20,20,20,20
-wait_for 10 sh -c "xdotool search --onlyvisible --pid $second"
 wait_for 10 grep -q '^right ' "$work/panels.txt"
 start_korvel
 
 # A click in whole-window mode copies exactly the window's frozen pixels.
-copy_window() { # x y expected-size what
-  begin_capture
-  xdotool mousemove "$1" "$2" key space sleep 0.3 click 1 sleep 0.3 key Return
-  expect_closed
-  paste_png "$work/copy.png"
-  [ "$(png_size "$work/copy.png")" = "$3" ] || fail "$4: the copy is $(png_size "$work/copy.png")"
+copy_window() { # x y expected-size [snapshot x y]
+    begin_capture
+    xdotool mousemove "$1" "$2" key space sleep 0.3 click 1 sleep 0.3 key Return
+    shift 2
+    expect_copy "$work/copy.png" "$@"
 }
-
 window_frame "$xmessage_window"
-copy_window $((cx + 20)) $((cy + 20)) "${fw}x${fh}" "window without a process id"
+copy_window $((cx + 20)) $((cy + 20)) "${fw}x${fh}"
 window_frame "$shadowed"
-copy_window $((cx + 100)) $((cy + 100)) "360x260" "window inside its shadow"
-"$tool" inside "$work/copy.png" "$diag/snapshot-0.png" 720 120 >/dev/null ||
-  fail "the window's copy is not what lies inside its shadow"
+copy_window $((cx + 100)) $((cy + 100)) 360x260 "$diag/snapshot-0.png" 720 120
 
-# On the second monitor the loupe takes the pointer's pixel, the blue
-# quadrant's first row right under the red one, and Space takes whole windows
-# there: a click on the red panel copies the window.
-window_frame "$(xdotool search --onlyvisible --pid $second | head -1)"
+# --- On the second monitor ----------------------------------------------------------
+show_fixture 2200 200 600 400
+# The loupe takes the pointer's pixel, the blue quadrant's first row right
+# under the red one.
 begin_capture
 xdotool mousemove $((cx + 100)) $((cy + 200)) sleep 0.4 key alt+c sleep 0.3 key Escape
 [ "$(xclip -selection clipboard -o)" = "#0000FF" ] || fail "colour code: $(xclip -selection clipboard -o)"
 expect_closed
-copy_window $((cx + 100)) $((cy + 100)) "${fw}x${fh}" "Space on the second monitor"
+# Space takes whole windows there: a click on the red panel copies the window.
+copy_window $((cx + 100)) $((cy + 100)) "${fw}x${fh}" "$diag/snapshot-1.png" $((fx - 1920)) "$fy"
+# A pin made from a selection across the four colours opens exactly over it and
+# shows the frozen pixels one to one inside its border.
+begin_capture
+x0=$((cx + 200)) y0=$((cy + 130)) x1=$((cx + 400)) y1=$((cy + 250))
+drag $x0 $y0 $x1 $y1
+sleep 0.5
+xdotool key ctrl+p
+wait_for 5 test -s "$diag/pins.txt"
+[ "$(cat "$diag/pins.txt")" = "$x0 $y0 $((x1 - x0)) $((y1 - y0))" ] ||
+    fail "pin at $(cat "$diag/pins.txt"), selection $x0 $y0 $((x1 - x0)) $((y1 - y0))"
+expect_closed
+sleep 0.5
+"$tool" snapshot-png "$work/pin.png" $((x0 + 1)) $((y0 + 1)) $((x1 - x0 - 2)) $((y1 - y0 - 2))
+expect_png "$work/pin.png" 198x118 "$diag/snapshot-1.png" $((x0 - 1919)) $((y0 + 1))
+[ "$("$tool" pixel "$work/pin.png" 5 5)" != "$("$tool" pixel "$work/pin.png" 190 110)" ] ||
+    fail "the pin shows one colour only"
 
-# --- Panels of one window, told apart by their accessible elements -----------
+# --- Panels of one window, told apart by their accessible elements -----------------
 set -- $(grep '^left ' "$work/panels.txt")
 lx=$(($2 + $4 / 2)) ly=$(($3 + $5 / 2))
 set -- $(grep '^right ' "$work/panels.txt")
 boundary=$2 rx=$(($2 + $4 / 2)) ry=$(($3 + $5 / 2))
+# Stopped, the application leaves hovering to the pixels: the highlight takes
+# its whole window at once and follows the pointer away from it.
+kill -STOP $panels
+begin_capture
+xdotool mousemove $((boundary - 60)) $ly
+sleep 0.5
+expect_pixel $lx $ly "#f0f0f0" "the stopped window highlighted"
+expect_pixel $rx $ry "#f0f0f0" "the stopped window highlighted"
+xdotool mousemove 900 250
+sleep 0.5
+expect_pixel $lx $ly "#909090" "the stopped window shaded"
+kill -CONT $panels
+xdotool key Escape
+expect_closed
+# Going again, it answers for the panels.
 begin_capture
 xdotool mousemove $((boundary - 60)) $ly
 sleep 3.5 # long enough for every re-ask of a resting pointer

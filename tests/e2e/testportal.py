@@ -38,6 +38,11 @@ SESSION = "org.freedesktop.portal.Session"
 WLR = "org.freedesktop.impl.portal.desktop.wlr"
 
 
+def method(interface, signature="", out=""):
+    return dbus.service.method(interface, in_signature=signature, out_signature=out,
+                               sender_keyword="sender")
+
+
 class Access(dbus.service.Object):
     @dbus.service.method("org.freedesktop.impl.portal.Access", in_signature="osssssa{sv}",
                          out_signature="ua{sv}")
@@ -60,64 +65,6 @@ class Request(dbus.service.Object):
         self.remove_from_connection()
 
 
-class Portal(dbus.service.Object):
-    def __init__(self, bus, mode, log):
-        super().__init__(bus, DESKTOP)
-        self.mode = mode
-        self.log = log
-        self.bound = []  # (session, shortcut id)
-
-    def request(self, sender, options):
-        name = sender[1:].replace(".", "_")
-        path = "%s/request/%s/%s" % (DESKTOP, name, options["handle_token"])
-        return path, Request(self.connection, path, self.log), name
-
-    @dbus.service.method(SHORTCUTS, in_signature="a{sv}", out_signature="o",
-                         sender_keyword="sender")
-    def CreateSession(self, options, sender):
-        path, request, name = self.request(sender, options)
-        session = "%s/session/%s/%s" % (DESKTOP, name, options["session_handle_token"])
-        GLib.timeout_add(50, lambda: request.Response(
-            dbus.UInt32(0), {"session_handle": dbus.String(session)}) and False)
-        return path
-
-    @dbus.service.method(SHORTCUTS, in_signature="oa(sa{sv})sa{sv}", out_signature="o",
-                         sender_keyword="sender")
-    def BindShortcuts(self, session, shortcuts, parent, options, sender):
-        path, request, name = self.request(sender, options)
-        for shortcut, properties in shortcuts:
-            self.log("bind %s %s" % (shortcut, properties.get("preferred_trigger", "")))
-            self.bound.append((session, shortcut))
-        GLib.timeout_add(50, lambda: request.Response(dbus.UInt32(0), {}) and False)
-        return path
-
-    @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
-    def Activated(self, session, shortcut, timestamp, options):
-        pass
-
-    @dbus.service.method("org.korvel.Test")
-    def Press(self):
-        for session, shortcut in self.bound:
-            self.Activated(session, shortcut, dbus.UInt64(0), {})
-
-    @dbus.service.method(SCREENSHOT, in_signature="sa{sv}", out_signature="o",
-                         sender_keyword="sender")
-    def Screenshot(self, parent, options, sender):
-        path, request, _ = self.request(sender, options)
-        self.log("screenshot interactive=%s" % bool(options.get("interactive", True)))
-        if self.mode != "silent":
-            code = dbus.UInt32(1 if self.mode == "cancel" else 2)
-            GLib.timeout_add(50, lambda: request.Response(code, {}) and False)
-        return path
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
-        if interface in (SCREENSHOT, SHORTCUTS) and name == "version":
-            return dbus.UInt32(1, variant_level=1)
-        raise dbus.exceptions.DBusException("no such property",
-                                            name="org.freedesktop.DBus.Error.InvalidArgs")
-
-
 class Session(dbus.service.Object):
     def __init__(self, bus, path, log, close):
         super().__init__(bus, path)
@@ -130,23 +77,81 @@ class Session(dbus.service.Object):
         self.remove_from_connection()
 
 
-class CastPortal(dbus.service.Object):
+class Desktop(dbus.service.Object):
+    """Requests, sessions and properties shared by both stand-ins."""
+    versions = {}
+
+    def __init__(self, bus, mode, log):
+        super().__init__(bus, DESKTOP)
+        self.mode, self.log = mode, log
+
+    def request(self, sender, options):
+        path = "%s/request/%s/%s" % (DESKTOP, sender[1:].replace(".", "_"),
+                                     options["handle_token"])
+        return path, Request(self.connection, path, self.log)
+
+    def session_path(self, sender, options):
+        return "%s/session/%s/%s" % (DESKTOP, sender[1:].replace(".", "_"),
+                                     options["session_handle_token"])
+
+    def answer(self, request, code, results=None):
+        GLib.timeout_add(50, lambda: request.Response(dbus.UInt32(code), results or {}) and False)
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        if (interface, name) in self.versions:
+            return dbus.UInt32(self.versions[(interface, name)], variant_level=1)
+        raise dbus.exceptions.DBusException("no such property",
+                                            name="org.freedesktop.DBus.Error.InvalidArgs")
+
+
+class Portal(Desktop):
+    versions = {(SCREENSHOT, "version"): 1, (SHORTCUTS, "version"): 1}
+    bound = []  # (session, shortcut id)
+
+    @method(SHORTCUTS, "a{sv}", "o")
+    def CreateSession(self, options, sender):
+        path, request = self.request(sender, options)
+        self.answer(request, 0, {"session_handle": dbus.String(self.session_path(sender, options))})
+        return path
+
+    @method(SHORTCUTS, "oa(sa{sv})sa{sv}", "o")
+    def BindShortcuts(self, session, shortcuts, parent, options, sender):
+        path, request = self.request(sender, options)
+        for shortcut, properties in shortcuts:
+            self.log("bind %s %s" % (shortcut, properties.get("preferred_trigger", "")))
+            self.bound.append((session, shortcut))
+        self.answer(request, 0)
+        return path
+
+    @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
+    def Activated(self, session, shortcut, timestamp, options):
+        pass
+
+    @dbus.service.method("org.korvel.Test")
+    def Press(self):
+        for session, shortcut in self.bound:
+            self.Activated(session, shortcut, dbus.UInt64(0), {})
+
+    @method(SCREENSHOT, "sa{sv}", "o")
+    def Screenshot(self, parent, options, sender):
+        path, request = self.request(sender, options)
+        self.log("screenshot interactive=%s" % bool(options.get("interactive", True)))
+        if self.mode != "silent":
+            self.answer(request, 1 if self.mode == "cancel" else 2)
+        return path
+
+
+class CastPortal(Desktop):
     """Screenshot and ScreenCast, answered by xdg-desktop-portal-wlr."""
 
-    def __init__(self, bus, log):
-        super().__init__(bus, DESKTOP)
-        self.log = log
+    def __init__(self, bus, mode, log):
+        super().__init__(bus, mode, log)
         self.wlr = bus.get_object(WLR, DESKTOP)
         self.remote = set()  # the sessions of RemoteDesktop, which wlr does not know
 
-    def request(self, sender, options):
-        name = sender[1:].replace(".", "_")
-        path = "%s/request/%s/%s" % (DESKTOP, name, options["handle_token"])
-        return path, Request(self.connection, path, self.log), name
-
     def session(self, sender, options, remote):
-        name = sender[1:].replace(".", "_")
-        path = "%s/session/%s/%s" % (DESKTOP, name, options["session_handle_token"])
+        path = self.session_path(sender, options)
         if remote:
             self.remote.add(path)
             close = lambda: self.remote.discard(path)  # noqa: E731
@@ -156,53 +161,44 @@ class CastPortal(dbus.service.Object):
         Session(self.connection, path, self.log, close)
         return path
 
-    def forward(self, request, interface, method, *arguments, extra=None):
+    def forward(self, sender, options, interface, method, *arguments, extra=None):
         """The wlr backend's answer, with `extra` results, becomes the
         request's Response."""
+        path, request = self.request(sender, options)
+
         def failed(error):
             self.log("wlr %s: %s" % (method, error))
             request.Response(dbus.UInt32(2), {})
         getattr(self.wlr, method)(
-            *arguments, dbus_interface="org.freedesktop.impl.portal." + interface,
+            dbus.ObjectPath(path), *arguments,
+            dbus_interface="org.freedesktop.impl.portal." + interface,
             reply_handler=lambda code, results: request.Response(code, {**results, **(extra or {})}),
             error_handler=failed, timeout=30)
+        return path
 
-    def answer(self, request, code, results):
-        GLib.timeout_add(50, lambda: request.Response(dbus.UInt32(code), results) and False)
-
-    @dbus.service.method(SCREENSHOT, in_signature="sa{sv}", out_signature="o",
-                         sender_keyword="sender")
+    @method(SCREENSHOT, "sa{sv}", "o")
     def Screenshot(self, parent, options, sender):
-        path, request, _ = self.request(sender, options)
-        self.forward(request, "Screenshot", "Screenshot", dbus.ObjectPath(path), "", parent,
-                     options)
-        return path
+        return self.forward(sender, options, "Screenshot", "Screenshot", "", parent, options)
 
-    @dbus.service.method(CAST, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+    @method(CAST, "a{sv}", "o")
     def CreateSession(self, options, sender):
-        path, request, _ = self.request(sender, options)
         session = self.session(sender, options, False)
-        self.forward(request, "ScreenCast", "CreateSession", dbus.ObjectPath(path),
-                     dbus.ObjectPath(session), "", {}, extra={"session_handle": session})
-        return path
+        return self.forward(sender, options, "ScreenCast", "CreateSession",
+                            dbus.ObjectPath(session), "", {}, extra={"session_handle": session})
 
-    @dbus.service.method(CAST, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
+    @method(CAST, "oa{sv}", "o")
     def SelectSources(self, session, options, sender):
-        path, request, _ = self.request(sender, options)
-        if session in self.remote:
-            self.log("sources types=%d" % options.get("types", 0))
-            self.answer(request, 0, {})
-        else:
-            self.forward(request, "ScreenCast", "SelectSources", dbus.ObjectPath(path), session,
-                         "", options)
+        if session not in self.remote:
+            return self.forward(sender, options, "ScreenCast", "SelectSources", session, "",
+                                options)
+        path, request = self.request(sender, options)
+        self.log("sources types=%d" % options.get("types", 0))
+        self.answer(request, 0)
         return path
 
-    @dbus.service.method(CAST, in_signature="osa{sv}", out_signature="o", sender_keyword="sender")
+    @method(CAST, "osa{sv}", "o")
     def Start(self, session, parent, options, sender):
-        path, request, _ = self.request(sender, options)
-        self.forward(request, "ScreenCast", "Start", dbus.ObjectPath(path), session, "", parent,
-                     options)
-        return path
+        return self.forward(sender, options, "ScreenCast", "Start", session, "", parent, options)
 
     @dbus.service.method(CAST, in_signature="oa{sv}", out_signature="h")
     def OpenPipeWireRemote(self, session, options):
@@ -212,32 +208,33 @@ class CastPortal(dbus.service.Object):
 
 
 class RemotePortal(CastPortal):
-    """RemoteDesktop, granted or refused as `mode` says; its wheel steps
-    go through a test pointer of their own."""
+    """RemoteDesktop, granted or refused as `mode` says; its wheel steps go
+    through a test pointer of its own."""
+    versions = {(SCREENSHOT, "version"): 1, (CAST, "version"): 4,
+                (CAST, "AvailableSourceTypes"): 1, (REMOTE, "version"): 2,
+                (REMOTE, "AvailableDeviceTypes"): 3}
 
     def __init__(self, bus, mode, log, pointer, pointer_log):
-        super().__init__(bus, log)
-        self.mode = mode
-        self.pointer = subprocess.Popen([pointer, pointer_log],
-                                        stdin=subprocess.PIPE, text=True)
+        super().__init__(bus, mode, log)
+        self.pointer = subprocess.Popen([pointer, pointer_log], stdin=subprocess.PIPE, text=True)
         self.at = (0, 0)
 
-    @dbus.service.method(REMOTE, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+    @method(REMOTE, "a{sv}", "o")
     def CreateSession(self, options, sender):
-        path, request, _ = self.request(sender, options)
+        path, request = self.request(sender, options)
         self.answer(request, 0, {"session_handle": self.session(sender, options, True)})
         return path
 
-    @dbus.service.method(REMOTE, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
+    @method(REMOTE, "oa{sv}", "o")
     def SelectDevices(self, session, options, sender):
-        path, request, _ = self.request(sender, options)
+        path, request = self.request(sender, options)
         self.log("devices types=%d" % options.get("types", 0))
-        self.answer(request, 0, {})
+        self.answer(request, 0)
         return path
 
-    @dbus.service.method(REMOTE, in_signature="osa{sv}", out_signature="o", sender_keyword="sender")
+    @method(REMOTE, "osa{sv}", "o")
     def Start(self, session, parent, options, sender):
-        path, request, _ = self.request(sender, options)
+        path, request = self.request(sender, options)
         self.log("start remote")
         stream = (dbus.UInt32(44), {"position": dbus.Struct((0, 0), signature="ii"),
                                     "size": dbus.Struct((1920, 1080), signature="ii")})
@@ -245,7 +242,7 @@ class RemotePortal(CastPortal):
             self.answer(request, 0, {"devices": dbus.UInt32(2),
                                      "streams": dbus.Array([stream], signature="(ua{sv})")})
         else:
-            self.answer(request, 2, {})
+            self.answer(request, 2)
         return path
 
     @dbus.service.method(REMOTE, in_signature="oa{sv}udd")
@@ -263,17 +260,6 @@ class RemotePortal(CastPortal):
     @dbus.service.method(REMOTE, in_signature="oa{sv}dd")
     def NotifyPointerAxis(self, session, options, dx, dy):
         self.log("axis finish=%s" % bool(options.get("finish", False)))
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
-        values = {(SCREENSHOT, "version"): dbus.UInt32(1), (CAST, "version"): dbus.UInt32(4),
-                  (CAST, "AvailableSourceTypes"): dbus.UInt32(1),
-                  (REMOTE, "version"): dbus.UInt32(2),
-                  (REMOTE, "AvailableDeviceTypes"): dbus.UInt32(3)}
-        if (interface, name) in values:
-            return dbus.UInt32(values[(interface, name)], variant_level=1)
-        raise dbus.exceptions.DBusException("no such property",
-                                            name="org.freedesktop.DBus.Error.InvalidArgs")
 
 
 def main():

@@ -2,11 +2,12 @@
 # natively, says once how to bind the capture key and stays up; a capture
 # freezes both outputs exactly as grim sees them; a drag on each output copies
 # exactly the pixels under it; hovering the fixture's panel highlights it; a
-# click in whole-window mode copies the window as sway reports it; at output
-# scale 2 a drag copies the output's own pixels.
+# click in whole-window mode copies the window as sway reports it. A pin shows
+# its file's pixels where sway reports it, on every workspace; a drawn
+# rectangle changes the copy, Ctrl+Z takes it away and Ctrl+Shift+Z brings it
+# back; the saved file is the copied image. At output scale 2 a drag copies
+# the output's own pixels.
 . "$KORVEL_TESTS/wllib.sh"
-work="$KORVEL_SESSION_DIR/capture"
-mkdir -p "$work"
 "$fixture" 0 0 600 400 &
 fixture_pid=$!
 place_window '^korvel-fixture$' 200 150
@@ -80,6 +81,53 @@ paste_png "$work/window.png"
 same_pixels "$work/window.png" "$work/window-grim.png" ||
     fail "the window's copy ($(png_size "$work/window.png")) is not sway's $3x$4 at $1,$2"
 
+# --- With "复制后退出截图" off: pin, annotation, undo and save ----------------------
+stop_korvel
+quiet_start copyCloses=false
+start_korvel
+pointer "move 1500 900"
+grim_rect "$work/in.png" 450 300 160 120
+"$korvel" --pin "$work/in.png" || fail "--pin did not hand over"
+wait_for 5 test -s "$diag/pins.txt"
+set -- $(cat "$diag/pins.txt")
+wait_for 5 sh -c "swaymsg -t get_tree | '$tool' sway-window '^Korvel · 贴图\$' | grep -q '^$1 $2 $3 $4 '"
+swaymsg -t get_tree | grep -q '"sticky": true' || fail "the pin is not on every workspace"
+sleep 0.3
+grim_rect "$work/pinned.png" "$1" "$2" "$3" "$4"
+same_pixels "$work/pinned.png" "$work/in.png" || fail "the pin does not show the file's pixels"
+click_at $(($1 + 10)) $(($2 + 10))
+key Escape
+wait_for 5 sh -c "! swaymsg -t get_tree | grep -q 'Korvel · 贴图'"
+
+pointer "move 1500 900"
+begin_capture
+drag 250 200 650 500
+copy_to "$work/plain.png"
+overlays_shown 1 || fail "copying closed the capture with copyCloses off"
+expect_png "$work/plain.png" 400x300
+# wtype's keyboard has keys of its own numbering, not a keyboard's
+# positions that Shift+1 goes by: the toolbar's button instead.
+click_widget button "矩形"
+drag 300 250 400 350
+copy_to "$work/marked.png"
+! same_pixels "$work/marked.png" "$work/plain.png" || fail "the rectangle left no mark"
+copy_to "$work/undone.png" ctrl+z
+same_pixels "$work/undone.png" "$work/plain.png" || fail "Ctrl+Z left the mark"
+copy_to "$work/redone.png" ctrl+shift+z
+same_pixels "$work/redone.png" "$work/marked.png" || fail "Ctrl+Shift+Z did not bring the mark back"
+click_widget button "保存"
+wait_for 10 sway_window '^保存截图$'
+sleep 0.5
+key ctrl+a
+type_text "$work/saved.png"
+key Return
+wait_for 10 test -s "$work/saved.png"
+wait_for 5 capture_closed
+same_pixels "$work/saved.png" "$work/marked.png" || fail "the saved file is not the marked image"
+stop_korvel
+quiet_start
+start_korvel
+
 # --- Output scale 2 ----------------------------------------------------------------
 swaymsg -q output HEADLESS-1 scale 2
 swaymsg -q output HEADLESS-2 position 960 0
@@ -88,5 +136,5 @@ sleep 1
 park() { pointer "move 1800 800"; }
 copy_drag 250 150 450 300 scaled
 [ "$(png_size "$work/scaled.png")" = 400x300 ] || fail "scale 2 copy is $(png_size "$work/scaled.png")"
-kill -0 "$korvel_pid" || fail "korvel exited"
+alive
 echo PASS

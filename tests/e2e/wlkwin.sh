@@ -4,12 +4,9 @@
 # through KWin's ScreenShot2, without a dialog, exactly as KWin's own
 # screenshot shows them, and KWin's scripting lists the windows to hover.
 . "$KORVEL_TESTS/wllib.sh"
-work="$KORVEL_SESSION_DIR/kwin"
 apps="$XDG_DATA_HOME/applications"
 portal_log="$KORVEL_SESSION_DIR/testportal.log"
-portal_pid=""
-trap 'cleanup_wayland; [ -z "$portal_pid" ] || kill "$portal_pid" 2>/dev/null || true' EXIT
-mkdir -p "$work" "$apps"
+mkdir -p "$apps"
 # KWin authorises the test's own view the same way, by the path of its
 # program: a copy of Python, whose own desktop file would come first.
 cp "$(readlink -f /usr/bin/python3)" "$work/view-python"
@@ -32,8 +29,7 @@ set -- $(view window korvel-fixture)
 [ $(($1 + $3)) -le 1280 ] || fail "the fixture is not on the first output: $*"
 
 # --- Not authorised: the portal is asked, and its refusal shown ---------------
-/usr/bin/python3 "$KORVEL_TESTS/testportal.py" screenshot refuse "$portal_log" &
-portal_pid=$!
+spawn /usr/bin/python3 "$KORVEL_TESTS/testportal.py" screenshot refuse "$portal_log"
 wait_for 10 grep -qx ready "$portal_log"
 quiet_start
 start_korvel

@@ -3,28 +3,21 @@
 # korvel_wlpointer, keys through wtype and independent views through grim,
 # wl-paste and swaymsg.
 . "$KORVEL_TESTS/lib.sh"
-diag="$KORVEL_SESSION_DIR/diagnostics"
-mkdir -p "$diag"
-korvel_pid=""
-pointer_pid=""
 cleanup_wayland() {
-    [ -z "$korvel_pid" ] || kill "$korvel_pid" 2>/dev/null || true
-    [ -z "$pointer_pid" ] || kill "$pointer_pid" 2>/dev/null || true
-    [ -z "${holder_pid:-}" ] || kill "$holder_pid" 2>/dev/null || true
-    [ -z "${fixture_pid:-}" ] || kill "$fixture_pid" 2>/dev/null || true
+    kill $fixture_pid $pids 2>/dev/null || true
+    stop_korvel
 }
-trap cleanup_wayland EXIT
 
 # The pointer takes one command a line through a pipe held open for it.
-# KWin has no wlroots virtual pointer: its tests go without.
 pointer_log="$KORVEL_SESSION_DIR/pointer.log"
 pointer_pipe="$KORVEL_SESSION_DIR/pointer.pipe"
+# KWin has no wlroots virtual pointer: its tests go without.
 if [ "${XDG_CURRENT_DESKTOP:-}" != KDE ]; then
     mkfifo "$pointer_pipe"
     "$KORVEL_BUILD/tests/e2e/korvel_wlpointer" "$pointer_log" <"$pointer_pipe" &
-    pointer_pid=$!
+    pids="$pids $!"
     sleep 100000 >"$pointer_pipe" &
-    holder_pid=$!
+    pids="$pids $!"
     wait_for 5 grep -qx ready "$pointer_log"
 fi
 pointer_sent=0
@@ -68,20 +61,11 @@ place_window() {
 }
 
 start_korvel() {
-    KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" "$@" &
-    korvel_pid=$!
+    launch_korvel "$@"
     wait_for 10 sh -c "ls '$XDG_RUNTIME_DIR'/korvel-*.socket"
 }
-stop_korvel() {
-    [ -z "$korvel_pid" ] || kill "$korvel_pid" 2>/dev/null || true
-    wait "$korvel_pid" 2>/dev/null || true
-    korvel_pid=""
-}
 # No alerts at start-up unless a test asks for them.
-quiet_start() {
-    mkdir -p "$XDG_CONFIG_HOME/Korvel"
-    printf '[General]\nshortcutBindingHintShown=true\n%s' "${1:-}" >"$XDG_CONFIG_HOME/Korvel/Korvel.conf"
-}
+quiet_start() { settings shortcutBindingHintShown=true "$@"; }
 overlays_shown() {
     [ "$(sway_windows '^Korvel$' | awk '$7 == 1' | wc -l)" -ge "${1:-1}" ]
 }
@@ -95,10 +79,28 @@ begin_capture() { # returns once every output ($1, default 2) has its overlay
 capture_closed() { ! overlays_shown 1; }
 
 paste_png() { wl-paste -t image/png >"$1" || fail "no PNG on the clipboard"; }
-png_size() { file -b "$1" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 # grim_rect FILE X Y W H: the screen there as grim sees it.
 grim_rect() { grim -g "$2,$3 $4x$5" "$1"; }
 # same_pixels A B: two PNG images of one size with equal pixels.
 same_pixels() {
     [ "$(png_size "$1")" = "$(png_size "$2")" ] && "$tool" inside "$1" "$2" 0 0 >/dev/null
+}
+
+# The scrolling fixture is placed through sway, at (200,100) unless the caller
+# places it again, and the wheel is the virtual pointer's.
+start_fixture() {
+    [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
+    "$scrollfixture" --write "$document" "$@" &
+    fixture_pid=$!
+    place_window '^korvel-scroll$' 200 100
+    cx=200 cy=100
+}
+wheel() { pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"; }
+# The first output at scale 2 in the same layout, the usual fixture started
+# afresh on it, and its document at twice the size, as the output's own
+# pixels show it.
+fixture_at_scale_2() {
+    swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
+    start_fixture --window 200,100,640,600 --length 2400 --step 60
+    "$tool" enlarge "$document" 2 "$document"
 }

@@ -5,7 +5,6 @@
 # window across two outputs. Return in the clicked panel copies, and
 # every copy is the document's pixels, exactly.
 . "$KORVEL_TESTS/wllib.sh"
-. "$KORVEL_TESTS/longsession.sh"
 on_exit=cleanup_wayland
 # The fixture has the keyboard, and sway raises it above the panel where
 # they meet; a click on the control panel's corner beside it gives both

@@ -30,10 +30,6 @@ quint32 now() {
     return quint32(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-quint32 buttonCode(int b) {
-    return b == 3 ? 0x111 : b == 2 ? 0x112 : 0x110; // BTN_RIGHT, BTN_MIDDLE, BTN_LEFT
-}
-
 void note(const char* path, const std::string& line) {
     std::ofstream(path, std::ios::app) << line << '\n';
 }
@@ -52,56 +48,47 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     note(argv[1], "ready");
     std::string line;
-    int count = 0;
-    while (std::getline(std::cin, line)) {
+    for (int count = 1; std::getline(std::cin, line); ++count) {
         std::istringstream in(line);
         std::string verb;
-        in >> verb;
+        int a = 0, b = 0;
+        in >> verb >> a >> b;
+        const quint32 button = a == 3 ? 0x111 : a == 2 ? 0x112 : 0x110; // right, middle, left
         if (verb == "move") {
-            int x = 0, y = 0;
-            in >> x >> y;
             c->roundtrip(); // the layout may have changed
             const QRect box = c->layoutBounds();
-            zwlr_virtual_pointer_v1_motion_absolute(p, now(), quint32(x - box.x()),
-                                                    quint32(y - box.y()), quint32(box.width()),
+            zwlr_virtual_pointer_v1_motion_absolute(p, now(), quint32(a - box.x()),
+                                                    quint32(b - box.y()), quint32(box.width()),
                                                     quint32(box.height()));
-        } else if (verb == "down" || verb == "up" || verb == "click") {
-            int b = 1;
-            in >> b;
-            if (verb != "up")
-                zwlr_virtual_pointer_v1_button(p, now(), buttonCode(b),
-                                               WL_POINTER_BUTTON_STATE_PRESSED);
-            if (verb == "click") {
-                zwlr_virtual_pointer_v1_frame(p);
-                c->roundtrip();
-                std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            }
-            if (verb != "down")
-                zwlr_virtual_pointer_v1_button(p, now(), buttonCode(b),
-                                               WL_POINTER_BUTTON_STATE_RELEASED);
-        } else if (verb == "wheel" || verb == "hwheel") {
-            int n = 0;
-            in >> n;
+        } else if (verb == "down" || verb == "click") {
+            zwlr_virtual_pointer_v1_button(p, now(), button, WL_POINTER_BUTTON_STATE_PRESSED);
+        }
+        if (verb == "click") {
+            zwlr_virtual_pointer_v1_frame(p);
+            c->roundtrip();
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        if (verb == "up" || verb == "click")
+            zwlr_virtual_pointer_v1_button(p, now(), button, WL_POINTER_BUTTON_STATE_RELEASED);
+        if (verb == "wheel" || verb == "hwheel") {
             const quint32 axis = verb == "wheel" ? WL_POINTER_AXIS_VERTICAL_SCROLL
                                                  : WL_POINTER_AXIS_HORIZONTAL_SCROLL;
-            for (int i = 0; i < std::abs(n); ++i) {
-                const int step = n > 0 ? 1 : -1;
+            const int step = a > 0 ? 1 : -1;
+            for (int i = 0; i < std::abs(a); ++i) {
+                if (i > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
                 zwlr_virtual_pointer_v1_axis_source(p, WL_POINTER_AXIS_SOURCE_WHEEL);
                 zwlr_virtual_pointer_v1_axis_discrete(p, now(), axis, wl_fixed_from_int(15 * step),
                                                       step);
                 zwlr_virtual_pointer_v1_frame(p);
                 c->roundtrip();
-                if (i + 1 < std::abs(n))
-                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
             }
-        } else if (verb == "sleep") {
-            int ms = 0;
-            in >> ms;
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         }
+        if (verb == "sleep")
+            std::this_thread::sleep_for(std::chrono::milliseconds(a));
         zwlr_virtual_pointer_v1_frame(p);
         c->roundtrip();
-        note(argv[1], "done " + std::to_string(++count));
+        note(argv[1], "done " + std::to_string(count));
     }
     zwlr_virtual_pointer_v1_destroy(p);
     c->roundtrip();

@@ -6,11 +6,10 @@
 . "$KORVEL_TESTS/wllib.sh"
 portal_log="$KORVEL_SESSION_DIR/testportal.log"
 portal_pid=""
-trap 'cleanup_wayland; [ -z "$portal_pid" ] || kill "$portal_pid" 2>/dev/null || true' EXIT
 portal() { # MODE: a fresh stand-in answering that way
     [ -z "$portal_pid" ] || { kill "$portal_pid"; wait "$portal_pid" 2>/dev/null || true; }
     rm -f "$portal_log"
-    /usr/bin/python3 "$KORVEL_TESTS/testportal.py" screenshot "$1" "$portal_log" &
+    spawn /usr/bin/python3 "$KORVEL_TESTS/testportal.py" screenshot "$1" "$portal_log"
     portal_pid=$!
     wait_for 10 grep -qx ready "$portal_log"
 }
@@ -39,7 +38,7 @@ rm -f "$portal_log"
 portal cancel
 capture_asked
 sleep 1
-kill -0 "$korvel_pid" || fail "korvel exited"
+alive
 
 # --- Refused: the permission alert names GNOME's setting ---------------------
 portal refuse
@@ -55,5 +54,5 @@ capture_asked
 wait_for 35 grep -q '^无法截取屏幕|无法读取显示器画面（桌面门户没有应答）' "$diag/alerts.txt"
 wait_for 5 grep -qx closed "$portal_log"
 key Return
-kill -0 "$korvel_pid" || fail "korvel exited"
+alive
 echo PASS
