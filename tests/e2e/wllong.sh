@@ -72,8 +72,6 @@ expect_document_part "$work/scaled.png" 1120 4480 80 80
 # Across both outputs, most of the window on the first: a region on its part
 # on the second streams from the second, and the wheel over the part on the
 # first stays there while the panels, on the second, are kept above it.
-kill "$fixture_pid"
-wait "$fixture_pid" 2>/dev/null || true
 swaymsg -q output HEADLESS-1 mode 1920x1080 scale 1
 start_fixture --window 200,100,640,600 --length 2400 --step 60
 place_window '^korvel-scroll$' 1520 100
