@@ -20,8 +20,6 @@
 namespace korvel {
 namespace {
 
-constexpr auto editingModifiers = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
-
 bool isTextInput(const QWidget* w) {
     return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w) ||
            qobject_cast<const QTextEdit*>(w);

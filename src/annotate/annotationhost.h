@@ -17,6 +17,9 @@ class AnnotationToolbar;
 class Canvas;
 class ScreenshotHistory;
 
+// Modifiers that make a key a command rather than typing or a tool key.
+inline constexpr auto editingModifiers = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
 // What a window annotating a screenshot needs from the rest of the
 // application.
 struct AnnotationServices {

@@ -12,11 +12,6 @@
 #include <QMouseEvent>
 
 namespace korvel {
-namespace {
-
-constexpr auto editingModifiers = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
-
-} // namespace
 
 // Keyboard and right clicks -------------------------------------------------------------
 

@@ -15,15 +15,6 @@ constexpr double answerRadius = 12;  // points
 constexpr double answerMaxAge = 1.0; // seconds
 constexpr size_t answerLimit = 48;
 
-double uptime() {
-    static const QElapsedTimer started = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return double(started.nsecsElapsed()) / 1e9;
-}
-
 bool containsWithin(const QRectF& outer, const QRectF& inner, double slack) {
     return outer.adjusted(-slack, -slack, slack, slack).contains(inner);
 }
@@ -44,6 +35,15 @@ bool agreesWithPixels(const QRectF& element, const std::vector<QRectF>& visual) 
 }
 
 } // namespace
+
+double uptime() {
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return double(started.nsecsElapsed()) / 1e9;
+}
 
 ChildAccessibilityWorker& ChildAccessibilityWorker::shared() {
     // Never destroyed: a query hanging on another application may still run

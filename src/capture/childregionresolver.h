@@ -48,6 +48,9 @@ struct ChildRegionTarget {
 using AccessibilityQuery =
     std::function<std::vector<QRectF>(qint32 pid, QPointF point, const QRectF& window)>;
 
+// Seconds on a monotonic clock, for the ages of hover answers.
+double uptime();
+
 // Answers, for the hover machinery, which panels inside window i contain a
 // point: at once from the pixels (computed once per window) and, when an
 // accessibility query is present, from answers of the worker that arrive

@@ -10,7 +10,6 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace korvel {
@@ -24,11 +23,6 @@ constexpr double applyRadius = 8;   // pointer travel beyond which an answer is 
 constexpr int maximumRetries = 3;   // re-queries at a still pointer, 0.5 s apart and growing
 constexpr double debounce = 0.045;  // seconds before another candidate takes over
 constexpr double edgeTolerance = 3; // points outside a child that still keep it
-
-double uptime() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 double distance(QPointF a, QPointF b) {
     return std::hypot(a.x() - b.x(), a.y() - b.y());

@@ -21,7 +21,7 @@
 namespace korvel {
 namespace {
 
-constexpr double previewWidth = 184;
+constexpr double previewWindowWidth = 184;
 
 // Borderless, image only; the title is the tooltip and the accessible name.
 ToolbarIconButton* iconButton(const QString& title, const QString& symbol,
@@ -147,7 +147,7 @@ void LongScreenshot::buildPanels() {
     control_ = new LongCapturePanel(content);
     preview_ = new LongCapturePreview;
     previewWindow_ = new LongCapturePanel(preview_);
-    previewWindow_->resize(int(previewWidth),
+    previewWindow_->resize(int(previewWindowWidth),
                            int(std::min(std::max(region_.height(), 180.0), 400.0)));
     regionView_ = new LongCaptureRegionView;
     regionView_->globalRect = globalRegion();

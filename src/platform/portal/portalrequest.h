@@ -11,6 +11,10 @@ namespace korvel::portal {
 inline const QString desktopService = QStringLiteral("org.freedesktop.portal.Desktop");
 inline const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
+// How long a session's set-up steps may wait for the desktop: its dialogs
+// answer within this, or the step fails as timed out.
+constexpr std::chrono::seconds setupTimeout{10};
+
 // How a portal request ended.
 enum class Outcome {
     granted,

@@ -12,9 +12,8 @@ namespace korvel::portal {
 namespace {
 
 const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-const QString restoreTokenKey = QStringLiteral("remoteDesktopRestoreToken");
+const QString remoteTokenKey = QStringLiteral("remoteDesktopRestoreToken");
 constexpr uint pointerDevice = 2;
-constexpr std::chrono::seconds setupTimeout{10};
 // The desktop asks the user, who may take a while.
 constexpr std::chrono::seconds consentTimeout{120};
 
@@ -78,7 +77,7 @@ bool ScrollPoster::startSession() {
     QVariantMap devices{{QStringLiteral("types"), pointerDevice}};
     if (version >= 2) {
         devices.insert(QStringLiteral("persist_mode"), 2u); // until revoked
-        const QString token = settings.value(restoreTokenKey).toString();
+        const QString token = settings.value(remoteTokenKey).toString();
         if (!token.isEmpty())
             devices.insert(QStringLiteral("restore_token"), token);
     }
@@ -102,7 +101,7 @@ bool ScrollPoster::startSession() {
     }
     const QString token = started.value(QStringLiteral("restore_token")).toString();
     if (!token.isEmpty())
-        settings.setValue(restoreTokenKey, token);
+        settings.setValue(remoteTokenKey, token);
     for (const CastSource& cast : castSources(started.value(QStringLiteral("streams"))))
         streams_.push_back({cast.node, cast.area.value_or(QRect())});
     return true;

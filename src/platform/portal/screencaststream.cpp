@@ -27,8 +27,7 @@ namespace korvel::portal {
 namespace {
 
 const QString screenCastInterface = QStringLiteral("org.freedesktop.portal.ScreenCast");
-const QString restoreTokenKey = QStringLiteral("screenCastRestoreToken");
-constexpr std::chrono::seconds setupTimeout{10};
+const QString castTokenKey = QStringLiteral("screenCastRestoreToken");
 // The first time, the user picks the screen to share.
 constexpr std::chrono::seconds pickTimeout{120};
 
@@ -354,7 +353,7 @@ void ScreenCastStream::start(const WindowStreamConfiguration& configuration, Ser
                         {QStringLiteral("cursor_mode"), 1u}}; // hidden
     if (interfaceVersion(screenCastInterface) >= 4) {
         sources.insert(QStringLiteral("persist_mode"), 2u); // until revoked
-        const QString token = settings.value(restoreTokenKey).toString();
+        const QString token = settings.value(castTokenKey).toString();
         if (!token.isEmpty())
             sources.insert(QStringLiteral("restore_token"), token);
     }
@@ -368,7 +367,7 @@ void ScreenCastStream::start(const WindowStreamConfiguration& configuration, Ser
             QStringLiteral("Start"));
         const QString token = started.value(QStringLiteral("restore_token")).toString();
         if (!token.isEmpty())
-            settings.setValue(restoreTokenKey, token);
+            settings.setValue(castTokenKey, token);
         const std::vector<CastSource> casts = castSources(started.value(QStringLiteral("streams")));
         if (casts.empty())
             throw streamError(QStringLiteral("桌面没有共享任何屏幕。"));
@@ -379,7 +378,7 @@ void ScreenCastStream::start(const WindowStreamConfiguration& configuration, Ser
         if (cast.area && cast.area != *output && cast.area->size() != output->size() &&
             cast.area->size() != configuration.size) {
             // Asked again next time, so another screen can be chosen.
-            settings.remove(restoreTokenKey);
+            settings.remove(castTokenKey);
             throw streamError(
                 QStringLiteral("共享的不是框选区域所在的显示器，请重新开始并选择该显示器。"));
         }
