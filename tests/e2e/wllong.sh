@@ -1,7 +1,8 @@
 # Long captures of the scrolling fixture on headless sway: ten wheel notches
 # by hand give 600 new rows; automatic scrolling, interrupted by the user's
 # wheel and started again, runs to the document's end and stops by itself;
-# both again on an output of scale 2. Return in the clicked panel copies, and
+# both again on an output of scale 2; a region on the smaller part of a
+# window across two outputs. Return in the clicked panel copies, and
 # every copy is the document's pixels, exactly.
 . "$KORVEL_TESTS/wllib.sh"
 on_exit=cleanup_wayland
@@ -67,5 +68,20 @@ focus_panel
 key Return
 paste_long_png "$work/scaled.png"
 expect_document_part "$work/scaled.png" 1120 4480 80 80
+
+# Across both outputs, most of the window on the first: a region on its part
+# on the second streams from the second, and the wheel over the part on the
+# first stays there while the panels, on the second, are kept above it.
+swaymsg -q output HEADLESS-1 mode 1920x1080 scale 1
+start_fixture --window 200,100,640,600 --length 2400 --step 60
+place_window '^korvel-scroll$' 1520 100
+cx=1520
+start_long_capture $((cx + 420)) $((cy + 80)) $((cx + 620)) $((cy + 480))
+wheel 10 5
+wait_for 10 dimensions_are "200 × 1000 px"
+focus_panel
+key Return
+paste_long_png "$work/across.png"
+expect_document_part "$work/across.png" 200 1000 420 40
 kill -0 "$korvel_pid" || fail "korvel exited"
 echo PASS

@@ -1,3 +1,5 @@
+#include "platform/wayland/screencopystream.h"
+#include "platform/wayland/swayipc.h"
 #include "platform/wayland/swaywindowlist.h"
 
 #include <QJsonDocument>
@@ -39,4 +41,42 @@ TEST(SwayWindows, FullScreenThenFloatingTopFirstThenTiledVisibleOnly) {
     EXPECT_EQ(windows[1].layer, 0);
     EXPECT_EQ(windows[0].bounds, QRectF(1920, 0, 1280, 1024));
     EXPECT_EQ(windows[3].title, QStringLiteral("shell"));
+}
+
+// A window across two outputs streams from the one holding the captured
+// region, even its smaller part; with no region, from the one holding most.
+TEST(SwayWindows, StreamReadsTheOutputOfTheRegion) {
+    const std::vector<QRect> outputs{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    const QRect across(1520, 100, 640, 600); // 400 points on the first output, 240 on the second
+    const struct {
+        QRect window;
+        QRectF region;
+        int output;
+    } cases[] = {
+        {across, {}, 0},
+        {across, {1940, 180, 200, 400}, 1},
+        {across, {1560, 180, 200, 400}, 0},
+        {{2000, 100, 640, 600}, {2040, 180, 560, 400}, 1},
+        {{3300, 100, 640, 600}, {3340, 180, 560, 400}, -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wayland::streamOutput(outputs, c.window, c.region), c.output) << c.region.x();
+}
+
+// What focusing without moving the pointer puts back: the configuration's
+// last mouse_warping, or sway's default.
+TEST(SwayWindows, MouseWarpingRestoredFromTheConfiguration) {
+    const struct {
+        const char* configuration;
+        const char* warping;
+    } cases[] = {
+        {"", "output"},
+        {"focus_follows_mouse yes\n#mouse_warping none\n", "output"},
+        {"mouse_warping none\r\nbindsym Mod4+q kill\n", "none"},
+        {"mouse_warping container\n  Mouse_Warping OUTPUT\n", "output"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wayland::mouseWarping(QString::fromLatin1(c.configuration)),
+                  QLatin1String(c.warping))
+            << c.configuration;
 }

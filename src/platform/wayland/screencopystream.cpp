@@ -22,6 +22,23 @@ constexpr std::chrono::milliseconds settle{120};
 
 } // namespace
 
+int streamOutput(const std::vector<QRect>& outputs, const QRect& window, const QRectF& region) {
+    int best = -1;
+    qint64 most = 0;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const QRect shared = outputs[i].intersected(window);
+        if (shared.isEmpty())
+            continue;
+        if (!region.isEmpty() && QRectF(outputs[i]).contains(region.center()))
+            return int(i);
+        if (qint64(shared.width()) * shared.height() > most) {
+            most = qint64(shared.width()) * shared.height();
+            best = int(i);
+        }
+    }
+    return best;
+}
+
 struct ScreencopyStream::State {
     std::mutex mutex;
     bool running = false;
@@ -30,11 +47,13 @@ struct ScreencopyStream::State {
     WindowStreamConfiguration configuration;
     FrameHandler onFrame;
     StopHandler onStop;
-    QRect window; // logical layout
+    QRect window;     // logical layout
+    QRect wantedArea; // window pixels; empty: the whole window
 
     // Touched on the queue only.
     std::unique_ptr<Connection> connection;
     const Output* output = nullptr;
+    bool moved = false; // to another output: read it without waiting for damage
     std::unique_ptr<ScreencopyFrame> frame;
     SerialQueue::Clock::time_point lastFrame;
 
@@ -62,22 +81,40 @@ struct ScreencopyStream::State {
         connection = Connection::open();
         if (!connection || !connection->screencopy())
             return false;
-        // The output holding most of the window.
-        int best = 0;
-        for (const Output* o : connection->outputs()) {
-            const QRect shared = o->logical.intersected(window);
-            if (shared.width() * shared.height() > best) {
-                best = shared.width() * shared.height();
-                output = o;
+        output = wantedOutput();
+        return output != nullptr;
+    }
+
+    QSize imageSize() const {
+        return configuration.size.isEmpty() ? window.size() : configuration.size;
+    }
+
+    // The output holding the wanted area: a window spanning two outputs is
+    // read where the area is, at that output's scale.
+    const Output* wantedOutput() {
+        QRectF region;
+        {
+            std::lock_guard guard(mutex);
+            if (!wantedArea.isEmpty()) {
+                const double sx = double(imageSize().width()) / window.width();
+                const double sy = double(imageSize().height()) / window.height();
+                region = QRectF(window.x() + wantedArea.x() / sx, window.y() + wantedArea.y() / sy,
+                                wantedArea.width() / sx, wantedArea.height() / sy);
             }
         }
-        return output != nullptr;
+        const std::vector<const Output*> outputs = connection->outputs();
+        std::vector<QRect> rects;
+        rects.reserve(outputs.size());
+        for (const Output* o : outputs)
+            rects.push_back(o->logical);
+        const int i = streamOutput(rects, window, region);
+        return i < 0 ? nullptr : outputs[size_t(i)];
     }
 
     // The window's part on the output, placed in a window-sized image at
     // the configured size; what lies off the output stays black.
     QImage windowImage(const QImage& part, const QRect& area) const {
-        const QSize size = configuration.size.isEmpty() ? window.size() : configuration.size;
+        const QSize size = imageSize();
         const double sx = double(size.width()) / window.width();
         const double sy = double(size.height()) / window.height();
         if (area == window && part.size() == size)
@@ -101,10 +138,16 @@ struct ScreencopyStream::State {
             end(s, streamError(QStringLiteral("混成器不提供屏幕复制")));
             return;
         }
+        if (const Output* wanted = wantedOutput(); wanted && wanted != output) {
+            frame.reset();
+            output = wanted;
+            moved = true;
+        }
         const QRect area = output->logical.intersected(window);
         if (!frame) {
             frame = std::make_unique<ScreencopyFrame>(
-                *connection, *output, area.translated(-output->logical.topLeft()), true);
+                *connection, *output, area.translated(-output->logical.topLeft()), !moved);
+            moved = false;
         }
         ScreencopyFrame* f = frame.get();
         connection->dispatchUntil([f] { return f->finished(); }, slice);
@@ -160,6 +203,12 @@ void ScreencopyStream::start(const WindowStreamConfiguration& configuration, Ser
     // the window a moment ago (the overlays of the capture that started this
     // stream) until the compositor has drawn its next frames.
     state_->schedule(state_, session, settle);
+}
+
+void ScreencopyStream::setArea(const QRect& area, bool active) {
+    Q_UNUSED(active);
+    std::lock_guard guard(state_->mutex);
+    state_->wantedArea = area;
 }
 
 void ScreencopyStream::stop() {

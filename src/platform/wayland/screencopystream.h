@@ -5,8 +5,15 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace korvel::wayland {
+
+// The output that a stream of `window` reads, as an index into `outputs`
+// (logical layout): the one holding the centre of `region`, the part of the
+// window wanted; without a region, or with one off the window's outputs, the
+// one holding most of the window; -1 when none shows the window.
+int streamOutput(const std::vector<QRect>& outputs, const QRect& window, const QRectF& region);
 
 // A live stream of one window's area on its output through wlr-screencopy:
 // the compositor is asked for the area again as soon as a frame is in, and
@@ -25,6 +32,9 @@ public:
     void start(const WindowStreamConfiguration& configuration, SerialQueue& queue,
                FrameHandler onFrame, StopHandler onStop) override;
     void stop() override;
+    // The area picks the output read when the window spans several; frames
+    // still hold the whole window.
+    void setArea(const QRect& area, bool active) override;
 
 private:
     struct State;

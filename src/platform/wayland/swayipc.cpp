@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -59,6 +60,16 @@ bool receiveAll(int fd, char* data, size_t size) {
 }
 
 } // namespace
+
+QString mouseWarping(const QString& configuration) {
+    static const QRegularExpression line(
+        QStringLiteral("^[ \\t]*mouse_warping[ \\t]+(output|container|none)[ \\t\\r]*$"),
+        QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
+    QString value = QStringLiteral("output");
+    for (auto it = line.globalMatch(configuration); it.hasNext();)
+        value = it.next().captured(1).toLower();
+    return value;
+}
 
 QString SwayIpc::socketPath() {
     const QByteArray path = qgetenv("SWAYSOCK");
@@ -176,6 +187,15 @@ bool SwayIpc::command(const QString& commands) {
             return false;
     }
     return !results.isEmpty();
+}
+
+bool SwayIpc::commandKeepingPointer(const QString& commands) {
+    const std::optional<QJsonDocument> config = request(getConfig);
+    const QString warping = mouseWarping(
+        config ? config->object().value(QLatin1String("config")).toString() : QString());
+    // sway runs the list in one go: nothing moves the pointer in between.
+    return command(
+        QStringLiteral("mouse_warping none; %1; mouse_warping %2").arg(commands, warping));
 }
 
 } // namespace korvel::wayland

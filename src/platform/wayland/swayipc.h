@@ -8,12 +8,22 @@
 
 namespace korvel::wayland {
 
+// The mouse_warping that a sway configuration sets: its last such line,
+// or sway's default.
+QString mouseWarping(const QString& configuration);
+
 // A client of sway's IPC socket ($SWAYSOCK): requests and their JSON
 // answers, one at a time, each bounded by a short time-out so a hung
 // compositor cannot freeze the caller.
 class SwayIpc {
 public:
-    enum Type : quint32 { runCommand = 0, subscribe = 2, getOutputs = 3, getTree = 4 };
+    enum Type : quint32 {
+        runCommand = 0,
+        subscribe = 2,
+        getOutputs = 3,
+        getTree = 4,
+        getConfig = 9
+    };
 
     // The socket the session names; empty outside sway.
     static QString socketPath();
@@ -27,6 +37,11 @@ public:
     std::optional<QJsonDocument> request(Type type, const QByteArray& payload = {});
     // Runs sway commands; true when every one succeeded.
     bool command(const QString& commands);
+    // The same for commands that focus a window, leaving the pointer where
+    // the user has it: sway moves it to a window focused on another output
+    // (its mouse_warping), so another program's window there would lose
+    // the pointer, and its wheel, to ours. The setting is restored at once.
+    bool commandKeepingPointer(const QString& commands);
 
     // Turns this connection into one that carries the named events (a JSON
     // array such as ["window"]); requests are then made on another one.

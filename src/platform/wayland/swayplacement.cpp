@@ -1,5 +1,7 @@
 #include "swayplacement.h"
 
+#include "swaywindowlist.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -175,6 +177,10 @@ void SwayPlacement::find(const QPointer<QWindow>& window, int attempt) {
         sizeLimits_.erase(it);
     }
     ipc_.command(QStringLiteral("[con_id=%1] opacity 1").arg(view));
+    // Another program's window that took the focus while this one was not
+    // placed yet came up over it unnoticed.
+    if (const std::optional<QJsonObject> focus = swayFocused(tree->object()))
+        raiseAbove(*focus);
 }
 
 void SwayPlacement::readEvents() {
@@ -214,7 +220,7 @@ void SwayPlacement::raiseAbove(const QJsonObject& container) {
     if (!last.isEmpty())
         commands.append(last);
     if (!commands.isEmpty())
-        ipc_.command(commands.join(QLatin1String("; ")));
+        ipc_.commandKeepingPointer(commands.join(QLatin1String("; ")));
 }
 
 void SwayPlacement::moveTo(quint32 container, const QRect& geometry) {

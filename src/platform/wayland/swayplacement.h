@@ -20,8 +20,9 @@ namespace korvel::wayland {
 // matched to sway's by process and title, the newest not yet placed first.
 // sway raises a floating window when it takes the focus, and has no other
 // way to raise one: panels that take no focus of their own (a long
-// capture's) are focused again when another program's floating window that
-// they overlap comes up over them, so they stay on top and keep the keys.
+// capture's) are focused again, the pointer staying where it is, when
+// another program's floating window that they overlap comes up over them,
+// so they stay on top and keep the keys.
 class SwayPlacement final : public QObject, public WindowHints {
 public:
     explicit SwayPlacement(const QString& socketPath);

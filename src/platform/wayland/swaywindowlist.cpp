@@ -63,18 +63,6 @@ WindowInfo info(const QJsonObject& view) {
     return w;
 }
 
-std::optional<QJsonObject> focused(const QJsonObject& node) {
-    if (node.value(QLatin1String("focused")).toBool())
-        return node;
-    for (const char* key : {"nodes", "floating_nodes"}) {
-        for (const auto& child : node.value(QLatin1String(key)).toArray()) {
-            if (auto found = focused(child.toObject()))
-                return found;
-        }
-    }
-    return std::nullopt;
-}
-
 // The view of another process that had the keyboard last: every container
 // lists its children's ids by focus, the most recent first.
 std::optional<QJsonObject> lastFocusedOther(const QJsonObject& node, qint64 ownPid) {
@@ -101,6 +89,18 @@ std::optional<QJsonObject> lastFocusedOther(const QJsonObject& node, qint64 ownP
 
 } // namespace
 
+std::optional<QJsonObject> swayFocused(const QJsonObject& node) {
+    if (node.value(QLatin1String("focused")).toBool())
+        return node;
+    for (const char* key : {"nodes", "floating_nodes"}) {
+        for (const auto& child : node.value(QLatin1String(key)).toArray()) {
+            if (auto found = swayFocused(child.toObject()))
+                return found;
+        }
+    }
+    return std::nullopt;
+}
+
 std::vector<WindowInfo> swayWindows(const QJsonObject& tree) {
     Stacks stacks;
     collect(tree, false, stacks);
@@ -124,7 +124,7 @@ std::optional<qint64> SwayWindowList::activePid() {
     const std::optional<QJsonDocument> tree = ipc_.request(SwayIpc::getTree);
     if (!tree)
         return std::nullopt;
-    std::optional<QJsonObject> view = focused(tree->object());
+    std::optional<QJsonObject> view = swayFocused(tree->object());
     if (!view || !isView(*view))
         return std::nullopt;
     // Korvel's own panels take the keyboard only to keep it from the
@@ -138,7 +138,7 @@ std::optional<qint64> SwayWindowList::activePid() {
 }
 
 void SwayWindowList::activate(quint32 window) {
-    ipc_.command(QStringLiteral("[con_id=%1] focus").arg(window));
+    ipc_.commandKeepingPointer(QStringLiteral("[con_id=%1] focus").arg(window));
 }
 
 } // namespace korvel::wayland

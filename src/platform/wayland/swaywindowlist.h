@@ -12,6 +12,8 @@ namespace korvel::wayland {
 // visible workspace (and not hidden behind a tab) are listed. Bounds are
 // the containers' outer rectangles in the logical layout.
 std::vector<WindowInfo> swayWindows(const QJsonObject& tree);
+// The node of the tree with the keyboard focus.
+std::optional<QJsonObject> swayFocused(const QJsonObject& tree);
 
 // The window list from sway's IPC (`get_tree`).
 class SwayWindowList final : public WindowList {
