@@ -41,6 +41,9 @@ wait_for 10 grep -q '^无法截取屏幕|' "$diag/alerts.txt"
 sed "s|@KORVEL_BINARY@|$korvel|" "$KORVEL_DESKTOP_TEMPLATE" >"$apps/korvel.desktop"
 grep -qx "X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2" "$apps/korvel.desktop" ||
     fail "the desktop file does not ask KWin for screenshots"
+# KWin finds desktop files through KService's cache: brought up to date now
+# rather than whenever it notices the new file.
+kbuildsycoca5 >/dev/null 2>&1
 restart_korvel
 : >"$portal_log"
 "$korvel" --capture
