@@ -2,7 +2,7 @@
 
 #include "visualchildregions.h"
 
-#include <QElapsedTimer>
+#include <chrono>
 
 #include <algorithm>
 #include <cmath>
@@ -37,12 +37,8 @@ bool agreesWithPixels(const QRectF& element, const std::vector<QRectF>& visual) 
 } // namespace
 
 double uptime() {
-    static const QElapsedTimer started = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return double(started.nsecsElapsed()) / 1e9;
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 ChildAccessibilityWorker& ChildAccessibilityWorker::shared() {

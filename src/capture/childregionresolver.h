@@ -48,7 +48,9 @@ struct ChildRegionTarget {
 using AccessibilityQuery =
     std::function<std::vector<QRectF>(qint32 pid, QPointF point, const QRectF& window)>;
 
-// Seconds on a monotonic clock, for the ages of hover answers.
+// Seconds on the monotonic clock since boot, for the ages of hover answers:
+// never near zero, so a first query is never held back as if one came just
+// before.
 double uptime();
 
 // Answers, for the hover machinery, which panels inside window i contain a
