@@ -267,8 +267,9 @@ TEST_F(UpdateFeed, EndlessHeadersAreRefusedEarly) {
     QElapsedTimer clock;
     clock.start();
     expectOneFailure(check(), "endless headers", QStringLiteral("响应头超过"));
-    // Under the total limit (25 s), with room for a sanitizer build's start.
-    EXPECT_LT(clock.elapsed(), 20000);
+    // Refused by the cap, not by the total limit (25 s), which would say
+    // something else; a sanitizer build on a busy machine comes close to it.
+    EXPECT_LT(clock.elapsed(), 25000);
 }
 
 // Steady but slow, every byte in time but not the whole; silent; nobody

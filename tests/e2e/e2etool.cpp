@@ -87,7 +87,8 @@ bool setMonitor(const std::string& name, int w, int h, int x, int y,
            uint16_t(h),
            mm(w),
            mm(h)};
-    std::memcpy(mi + 1, outputs.data(), 4 * outputs.size());
+    if (!outputs.empty())
+        std::memcpy(mi + 1, outputs.data(), 4 * outputs.size());
     struct {
         uint8_t major, minor;
         uint16_t length;

@@ -78,7 +78,16 @@ begin_capture() { # returns once every output ($1, default 2) has its overlay
 }
 capture_closed() { ! overlays_shown 1; }
 
-paste_png() { wl-paste -t image/png >"$1" || fail "no PNG on the clipboard"; }
+# The selection reaches the compositor a moment after the capture closes,
+# later on a busy machine.
+paste_png() {
+    i=0
+    until wl-paste -t image/png >"$1" 2>/dev/null; do
+        i=$((i + 1))
+        [ $i -lt 50 ] || fail "no PNG on the clipboard"
+        sleep 0.1
+    done
+}
 # grim_rect FILE X Y W H: the screen there as grim sees it.
 grim_rect() { grim -g "$2,$3 $4x$5" "$1"; }
 # same_pixels A B: two PNG images of one size with equal pixels.
