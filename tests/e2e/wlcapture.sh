@@ -117,7 +117,9 @@ copy_to "$work/redone.png" ctrl+shift+z
 same_pixels "$work/redone.png" "$work/marked.png" || fail "Ctrl+Shift+Z did not bring the mark back"
 click_widget button "保存"
 wait_for 10 sway_window '^保存截图$'
-sleep 0.5
+# Keys typed before the panel has the keyboard would be lost: it is given it.
+swaymsg -q '[title="^保存截图$"] focus'
+sleep 1
 key ctrl+a
 type_text "$work/saved.png"
 key Return
