@@ -5,7 +5,6 @@
 #include "release/updateserver.h"
 
 #include <gtest/gtest.h>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -264,12 +263,9 @@ TEST_F(UpdateFeed, EndlessHeadersAreRefusedEarly) {
     server.respond = [](const QByteArray&) {
         return FeedServer::Answer{.head = "HTTP/1.1 200 OK", .endlessHead = true};
     };
-    QElapsedTimer clock;
-    clock.start();
+    // The words say it was the cap, not the total limit, that ended it; a
+    // clock here would measure the machine (a sanitizer build is slow).
     expectOneFailure(check(), "endless headers", QStringLiteral("响应头超过"));
-    // Refused by the cap, not by the total limit (25 s), which would say
-    // something else; a sanitizer build on a busy machine comes close to it.
-    EXPECT_LT(clock.elapsed(), 25000);
 }
 
 // Steady but slow, every byte in time but not the whole; silent; nobody
