@@ -13,17 +13,6 @@ QString read(const QImage& image) {
     return TextRecognition(createTextRecognizer()).recognize(image);
 }
 
-// Lines of 20-pixel text at the given baselines on a white page.
-QImage page(QSize size, const std::vector<std::pair<int, const char*>>& lines) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setFont(scenes::screenFont(20));
-    for (const auto& [y, text] : lines)
-        p.drawText(QPoint(40, y), QString::fromLatin1(text));
-    return image;
-}
-
 } // namespace
 
 // Missing language data: cli.CheckModes and cli.Recognize on the real binary.
@@ -139,12 +128,18 @@ INSTANTIATE_TEST_SUITE_P(
 // Baselines a few pixels below the band borders 1800 and 3600: each line
 // once, in order, with its word spaces.
 TEST(Tesseract, LineOnABandBorderAppearsOnce) {
-    EXPECT_EQ(read(page(QSize(1000, 9000), {{407, "Opening paragraph 17"},
-                                            {1807, "Exactly on the border 42"},
-                                            {3607, "Second border here 58"},
-                                            {8007, "Closing words 99"}})),
-              QStringLiteral("Opening paragraph 17\nExactly on the border 42\n"
-                             "Second border here 58\nClosing words 99"));
+    const QStringList lines = {
+        QStringLiteral("Opening paragraph 17"), QStringLiteral("Exactly on the border 42"),
+        QStringLiteral("Second border here 58"), QStringLiteral("Closing words 99")};
+    QImage page(1000, 9000, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter p(&page);
+    p.setFont(scenes::screenFont(20));
+    const int baselines[] = {407, 1807, 3607, 8007};
+    for (int i = 0; i < 4; ++i)
+        p.drawText(QPoint(40, baselines[i]), lines[i]);
+    p.end();
+    EXPECT_EQ(read(page), lines.join(QLatin1Char('\n')));
 }
 
 TEST(Tesseract, ImagesWithoutTextReadAsEmpty) {

@@ -75,20 +75,6 @@ INSTANTIATE_TEST_SUITE_P(TextRecognition, Bands, testing::Values(false, true),
 
 } // namespace
 
-TEST(TextRecognition, BandsCoverTheImageWithOverlaps) {
-    EXPECT_TRUE(TextRecognition::bands(0).empty());
-    EXPECT_EQ(TextRecognition::bands(1), (std::vector<Band>{{0, 1, 0, 1}}));
-    EXPECT_EQ(TextRecognition::bands(1800), (std::vector<Band>{{0, 1800, 0, 1800}}));
-    EXPECT_EQ(TextRecognition::bands(1801),
-              (std::vector<Band>{{0, 1800, 0, 1801}, {1800, 1801, 1736, 1801}}));
-    EXPECT_EQ(TextRecognition::bands(4000),
-              (std::vector<Band>{
-                  {0, 1800, 0, 1864}, {1800, 3600, 1736, 3664}, {3600, 4000, 3536, 4000}}));
-    // However tall, no band is read with more than 1928 rows.
-    for (const Band& b : TextRecognition::bands(30000))
-        EXPECT_LE(b.bottom - b.top, 1928);
-}
-
 TEST_P(Bands, LineInAnOverlapIsReportedOnceInOrder) {
     Page page;
     page.parallel = GetParam();
@@ -128,10 +114,11 @@ TEST_P(Bands, ReadingsThatStraddleTheBorderAreNeitherDoubledNorLost) {
 }
 
 // Lines with equal centres keep the engine's order; empty lines and images
-// are dropped.
-TEST(TextRecognition, EqualCentresKeepTheEnginesOrder) {
+// are dropped; supported languages are asked for in the preferred order.
+TEST(TextRecognition, EngineOrderAndLanguages) {
     auto fake = std::make_unique<fake::TextRecognizer>();
     fake::TextRecognizer* f = fake.get();
+    f->languages = {QStringLiteral("en-US"), QStringLiteral("fr"), QStringLiteral("zh-Hans")};
     fake->read = [](const QImage&, int) {
         return std::vector<RecognizedLine>{
             lineAt(QStringLiteral("b"), 50), lineAt(QStringLiteral("a"), 50),
@@ -140,15 +127,6 @@ TEST(TextRecognition, EqualCentresKeepTheEnginesOrder) {
     TextRecognition recognition(std::move(fake));
     EXPECT_EQ(recognition.recognize(blank(100, 100)), QStringLiteral("top\nb\na"));
     EXPECT_EQ(recognition.recognize(QImage()), QString());
-    EXPECT_EQ(f->sizes.size(), 1u);
-}
-
-TEST(TextRecognition, AsksForSupportedLanguagesInOrder) {
-    auto fake = std::make_unique<fake::TextRecognizer>();
-    fake::TextRecognizer* f = fake.get();
-    f->languages = {QStringLiteral("en-US"), QStringLiteral("fr"), QStringLiteral("zh-Hans")};
-    TextRecognition recognition(std::move(fake));
-    recognition.recognize(blank(10, 10));
     ASSERT_EQ(f->requests.size(), 1u);
     EXPECT_EQ(f->requests[0].languages,
               (QStringList{QStringLiteral("zh-Hans"), QStringLiteral("en-US")}));
@@ -164,12 +142,14 @@ TEST(TextRecognition, AsksForSupportedLanguagesInOrder) {
     }
 }
 
-TEST_P(Bands, CancellationStopsBeforeTheNextBand) {
+TEST_P(Bands, CancellationStopsBeforeTheNextBandAndAFailingBandFailsTheReading) {
     std::atomic<bool> cancelled{false};
     std::atomic<int> reads{0};
     auto fake = std::make_unique<fake::TextRecognizer>();
     fake->company = GetParam();
-    fake->read = [&](const QImage&, int) {
+    fake->read = [&](const QImage& image, int) {
+        if (image.height() == 464) // the last band of 4000 rows
+            throw Error(QStringLiteral("TextRecognition"), 1, QStringLiteral("引擎出错"));
         ++reads;
         cancelled = true;
         return std::vector<RecognizedLine>{lineAt(QStringLiteral("x"), 10)};
@@ -182,20 +162,22 @@ TEST_P(Bands, CancellationStopsBeforeTheNextBand) {
     const int before = reads;
     EXPECT_THROW(recognition.recognize(blank(50, 9000), cancelled), RecognitionCancelled);
     EXPECT_EQ(reads, before);
+    EXPECT_THROW(recognition.recognize(blank(50, 4000)), Error);
 }
 
-TEST(TextRecognition, AFailingBandFailsTheWholeReading) {
-    auto fake = std::make_unique<fake::TextRecognizer>();
-    fake->company = true;
-    fake->read = [](const QImage& image, int) -> std::vector<RecognizedLine> {
-        if (image.height() == 464)
-            throw Error(QStringLiteral("TextRecognition"), 1, QStringLiteral("引擎出错"));
-        return {lineAt(QStringLiteral("x"), 10)};
-    };
-    EXPECT_THROW(TextRecognition(std::move(fake)).recognize(blank(50, 4000)), Error);
-}
+TEST(TextRecognition, BandsOverlapAndSmallTextIsEnlargedByWholeFactors) {
+    EXPECT_TRUE(TextRecognition::bands(0).empty());
+    EXPECT_EQ(TextRecognition::bands(1), (std::vector<Band>{{0, 1, 0, 1}}));
+    EXPECT_EQ(TextRecognition::bands(1800), (std::vector<Band>{{0, 1800, 0, 1800}}));
+    EXPECT_EQ(TextRecognition::bands(1801),
+              (std::vector<Band>{{0, 1800, 0, 1801}, {1800, 1801, 1736, 1801}}));
+    EXPECT_EQ(TextRecognition::bands(4000),
+              (std::vector<Band>{
+                  {0, 1800, 0, 1864}, {1800, 3600, 1736, 3664}, {3600, 4000, 3536, 4000}}));
+    // However tall, no band is read with more than 1928 rows.
+    for (const Band& b : TextRecognition::bands(30000))
+        EXPECT_LE(b.bottom - b.top, 1928);
 
-TEST(TextRecognition, SmallTextIsEnlargedByWholeFactors) {
     const auto rows = [](int pixels) {
         QImage image = blank(600, 300);
         // Stripes with many steps per row, like glyph stems.

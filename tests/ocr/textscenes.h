@@ -10,8 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <ostream>
 #include <vector>
@@ -81,20 +79,6 @@ inline QImage uiScreenshot(int scale) {
     return image;
 }
 
-// Lines of text, each `text` followed by its number, with their baselines
-// `spacing` apart starting at `first`.
-inline QImage textColumn(int width, int height, int first, int spacing, int pixels,
-                         const QString& text) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setPen(Qt::black);
-    p.setFont(screenFont(pixels));
-    for (int y = first, n = 1; y < height; y += spacing, ++n)
-        p.drawText(QPoint(16, y), QStringLiteral("%1 %2").arg(text).arg(n));
-    return image;
-}
-
 inline bool isChinese(const QString& text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x3000; });
 }
@@ -131,26 +115,6 @@ inline double accuracy(const QStringList& items, bool chinese, const QString& re
         errors += std::min(int(needle.size()), substringDistance(needle, hay));
     }
     return total ? 1.0 - double(errors) / total : 1.0;
-}
-
-// The signature and IHDR chunk of a PNG claiming `size`, and the start of an
-// IDAT chunk that never comes: enough for a reader to learn the size,
-// nothing to decode.
-inline QByteArray pngHeader(QSize size) {
-    const auto bigEndian = [](QByteArray& out, quint32 v) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            out.append(char((v >> shift) & 0xFF));
-    };
-    QByteArray ihdr("IHDR");
-    bigEndian(ihdr, quint32(size.width()));
-    bigEndian(ihdr, quint32(size.height()));
-    ihdr.append("\x08\x06\x00\x00\x00", 5); // 8-bit RGBA, no interlace
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    bigEndian(png, 13);
-    png += ihdr;
-    bigEndian(png, quint32(crc32(0, reinterpret_cast<const Bytef*>(ihdr.constData()), 17)));
-    bigEndian(png, 4096);
-    return png + "IDAT" + QByteArray(16, '\0');
 }
 
 } // namespace korvel::scenes
