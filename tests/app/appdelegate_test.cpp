@@ -66,7 +66,6 @@ TEST_F(Delegate, SavePanelAndLongCaptureBlockANewCaptureOtherwiseTheEditorIsRepl
     settle();
     EXPECT_EQ(editor(), first);
     EXPECT_EQ(FakeEditor::created, 1);
-
     delegate->setLongScreenshotRunning(false);
     captureAndWait();
     EXPECT_EQ(FakeEditor::created, 2);
@@ -101,7 +100,6 @@ TEST_F(Delegate, CloseReleasesTheEditorLaterAndOnlyTheCurrentOne) {
     EXPECT_EQ(editor(), first);
     ASSERT_TRUE(waitFor([this] { return editor() == nullptr; }));
     EXPECT_TRUE(delegate->canPresent());
-
     captureAndWait();
     auto staleClose = editor()->onClose;
     captureAndWait();
@@ -145,7 +143,6 @@ TEST_F(Delegate, UpdateItemsUseTheServiceAndAutomaticResultsWaitForIdle) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(seams.opened, std::vector<QUrl>{delegate->appServices().changelog()});
     EXPECT_EQ(seams.opened[0].path(), QStringLiteral("/changelog.html"));
-
     const AppRelease release = ServiceSeams::release(QStringLiteral("99.0.0"));
     delegate->setLongScreenshotRunning(true);
     seams.scheduled[0].task();
@@ -176,7 +173,7 @@ TEST_F(Delegate, LoginItemMirrorsTheAutostartEntry) {
     // Changed behind our back: the menu follows the file.
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("[Desktop Entry]\nExec=korvel\nHidden=true\n");
+    ASSERT_GT(file.write("[Desktop Entry]\nExec=korvel\nHidden=true\n"), 0);
     file.close();
     EXPECT_FALSE(shown());
     delegate->loginMenuItem()->trigger();
@@ -185,7 +182,6 @@ TEST_F(Delegate, LoginItemMirrorsTheAutostartEntry) {
     EXPECT_FALSE(QFile::exists(entry));
     EXPECT_FALSE(shown());
     EXPECT_TRUE(alerts.empty());
-
     // A file where the folder should be: the alert says where the entry is.
     QFile blocker(QFileInfo(entry).path());
     ASSERT_TRUE(QDir(blocker.fileName()).removeRecursively());
@@ -211,7 +207,6 @@ TEST_F(Delegate, TheAccessibilityGuideComesOnceAndCanSwitchItOnInstead) {
     captureAndWait();
     EXPECT_EQ(alerts.size(), 1u);
     EXPECT_EQ(FakeEditor::created, 2);
-
     // "去开启" closes the editor, stops the capture and switches it on.
     QSettings().remove(QStringLiteral("childRegionPermissionGuideShown"));
     alertAnswer = 0;
@@ -237,7 +232,6 @@ TEST_F(Delegate, HistoryWindowIsMadeOnceAndEditingOpensAResultUntilItCloses) {
     delegate->openHistory();
     EXPECT_EQ(delegate->historyWindow(), history);
     EXPECT_TRUE(history->isVisible());
-
     // Bytes that are no image open nothing.
     history->onEdit(QByteArray("not a png"));
     EXPECT_TRUE(delegate->resultWindows().empty());
@@ -250,7 +244,6 @@ TEST_F(Delegate, HistoryWindowIsMadeOnceAndEditingOpensAResultUntilItCloses) {
     EXPECT_TRUE(result->isVisible());
     // Result windows read text too, long images most of all.
     EXPECT_TRUE(result->toolbar()->button(QStringLiteral("识别文字"))->isEnabled());
-
     // Closing releases that window only, and only after its close handling.
     result->closeResult();
     EXPECT_EQ(delegate->resultWindows().size(), 2u);
@@ -293,7 +286,6 @@ TEST(PinPlacement, FitsTheScreenOrCoversTheCroppedPixels) {
     EXPECT_EQ(pinPlacement(QSize(100, 4000), visible), QRectF(494, 160, 12, 480));
     EXPECT_EQ(pinPlacement(QSize(200, 100), visible), QRectF(400, 350, 200, 100));
     EXPECT_EQ(pinPlacement(QSize(200, 100), std::nullopt), QRectF(400, 300, 200, 100));
-
     ScreenSnapshot secondary;
     secondary.frame = QRectF(1920, 56, 1280, 1024);
     secondary.screenOrigin = QPointF(1920, 0);

@@ -13,6 +13,13 @@
 
 namespace korvel {
 
+inline QStringList buttonTexts(const QMessageBox& box) {
+    QStringList texts;
+    for (QAbstractButton* b : box.buttons())
+        texts << b->text();
+    return texts;
+}
+
 // The update service's seams: schedules, fetches, alerts and links go to
 // these lists instead of timers, the network and the screen.
 struct ServiceSeams {
@@ -63,19 +70,13 @@ struct ServiceSeams {
             return;
         services.runAlert = [this](QMessageBox& box) {
             this->alerts.push_back(box.text() + u'|' + box.informativeText());
-            QStringList titles;
-            for (QAbstractButton* b : box.buttons())
-                titles << b->text();
-            buttons.push_back(titles);
+            buttons.push_back(buttonTexts(box));
             if (duringAlert)
                 duringAlert();
             return answer;
         };
     }
 };
-
-// The delegate over fake platform services and editors, its alerts recorded
-// instead of shown.
 
 inline void settle() {
     waitFor([] { return false; }, 250);
@@ -107,6 +108,8 @@ struct FakeEditor final : CaptureEditor {
     std::vector<QWidget*> overlays() const override { return {overlay.get()}; }
 };
 
+// The delegate over fake platform services and editors, its alerts recorded
+// instead of shown.
 struct Delegate : ::testing::Test {
     fake::Platform fake;
     std::unique_ptr<AppDelegate> delegate;

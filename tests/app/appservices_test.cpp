@@ -1,13 +1,8 @@
 #include "appfixtures.h"
 #include "platform/fake/fakeloginitem.h"
-#include "release/releaseversion.h"
 
-#include <gtest/gtest.h>
-#include <QCoreApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSettings>
 #include <QTimer>
 
 using namespace korvel;
@@ -65,7 +60,6 @@ TEST_F(Services, FirstCheckAfter30SecondsThenEvery6Hours) {
     scheduled[0].task();
     scheduled[1].task();
     EXPECT_EQ(fetches.size(), 1u); // the second came while the first ran
-
     // The real schedule: one repeating timer, and nothing before 30 seconds.
     fetches.clear();
     make(true, true);
@@ -107,7 +101,6 @@ TEST_F(Services, ManualChecksAnswerEveryOutcome) {
     for (const QStringList& b : buttons)
         EXPECT_EQ(b, QStringList{gotIt});
     EXPECT_TRUE(opened.empty());
-
     // A new release is offered, and offered again when asked again.
     alerts.clear();
     answer = 1; // "稍后"
@@ -133,12 +126,10 @@ TEST_F(Services, AutomaticChecksSpeakOnlyOfNewReleasesOnceAndWhenIdle) {
     checkWith(false, release(QStringLiteral("0.7.1")));
     checkWith(false, release(QStringLiteral("0.7.2"), QStringLiteral("9.0.0")));
     EXPECT_TRUE(alerts.empty());
-
     canPresent = false;
     checkWith(false, release());
     EXPECT_TRUE(alerts.empty());
     EXPECT_FALSE(QSettings().contains(QStringLiteral("lastNotifiedVersion")));
-
     canPresent = true;
     checkWith(false, release());
     EXPECT_EQ(alerts.size(), 1u);
@@ -177,7 +168,6 @@ TEST_F(Services, UnusableServerFailsFromTheEventLoopAndLateResultsAreDropped) {
     EXPECT_EQ(alerts, std::vector<QString>{offlineAlert});
     EXPECT_FALSE(services->isChecking());
     EXPECT_TRUE(fetches.empty());
-
     // A result arriving after the service is gone.
     services->releaseRules = rules;
     services->check(true);
@@ -203,7 +193,6 @@ TEST_F(Services, LoginItemToggles) {
     EXPECT_EQ(login->settingsOpened, 1);
     EXPECT_EQ(loginMenuState(Status::requiresApproval), Qt::PartiallyChecked);
     EXPECT_TRUE(alerts.empty());
-
     login->current = Status::enabled;
     login->failure = Error(QStringLiteral("LoginItem"), 4, QStringLiteral("denied"));
     services->toggleLoginItem();
@@ -225,7 +214,6 @@ TEST_F(Services, NotesArePlainTextInABoundedView) {
         return 1;
     };
     checkWith(true, marked);
-
     AppRelease longNotes = release();
     longNotes.notes = QStringLiteral("很长的更新说明。").repeated(2499) + QStringLiteral("完");
     ASSERT_EQ(characterCount(longNotes.notes), 19993);

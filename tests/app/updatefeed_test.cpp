@@ -43,54 +43,47 @@ public:
 
     quint16 port() const { return server_.serverPort(); }
 
-    static Answer ok(const QByteArray& body) {
+    static Answer ok(const QByteArray& body, int trickleMs = 0) {
         return {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
                     QByteArray::number(body.size()),
-                body};
+                body, trickleMs};
     }
 
 private:
     void serve(QTcpSocket* socket) {
-        auto* buffer = new QByteArray;
-        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QIODevice::readyRead, this, [this, socket, buffer] {
-            *buffer += socket->readAll();
-            if (!buffer->contains("\r\n\r\n") || buffer->isEmpty())
-                return;
-            requests << *buffer;
-            const Answer answer = respond(*buffer);
-            buffer->clear();
-            if (answer.silent)
-                return;
-            if (answer.endlessHead) {
-                socket->write(answer.head + "\r\n");
-                auto* timer = new QTimer(socket);
-                connect(timer, &QTimer::timeout, socket, [socket] {
-                    if (socket->bytesToWrite() < (1 << 20))
-                        socket->write(QByteArray(64, 'X') + ": " + QByteArray(60000, 'y') + "\r\n");
-                });
-                timer->start(1);
-                return;
-            }
-            socket->write(answer.head + "\r\nConnection: close\r\n\r\n");
-            if (answer.trickleMs <= 0) {
-                socket->write(answer.body);
-                socket->disconnectFromHost();
-                return;
-            }
-            auto* timer = new QTimer(socket);
-            auto sent = std::make_shared<qsizetype>(0);
-            connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = answer.body] {
-                if (*sent >= body.size()) {
-                    timer->stop();
-                    socket->disconnectFromHost();
-                    return;
-                }
-                socket->write(body.mid((*sent)++, 1));
-            });
-            timer->start(answer.trickleMs);
+        connect(socket, &QIODevice::readyRead, this, [this, socket, head = QByteArray()]() mutable {
+            head += socket->readAll();
+            if (head.contains("\r\n\r\n"))
+                answer(socket, respond(requests.emplace_back(std::exchange(head, {}))));
         });
+    }
+
+    static void answer(QTcpSocket* socket, const Answer& answer) {
+        if (answer.silent)
+            return;
+        socket->write(answer.head + "\r\n");
+        if (!answer.endlessHead)
+            socket->write("Connection: close\r\n\r\n");
+        if (!answer.endlessHead && answer.trickleMs <= 0) {
+            socket->write(answer.body);
+            socket->disconnectFromHost();
+            return;
+        }
+        // Header lines as fast as they are taken, or the body byte by byte.
+        auto* timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, answer, sent = 0]() mutable {
+            if (answer.endlessHead) {
+                if (socket->bytesToWrite() < (1 << 20))
+                    socket->write(QByteArray(64, 'X') + ": " + QByteArray(60000, 'y') + "\r\n");
+            } else if (sent < answer.body.size()) {
+                socket->write(answer.body.mid(sent++, 1));
+            } else {
+                timer->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        timer->start(answer.endlessHead ? 1 : answer.trickleMs);
     }
 
     QSslServer server_;
@@ -104,31 +97,26 @@ struct Outcome {
 
 class UpdateFeed : public ::testing::Test {
 protected:
-    static inline QTemporaryDir* dir = nullptr;
+    static inline QTemporaryDir dir;
     static inline QSslConfiguration tls;
 
     static void SetUpTestSuite() {
-        dir = new QTemporaryDir;
         QProcess openssl;
-        openssl.setWorkingDirectory(dir->path());
+        openssl.setWorkingDirectory(dir.path());
         openssl.start(QStringLiteral("openssl"),
                       QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
                                      "-nodes -days 2 -subj /CN=127.0.0.1 -addext "
                                      "subjectAltName=IP:127.0.0.1 -keyout key.pem -out cert.pem")
                           .split(u' '));
         openssl.waitForFinished(30000);
-        QFile key(dir->filePath(QStringLiteral("key.pem")));
+        QFile key(dir.filePath(QStringLiteral("key.pem")));
         key.open(QIODevice::ReadOnly);
         tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificateChain(QSslCertificate::fromPath(certificate()));
         tls.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     }
-    static void TearDownTestSuite() {
-        delete dir;
-        dir = nullptr;
-    }
-    static QString certificate() { return dir->filePath(QStringLiteral("cert.pem")); }
+    static QString certificate() { return dir.filePath(QStringLiteral("cert.pem")); }
 
     void SetUp() override {
         ASSERT_FALSE(tls.localCertificate().isNull()) << "openssl made no certificate";
@@ -157,26 +145,25 @@ protected:
     Outcome check(const QString& feedOrigin = {}, bool trusted = true,
                   const QString& timeouts = QString()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY",
-                                 "HTTPS_PROXY", "ALL_PROXY", "DISPLAY", "WAYLAND_DISPLAY"})
+        for (const char* name :
+             {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY",
+              "DISPLAY", "WAYLAND_DISPLAY", "SSL_CERT_FILE", "KORVEL_UPDATE_TIMEOUTS_MS"})
             env.remove(QString::fromLatin1(name));
         env.insert(QStringLiteral("KORVEL_UPDATE_ORIGIN"),
                    feedOrigin.isEmpty() ? origin() : feedOrigin);
         if (trusted)
             env.insert(QStringLiteral("SSL_CERT_FILE"), certificate());
-        else
-            env.remove(QStringLiteral("SSL_CERT_FILE"));
-        // Under the sanitizers: OpenSSL's per-thread state at exit is not ours.
-        const QString lsan = env.value(QStringLiteral("LSAN_OPTIONS"));
-        env.insert(QStringLiteral("LSAN_OPTIONS"),
-                   (lsan.isEmpty() ? QString() : lsan + u':') +
-                       QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
-        // Their frames are only seen with full unwinding at each allocation.
-        const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
-        env.insert(QStringLiteral("ASAN_OPTIONS"), (asan.isEmpty() ? QString() : asan + u':') +
-                                                       QStringLiteral("fast_unwind_on_malloc=0"));
         if (!timeouts.isEmpty())
             env.insert(QStringLiteral("KORVEL_UPDATE_TIMEOUTS_MS"), timeouts);
+        const auto append = [&env](const QString& name, const QString& option) {
+            const QString before = env.value(name);
+            env.insert(name, (before.isEmpty() ? QString() : before + u':') + option);
+        };
+        // Under the sanitizers: OpenSSL's per-thread state at exit is not
+        // ours, and its frames are only seen with full unwinding at each
+        // allocation.
+        append(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
+        append(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("fast_unwind_on_malloc=0"));
 
         QProcess korvel;
         korvel.setProcessEnvironment(env);
@@ -211,9 +198,6 @@ protected:
     }
 
     FeedServer server{tls};
-    const QString installed = QString::fromUtf8(korvel::AppInfo::version);
-    const QString channel =
-        korvel::AppInfo::updateChannelEnabled ? QStringLiteral("true") : QStringLiteral("false");
 };
 
 } // namespace
@@ -224,8 +208,10 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     const Outcome outcome = check();
     EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
     EXPECT_EQ(outcome.lines,
-              (QStringList{QStringLiteral("PASS: live update feed 0.7.2, installed ") + installed +
-                               QStringLiteral(", status available, channel enabled ") + channel,
+              (QStringList{QStringLiteral("PASS: live update feed 0.7.2, installed %1, status "
+                                          "available, channel enabled %2")
+                               .arg(QString::fromUtf8(korvel::AppInfo::version),
+                                    QVariant(korvel::AppInfo::updateChannelEnabled).toString()),
                            QStringLiteral("PASS: simulated older client 0.7.1 → available")}));
     ASSERT_EQ(server.requests.size(), 1);
     const QByteArray request = server.requests[0];
@@ -241,7 +227,7 @@ TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
     server.respond = [this](const QByteArray& request) -> FeedServer::Answer {
         if (request.startsWith("GET /elsewhere"))
             return FeedServer::ok(feed());
-        return {"HTTP/1.1 302 Found\r\nLocation: " + origin().toUtf8() + "/elsewhere", {}};
+        return {"HTTP/1.1 302 Found\r\nLocation: " + origin().toUtf8() + "/elsewhere"};
     };
     expectOneFailure(check(), "redirect");
     EXPECT_EQ(server.requests.size(), 1) << "the redirect was followed";
@@ -271,11 +257,7 @@ TEST_F(UpdateFeed, EndlessHeadersAreRefusedEarly) {
 // Steady but slow, every byte in time but not the whole; silent; nobody
 // listening; not HTTPS.
 TEST_F(UpdateFeed, SlowMissingAndUnusableServersFail) {
-    server.respond = [this](const QByteArray&) {
-        FeedServer::Answer answer = FeedServer::ok(feed());
-        answer.trickleMs = 50;
-        return answer;
-    };
+    server.respond = [this](const QByteArray&) { return FeedServer::ok(feed(), 50); };
     const QString timedOut = QStringLiteral("请求超时");
     expectOneFailure(check({}, true, QStringLiteral("1000,1500")), "trickle", timedOut);
     server.respond = [](const QByteArray&) { return FeedServer::Answer{.silent = true}; };

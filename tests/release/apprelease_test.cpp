@@ -18,12 +18,12 @@ ReleaseRules rules(PackagePlatform platform = x64, const QString& server = origi
     return {*UpdateServer::fromOrigin(server), packageTarget(platform)};
 }
 
-QJsonObject feed(PackagePlatform platform = x64) {
+QJsonObject feed(PackagePlatform platform = x64, const QString& version = QStringLiteral("0.7.2")) {
     const PackageTarget target = packageTarget(platform);
     return {
-        {QStringLiteral("version"), QStringLiteral("0.7.2")},
+        {QStringLiteral("version"), version},
         {QStringLiteral("downloadURL"),
-         origin + QStringLiteral("/app/ds/update/dastra-0.7.2") + target.fileSuffix},
+         origin + QStringLiteral("/app/ds/update/dastra-") + version + target.fileSuffix},
         {QStringLiteral("notes"), QStringLiteral("修复了若干问题。")},
         {QStringLiteral("minimumSystemVersion"), QStringLiteral("5.10.0")},
         {QStringLiteral("architecture"), target.architecture},
@@ -102,9 +102,6 @@ TEST(UpdateServer, OriginsAreBareHttpsHostsWithOptionalPort) {
                       target.architecture + u' ' + target.systemName,
                   QString::fromUtf8(expected));
     }
-#if defined(Q_OS_LINUX) && defined(Q_PROCESSOR_X86_64)
-    EXPECT_EQ(buildPackagePlatform(), x64);
-#endif
 }
 
 // The download addresses a release 0.7.2 may name, for every build platform:
@@ -166,11 +163,8 @@ TEST(AppRelease, OnlyTheExactPackageAddressIsAccepted) {
 
 TEST(AppRelease, VersionsAreThreeNumbersAndNameTheFile) {
     for (const char* version : {"0.7.2", "0.7.2.1", "0.7", "0.7.2-beta", "v0.7.2", "0..2"}) {
-        const QString v = QString::fromLatin1(version);
-        EXPECT_EQ(verdict(with(with(feed(), "version", v), "downloadURL",
-                               origin + QStringLiteral("/app/ds/update/dastra-") + v +
-                                   QStringLiteral("-linux-x86_64.deb"))),
-                  v == QStringLiteral("0.7.2") ? 0 : refused)
+        EXPECT_EQ(verdict(feed(x64, QString::fromLatin1(version))),
+                  version == std::string_view("0.7.2") ? 0 : refused)
             << version;
     }
     for (const char* minimum : {"5.10", "5.10.0.1", "5.10.0-rc1", "", "latest"})
@@ -221,34 +215,38 @@ TEST(AppRelease, EveryFieldIsARequiredString) {
 }
 
 TEST(AppRelease, AvailabilityComparesNumbers) {
+    const struct {
+        const char *release, *minimumSystem, *installed, *system;
+        Availability expected;
+    } cases[] = {
+        {"0.7.2", "5.10.0", "0.7.2", "6.1.0", Availability::current},
+        {"0.7.2", "5.10.0", "0.7.1", "6.1.0", Availability::available},
+        {"0.7.2", "5.10.0", "0.8.0", "6.1.0", Availability::current},
+        {"0.7.9", "5.10.0", "0.7.10", "6.1.0", Availability::current},
+        {"0.7.2", "6.1.1", "0.7.1", "6.1.0", Availability::requiresSystem},
+        {"0.7.2", "6.1.1", "0.7.2", "6.1.0", Availability::current},
+        {"0.7.2", "6.1.1", "0.7.1", "6.1.1", Availability::available},
+    };
+    for (const auto& c : cases) {
+        const AppRelease release = AppRelease::decode(
+            json(with(feed(x64, QString::fromLatin1(c.release)), "minimumSystemVersion",
+                      QString::fromLatin1(c.minimumSystem))));
+        EXPECT_EQ(release.availability(QString::fromLatin1(c.installed),
+                                       QString::fromLatin1(c.system), rules()),
+                  c.expected)
+            << c.release << " " << c.minimumSystem << " " << c.installed << " " << c.system;
+    }
     const AppRelease release = AppRelease::decode(json(feed()));
-    const ReleaseRules r = rules();
     const QString system = QStringLiteral("6.1.0");
-    EXPECT_EQ(release.availability(QStringLiteral("0.7.2"), system, r), Availability::current);
-    EXPECT_EQ(release.availability(QStringLiteral("0.7.1"), system, r), Availability::available);
-    EXPECT_EQ(release.availability(QStringLiteral("0.8.0"), system, r), Availability::current);
-    const AppRelease nine = AppRelease::decode(
-        json(with(with(feed(), "version", QStringLiteral("0.7.9")), "downloadURL",
-                  origin + QStringLiteral("/app/ds/update/dastra-0.7.9-linux-x86_64.deb"))));
-    EXPECT_EQ(nine.availability(QStringLiteral("0.7.10"), system, r), Availability::current);
-
-    const AppRelease needsNewer =
-        AppRelease::decode(json(with(feed(), "minimumSystemVersion", QStringLiteral("6.1.1"))));
-    EXPECT_EQ(needsNewer.availability(QStringLiteral("0.7.1"), system, r),
-              Availability::requiresSystem);
-    EXPECT_EQ(needsNewer.availability(QStringLiteral("0.7.2"), system, r), Availability::current);
-    EXPECT_EQ(needsNewer.availability(QStringLiteral("0.7.1"), QStringLiteral("6.1.1"), r),
-              Availability::available);
-
     for (const char* bad : {"0.7", "", "0.7.1-dev"}) {
-        EXPECT_THROW(release.availability(QString::fromUtf8(bad), system, r), Error) << bad;
-        EXPECT_THROW(release.availability(QStringLiteral("0.7.1"), QString::fromUtf8(bad), r),
+        EXPECT_THROW(release.availability(QString::fromUtf8(bad), system, rules()), Error) << bad;
+        EXPECT_THROW(release.availability(QStringLiteral("0.7.1"), QString::fromUtf8(bad), rules()),
                      Error)
             << bad;
     }
     AppRelease invalid = release;
     invalid.notes.clear();
-    EXPECT_THROW(invalid.availability(QStringLiteral("0.7.1"), system, r), Error);
+    EXPECT_THROW(invalid.availability(QStringLiteral("0.7.1"), system, rules()), Error);
     // As the feed diagnostic prints them.
     EXPECT_EQ(availabilityName(Availability::available), QStringLiteral("available"));
     EXPECT_EQ(availabilityName(Availability::current), QStringLiteral("current"));
