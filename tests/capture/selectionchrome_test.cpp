@@ -83,9 +83,7 @@ TEST(SelectionDrawing, SmallSelectionsShowSideHandlesOnly) {
 }
 
 // Its text and place: SizeBadge.TextAndPlacement.
-TEST(SelectionSizeBadge, ShowsPixelsAndHidesWithoutSelection) {
-    QWidget overlay;
-    overlay.resize(400, 300);
+TEST_F(Chrome, TheSizeBadgeShowsPixelsAndHidesWithoutSelection) {
     SelectionSizeBadge badge(&overlay);
     const auto update = [&badge](std::optional<QRectF> selection) {
         badge.update(selection, QSizeF(400, 300), QSize(800, 600), QRectF(0, 0, 400, 300));
@@ -119,32 +117,29 @@ TEST(SelectionHandles, NearestAnchorWinsThenTheEarlierOneThenEdgesThenTheInside)
         EXPECT_EQ(handleAt(selection, at, moving), expected) << at.x() << "," << at.y();
 }
 
-TEST(SelectionAdjustment, SidesStopAtThreePointsAndAtTheBounds) {
+// Sides stop at 3 points and at the bounds; the aspect lock keeps the shape
+// against the opposite corner.
+TEST(SelectionAdjustment, Table) {
     const QRectF b(0, 0, 1000, 800);
     const QRectF r(100, 100, 200, 100);
-    const std::tuple<H, QPointF, QRectF> cases[] = {
-        {H::left, {500, 0}, {297, 100, 3, 100}}, // past the right edge: 3 wide
-        {H::left, {-500, 0}, {0, 100, 300, 100}},
-        {H::top, {0, -300}, {100, 100, 200, 3}},
-        {H::topRight, {900, 900}, {100, 100, 900, 700}},
-        {H::move, {-500, 2000}, {0, 700, 200, 100}}, // the size kept
-        {H::move, {5, 5}, {105, 105, 200, 100}},
+    const QRectF low(100, 300, 200, 100); // top-left corner at (100, 400)
+    const std::tuple<H, QRectF, QPointF, bool, QRectF> cases[] = {
+        {H::left, r, {500, 0}, false, {297, 100, 3, 100}}, // past the right edge: 3 wide
+        {H::left, r, {-500, 0}, false, {0, 100, 300, 100}},
+        {H::top, r, {0, -300}, false, {100, 100, 200, 3}},
+        {H::topRight, r, {900, 900}, false, {100, 100, 900, 700}},
+        {H::move, r, {-500, 2000}, false, {0, 700, 200, 100}}, // the size kept
+        {H::move, r, {5, 5}, false, {105, 105, 200, 100}},
+        // Larger than the bounds: pinned to their minimum edge.
+        {H::move, {0, 0, 2000, 100}, {10, 0}, false, {0, 0, 2000, 100}},
+        // bottomRight moves maxX and minY: the top-left corner stays.
+        {H::bottomRight, low, {200, -20}, true, {100, 200, 400, 200}},
+        // Never grows past the display: room below the top edge is 400 points.
+        {H::bottomRight, low, {5000, -5000}, true, {100, 0, 800, 400}},
+        {H::right, low, {50, 0}, true, {100, 300, 250, 100}}, // a side handle: no lock
     };
-    for (const auto& [handle, by, expected] : cases)
-        EXPECT_EQ(adjusted(handle, r, by, b, false), expected) << int(handle);
-    // Larger than the bounds: pinned to their minimum edge.
-    EXPECT_EQ(adjusted(H::move, QRectF(0, 0, 2000, 100), QPointF(10, 0), b, false).x(), 0);
-}
-
-TEST(SelectionAdjustment, AspectLockKeepsTheShapeAgainstTheOppositeCorner) {
-    const QRectF b(0, 0, 1000, 800);
-    const QRectF r(100, 300, 200, 100); // top-left corner at (100, 400)
-    // bottomRight moves maxX and minY: the top-left corner stays.
-    EXPECT_EQ(adjusted(H::bottomRight, r, QPointF(200, -20), b, true), QRectF(100, 200, 400, 200));
-    // Never grows past the display: room below the top edge is 400 points.
-    EXPECT_EQ(adjusted(H::bottomRight, r, QPointF(5000, -5000), b, true), QRectF(100, 0, 800, 400));
-    // On a side handle, no lock.
-    EXPECT_EQ(adjusted(H::right, r, QPointF(50, 0), b, true), QRectF(100, 300, 250, 100));
+    for (const auto& [handle, from, by, lock, expected] : cases)
+        EXPECT_EQ(adjusted(handle, from, by, b, lock), expected) << int(handle) << by.x();
 }
 
 TEST(SelectionStroke, LandsOnDevicePixels) {

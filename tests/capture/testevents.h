@@ -1,7 +1,6 @@
 #pragma once
 
-// Input events as the window system delivers them, for the widget tests of
-// the capture, the editor and the pins.
+// Input events as the window system delivers them, for the widget tests.
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -21,11 +20,6 @@ inline bool mouse(QWidget* w, QEvent::Type type, QPointF p, Qt::MouseButtons hel
     return e.isAccepted();
 }
 
-inline void click(QWidget* w, QPointF p) {
-    mouse(w, QEvent::MouseButtonPress, p, Qt::LeftButton);
-    mouse(w, QEvent::MouseButtonRelease, p, Qt::NoButton);
-}
-
 // The left button pressed at `from`, moved to `to` in `steps` and released.
 inline void drag(QWidget* w, QPointF from, QPointF to, int steps = 2,
                  Qt::KeyboardModifiers m = {}) {
@@ -33,6 +27,10 @@ inline void drag(QWidget* w, QPointF from, QPointF to, int steps = 2,
     for (int i = 1; i <= steps; ++i)
         mouse(w, QEvent::MouseMove, from + (to - from) * i / steps, Qt::LeftButton, m);
     mouse(w, QEvent::MouseButtonRelease, to, Qt::NoButton, m);
+}
+
+inline void click(QWidget* w, QPointF p) {
+    drag(w, p, p, 0);
 }
 
 // A key press, or the shortcut override Qt sends before it, which stays

@@ -32,46 +32,36 @@ TEST(LongLiveCheck, ArgumentsAreFourPixelCountsWithinBounds) {
 // Global top-left points: the card spans 1150…1370 × 140…310. Without screen
 // capture or window list: cli.CheckModes; on a real desktop: e2e.SelfChecks.
 TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
-    Platform platform;
-    auto screens = std::make_unique<fake::ScreenSource>();
-    auto windows = std::make_unique<fake::WindowList>();
-    screens->list = {{1, QStringLiteral("left"), QRect(0, 0, 1000, 800), true},
-                     {2, QStringLiteral("right"), QRect(1000, 0, 800, 600), false}};
+    fake::Platform fake;
+    Platform& platform = *fake.platform;
+    platform.accessibility.reset(); // regions from the pixels only
+    fake.screens->list = {{1, QStringLiteral("left"), QRect(0, 0, 1000, 800), true},
+                          {2, QStringLiteral("right"), QRect(1000, 0, 800, 600), false}};
     // Display-local, y up: 100 from the left, 600 − 100 − 400 from below.
-    screens->images[2] =
+    fake.screens->images[2] =
         scenes::display(QSizeF(800, 600), 1, QRectF(100, 100, 600, 400), [](QPainter& p) {
             p.fillRect(QRectF(0, 0, 600, 400), QColor(240, 240, 240));
             scenes::card(p, QRectF(50, 40, 220, 170));
         });
-    const auto window = [](quint32 id, qint64 pid, QRectF bounds) {
-        WindowInfo info;
-        info.id = id;
-        info.pid = pid;
-        info.layer = 0;
-        info.bounds = bounds;
-        return info;
-    };
-    const std::vector<WindowInfo> list = {window(1, 7, QRectF(1100, 100, 600, 400)),
-                                          window(2, 9, QRectF(1000, 0, 800, 600))};
-    fake::ScreenSource& grabs = *screens;
-    fake::WindowList& listed = *windows;
-    platform.screens = std::move(screens);
-    platform.windows = std::move(windows);
-    platform.capabilities.screenCapture = true;
-    platform.capabilities.windowList = true;
 
     // Until the window appears the probe captures again at each query.
     RegionProbe probe(platform, 7, QPointF(1200, 200));
     EXPECT_TRUE(probe.query().front().startsWith(QStringLiteral("FAIL: ")));
-    listed.list = list;
+    for (const auto& [pid, bounds] :
+         {std::pair(7, QRectF(1100, 100, 600, 400)), std::pair(9, QRectF(1000, 0, 800, 600))}) {
+        WindowInfo& w = fake.windows->list.emplace_back();
+        w.pid = pid;
+        w.layer = 0;
+        w.bounds = bounds;
+    }
     const QStringList lines = probe.query();
     ASSERT_GE(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(lines.front(), QStringLiteral("PASS: region-check: 1150,140 220x170"));
     EXPECT_EQ(lines.back(), QStringLiteral("PASS: region-check: 1100,100 600x400"));
     // Later queries ask the same snapshot again.
-    const int grabbed = grabs.grabs;
+    const int grabbed = fake.screens->grabs;
     EXPECT_EQ(probe.query(), lines);
-    EXPECT_EQ(grabs.grabs, grabbed);
+    EXPECT_EQ(fake.screens->grabs, grabbed);
 
     // Process 9's window lies behind process 7's at this point.
     EXPECT_EQ(RegionProbe(platform, 9, QPointF(1200, 200)).query(),
