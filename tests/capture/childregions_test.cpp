@@ -24,8 +24,7 @@ namespace {
 // A 1200 × 800 display holding the scene's application window.
 const QSizeF screen(1200, 800);
 const QRectF appWindow(100, 50, 1000, 700);
-// The card grid of the window, as an element: it holds the cards the pixels
-// show and cuts through nothing.
+// The card grid as an element: it holds the cards the pixels show, cutting none.
 const QRectF element = scenes::local(appWindow, QRectF(240, 80, 740, 600));
 
 // Window 0 belongs to process 7, window 1 to 8, window 2 names no process.
@@ -66,8 +65,7 @@ std::vector<QRectF> regionsOf(Draw&& draw, double scale = 1, QRectF w = appWindo
     return visualChildRegions(scenes::display(screen, scale, w, draw), screen, w);
 }
 
-// One 1920 × 1080 display at scale 1; root pixels equal global top-left
-// points, and display-local y is 1080 − y − height.
+// One 1920 × 1080 display at scale 1: display-local y is 1080 − y − height.
 QRectF local(double x, double y, double w, double h) {
     return QRectF(x, 1080 - y - h, w, h);
 }
@@ -118,8 +116,7 @@ TEST(VisualChildRegions, FindsExactlyTheToolbarSidebarAndCardsAtEveryScale) {
 }
 
 TEST(VisualChildRegions, GradientsSmallItemsAndWeakEdgesAreNotPanels) {
-    // A gradient background splits into bands with soft edges: none counts,
-    // while a card drawn on it still does.
+    // A gradient splits into bands with soft edges: none counts, a card on it does.
     const QRectF cardRect(300, 200, 240, 160);
     const auto onGradient = regionsOf([&](QPainter& p) {
         QLinearGradient g(0, 0, 0, 700);
@@ -129,7 +126,6 @@ TEST(VisualChildRegions, GradientsSmallItemsAndWeakEdgesAreNotPanels) {
         scenes::card(p, cardRect);
     });
     EXPECT_EQ(onGradient, std::vector<QRectF>{scenes::local(appWindow, cardRect)});
-
     // An icon, a text line and a button, all in strong contrast.
     EXPECT_TRUE(regionsOf([](QPainter& p) {
                     p.fillRect(QRectF(0, 0, 1000, 700), QColor(240, 240, 240));
@@ -138,7 +134,6 @@ TEST(VisualChildRegions, GradientsSmallItemsAndWeakEdgesAreNotPanels) {
                     p.fillRect(QRectF(100, 300, 90, 30), QColor(20, 20, 200));
                     p.fillRect(QRectF(100, 400, 57, 200), QColor(20, 200, 20));
                 }).empty());
-
     // Without an outline, a card needs more than 13 of contrast in a channel.
     auto plainCard = [&](int value) {
         return regionsOf([&](QPainter& p) {
@@ -149,7 +144,6 @@ TEST(VisualChildRegions, GradientsSmallItemsAndWeakEdgesAreNotPanels) {
     EXPECT_EQ(plainCard(14),
               std::vector<QRectF>{scenes::local(appWindow, QRectF(299, 199, 202, 122))});
     EXPECT_TRUE(plainCard(13).empty());
-
     // An L shape and a sparse frame fail the fill and frame tests.
     EXPECT_TRUE(regionsOf([](QPainter& p) {
                     p.fillRect(QRectF(0, 0, 1000, 700), QColor(240, 240, 240));
@@ -178,7 +172,6 @@ TEST(VisualChildRegions, StaysInsideOddWindowsAndKeepsTheSmallest256) {
     const QImage rgb888 = scenes::display(screen, 1, appWindow, scenes::appWindow)
                               .convertToFormat(QImage::Format_RGB888);
     EXPECT_EQ(visualChildRegions(rgb888, screen, appWindow).size(), 11u);
-
     // 320 cards, the first four rows larger: a window wider than 1536 points
     // is analysed at a lower resolution and still yields the 256 smallest.
     const QSizeF big(2100, 2000);
@@ -226,15 +219,12 @@ TEST_F(Resolver, AnswersFromPixelsAtOnceAndReusesAccessibilityForOneSecond) {
     now += 0.1;
     EXPECT_EQ(settled(*resolver, p + QPointF(12, 0)).size(), 11u);
     EXPECT_EQ(queries, 3);
-
-    // Nearer, but past the edge of the element the answer named: the pointer
-    // is on another element, which needs its own answer.
+    // Nearer, but past the named element's edge: another element, another answer.
     answer = {element};
     EXPECT_EQ(settled(*resolver, QPointF(element.right() - 4, 400)).front(), element);
     EXPECT_NE(resolver->regions(0, QPointF(element.right() + 4, 400)).front(), element);
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 5);
-
     // Bounds that cut through what the pixels show (a browser's stale page
     // box at the window's corner, half over the toolbar) are not offered.
     const QRectF stale = scenes::local(appWindow, QRectF(0, 0, 820, 618));
@@ -243,9 +233,7 @@ TEST_F(Resolver, AnswersFromPixelsAtOnceAndReusesAccessibilityForOneSecond) {
     const std::vector<QRectF> checked = settled(*resolver, p);
     EXPECT_EQ(std::count(checked.begin(), checked.end(), stale), 0);
     EXPECT_EQ(checked.front(), element);
-
-    // A window that names no process has pixels only, as has a resolver
-    // without a query function.
+    // A window naming no process, or a resolver without a query: pixels only.
     resolver->regions(2, QPointF(900, 100));
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 6);
@@ -283,7 +271,6 @@ TEST_F(Resolver, AHangingApplicationNeverBlocksTheVisualAnswers) {
     ASSERT_TRUE(worker.waitForIdle(5s));
     EXPECT_EQ(queries, 1);
     EXPECT_EQ(resolver->regions(0, {500, 400}).front(), element);
-
     // A resolver gone before its answer arrives is left alone.
     std::promise<void> late;
     std::shared_future<void> lateDone = late.get_future().share();
@@ -348,9 +335,8 @@ TEST_F(Reader, AButtonInASidebarGivesTheSidebarFirstAndTheWindowLast) {
 }
 
 TEST_F(Reader, SearchesAroundThePointWhenAncestorsGiveNothingUsable) {
-    // The hit (a small label) sits in a card inside an element without
-    // extents: the ancestors are label, card, content, window, and the card
-    // is usable, so no search. Cut the parent links and the search finds it.
+    // The label's ancestors give its card (inside an element without extents)
+    // and no search; with the label's parent link cut, the search finds it.
     tree.nodes[QStringLiteral("label")].parent.clear();
     const QPointF onLabel(430, 1080 - 230);
     const std::vector<QRectF> found = read(onLabel);
@@ -359,7 +345,6 @@ TEST_F(Reader, SearchesAroundThePointWhenAncestorsGiveNothingUsable) {
                                        local(300, 100, 600, 600),
                                        local(400, 200, 300, 200)}; // search: hit, window, ...
     EXPECT_EQ(found, expected);
-
     // Without a window rectangle the search runs from the application.
     EXPECT_EQ(read(onLabel, std::nullopt).back(), local(400, 200, 300, 200));
     // Not trusted, an unknown process: nothing, and nothing asked.
@@ -382,7 +367,6 @@ TEST_F(Reader, CyclesHugeExtentsAndSlowApplicationsStayBounded) {
     for (const QRectF& r : found)
         EXPECT_TRUE(QRectF(0, 0, 1920, 1080).contains(r));
     EXPECT_LE(found.size(), 12u + 96u);
-
     // Every call takes 50 ms: the 0.6-second budget ends the query.
     tree.beforeCall = [] { std::this_thread::sleep_for(50ms); };
     const auto start = std::chrono::steady_clock::now();

@@ -63,7 +63,6 @@ TEST_F(TwoDisplays, OneSnapshotPerDisplayWithItsWindowsAtTheScale) {
     // Clipped at B's bottom edge (root y 1024).
     EXPECT_EQ(snapshots[1].windows,
               (std::vector<QRectF>{QRectF(0, 624, 280, 300), QRectF(80, 0, 200, 124)}));
-
     fake.screens->list.pop_back();
     const auto scaled = capture(1.25);
     ASSERT_EQ(scaled.size(), 1u);

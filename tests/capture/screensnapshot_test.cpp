@@ -74,7 +74,6 @@ TEST(DesktopLayout, FramesAndPrimaryTop) {
     EXPECT_EQ(displayFrame(displays[1], layout, top), QRectF(1920, 56, 1280, 1024));
     EXPECT_EQ(displayFrame(displays[2], layout, top), QRectF(0, 1080, 1280, 1024));
     EXPECT_EQ(primaryTop({}, layout), 0);
-
     // At scale 2 a point is two pixels; the primary need not sit at the root origin.
     const std::vector<Display> shifted = {
         {1, QStringLiteral("A"), QRect(1280, 0, 2560, 1440), true},

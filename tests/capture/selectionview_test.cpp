@@ -23,8 +23,10 @@ void settle(int ms) {
     waitFor([] { return false; }, ms);
 }
 
-ScreenSnapshot snapshot(QSizeF points, QSize pixels, QRgb color = qRgb(128, 128, 128)) {
+ScreenSnapshot snapshot(QSizeF points, QSize pixels, QRgb color = qRgb(128, 128, 128),
+                        QPointF origin = {}) {
     ScreenSnapshot s;
+    s.screenOrigin = origin;
     s.frame = QRectF(QPointF(0, 0), points);
     s.image = QImage(pixels, QImage::Format_RGB32);
     s.image.fill(color);
@@ -111,7 +113,6 @@ TEST_F(View, DragsClampToTheDisplayAndNarrowOnesSelectNothing) {
     drag({{300, 40}, {500, -20}});
     EXPECT_EQ(selections.back(), QRectF(300, 0, 100, 40));
     view->resetSelection();
-
     // Wide but 2 points tall: nothing is selected and hovering resumes there.
     drag({{10, 10}, {40, 12}});
     EXPECT_EQ(selections.size(), 1u);
@@ -226,13 +227,11 @@ struct Hotspot : ::testing::TestWithParam<int> {
 };
 
 TEST_P(Hotspot, TheLoupeAndEveryHitTestTakeThePixelUnderThePointer) {
-    pointAt(QEvent::MouseMove, 300, 540);
-    EXPECT_EQ(sampled(), std::pair(300, 540));
-    EXPECT_EQ(view->magnifier()->sample()->hex(), QStringLiteral("#0000FF"));
-    for (const auto& [x, y] : {std::pair(0, 0), std::pair(1919, 1079)}) {
+    for (const auto& [x, y] : {std::pair(0, 0), std::pair(1919, 1079), std::pair(300, 540)}) {
         pointAt(QEvent::MouseMove, x, y);
         EXPECT_EQ(sampled(), std::pair(x, y));
     }
+    EXPECT_EQ(view->magnifier()->sample()->hex(), QStringLiteral("#0000FF")); // not the red above
     // The window's top row belongs to the window, the row above to the desktop.
     pointAt(QEvent::MouseMove, 150, 99);
     EXPECT_EQ(view->hoveredWindow(), view->bounds());
@@ -264,37 +263,32 @@ TEST(RectsOutside, PiecesCoverExactlyWhatTheCutsLeave) {
 
 // A 4K overlay costs much to make; a kept one per display geometry comes back.
 TEST(OverlayWindows, KeptWindowsComeBackPerGeometryWithFreshContentsAndGoWhenReuseEnds) {
-    const auto at = [](QPointF origin, QSizeF size, QRgb color) {
-        ScreenSnapshot s = snapshot(size, size.toSize(), color);
-        s.screenOrigin = origin;
-        return s;
-    };
     // Without reuse a window given back is gone.
-    QPointer<OverlayWindow> single = OverlayWindow::obtain(at({0, 0}, {300, 200}, 0xff0000));
+    QPointer<OverlayWindow> single =
+        OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0xff0000));
     OverlayWindow::giveBack(single);
     EXPECT_FALSE(single);
-
     OverlayWindow::setReuse(true);
-    OverlayWindow* first = OverlayWindow::obtain(at({0, 0}, {300, 200}, 0xff0000));
+    OverlayWindow* first = OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0xff0000));
     first->edits()->push(new QUndoCommand(QStringLiteral("mark")));
     QPointer<SelectionView> oldView = first->view();
     OverlayWindow::giveBack(first);
     EXPECT_FALSE(oldView); // the frozen pixels and marks are gone with it
     EXPECT_FALSE(first->isVisible());
     // Another display's geometry gets a window of its own.
-    OverlayWindow* other = OverlayWindow::obtain(at({300, 0}, {200, 100}, 0x00ff00));
+    OverlayWindow* other =
+        OverlayWindow::obtain(snapshot({200, 100}, {200, 100}, 0x00ff00, {300, 0}));
     EXPECT_NE(other, first);
     // The same geometry gets the kept window back, empty, with the new pixels.
-    OverlayWindow* again = OverlayWindow::obtain(at({0, 0}, {300, 200}, 0x0000ff));
+    OverlayWindow* again = OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0x0000ff));
     EXPECT_EQ(again, first);
     ASSERT_TRUE(again->view());
     EXPECT_EQ(again->view()->snapshot().image.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(again->edits()->count(), 0);
     EXPECT_EQ(again->geometry(), QRect(0, 0, 300, 200));
-
     // Only one window per geometry is kept; ending reuse deletes the rest.
     QPointer<OverlayWindow> kept = again;
-    QPointer<OverlayWindow> spare = OverlayWindow::obtain(at({0, 0}, {300, 200}, 0));
+    QPointer<OverlayWindow> spare = OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0));
     OverlayWindow::giveBack(again);
     OverlayWindow::giveBack(spare);
     EXPECT_TRUE(kept);
@@ -304,8 +298,7 @@ TEST(OverlayWindows, KeptWindowsComeBackPerGeometryWithFreshContentsAndGoWhenReu
     EXPECT_FALSE(kept);
 }
 
-// A 400 × 300 point overlay over an 800 × 600 pixel (2×) snapshot; points
-// are display-local (y up).
+// A 400 × 300 point overlay over an 800 × 600 pixel snapshot; points y up.
 const QRectF bounds(0, 0, 400, 300);
 
 struct Magnifier : ::testing::Test {
@@ -352,8 +345,7 @@ TEST_F(Magnifier, BesideThePointerFlippedAndKeptOffTheEdges) {
     };
     for (const auto& [pointer, origin] : origins)
         EXPECT_EQ(magnifierOrigin(pointer, bounds), origin) << pointer.x();
-    // Hidden until tracked, then placed in widget coordinates (y down) and
-    // transparent to clicks.
+    // Hidden until tracked, then placed in widget coordinates, clicks passing.
     EXPECT_TRUE(magnifier->isHidden());
     magnifier->updateAt(QPointF(100, 250), bounds);
     EXPECT_FALSE(magnifier->isHidden());

@@ -15,8 +15,8 @@ TEST(LongLiveCheck, ArgumentsAreFourPixelCountsWithinBounds) {
     };
     const auto p = std::get<LongLiveParameters>(parse("420 300 2400 100"));
     EXPECT_EQ(std::tuple(p.width, p.viewport, p.length, p.step), std::tuple(420, 300, 2400, 100));
-    // The step a third of the viewport at most, so frames overlap enough to
-    // match; longer than the viewport, and no longer than the stitcher's limit.
+    // Steps of a third of the viewport at most, so frames overlap enough to match;
+    // lengths over the viewport and within the stitcher's limit.
     for (const char* good : {"420 300 301 10", "420 300 30000 10"})
         EXPECT_TRUE(std::holds_alternative<LongLiveParameters>(parse(good))) << good;
     for (const char* bad :
@@ -43,7 +43,6 @@ TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
             p.fillRect(QRectF(0, 0, 600, 400), QColor(240, 240, 240));
             scenes::card(p, QRectF(50, 40, 220, 170));
         });
-
     // Until the window appears the probe captures again at each query.
     RegionProbe probe(platform, 7, QPointF(1200, 200));
     EXPECT_TRUE(probe.query().front().startsWith(QStringLiteral("FAIL: ")));
@@ -62,7 +61,6 @@ TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
     const int grabbed = fake.screens->grabs;
     EXPECT_EQ(probe.query(), lines);
     EXPECT_EQ(fake.screens->grabs, grabbed);
-
     // Process 9's window lies behind process 7's at this point.
     EXPECT_EQ(RegionProbe(platform, 9, QPointF(1200, 200)).query(),
               QStringList{QStringLiteral(
