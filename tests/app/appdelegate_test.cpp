@@ -15,10 +15,9 @@
 
 using namespace korvel;
 
-// Through the real tray and keys: the menu's items in order (e2e.TrayCapture),
-// a stored shortcut and one capture per press (e2e.Shortcut), the launch
-// alerts without a tray or with the shortcut taken (e2e.NoTrayHost,
-// e2e.ShortcutTaken).
+// Through the real tray and keys: the menu's items in order (e2e.Capture), a
+// stored shortcut, one capture per press and the shortcut taken (e2e.Shortcut),
+// no tray (e2e.Desktop).
 
 TEST_F(Delegate, AnAlertArrivingDuringACaptureWaitsUntilItIsOver) {
     launch();

@@ -177,12 +177,12 @@ TEST_F(Services, UnusableServerFailsFromTheEventLoopAndLateResultsAreDropped) {
     EXPECT_EQ(alerts.size(), 1u);
 }
 
-TEST_F(Services, LoginItemToggles) {
+// On and off through the real entry, and a failure's alert:
+// Delegate.LoginItemMirrorsTheAutostartEntry.
+TEST_F(Services, LoginItemAwaitingApprovalTogglesOffOrAsksForIt) {
     using Status = LoginItem::Status;
     services->toggleLoginItem();
     EXPECT_EQ(login->current, Status::enabled);
-    services->toggleLoginItem();
-    EXPECT_EQ(login->current, Status::notRegistered);
     login->current = Status::requiresApproval;
     services->toggleLoginItem();
     EXPECT_EQ(login->current, Status::notRegistered);
@@ -193,13 +193,6 @@ TEST_F(Services, LoginItemToggles) {
     EXPECT_EQ(login->settingsOpened, 1);
     EXPECT_EQ(loginMenuState(Status::requiresApproval), Qt::PartiallyChecked);
     EXPECT_TRUE(alerts.empty());
-    login->current = Status::enabled;
-    login->failure = Error(QStringLiteral("LoginItem"), 4, QStringLiteral("denied"));
-    services->toggleLoginItem();
-    EXPECT_EQ(login->current, Status::enabled);
-    // The alert's text, with the entry's real place: Delegate.LoginItemMirrorsTheAutostartEntry.
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(buttons[0], QStringList{gotIt});
 }
 
 // Notes are plain text, never markup, and long ones sit in a bounded view.

@@ -14,8 +14,7 @@ Dispatch run(const char* line) {
 
 // The first mode in the order of the enumeration wins wherever it stands;
 // options match whole arguments, and one whose arguments do not parse is
-// passed over. The usage text and each mode's output: cli.CheckModes and
-// cli.Recognize on the real binary.
+// passed over. The usage text and each mode's output: cli.CommandLine.
 TEST(CommandLine, ModeTable) {
     const std::pair<Mode, std::vector<const char*>> cases[] = {
         {Mode::normal,

@@ -1,23 +1,20 @@
 #include "../testpng.h"
+#include "../testwait.h"
 #include "app/singleinstance.h"
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QThread>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
+#include <unistd.h>
 
 using namespace korvel;
 
@@ -29,8 +26,6 @@ QByteArray framed(quint64 size, const QByteArray& payload) {
     return header + payload;
 }
 
-// A client on a plain socket, so the test decides what arrives and when;
-// the instance is served by pumping this thread's events meanwhile.
 sockaddr_un addressOf(const QString& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -39,35 +34,20 @@ sockaddr_un addressOf(const QString& path) {
     return address;
 }
 
-struct RawClient {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    explicit RawClient(const sockaddr_un& address) {
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    }
-    explicit RawClient(const QString& path)
-        : RawClient(addressOf(path)) {}
-    ~RawClient() { close(); }
-    void close() {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    void send(const QByteArray& bytes) const {
-        ASSERT_EQ(::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL), bytes.size());
+// A client that sends whatever the test decides, in the order it decides;
+// the instance is served by pumping this thread's events meanwhile.
+struct RawClient : QLocalSocket {
+    explicit RawClient(const QString& path) { connectToServer(path); }
+    void send(const QByteArray& bytes) {
+        write(bytes);
+        flush();
     }
     // The answer byte, "" when the instance closed without one, "-" when
     // none came in time.
-    QByteArray answer(int ms) const {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            char byte = 0;
-            const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
-            if (n >= 0)
-                return n == 1 ? QByteArray(1, byte) : QByteArray();
-        }
-        return "-";
+    QByteArray answer(int ms) {
+        const bool ended =
+            waitFor([this] { return bytesAvailable() > 0 || state() == UnconnectedState; }, ms);
+        return ended ? read(1) : QByteArray("-");
     }
 };
 
@@ -104,7 +84,7 @@ int exitStatus(pid_t child) {
 } // namespace
 
 // Hand-over of starts, captures and pins, and a crashed instance's socket
-// taken over: e2e.SingleInstance and e2e.Pin on the real binary.
+// taken over: e2e.Instance on the real binary.
 TEST_F(Instance, MalformedRequestsAreRefusedOrDropped) {
     // Unknown kinds, a pin without data, a capture with data, an edit
     // without an image or with an empty one.
@@ -140,14 +120,13 @@ TEST_F(Instance, LargeRequestsAreReadAFewAtATime) {
         stalled.back()->send(framed(large, "\x02" + QByteArray(100, 'p')));
     }
     RawClient waiting(path);
-    std::thread writer([&] { waiting.send(framed(large, "\x02" + QByteArray(large - 1, 'p'))); });
+    waiting.send(framed(large, "\x02" + QByteArray(large - 1, 'p')));
     EXPECT_EQ(waiting.answer(500), QByteArray("-"));
     RawClient capture(path);
     capture.send(framed(1, "\x01"));
     EXPECT_EQ(capture.answer(2000), QByteArray("1"));
     stalled.front()->close();
     EXPECT_EQ(waiting.answer(5000), QByteArray("1"));
-    writer.join();
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received.back().png.size(), qsizetype(large - 1));
 }
@@ -190,10 +169,13 @@ TEST(SingleInstance, PeersOfAnotherUserAreRefused) {
     const sockaddr_un ourAddress = addressOf(ours);
     const QByteArray capture = framed(1, "\x01");
     EXPECT_EQ(exitStatus(asNobody([&] {
-                  RawClient client(ourAddress);
-                  ::send(client.fd, capture.constData(), size_t(capture.size()), MSG_NOSIGNAL);
+                  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                  if (::connect(fd, reinterpret_cast<const sockaddr*>(&ourAddress),
+                                sizeof ourAddress) != 0)
+                      return 2;
+                  ::send(fd, capture.constData(), size_t(capture.size()), MSG_NOSIGNAL);
                   char byte = 0;
-                  return ::recv(client.fd, &byte, 1, 0) == 1 ? 1 : 0;
+                  return ::recv(fd, &byte, 1, 0) == 1 ? 1 : 0;
               })),
               0);
     EXPECT_EQ(requests, 0);
