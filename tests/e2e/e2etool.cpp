@@ -2,29 +2,26 @@
 // On the X display:
 //   tray-ready                  exit 0 when a system tray owns its selection
 //   monitors WxH+X+Y[,…]        RandR monitors, the first primary; they outlive this client
-//   grab-key KEYSYM MASK READY  holds that key with the X modifier MASK (also with Caps and
-//                               Num Lock), as a desktop's own shortcut would; touches READY
+//   grab-key KEYSYM MASK READY  holds that key with the X modifier MASK (with or without Caps
+//                               and Num Lock), as a desktop's own shortcut would; touches READY
 //   frame WINDOW                prints "x y w h" of the outer frame, then of the client
-//   snapshot-png FILE [X Y W H] writes that part of the screen (default 0 0 640 480) as PNG
+//   snapshot-png FILE X Y W H   writes that part of the screen as PNG
 //   root-pixel X Y              prints the screen's pixel as #rrggbb
 //   compare PNG X Y             exit 0 when the screen at (X, Y) shows exactly PNG
 // On files:
 //   pixel PNG X Y               prints the image's pixel as #rrggbb
 //   inside PART WHOLE X Y       exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
 //   crop PNG X Y W H OUT        writes that part of PNG to OUT
-//   enlarge PNG N OUT           writes PNG N times as large, each pixel an N × N block, as an
-//                               output of scale N shows a plain drawing
+//   enlarge PNG N OUT           each pixel an N × N block, as an output of scale N shows it
 //   rows PART WHOLE X           where PART's rows come from, to tell a failed stitch apart:
 //                               runs of "first last whole-row" (-1: no row of WHOLE matches)
 //   png-bomb OUT W H BYTES      a W × H PNG whose image data inflates to BYTES
 //   png-blank OUT W H           a sound W × H PNG, all black
-//   hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3) request straight to a
-//                               running korvel, past its own checks; prints the answer or "none"
-//   listen SOCKET OUT           listens there for ever, answering nothing, and appends the size
-//                               of each request it receives to OUT
-//   sway-window TITLE           reads sway's tree (swaymsg -t get_tree) on standard input; prints
-//                               "x y w h pid id fullscreen" of each visible window whose title
-//                               matches the regular expression
+//   hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3) request straight to
+//                               korvel, past its own checks; prints the answer or "none"
+//   listen SOCKET OUT           listens for ever, answering nothing; appends each request's size
+//   sway-window TITLE           of sway's tree on standard input: "x y w h pid id fullscreen"
+//                               of each visible window whose title matches the expression
 #include "../platform/pngbytes.h"
 
 #include <QFile>
@@ -42,6 +39,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -54,20 +52,21 @@ namespace {
 xcb_connection_t* c = nullptr;
 xcb_window_t root = 0;
 
+// xcb's replies and errors, freed when they go.
+template <typename T> std::unique_ptr<T, void (*)(void*)> owned(T* reply) {
+    return {reply, std::free};
+}
+
 xcb_atom_t atom(const char* name) {
-    auto* r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t a = r ? r->atom : 0;
-    std::free(r);
-    return a;
+    const auto r = owned(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+    return r ? r->atom : 0;
 }
 
 int trayReady() {
-    auto* owner = xcb_get_selection_owner_reply(
-        c, xcb_get_selection_owner(c, atom("_NET_SYSTEM_TRAY_S0")), nullptr);
-    const bool ready = owner && owner->owner != XCB_WINDOW_NONE;
-    std::free(owner);
-    return ready ? 0 : 1;
+    const auto owner = owned(xcb_get_selection_owner_reply(
+        c, xcb_get_selection_owner(c, atom("_NET_SYSTEM_TRAY_S0")), nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE ? 0 : 1;
 }
 
 // libxcb-randr 1.15 miscomputes the length of SetMonitor with outputs, so the
@@ -77,16 +76,9 @@ bool setMonitor(const std::string& name, int w, int h, int x, int y,
     std::vector<uint8_t> info(sizeof(xcb_randr_monitor_info_t) + 4 * outputs.size());
     auto* mi = reinterpret_cast<xcb_randr_monitor_info_t*>(info.data());
     const auto mm = [](int pixels) { return uint32_t(pixels * 254 / 960); };
-    *mi = {atom(name.c_str()),
-           !outputs.empty(),
-           0,
-           uint16_t(outputs.size()),
-           int16_t(x),
-           int16_t(y),
-           uint16_t(w),
-           uint16_t(h),
-           mm(w),
-           mm(h)};
+    const auto n = uint16_t(outputs.size());
+    *mi = {atom(name.c_str()), n > 0,       0,           n,     int16_t(x),
+           int16_t(y),         uint16_t(w), uint16_t(h), mm(w), mm(h)};
     if (!outputs.empty())
         std::memcpy(mi + 1, outputs.data(), 4 * outputs.size());
     struct {
@@ -98,22 +90,20 @@ bool setMonitor(const std::string& name, int w, int h, int x, int y,
     parts[2] = {&header, sizeof header};
     parts[4] = {info.data(), info.size()};
     xcb_protocol_request_t request = {4, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-    xcb_generic_error_t* error =
-        xcb_request_check(c, {xcb_send_request(c, XCB_REQUEST_CHECKED, parts + 2, &request)});
-    std::free(error);
+    const auto error = owned(
+        xcb_request_check(c, {xcb_send_request(c, XCB_REQUEST_CHECKED, parts + 2, &request)}));
     return !error && !xcb_connection_has_error(c);
 }
 
 int monitors(const std::string& layout) {
     std::free(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
-    auto* resources = xcb_randr_get_screen_resources_current_reply(
-        c, xcb_randr_get_screen_resources_current(c, root), nullptr);
+    const auto resources = owned(xcb_randr_get_screen_resources_current_reply(
+        c, xcb_randr_get_screen_resources_current(c, root), nullptr));
     if (!resources)
         return 1;
-    const xcb_randr_output_t* out = xcb_randr_get_screen_resources_current_outputs(resources);
-    std::vector<xcb_randr_output_t> outputs(
-        out, out + xcb_randr_get_screen_resources_current_outputs_length(resources));
-    std::free(resources);
+    const xcb_randr_output_t* out = xcb_randr_get_screen_resources_current_outputs(resources.get());
+    const std::vector<xcb_randr_output_t> outputs(
+        out, out + xcb_randr_get_screen_resources_current_outputs_length(resources.get()));
     xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
     // The primary monitor takes over the server's one output.
     for (size_t start = 0, i = 0; start <= layout.size(); ++i) {
@@ -133,26 +123,23 @@ int monitors(const std::string& layout) {
 int grabKey(xcb_keysym_t keysym, uint16_t mask, const char* ready) {
     const xcb_setup_t* setup = xcb_get_setup(c);
     const int count = setup->max_keycode - setup->min_keycode + 1;
-    auto* map = xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, setup->min_keycode, uint8_t(count)), nullptr);
+    const auto map = owned(xcb_get_keyboard_mapping_reply(
+        c, xcb_get_keyboard_mapping(c, setup->min_keycode, uint8_t(count)), nullptr));
     if (!map)
         return 2;
     xcb_keycode_t keycode = 0;
     for (int i = 0; i < count && !keycode; ++i) {
-        if (xcb_get_keyboard_mapping_keysyms(map)[i * map->keysyms_per_keycode] == keysym)
+        if (xcb_get_keyboard_mapping_keysyms(map.get())[i * map->keysyms_per_keycode] == keysym)
             keycode = xcb_keycode_t(setup->min_keycode + i);
     }
-    std::free(map);
     if (!keycode)
         return 2;
     // Mod2 is Num Lock on the X servers the tests use.
     for (int extra : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2),
                       int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
-        xcb_generic_error_t* error =
-            xcb_request_check(c, xcb_grab_key_checked(c, 1, root, uint16_t(mask | extra), keycode,
-                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        if (error)
+        if (owned(xcb_request_check(c, xcb_grab_key_checked(c, 1, root, uint16_t(mask | extra),
+                                                            keycode, XCB_GRAB_MODE_ASYNC,
+                                                            XCB_GRAB_MODE_ASYNC))))
             return 1;
     }
     QFile(QString::fromLocal8Bit(ready)).open(QIODevice::WriteOnly);
@@ -163,23 +150,20 @@ int grabKey(xcb_keysym_t keysym, uint16_t mask, const char* ready) {
 }
 
 int frame(xcb_window_t window) {
-    auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
-    auto* origin = xcb_translate_coordinates_reply(
-        c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
-    auto* extents = xcb_get_property_reply(
+    const auto geometry = owned(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    const auto origin = owned(xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr));
+    const auto extents = owned(xcb_get_property_reply(
         c, xcb_get_property(c, 0, window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4),
-        nullptr);
+        nullptr));
     if (!geometry || !origin)
         return 2;
     quint32 e[4] = {}; // left, right, top, bottom
-    if (extents && xcb_get_property_value_length(extents) == 16)
-        std::memcpy(e, xcb_get_property_value(extents), sizeof e);
+    if (extents && xcb_get_property_value_length(extents.get()) == 16)
+        std::memcpy(e, xcb_get_property_value(extents.get()), sizeof e);
     std::printf("%d %d %u %u %d %d %d %d\n", origin->dst_x - int(e[0]), origin->dst_y - int(e[2]),
                 geometry->width + e[0] + e[1], geometry->height + e[2] + e[3], origin->dst_x,
                 origin->dst_y, geometry->width, geometry->height);
-    std::free(geometry);
-    std::free(origin);
-    std::free(extents);
     return 0;
 }
 
@@ -192,15 +176,13 @@ QImage load(const char* path) {
 }
 
 QImage grab(int x, int y, int w, int h) {
-    auto* image = xcb_get_image_reply(c,
-                                      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x),
-                                                    int16_t(y), uint16_t(w), uint16_t(h), ~0u),
-                                      nullptr);
-    if (!image)
-        return {};
-    const QImage copy = rgb(QImage(xcb_get_image_data(image), w, h, QImage::Format_RGB32));
-    std::free(image);
-    return copy;
+    const auto image =
+        owned(xcb_get_image_reply(c,
+                                  xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(x),
+                                                int16_t(y), uint16_t(w), uint16_t(h), ~0u),
+                                  nullptr));
+    return image ? rgb(QImage(xcb_get_image_data(image.get()), w, h, QImage::Format_RGB32))
+                 : QImage();
 }
 
 int printPixel(const QImage& image, int x, int y) {
@@ -231,24 +213,19 @@ int rows(const QImage& part, const QImage& whole, int x) {
     for (int y = 0; y < whole.height(); ++y)
         index.insert(row(whole, y, x), y);
     // Rows that continue the previous run are preferred over other copies.
-    int runStart = 0, runSource = -2, previous = -2;
-    for (int y = 0; y <= part.height(); ++y) {
-        int source = -1;
-        if (y < part.height()) {
-            const QList<int> found = index.values(row(part, y, 0));
-            if (!found.isEmpty())
-                source = found.contains(previous + 1) ? previous + 1 : found.back();
-        }
-        const bool continues = y < part.height() && y > 0 &&
-                               ((source < 0 && previous < 0) ||
-                                (source >= 0 && previous >= 0 && source == previous + 1));
-        if (y > 0 && !continues) {
-            std::printf("%d %d %d\n", runStart, y - 1, runSource);
-            runStart = y;
-        }
-        if (!continues)
-            runSource = source;
-        previous = source;
+    std::vector<int> source;
+    for (int y = 0; y < part.height(); ++y) {
+        const QList<int> found = index.values(row(part, y, 0));
+        const int next = source.empty() ? -1 : source.back() + 1;
+        source.push_back(found.isEmpty() ? -1 : found.contains(next) ? next : found.back());
+    }
+    for (size_t start = 0, y = 1; y <= source.size(); ++y) {
+        const int previous = source[y - 1];
+        if (y < source.size() &&
+            (source[y] < 0 ? previous < 0 : previous >= 0 && source[y] == previous + 1))
+            continue;
+        std::printf("%zu %zu %d\n", start, y - 1, source[start]);
+        start = y;
     }
     return 0;
 }
@@ -320,13 +297,12 @@ int swayWindow(const char* pattern) {
     std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
         const auto value = [&node](const char* key) { return node.value(QLatin1String(key)); };
         const QJsonObject r = value("rect").toObject();
+        const auto rect = [&r](const char* key) { return r.value(QLatin1String(key)).toInt(); };
         if (node.contains(QLatin1String("pid")) && value("visible").toBool() &&
             title.match(value("name").toString()).hasMatch()) {
-            std::printf("%d %d %d %d %lld %lld %d\n", r.value(QLatin1String("x")).toInt(),
-                        r.value(QLatin1String("y")).toInt(),
-                        r.value(QLatin1String("width")).toInt(),
-                        r.value(QLatin1String("height")).toInt(), value("pid").toInteger(),
-                        value("id").toInteger(), value("fullscreen_mode").toInt());
+            std::printf("%d %d %d %d %lld %lld %d\n", rect("x"), rect("y"), rect("width"),
+                        rect("height"), value("pid").toInteger(), value("id").toInteger(),
+                        value("fullscreen_mode").toInt());
             ++found;
         }
         for (const char* key : {"nodes", "floating_nodes"}) {
@@ -391,8 +367,8 @@ int main(int argc, char** argv) {
                        uint16_t(std::strtoul(a[1], nullptr, 0)), a[2]);
     if (command == "frame" && n == 1)
         return frame(xcb_window_t(std::strtoul(a[0], nullptr, 0)));
-    if (command == "snapshot-png" && (n == 1 || n == 5))
-        return save(n == 1 ? grab(0, 0, 640, 480) : grab(i(1), i(2), i(3), i(4)), a[0]);
+    if (command == "snapshot-png" && n == 5)
+        return save(grab(i(1), i(2), i(3), i(4)), a[0]);
     if (command == "root-pixel" && n == 2)
         return printPixel(grab(i(0), i(1), 1, 1), 0, 0);
     if (command == "compare" && n == 3) {

@@ -1,8 +1,6 @@
-// A window with known content for the end-to-end tests: four flat quadrants
-// (red, green, blue, yellow) with a white border, titled "korvel-fixture".
-// With a shadow width, it is undecorated and the quadrants lie inside a grey
-// margin that width, as a window with client-side decorations draws its
-// shadow; the test announces the margin in _GTK_FRAME_EXTENTS.
+// "korvel-fixture", for the end-to-end tests: four flat quadrants (red, green, blue,
+// yellow) in a white border. With SHADOW, it is undecorated and draws a grey margin
+// that wide, as client-side decorations draw a shadow (the test sets _GTK_FRAME_EXTENTS).
 //   fixturewindow X Y W H [SHADOW]
 #include <QApplication>
 #include <QPainter>

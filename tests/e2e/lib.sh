@@ -1,7 +1,5 @@
-# Shared by the end-to-end scripts, which run inside scripts/xsession (wllib.sh
-# brings the same to scripts/waylandsession): the session, korvel and what it
-# shows (its diagnostics: widgets, labels, menu, alerts, captures, pins), the
-# fixtures, pointer, keys, clipboard and pixel comparison.
+# Shared by the end-to-end scripts in scripts/xsession (and through wllib.sh in
+# scripts/waylandsession): korvel, its diagnostics, fixtures, input and pixels.
 set -eu
 korvel="$KORVEL_BUILD/src/app/korvel"
 tool="$KORVEL_BUILD/tests/e2e/korvel_e2etool"
@@ -17,6 +15,7 @@ korvel_pid="" fixture_pid="" pids=""
 trap 'kill $fixture_pid $pids 2>/dev/null || true; stop_korvel; ${on_exit:-:}' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+expect_eq() { [ "$1" = "$2" ] || fail "$3: '$1', expected '$2'"; } # got wanted what
 wait_for() { # seconds, then a command that must succeed
     limit=$(($1 * 10))
     shift
@@ -32,10 +31,8 @@ spawn() { "$@" & pids="$pids $!"; }
 # settings LINE…: korvel's settings hold only these, from its next start.
 settings() { mkdir -p "${conf%/*}" && printf '[General]\n' >"$conf" && printf '%s\n' "$@" >>"$conf"; }
 
-# --- korvel -------------------------------------------------------------------
-# The tray icon: the one visible window of korvel's class while no alert,
-# capture or pin is open. xdotool can trip over windows that vanish while it
-# lists them, so the answer must be unique and non-empty.
+# The tray icon: korvel's one visible window while nothing else is open. xdotool
+# trips over windows that vanish while it lists them: the answer must be unique.
 find_icon() {
     icon="$(xdotool search --onlyvisible --classname '^korvel$' 2>/dev/null)" || return 1
     [ -n "$icon" ] && [ "$(echo "$icon" | wc -l)" = 1 ]
@@ -49,6 +46,15 @@ stop_korvel() {
     korvel_pid=""
 }
 alive() { kill -0 "$korvel_pid" || fail "korvel exited"; }
+# expect_term WHAT: SIGTERM, as at a logout, ends korvel within 5 s with status 0.
+expect_term() {
+    kill -TERM "$korvel_pid"
+    timeout 5 sh -c "while kill -0 $korvel_pid 2>/dev/null; do sleep 0.1; done" || fail "$1: korvel still runs"
+    status=0
+    wait "$korvel_pid" || status=$?
+    korvel_pid=""
+    expect_eq $status 0 "$1: exit status"
+}
 
 # Opens the tray menu; choose_menu_item N takes its item N (1 is "截图").
 open_menu() {
@@ -65,13 +71,13 @@ choose_menu_item() {
 }
 expect_capture_item() { # the menu's first item
     open_menu
-    [ "$(head -1 "$diag/menu.txt")" = "$1" ] || fail "capture item: $(head -1 "$diag/menu.txt")"
+    expect_eq "$(head -1 "$diag/menu.txt")" "$1" "capture item"
     xdotool key Escape
     sleep 0.3
 }
 expect_alert() { wait_for 10 grep -qxF "$1" "$diag/alerts.txt"; }
 
-# --- Captures -------------------------------------------------------------------
+overlays() { xdotool search --onlyvisible --name '^Korvel$' 2>/dev/null | wc -l; }
 overlay_shown() { xdotool search --onlyvisible --name '^Korvel$' >/dev/null 2>&1; }
 expect_closed() { wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Korvel\$'"; }
 # A capture by the shortcut; returns once its overlays show.
@@ -86,20 +92,22 @@ begin_capture() {
 expect_capture() {
     wait_for 10 test -s "$diag/captures.txt"
     wait_for 10 overlay_shown
-    sleep 0.3
-    xdotool key Escape
+    xdotool sleep 0.3 key Escape
     expect_closed
     rm -f "$diag/captures.txt"
     sleep 0.3
 }
-expect_no_capture() {
-    sleep 1.5
-    [ ! -e "$diag/captures.txt" ] || fail "$1"
+# copy_window X Y WxH [SNAPSHOT X Y]: in a capture (begun if none is open), a
+# click there in whole-window mode copies exactly the window's frozen pixels.
+copy_window() {
+    overlay_shown || begin_capture
+    xdotool mousemove "$1" "$2" key space sleep 0.3 click 1 sleep 0.3 key Return
+    shift 2
+    expect_copy "$work/copy.png" "$@"
 }
 
-# --- Widgets and labels (widgets.txt follows every 100 ms) ----------------------
-# widget_at KIND NAME: the centre of the first visible, enabled widget of that
-# kind ("button", "popup", "window", "label") and name.
+# widget_at KIND NAME: the centre of the first visible, enabled widget of that kind
+# ("button", "popup", "window", "label") and name; widgets.txt follows every 100 ms.
 widget_at() {
     awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n && $4 != "0" {
         split($3, g, " "); printf "%d %d\n", g[1] + g[3] / 2, g[2] + g[4] / 2; found = 1; exit }
@@ -123,7 +131,6 @@ expect_shown() { # seconds text
     done
 }
 
-# --- Windows and fixtures ---------------------------------------------------------
 # The first visible window named $1, once there is one.
 named_window() {
     wait_for 20 sh -c "xdotool search --onlyvisible --name '^$1\$'"
@@ -132,8 +139,7 @@ named_window() {
 # The first visible window whose instance name is exactly $1.
 visible_window() { xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -1; }
 window_gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
-# close_window TITLE: Escape typed into that window once it shows, again every
-# 2 s until it is gone.
+# close_window TITLE: Escape into that window once it shows, every 2 s until it is gone.
 close_window() {
     named_window "$1" >/dev/null
     i=0
@@ -150,17 +156,15 @@ window_frame() {
     set -- $("$tool" frame "$1")
     fx=$1 fy=$2 fw=$3 fh=$4 cx=$5 cy=$6 cw=$7 ch=$8
 }
-# show_fixture X Y W H [SHADOW]: the four-colour fixture window at that frame;
-# sets fixture_window and its frame (window_frame), once it shows.
+# show_fixture X Y W H [SHADOW]: the four-colour fixture there; sets fixture_window and its frame.
 show_fixture() {
     "$fixture" "$@" &
     fixture_pid="${fixture_pid:+$fixture_pid }$!"
     fixture_window="$(named_window "korvel-fixture${5:+-shadow}")"
     window_frame "$fixture_window"
 }
-# start_fixture [scrollfixture options…]: the scrolling document, stored as
-# $document, in place of any fixture before; sets fixture_window and cx cy. Its header is 40 pixels tall, its
-# viewport below shows the document from row (or column) 0.
+# start_fixture [scrollfixture options…]: the scrolling document (in $document) replaces any
+# before; sets fixture_window and cx cy. Under its 40-pixel header the document starts at 0.
 start_fixture() {
     [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
     "$scrollfixture" --write "$document" "$@" &
@@ -171,8 +175,10 @@ start_fixture() {
 # The fixture has the keyboard, as after the capture started.
 fixture_focused() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$fixture_window" ]; }
 
-# --- Pointer, keys, clipboard and pixels; wllib.sh has the same for Wayland ---------
+# Pointer, keys, clipboard and pixels: wllib.sh has the same for Wayland.
 click_at() { xdotool mousemove "$1" "$2" sleep 0.1 click "${3:-1}"; }
+# hover X Y [SECONDS]: the pointer there, and time for the screen to follow.
+hover() { xdotool mousemove "$1" "$2" sleep "${3:-0.5}"; }
 drag() { # x0 y0 x1 y1
     xdotool mousemove "$1" "$2" mousedown 1 mousemove $(($1 + 40)) $(($2 + 40)) \
         mousemove "$3" "$4" sleep 0.1 mouseup 1
@@ -191,8 +197,7 @@ expect_png() {
     [ "$(png_size "$1")" = "$2" ] || fail "${1##*/} is $(png_size "$1"), expected $2"
     [ $# -lt 5 ] || "$tool" inside "$1" "$3" "$4" "$5" >/dev/null || fail "${1##*/} differs from ${3##*/} at $4,$5"
 }
-# copy_to PNG [KEY…]: the keys, then Return copies into PNG; for captures that
-# stay open after a copy.
+# copy_to PNG [KEY…]: the keys, then Return copies into PNG, in a capture that stays open.
 copy_to() {
     f=$1
     shift
@@ -200,15 +205,13 @@ copy_to() {
     sleep 0.3
     paste_png "$f"
 }
-# expect_copy PNG WxH [WHOLE X Y]: the same of the clipboard's PNG, stored as
-# PNG, once the capture has closed.
+# expect_copy PNG WxH [WHOLE X Y]: expect_png of the clipboard, once the capture has closed.
 expect_copy() {
     expect_closed
     paste_png "$1"
     expect_png "$@"
 }
 
-# --- Long captures of the scrolling fixture --------------------------------------
 ready_text="滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"
 stopped_text="画面未变化，自动滚动已停止。可手动继续，或直接复制。"
 # The dimensions label, e.g. "560 × 880 px".
@@ -222,9 +225,8 @@ start_long_capture() {
     click_widget button "长截图"
     expect_shown 10 "$ready_text"
 }
-# The usual scene: a 560-row viewport on 2,400 rows, 60 rows per wheel click
-# (extra fixture options after), and a long capture of client columns
-# 40…599, rows 80…479: document rows 40 and on at the start.
+# The usual scene: a 560-row viewport on 2,400 rows, 60 rows a wheel click (more options
+# after), long-captured at client columns 40…599, rows 80…479: document rows 40 and on.
 start_usual_capture() {
     start_fixture --window 200,100,640,600 --length 2400 --step 60 "$@"
     [ -n "$korvel_pid" ] || start_korvel
@@ -238,6 +240,5 @@ paste_long_png() {
     wait_for 10 sh -c "! grep -qP '^window\tKorvel · 长截图\t' '$diag/widgets.txt'"
     paste_png "$1"
 }
-# expect_document_part PNG W H X Y: the image is W × H and equals the
-# document's pixels at (X, Y).
+# expect_document_part PNG W H X Y: a W × H image equal to the document at (X, Y).
 expect_document_part() { expect_png "$1" "${2}x$3" "$document" "$4" "$5"; }

@@ -1,40 +1,38 @@
-# Long captures of the scrolling fixture, one scene after another in one
-# korvel, each copy held to the fixture's document pixel for pixel (the
-# fixture moves whole pixels and draws without smoothing, so no difference is
-# allowed).
+# Long captures of the scrolling fixture, scene after scene in one korvel, each copy
+# equal to the document (it scrolls whole pixels unsmoothed: no difference is allowed).
 . "$(dirname "$0")/lib.sh"
-# copy_long W H X Y: Return in the fixture copies W × H of the document at (X, Y).
+# copy_long [W H X Y]: Return in the fixture copies W × H of the document at (X, Y).
 copy_long() {
     wait_for 5 fixture_focused
     key Return
     paste_long_png "$work/long.png"
-    expect_document_part "$work/long.png" "$@"
+    [ $# = 0 ] || expect_document_part "$work/long.png" "$@"
+}
+# auto_scroll DIRECTION: automatic scrolling, until it stops at the document's end.
+auto_scroll() {
+    click_widget button "自动滚动"
+    expect_shown 5 "自动向${1}滚动中；空格停止，Enter 复制。"
+    expect_shown 40 "$stopped_text"
 }
 
-# --- Scrolled by korvel itself down to the document's end, where it stops ----------
+# --- Scrolled by korvel itself down to the document's end ---------------------------
 start_usual_capture
 fixture_focused || fail "the fixture does not have the keyboard"
-click_widget button "自动滚动"
-expect_shown 5 "自动向下滚动中；空格停止，Enter 复制。"
-expect_shown 40 "$stopped_text"
+auto_scroll 下
 # The label was noted as it was painted; widgets.txt follows.
 wait_for 2 has_widget button "自动滚动"
 # At the end the viewport shows rows 1840…2399; the region's last row is 2279.
 copy_long 560 2240 40 40
 
-# --- Started by scrolling up: it turns upwards and goes up to the top ---------------
-# The viewport starts 1,200 rows in: the region shows rows 1240…1639.
+# --- Started by scrolling up from rows 1240…1639, it goes up to the top --------------
 start_usual_capture --offset 1200
 wheel 2 4
 wait_for 10 dimensions_are "560 × 520 px"
-click_widget button "自动滚动"
-expect_shown 5 "自动向上滚动中；空格停止，Enter 复制。"
-expect_shown 40 "$stopped_text"
+auto_scroll 上
 copy_long 560 1600 40 40
 
-# --- Scrolling back: with "回滚裁剪" on (the default) the image loses the rows
-# scrolled back over; off, scrolling back breaks the match and keeps the image,
-# and scrolling on again finds the place where it left off.
+# --- Scrolling back: with "回滚裁剪" (the default) the image loses the rows scrolled
+# back over; without, the match breaks, the image stays and scrolling on finds its place.
 start_usual_capture
 wheel 8 5
 wait_for 10 dimensions_are "560 × 880 px"
@@ -53,9 +51,8 @@ sleep 0.3
 dimensions_are "560 × 700 px" || fail "scrolling on to the old end changed the image"
 copy_long 560 700 40 40
 
-# --- Keys typed into the fixture reach the capture, not the fixture: Space
-# pauses (scrolling then adds nothing) and resumes (the rows scrolled meanwhile
-# are picked up), Enter copies, Esc closes without copying.
+# --- Keys in the fixture reach the capture: Space pauses (scrolling adds nothing) and
+# resumes (picking up the rows scrolled meanwhile), Enter copies, Esc closes, copying nothing.
 start_usual_capture
 wheel 3 5
 wait_for 10 dimensions_are "560 × 580 px"
@@ -80,8 +77,7 @@ begin_capture
 key Escape
 expect_closed
 
-# --- The fixture closed midway: the capture says so and keeps what it has, which
-# the copy button still copies.
+# --- The fixture closed midway: the capture says so; its copy button copies what it has.
 start_usual_capture
 wheel 4 5
 wait_for 10 dimensions_are "560 × 640 px"
@@ -91,25 +87,21 @@ click_widget button "复制 · Enter"
 paste_long_png "$work/long.png"
 expect_document_part "$work/long.png" 560 640 40 40
 
-# --- A region over the fixture's sticky header: the header stays put while the
-# document scrolls under it, so the image shows it once, on top.
+# --- Client rows 10…479, over the fixed header: its 30 rows come once, on top, then
+# document rows 0 and on.
 start_fixture --window 200,100,640,600 --length 2400 --step 60
-# Client rows 10…479: 30 header rows, then document rows 0…439.
 "$tool" snapshot-png "$work/header.png" $((cx + 40)) $((cy + 10)) 560 30
 start_long_capture $((cx + 40)) $((cy + 10)) $((cx + 600)) $((cy + 480))
 wheel 10 5
 wait_for 10 dimensions_are "560 × 1070 px"
-wait_for 5 fixture_focused
-key Return
-paste_long_png "$work/long.png"
+copy_long
 expect_png "$work/long.png" 560x1070
-"$tool" inside "$work/header.png" "$work/long.png" 0 0 >/dev/null || fail "the header is not on top"
+expect_png "$work/header.png" 560x30 "$work/long.png" 0 0
 "$tool" crop "$work/long.png" 0 30 560 1040 "$work/body.png"
 expect_document_part "$work/body.png" 560 1040 40 0
 
-# --- Sideways: the direction pop-up turned to "横向" by the wheel over it, Space
-# in the fixture starts, automatic scrolling to the right until the end.
-# A 900 × 360 viewport on a document 3,000 columns long.
+# --- Sideways, a 900 × 360 viewport on 3,000 columns: the wheel over the direction
+# pop-up turns it to "横向", Space in the fixture starts, automatic scrolling goes right.
 start_fixture --horizontal --window 100,100,900,400 --length 3000 --step 60
 start_long_capture $((cx + 40)) $((cy + 80)) $((cx + 640)) $((cy + 360))
 forget_shown
@@ -120,9 +112,7 @@ wait_for 5 has_widget popup "横向"
 wait_for 5 fixture_focused
 key space
 expect_shown 10 "$ready_text"
-click_widget button "自动滚动"
-expect_shown 5 "自动向右滚动中；空格停止，Enter 复制。"
-expect_shown 40 "$stopped_text"
+auto_scroll 右
 # At the end the viewport shows columns 2100…2999; the region's last is 2739.
 copy_long 2700 280 40 40
 alive

@@ -1,8 +1,6 @@
-# Long captures of a real browser (Chromium) showing a long article with a
-# fixed header and footer and section headings that become sticky as they
-# reach the header, in a light and a dark theme, with and without a
-# compositor: every long image must equal the page rendered in one piece
-# (headless, at full document height), row for row.
+# Long captures of Chromium showing an article with a fixed header and footer and
+# headings that stick under the header, light and dark, with and without a compositor:
+# each long image equals the page rendered headless at full height, row for row.
 . "$(dirname "$0")/lib.sh"
 browser_pid=""
 
@@ -19,8 +17,7 @@ article() {
         printf 'main{padding:44px 16px 32px;height:4400px}p{margin:0 0 16px}'
         printf 'h2{position:sticky;top:44px;margin:0;padding:8px 0;background:%s;font-size:20px;line-height:24px}' "$head"
         printf '</style></head><body><header>Korvel 长截图测试 · 固定页眉</header><main>\n'
-        # An introduction first: no heading is stuck yet when the capture
-        # starts, each becomes sticky on the way.
+        # No heading is stuck yet when the capture starts; each sticks on the way.
         printf '<p>'
         for l in $(seq 10); do printf '引言第 %s 行：introduction, before any heading sticks %s<br>' "$l" $((l * 37)); done
         printf '</p>\n'
@@ -41,8 +38,7 @@ chromium_flags="--no-sandbox --test-type --disable-gpu --no-first-run --disable-
   --disable-component-update --disable-sync --disable-default-apps --hide-scrollbars \
   --force-device-scale-factor=1 --password-store=basic"
 
-# browse THEME [extra flags…]: the article in an app window at (100, 80),
-# 900 × 700; sets cx cy cw ch of its page area.
+# browse THEME [flags…]: the article in a 900 × 700 window at (100, 80); sets cx cy cw ch.
 browse() {
     theme=$1; shift
     kill $browser_pid 2>/dev/null || true
@@ -55,9 +51,8 @@ browse() {
     window_frame "$(xdotool search --onlyvisible --name "$theme.html" | head -1)"
 }
 
-# expect_page PNG THEME: the long image is the page's columns 40 … 839 from
-# its first row on, with the fixed footer once at its end; with `whole`, all
-# of the page.
+# expect_page PNG THEME [whole]: the page's columns 40…839 from its first row (to its
+# last with `whole`), with the fixed footer once at the end.
 expect_page() {
     [ -z "${KORVEL_E2E_KEEP:-}" ] || { mkdir -p "$KORVEL_E2E_KEEP" && cp "$1" "$work/truth-$2.png" "$KORVEL_E2E_KEEP/"; }
     height=$(png_size "$1" | cut -dx -f2)
@@ -90,13 +85,12 @@ xdotool key Return
 paste_long_png "$work/light-hand.png"
 expect_page "$work/light-hand.png" light
 
-# Dark, with a compositor, no smooth scrolling: automatic scrolling to the
-# end at each speed; the pointer stays where the user left it.
+# Dark, with a compositor, unsmoothed: automatic scrolling to the end at each speed,
+# the pointer left where the user put it.
 spawn xcompmgr >/dev/null 2>&1
 browse dark --disable-smooth-scrolling
 for speed in 快速 正常 慢速; do
-    xdotool key Home
-    sleep 0.5
+    xdotool key Home sleep 0.5
     start_long_capture $((cx + 40)) "$cy" $((cx + 840)) $((cy + ch))
     xdotool mousemove 1500 900
     click_widget popup "正常"

@@ -1,7 +1,6 @@
-# A long capture of a real GTK editor (Mousepad) showing lines that differ
-# only in their numbers, scrolled by hand slowly and then fast: the long
-# image equals the same text shown at once in a window tall enough for all
-# of it, row for row, and reaches where the scrolling ended.
+# A long capture of Mousepad showing lines that differ only in their numbers, scrolled
+# by hand slowly then fast: it equals the text shown at once in a window tall enough
+# for all of it, row for row, and reaches where the scrolling ended.
 . "$(dirname "$0")/lib.sh"
 
 for i in $(seq 200); do
@@ -20,8 +19,7 @@ xdotool windowmove "$editor" 100 100 windowsize "$editor" 900 700
 sleep 2
 window_frame "$editor"
 
-# The text area, clear of the caret at the left and the scroll bar at the
-# right; its top row is row 56 of the window's client.
+# The text area, clear of the caret and the scroll bar, from the client's row 56.
 start_korvel
 start_long_capture $((cx + 12)) $((cy + 56)) $((cx + 880)) $((cy + 690))
 xdotool mousemove $((cx + 400)) $((cy + 300))

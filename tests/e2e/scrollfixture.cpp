@@ -1,20 +1,15 @@
-// A scrolling document for the long capture's end-to-end tests and benchmark,
-// titled "korvel-scroll": a sticky header band that never moves, and below it
-// a viewport onto a long document drawn in code (text lines and coloured
-// photo blocks, see src/longshot/longdocument.h). Every wheel click moves
-// the document by a fixed number of pixels; nothing is smoothed or animated,
-// so each scroll position shows exact document pixels.
+// The long capture's scrolling document, titled "korvel-scroll", for the
+// end-to-end tests and the benchmark: a fixed header band over a viewport onto
+// a long document drawn in code (src/longshot/longdocument.h). A wheel click
+// moves it a fixed number of pixels, unsmoothed, so each position shows exact pixels.
 //
 //   scrollfixture [--horizontal] [--window X,Y,W,H] [--length N] [--step N]
 //                 [--offset N] [--seed N] [--write FILE] [--print-offset]
 //
-// --horizontal lays the document out sideways: it is N columns long and
-// scrolls left and right (horizontal wheel buttons, or the vertical wheel).
-// Not --geometry: Qt takes that one for itself on X11. --offset starts the
-// viewport that far into the document. --write stores the whole document, at
-// the viewport's width (or height when horizontal), as PNG before the window
-// opens. --print-offset prints "window ID" (the X window) once shown, then the
-// offset after every change.
+// --horizontal: N columns long, scrolled sideways by either wheel. Not --geometry:
+// Qt takes that on X11. --offset: where the viewport starts. --write: the whole
+// document as PNG, at the viewport's width (height sideways). --print-offset:
+// "window ID" (the X window) once shown, then the offset after every change.
 #include "longshot/longdocument.h"
 
 #include <QApplication>
@@ -38,9 +33,8 @@ public:
         : step_(step)
         , horizontal_(horizontal) {
         setFixedSize(size);
-        // A compositor without a cursor plane (headless sway) draws the
-        // pointer into the screen, and so into every frame of the capture.
-        // A blank shape is not enough there: Qt then sets no image at all.
+        // Headless sway draws the pointer into every frame of the capture. A
+        // blank shape is not enough: Qt then sets no image at all.
         QPixmap clear(16, 16);
         clear.fill(Qt::transparent);
         setCursor(QCursor(clear));

@@ -1,9 +1,7 @@
-# What a capture picks on a real desktop: an old X program that names no
-# process, a window with client-side decorations (only what lies inside its
-# shadow), two panels that only the accessibility tree tells apart (the
-# highlight follows the pointer from one to the other), the second monitor
-# (the loupe's pixel, Space there, a pin over the selection), and a quick
-# double right-click.
+# What a capture picks on a real desktop: an X program that names no process, a
+# window with client-side decorations (inside its shadow), panels only the
+# accessibility tree tells apart, the second monitor (loupe, Space, a pin over the
+# selection), and a quick double right-click.
 . "$(dirname "$0")/lib.sh"
 spawn xmessage -title korvel-xmessage -geometry 300x120+1300+700 "korvel-xmessage"
 spawn "$KORVEL_BUILD/tests/e2e/korvel_a11yfixture" 200 430 flat >"$work/panels.txt"
@@ -16,13 +14,6 @@ xprop -id "$xmessage_window" _NET_WM_PID | grep -q 'not found' || fail "xmessage
 wait_for 10 grep -q '^right ' "$work/panels.txt"
 start_korvel
 
-# A click in whole-window mode copies exactly the window's frozen pixels.
-copy_window() { # x y expected-size [snapshot x y]
-    begin_capture
-    xdotool mousemove "$1" "$2" key space sleep 0.3 click 1 sleep 0.3 key Return
-    shift 2
-    expect_copy "$work/copy.png" "$@"
-}
 window_frame "$xmessage_window"
 copy_window $((cx + 20)) $((cy + 20)) "${fw}x${fh}"
 window_frame "$shadowed"
@@ -30,24 +21,20 @@ copy_window $((cx + 100)) $((cy + 100)) 360x260 "$diag/snapshot-0.png" 720 120
 
 # --- On the second monitor ----------------------------------------------------------
 show_fixture 2200 200 600 400
-# The loupe takes the pointer's pixel, the blue quadrant's first row right
-# under the red one.
+# Alt+C copies the colour code of the pointer's pixel: the blue quadrant's first row.
 begin_capture
 xdotool mousemove $((cx + 100)) $((cy + 200)) sleep 0.4 key alt+c sleep 0.3 key Escape
-[ "$(xclip -selection clipboard -o)" = "#0000FF" ] || fail "colour code: $(xclip -selection clipboard -o)"
+expect_eq "$(xclip -selection clipboard -o)" "#0000FF" "colour code"
 expect_closed
 # Space takes whole windows there: a click on the red panel copies the window.
 copy_window $((cx + 100)) $((cy + 100)) "${fw}x${fh}" "$diag/snapshot-1.png" $((fx - 1920)) "$fy"
-# A pin made from a selection across the four colours opens exactly over it and
-# shows the frozen pixels one to one inside its border.
+# A pin of a selection across the four colours opens over it, its frozen pixels inside a border.
 begin_capture
 x0=$((cx + 200)) y0=$((cy + 130)) x1=$((cx + 400)) y1=$((cy + 250))
 drag $x0 $y0 $x1 $y1
-sleep 0.5
-xdotool key ctrl+p
+xdotool sleep 0.5 key ctrl+p
 wait_for 5 test -s "$diag/pins.txt"
-[ "$(cat "$diag/pins.txt")" = "$x0 $y0 $((x1 - x0)) $((y1 - y0))" ] ||
-    fail "pin at $(cat "$diag/pins.txt"), selection $x0 $y0 $((x1 - x0)) $((y1 - y0))"
+expect_eq "$(cat "$diag/pins.txt")" "$x0 $y0 $((x1 - x0)) $((y1 - y0))" "the pin over the selection"
 expect_closed
 sleep 0.5
 "$tool" snapshot-png "$work/pin.png" $((x0 + 1)) $((y0 + 1)) $((x1 - x0 - 2)) $((y1 - y0 - 2))
@@ -60,34 +47,29 @@ set -- $(grep '^left ' "$work/panels.txt")
 lx=$(($2 + $4 / 2)) ly=$(($3 + $5 / 2))
 set -- $(grep '^right ' "$work/panels.txt")
 boundary=$2 rx=$(($2 + $4 / 2)) ry=$(($3 + $5 / 2))
-# Stopped, the application leaves hovering to the pixels: the highlight takes
-# its whole window at once and follows the pointer away from it.
+# hovered LEFT RIGHT WHAT: the colours at the panels' centres.
+hovered() {
+    expect_pixel $lx $ly "$1" "$3: the left panel"
+    expect_pixel $rx $ry "$2" "$3: the right panel"
+}
+# Stopped, the application leaves hovering to the pixels: the whole window, then none.
 kill -STOP $panels
 begin_capture
-xdotool mousemove $((boundary - 60)) $ly
-sleep 0.5
-expect_pixel $lx $ly "#f0f0f0" "the stopped window highlighted"
-expect_pixel $rx $ry "#f0f0f0" "the stopped window highlighted"
-xdotool mousemove 900 250
-sleep 0.5
+hover $((boundary - 60)) $ly
+hovered "#f0f0f0" "#f0f0f0" "the stopped window highlighted"
+hover 900 250
 expect_pixel $lx $ly "#909090" "the stopped window shaded"
 kill -CONT $panels
 xdotool key Escape
 expect_closed
-# Going again, it answers for the panels.
+# Going again, it answers for the panels; 3.5 s outlast every re-ask of a resting pointer.
 begin_capture
-xdotool mousemove $((boundary - 60)) $ly
-sleep 3.5 # long enough for every re-ask of a resting pointer
-expect_pixel $lx $ly "#f0f0f0" "the left panel highlighted"
-expect_pixel $rx $ry "#909090" "the right panel shaded"
-xdotool mousemove $((boundary + 60)) $ly
-sleep 2
-expect_pixel $rx $ry "#f0f0f0" "the right panel highlighted"
-expect_pixel $lx $ly "#909090" "the left panel shaded"
+hover $((boundary - 60)) $ly 3.5
+hovered "#f0f0f0" "#909090" "the pointer on the left"
+hover $((boundary + 60)) $ly 2
+hovered "#909090" "#f0f0f0" "the pointer on the right"
 
 # A quick double right-click: the first press reselects, the second cancels.
-xdotool click 1
-sleep 0.3
-xdotool click --repeat 2 --delay 80 3
+xdotool click 1 sleep 0.3 click --repeat 2 --delay 80 3
 expect_closed
 echo PASS
