@@ -230,13 +230,9 @@ TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
 }
 
 // Decoding is bounded: sources over the pixel guard, chunks that claim more
-// than the file holds (the decoder would allocate and clear all of it before
-// finding the file too short), cut files and other formats get none.
+// than the file holds (the decoder would allocate and clear all of it), cut
+// files and other formats get none.
 TEST(HistoryThumbnail, OnlyWholePngsWithinTheGuardAreDecoded) {
-    const QImage thumb = thumbnailOf(filledPng(QSize(300, 200), Qt::darkCyan));
-    EXPECT_EQ(thumb.size(), QSize(96, 64));
-    EXPECT_EQ(thumb.pixel(40, 30), QColor(Qt::darkCyan).rgb());
-
     QImage huge(20000, 20000, QImage::Format_Mono); // 50 MB to hold, a few kB as PNG
     ASSERT_FALSE(huge.isNull());
     huge.fill(0);

@@ -126,38 +126,32 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Baselines a few pixels below the band borders 1800 and 3600: each line
-// once, in order, with its word spaces.
-TEST(Tesseract, LineOnABandBorderAppearsOnce) {
+// once, in order, with its word spaces. A gradient and a few shapes in a band
+// of their own, and a lone dot, read as nothing.
+TEST(Tesseract, LinesOnBandBordersAppearOnceAndPicturesReadAsNothing) {
     const QStringList lines = {
         QStringLiteral("Opening paragraph 17"), QStringLiteral("Exactly on the border 42"),
         QStringLiteral("Second border here 58"), QStringLiteral("Closing words 99")};
     QImage page(1000, 9000, QImage::Format_RGB32);
     page.fill(Qt::white);
     QPainter p(&page);
+    QLinearGradient sky(0, 6000, 0, 6400);
+    sky.setColorAt(0, QColor(80, 140, 220));
+    sky.setColorAt(1, QColor(240, 240, 250));
+    p.fillRect(QRect(0, 6000, 640, 400), sky);
+    p.setBrush(QColor(250, 200, 40));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPoint(500, 6090), 50, 50);
+    p.setBrush(QColor(60, 120, 60));
+    p.drawRect(0, 6300, 640, 100);
+    p.setPen(Qt::black);
     p.setFont(scenes::screenFont(20));
     const int baselines[] = {407, 1807, 3607, 8007};
     for (int i = 0; i < 4; ++i)
         p.drawText(QPoint(40, baselines[i]), lines[i]);
     p.end();
     EXPECT_EQ(read(page), lines.join(QLatin1Char('\n')));
-}
-
-TEST(Tesseract, ImagesWithoutTextReadAsEmpty) {
     QImage dot(1, 1, QImage::Format_ARGB32);
     dot.fill(Qt::black);
     EXPECT_EQ(read(dot), QString());
-    // A gradient and a few shapes.
-    QImage picture(640, 400, QImage::Format_RGB32);
-    QPainter p(&picture);
-    QLinearGradient sky(0, 0, 0, 400);
-    sky.setColorAt(0, QColor(80, 140, 220));
-    sky.setColorAt(1, QColor(240, 240, 250));
-    p.fillRect(picture.rect(), sky);
-    p.setBrush(QColor(250, 200, 40));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QPoint(500, 90), 50, 50);
-    p.setBrush(QColor(60, 120, 60));
-    p.drawRect(0, 300, 640, 100);
-    p.end();
-    EXPECT_EQ(read(picture), QString());
 }

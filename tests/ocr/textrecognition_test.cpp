@@ -34,11 +34,13 @@ RecognizedLine lineAt(const QString& text, int centre, int height = 20, int left
 struct Page {
     std::vector<RecognizedLine> lines;
     std::vector<int> jitter = {0};
-    bool parallel = false;
+    bool parallel;
     std::set<std::thread::id> threads;
     std::vector<QSize> sizes;
     std::mutex lock;
 
+    explicit Page(bool inParallel)
+        : parallel(inParallel) {}
     QString read(int width, int height) {
         const std::vector<Band> bands = TextRecognition::bands(height);
         auto r = std::make_unique<fake::TextRecognizer>();
@@ -75,9 +77,8 @@ INSTANTIATE_TEST_SUITE_P(TextRecognition, Bands, testing::Values(false, true),
 
 } // namespace
 
-TEST_P(Bands, LineInAnOverlapIsReportedOnceInOrder) {
-    Page page;
-    page.parallel = GetParam();
+TEST_P(Bands, LinesNearBordersAreReportedOnceInOrder) {
+    Page page(GetParam());
     page.lines = {lineAt(QStringLiteral("first"), 100), lineAt(QStringLiteral("border"), 1810),
                   lineAt(QStringLiteral("exactly"), 3600, 24, 400),
                   lineAt(QStringLiteral("last"), 3990, 12)};
@@ -89,26 +90,23 @@ TEST_P(Bands, LineInAnOverlapIsReportedOnceInOrder) {
         EXPECT_EQ(page.sizes,
                   (std::vector<QSize>{QSize(500, 1864), QSize(500, 1928), QSize(500, 464)}));
     }
-}
-
-TEST_P(Bands, ReadingsThatStraddleTheBorderAreNeitherDoubledNorLost) {
-    // The two bands place the line's centre either side of 1800: on the
-    // strict rule both would keep it, or, the other way round, neither.
+    // Readings that straddle the border are neither doubled nor lost: the two
+    // bands place the line's centre either side of 1800; on the strict rule
+    // both would keep it, or, the other way round, neither.
     for (const std::vector<int>& jitter : {std::vector<int>{-2, 1}, std::vector<int>{1, -2}}) {
-        Page page;
-        page.parallel = GetParam();
-        page.jitter = jitter;
-        page.lines = {lineAt(QStringLiteral("above"), 1770), lineAt(QStringLiteral("on"), 1800),
-                      lineAt(QStringLiteral("below"), 1830)};
-        EXPECT_EQ(page.read(400, 3000), QStringLiteral("above\non\nbelow"));
+        Page straddling(GetParam());
+        straddling.jitter = jitter;
+        straddling.lines = {lineAt(QStringLiteral("above"), 1770),
+                            lineAt(QStringLiteral("on"), 1800),
+                            lineAt(QStringLiteral("below"), 1830)};
+        EXPECT_EQ(straddling.read(400, 3000), QStringLiteral("above\non\nbelow"));
     }
     // Two different lines side by side at the border are both kept.
-    Page page;
-    page.parallel = GetParam();
-    page.jitter = {-1, 1};
-    page.lines = {lineAt(QStringLiteral("left"), 1800, 20, 0),
-                  lineAt(QStringLiteral("right"), 1801, 20, 600)};
-    const QString text = page.read(1000, 3000);
+    Page sideBySide(GetParam());
+    sideBySide.jitter = {-1, 1};
+    sideBySide.lines = {lineAt(QStringLiteral("left"), 1800, 20, 0),
+                        lineAt(QStringLiteral("right"), 1801, 20, 600)};
+    const QString text = sideBySide.read(1000, 3000);
     EXPECT_TRUE(text == QStringLiteral("left\nright") || text == QStringLiteral("right\nleft"))
         << qPrintable(text);
 }
