@@ -34,26 +34,21 @@ TEST(LongCaptureFeedback, CountsResultsIntoMessagesAndPausesOnlyAtTheLimit) {
     EXPECT_EQ(limit.message, QStringLiteral("已达到长度上限，已有内容保留，可复制或保存。"));
 }
 
+// The bar below, right-aligned, the preview right, top-aligned; at the
+// screen's bottom the bar goes above, at its right edge the preview left;
+// a region filling the screen keeps both inside its inset frame.
 TEST(LongCaptureLayout, KeepsTheBarBelowOrAboveAndThePreviewBesideOnScreen) {
     const QRectF screen(0, 0, 1920, 1080);
-    const QSizeF bar(700, 100), preview(184, 300);
-    // Room everywhere: bar below, right-aligned; preview right, top-aligned.
-    auto l = longCaptureLayout(QRectF(400, 300, 600, 500), screen, bar, preview);
-    EXPECT_EQ(l.toolbar, QRectF(300, 192, 700, 100));
-    EXPECT_EQ(l.preview, QRectF(1012, 500, 184, 300));
-    // At the bottom of the screen the bar goes above the region.
-    l = longCaptureLayout(QRectF(400, 20, 600, 500), screen, bar, preview);
-    EXPECT_EQ(l.toolbar.y(), 528);
-    // Touching the right edge, the preview goes left of it.
-    l = longCaptureLayout(QRectF(1500, 300, 420, 500), screen, bar, preview);
-    EXPECT_EQ(l.preview.x(), 1500 - 184 - 12);
-    EXPECT_EQ(l.toolbar.right(), 1912);
-    // A region filling the screen: both stay inside its inset frame.
-    l = longCaptureLayout(screen, screen, bar, preview);
-    EXPECT_GE(l.toolbar.y(), 8);
-    EXPECT_LE(l.toolbar.bottom(), 1072);
-    EXPECT_GE(l.preview.x(), 8);
-    EXPECT_LE(l.preview.right(), 1912);
+    const std::tuple<QRectF, QRectF, QRectF> cases[] = {
+        {QRectF(400, 300, 600, 500), QRectF(300, 192, 700, 100), QRectF(1012, 500, 184, 300)},
+        {QRectF(400, 20, 600, 500), QRectF(300, 528, 700, 100), QRectF(1012, 220, 184, 300)},
+        {QRectF(1500, 300, 420, 500), QRectF(1212, 192, 700, 100), QRectF(1304, 500, 184, 300)},
+        {screen, QRectF(1212, 8, 700, 100), QRectF(1728, 772, 184, 300)}};
+    for (const auto& [region, toolbar, preview] : cases) {
+        const auto l = longCaptureLayout(region, screen, QSizeF(700, 100), QSizeF(184, 300));
+        EXPECT_EQ(l.toolbar, toolbar) << region.x() << " " << region.y();
+        EXPECT_EQ(l.preview, preview) << region.x() << " " << region.y();
+    }
 }
 
 TEST(AutoScroll, StepsAreAShareOfTheRegionWithinLimits) {

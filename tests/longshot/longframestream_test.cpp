@@ -1,5 +1,4 @@
-// The frame buffer and stream between the platform's thread and the
-// stitching loop; CI also runs these under ThreadSanitizer.
+// The frame buffer and stream between two threads; CI also runs these under ThreadSanitizer.
 #include "longshot/longframestream.h"
 #include "platform/fake/fakewindowstream.h"
 
@@ -22,6 +21,7 @@ QImage window(int width, int height, int stamp = 0) {
     return image;
 }
 
+// One colour that tells `shade` up to 65,535 in its red and green.
 QImage filled(int width, int height, int shade) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(qRgb(shade % 256, (shade / 256) % 256, 7));
@@ -56,40 +56,30 @@ TEST(FrameBuffer, RepeatsOfTheLastAcceptedFrameAreIgnored) {
     EXPECT_EQ(buffer.bytes(), qint64(changed.bytesPerLine()) * 30);
 }
 
-TEST(FrameBuffer, BoundedInCountAndBytesAndReportsTheLossOnce) {
+// The bound in count and the order are Stream.FastProducerSlowConsumer's.
+TEST(FrameBuffer, BoundedInBytesAndReportsTheLossOnce) {
     LongFrameBuffer buffer;
-    for (int i = 0; i < 25; ++i)
-        buffer.append({filled(16, 16, i), 0});
-    EXPECT_EQ(buffer.count(), 24);
-    EXPECT_TRUE(buffer.takeDropped());
-    EXPECT_FALSE(buffer.takeDropped());
-    // Oldest first; room again after taking one.
-    EXPECT_EQ(buffer.takeFirst()->image.pixel(0, 0), filled(1, 1, 0).pixel(0, 0));
-    buffer.append({filled(16, 16, 99), 0});
-    EXPECT_EQ(buffer.count(), 24);
-    EXPECT_FALSE(buffer.takeDropped());
-    buffer.reset();
-    EXPECT_EQ(buffer.count(), 0);
-    EXPECT_EQ(buffer.bytes(), 0);
-    EXPECT_FALSE(buffer.takeFirst());
-
     // 4 MiB each: sixteen fill the budget exactly, the seventeenth passes it.
     for (int i = 0; i < 17; ++i)
         buffer.append({filled(1024, 1024, i), 0});
     EXPECT_EQ(buffer.count(), 16);
     EXPECT_EQ(buffer.bytes(), LongFrameBuffer::maximumBytes);
     EXPECT_TRUE(buffer.takeDropped());
+    EXPECT_FALSE(buffer.takeDropped());
     ASSERT_TRUE(buffer.takeFirst());
     EXPECT_EQ(buffer.bytes(), LongFrameBuffer::maximumBytes - 4 * 1024 * 1024);
+    buffer.reset();
+    EXPECT_EQ(buffer.count(), 0);
+    EXPECT_EQ(buffer.bytes(), 0);
+    EXPECT_FALSE(buffer.takeFirst());
 
     // A first frame over the budget is still taken, alone.
-    LongFrameBuffer empty;
-    empty.append({filled(4200, 4200, 1), 0}); // about 67 MiB
-    EXPECT_EQ(empty.count(), 1);
-    EXPECT_GT(empty.bytes(), LongFrameBuffer::maximumBytes);
-    empty.append({filled(1, 1, 2), 0});
-    EXPECT_EQ(empty.count(), 1);
-    EXPECT_TRUE(empty.takeDropped());
+    buffer.append({filled(4200, 4200, 1), 0}); // about 67 MiB
+    EXPECT_EQ(buffer.count(), 1);
+    EXPECT_GT(buffer.bytes(), LongFrameBuffer::maximumBytes);
+    buffer.append({filled(1, 1, 2), 0});
+    EXPECT_EQ(buffer.count(), 1);
+    EXPECT_TRUE(buffer.takeDropped());
 }
 
 struct Stream : ::testing::Test {
@@ -102,7 +92,6 @@ struct Stream : ::testing::Test {
         stream = std::make_unique<LongFrameStream>(std::move(fake));
         WindowStreamConfiguration configuration;
         configuration.window = 42;
-        configuration.size = QSize(200, 100);
         stream->start(configuration);
     }
     void deliver(const QImage& image, bool complete = true) {
@@ -121,7 +110,6 @@ TEST_F(Stream, ConvertsCompleteFramesToTheRegionAndAxis) {
     // Not accepting yet: nothing is converted.
     deliver(window(200, 100));
     EXPECT_EQ(stream->queuedCount(), 0);
-
     // Accepting a region converts the latest window image at once.
     configure(QRect(10, 20, 50, 30), 3);
     ASSERT_EQ(stream->queuedCount(), 1);
@@ -129,14 +117,12 @@ TEST_F(Stream, ConvertsCompleteFramesToTheRegionAndAxis) {
     EXPECT_EQ(frame->generation, 3);
     EXPECT_EQ(frame->image.size(), QSize(50, 30));
     EXPECT_EQ(frame->image.pixel(0, 0), qRgb(10, 20, 0));
-
     // The same settings again neither reset nor convert anew; incomplete
     // frames are skipped.
     deliver(window(200, 100, 1));
     configure(QRect(10, 20, 50, 30), 3);
     deliver(window(200, 100, 2), false);
     EXPECT_EQ(stream->queuedCount(), 1);
-
     // A horizontal capture turns the region a quarter clockwise.
     configure(QRect(10, 20, 50, 30), 3, true, LongCaptureAxis::horizontal);
     ASSERT_EQ(stream->queuedCount(), 1);
@@ -164,11 +150,11 @@ TEST_F(Stream, StreamErrorsAndStopping) {
     deliver(window(200, 100));
     deliver(window(200, 100, 1));
     EXPECT_EQ(stream->queuedCount(), 2);
-
-    source->fail(Error(QStringLiteral("Korvel"), 2, QStringLiteral("窗口已关闭")));
+    const Error closed(QStringLiteral("Korvel"), 2, QStringLiteral("窗口已关闭"));
+    source->fail(closed);
     stream->flush();
     ASSERT_TRUE(stream->failure());
-    EXPECT_EQ(stream->failure()->description(), QStringLiteral("窗口已关闭"));
+    EXPECT_EQ(stream->failure()->description(), closed.description());
 
     stream->stop();
     EXPECT_EQ(source->stops, 1);
@@ -181,31 +167,29 @@ TEST_F(Stream, StreamErrorsAndStopping) {
 
     // A stream the platform refuses, or none at all, does not start.
     auto refusing = std::make_unique<fake::WindowStream>();
-    refusing->startError = Error(QStringLiteral("Korvel"), 2, QStringLiteral("窗口已关闭"));
+    refusing->startError = closed;
     EXPECT_THROW(LongFrameStream(std::move(refusing)).start({}), Error);
     EXPECT_THROW(LongFrameStream(nullptr).start({}), Error);
 }
+
 // The producer (the platform, on the stream's queue) outpaces the consumer:
 // the buffer stays within its bounds, reports the loss, keeps FIFO order,
 // and a reconfiguration lets no frame of the old generation through.
 TEST_F(Stream, FastProducerSlowConsumer) {
-    constexpr int frames = 600;
     stream->configure(QRect(0, 0, 256, 128), LongCaptureAxis::vertical, 1, true);
     std::atomic<bool> producing = true;
     std::atomic<int> delivered = 0;
     std::thread producer([&] {
-        for (int i = 1; i <= frames; ++i) {
-            QImage image(256, 128, QImage::Format_ARGB32_Premultiplied);
-            image.fill(qRgb(i % 256, i / 256, 0));
-            source->deliver(image);
+        for (int i = 1; i <= 600; ++i) {
+            source->deliver(filled(256, 128, i));
             ++delivered;
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
         producing = false;
     });
 
-    // A consumer that has not taken anything yet while the producer runs on:
-    // the buffer fills to its bound and reports the loss.
+    // Nothing taken yet while the producer runs on: the buffer fills to its
+    // bound and reports the loss.
     int maximum = 0;
     while (delivered < 100) {
         maximum = std::max(maximum, stream->queuedCount());

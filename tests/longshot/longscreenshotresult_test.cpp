@@ -17,13 +17,15 @@ namespace {
 
 // Rows shade from dark to light every 256 rows, so a mark in the wrong place
 // shows as the wrong background around it.
-QImage longImage(int width, int height) {
+QRgb shade(int y) {
+    const int v = 40 + (y % 256) / 2;
+    return qRgb(v, v, v + 40);
+}
+
+QImage longImage(int width, int height, QRgb (*colour)(int) = shade) {
     QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        const int v = 40 + (y % 256) / 2;
-        std::fill(line, line + width, qRgb(v, v, v + 40));
-    }
+    for (int y = 0; y < height; ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), width, colour(y));
     return image;
 }
 
@@ -99,18 +101,13 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
 
     // Shrunk to the window, fine lines are averaged, not dropped: rows of
     // one-pixel black and white lines show grey.
-    QImage lines(2000, 600, QImage::Format_RGB32);
-    for (int y = 0; y < lines.height(); ++y)
-        std::fill_n(reinterpret_cast<QRgb*>(lines.scanLine(y)), lines.width(),
-                    y % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-    open(lines);
+    open(longImage(2000, 600, [](int y) { return y % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0); }));
     const QImage shown = result->canvas()->grab().toImage();
     for (const QPoint p : {QPoint(100, 40), QPoint(440, 101), QPoint(700, 200)})
         EXPECT_NEAR(qGray(shown.pixel(p)), 128, 40) << p.x() << "," << p.y();
 }
 
-// A 30,000-row image: a rectangle drawn at the bottom of the scrolled view
-// lands on the matching image pixels in the export and on screen.
+// A mark at the bottom of 30,000 rows lands on its pixels, exported and shown.
 TEST_F(ResultTest, AMarkNearTheBottomOfAVeryLongImageExportsAtItsPixels) {
     open(longImage(1000, 30000));
     Canvas* canvas = result->canvas();
@@ -134,7 +131,7 @@ TEST_F(ResultTest, AMarkNearTheBottomOfAVeryLongImageExportsAtItsPixels) {
          {QPoint(100, 29650), QPoint(300, 29600), QPoint(200, 29550), QPoint(150, 29750)})
         EXPECT_TRUE(reddish(out.pixel(p))) << p.x() << "," << p.y();
     for (const QPoint p : {QPoint(200, 29650), QPoint(100, 29500), QPoint(100, 100)})
-        EXPECT_EQ(out.pixel(p), longImage(1, 30000).pixel(0, p.y())) << p.x() << "," << p.y();
+        EXPECT_EQ(out.pixel(p), shade(p.y())) << p.x() << "," << p.y();
 
     // The screen shows the same: the viewport's pixels on the left edge,
     // away from the selection handles.
@@ -168,8 +165,7 @@ TEST_F(ResultTest, TheWheelScrollsAndControlWheelStepsTheWidth) {
     EXPECT_LT(canvas->strokeWidth, width);
 }
 
-// What copying, saving and pinning do is the editor's too (EditorTest);
-// here, the window's own keys and closing.
+// What copying, saving and pinning do is EditorTest's; here, the window's keys.
 TEST_F(ResultTest, ReturnCopiesShiftDigitsPickToolsEscCloses_ButNotInAnOpenText) {
     open(longImage(400, 800));
     Canvas* canvas = result->canvas();
@@ -194,10 +190,10 @@ TEST_F(ResultTest, ReturnCopiesShiftDigitsPickToolsEscCloses_ButNotInAnOpenText)
     EXPECT_EQ(closes, 1);
 }
 
+// A folder that does not exist cannot take the file: an alert over the
+// window, which stays, as it does for a pin not made.
 TEST_F(ResultTest, CopySavePinAndTheCloseButtonCloseTheWindowOnce) {
-    // A folder that does not exist cannot take the file: an alert over the
-    // window, which stays.
-    QString target = dir.filePath(QStringLiteral("missing/out.png"));
+    QString target;
     int alerts = 0;
     modal = [&](QDialog& d) {
         if (auto* panel = qobject_cast<QFileDialog*>(&d)) {
@@ -208,32 +204,30 @@ TEST_F(ResultTest, CopySavePinAndTheCloseButtonCloseTheWindowOnce) {
         }
         return int(QDialog::Accepted);
     };
-    open(longImage(300, 400));
-    result->save();
-    EXPECT_EQ(alerts, 1);
-    EXPECT_FALSE(result->isClosed());
-
-    target = dir.filePath(QStringLiteral("out.png"));
     copyCloses = true;
-    const std::function<void()> actions[] = {[&] { result->toolbar()->onCopy(); },
-                                             [&] { result->save(); }, [&] { result->pin(); },
-                                             [&] { result->close(); }};
-    for (int i = 0; i < 4; ++i) {
+    const std::function<void()> save = [&] { result->save(); }, pin = [&] { result->pin(); };
+    const std::tuple<std::function<void()>, const char*, bool> cases[] = {
+        {save, "missing/out.png", false},
+        {[&] { result->toolbar()->onCopy(); }, "", true},
+        {save, "out.png", true},
+        {pin, "", true},
+        {[&] { result->close(); }, "", true},
+        {pin, "", false}};
+    for (int i = 0; i < 6; ++i) {
+        const auto& [action, file, closing] = cases[i];
         closes = 0;
+        target = dir.filePath(QString::fromUtf8(file));
+        pinAccepted = closing;
         open(longImage(300, 500 + i));
-        actions[i]();
-        EXPECT_EQ(closes, 1) << i;
-        EXPECT_FALSE(result->isVisible()) << i;
+        action();
+        EXPECT_EQ(closes, int(closing)) << i;
+        EXPECT_EQ(result->isClosed(), closing) << i;
+        EXPECT_NE(result->isVisible(), closing) << i;
     }
-    EXPECT_EQ(QImage(target).size(), QSize(300, 501));
-    EXPECT_EQ(pins, 1);
-    EXPECT_EQ(entries(), 3);
-    // A pin not made leaves the window open.
-    pinAccepted = false;
-    open(longImage(300, 500));
-    result->pin();
+    EXPECT_EQ(alerts, 1);
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("out.png"))).size(), QSize(300, 502));
     EXPECT_EQ(pins, 2);
-    EXPECT_FALSE(result->isClosed());
+    EXPECT_EQ(entries(), 3);
 }
 
 } // namespace
