@@ -11,32 +11,25 @@ namespace pngbytes {
 inline QByteArray chunk(const char* type, const QByteArray& data) {
     QByteArray out(4, Qt::Uninitialized);
     qToBigEndian<quint32>(quint32(data.size()), out.data());
-    const QByteArray body = QByteArray(type, 4) + data;
+    out += QByteArray(type, 4) + data;
+    const auto* body = reinterpret_cast<const Bytef*>(out.constData() + 4);
     QByteArray crc(4, Qt::Uninitialized);
-    qToBigEndian<quint32>(
-        quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))),
-        crc.data());
-    return out + body + crc;
+    qToBigEndian<quint32>(quint32(crc32(0, body, uInt(data.size() + 4))), crc.data());
+    return out + crc;
 }
 
-inline QByteArray header(quint32 width, quint32 height, int depth = 8, int colorType = 2,
-                         int interlace = 0) {
+inline QByteArray header(quint32 width, quint32 height, int depth = 8, int colorType = 2) {
     QByteArray data(13, 0);
     qToBigEndian<quint32>(width, data.data());
     qToBigEndian<quint32>(height, data.data() + 4);
     data[8] = char(depth);
     data[9] = char(colorType);
-    data[12] = char(interlace);
     return chunk("IHDR", data);
 }
 
+// A zlib stream: qCompress's, without the length it puts in front.
 inline QByteArray compressed(const QByteArray& raw) {
-    uLongf size = compressBound(uLong(raw.size()));
-    QByteArray out(qsizetype(size), Qt::Uninitialized);
-    compress(reinterpret_cast<Bytef*>(out.data()), &size,
-             reinterpret_cast<const Bytef*>(raw.constData()), uLong(raw.size()));
-    out.resize(qsizetype(size));
-    return out;
+    return qCompress(raw).mid(4);
 }
 
 inline QByteArray file(const QByteArray& ihdr, const QByteArray& idat) {
@@ -65,14 +58,13 @@ inline QByteArray bomb(quint32 width, quint32 height, qint64 inflated) {
         deflate(&z, flush);
         return piece.left(piece.size() - qsizetype(z.avail_out));
     };
-    const QByteArray start = run(zeros, Z_FULL_FLUSH); // with the zlib header
+    QByteArray data = run(zeros, Z_FULL_FLUSH); // with the zlib header
     const QByteArray copy = run(zeros, Z_FULL_FLUSH);
-    const QByteArray end = run({}, Z_FINISH);
-    deflateEnd(&z);
-    QByteArray data = start;
     for (qint64 done = 2 << 20; done <= inflated; done += 1 << 20)
         data += copy;
-    return file(header(width, height), data + end);
+    data += run({}, Z_FINISH);
+    deflateEnd(&z);
+    return file(header(width, height), data);
 }
 
 } // namespace pngbytes

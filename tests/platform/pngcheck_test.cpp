@@ -18,8 +18,7 @@ QByteArray encoded(QSize size, const char* format = "PNG", bool interlaced = fal
     QImage image(size, QImage::Format_ARGB32);
     image.fill(QColor(0, 128, 0, interlaced ? 40 : 255));
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
+    QBuffer buffer(&bytes); // the writer opens it
     QImageWriter writer(&buffer, format);
     writer.setProgressiveScanWrite(interlaced);
     writer.write(image);

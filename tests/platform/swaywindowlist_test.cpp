@@ -13,23 +13,16 @@ using namespace korvel;
 // order (the last on top) and a full-screen one on the second output.
 TEST(SwayWindows, FullScreenThenFloatingTopFirstThenTiledVisibleOnly) {
     const QByteArray tree = R"({"type": "root", "nodes": [
-      {"type": "output", "name": "HEADLESS-1", "nodes": [
-        {"type": "workspace", "nodes": [
-          {"id": 10, "pid": 100, "app_id": "term", "name": "shell", "visible": true,
-           "fullscreen_mode": 0, "rect": {"x": 0, "y": 0, "width": 960, "height": 1080}},
-          {"id": 11, "pid": 101, "app_id": "", "window_properties": {"class": "XApp"},
-           "name": "x", "visible": false, "fullscreen_mode": 0,
-           "rect": {"x": 960, "y": 0, "width": 960, "height": 1080}}],
-         "floating_nodes": [
-          {"id": 12, "pid": 102, "app_id": "below", "name": "b", "visible": true,
-           "fullscreen_mode": 0, "rect": {"x": 100, "y": 100, "width": 300, "height": 200}},
-          {"id": 13, "pid": 103, "app_id": "", "window_properties": {"class": "XApp"},
-           "name": "top", "visible": true, "fullscreen_mode": 0,
-           "rect": {"x": 150, "y": 120, "width": 300, "height": 200}}]}]},
-      {"type": "output", "name": "HEADLESS-2", "nodes": [
-        {"type": "workspace", "nodes": [
-          {"id": 14, "pid": 104, "app_id": "video", "name": "v", "visible": true,
-           "fullscreen_mode": 1, "rect": {"x": 1920, "y": 0, "width": 1280, "height": 1024}}]}]}]})";
+      {"type": "output", "nodes": [{"type": "workspace", "nodes": [
+        {"id": 10, "pid": 100, "app_id": "term", "name": "shell", "visible": true},
+        {"id": 11, "pid": 101, "app_id": "files", "visible": false}],
+       "floating_nodes": [
+        {"id": 12, "pid": 102, "app_id": "below", "visible": true},
+        {"id": 13, "pid": 103, "app_id": "", "window_properties": {"class": "XApp"},
+         "visible": true}]}]},
+      {"type": "output", "nodes": [{"type": "workspace", "nodes": [
+        {"id": 14, "pid": 104, "app_id": "video", "visible": true, "fullscreen_mode": 1,
+         "rect": {"x": 1920, "y": 0, "width": 1280, "height": 1024}}]}]}]})";
     const std::vector<WindowInfo> windows =
         wayland::swayWindows(QJsonDocument::fromJson(tree).object());
     ASSERT_EQ(windows.size(), 4u);
