@@ -198,7 +198,8 @@ TEST(AnnotationToolbar, EveryIconHasInkAndIsMadeOncePerLook) {
     EXPECT_EQ(mosaicIcon().cacheKey(), mosaicIcon().cacheKey());
 }
 
-TEST(AnnotationPreferences, StyleSurvivesARestart) {
+// Each bad value falls back on its own; font sizes run from 10 to 96.
+TEST(AnnotationPreferences, StyleSurvivesARestartAndBadValuesFallBackOneByOne) {
     AnnotationPreferences style;
     style.color = QColor::fromRgbF(0.0f, 0.5f, 1.0f, 0.75f);
     style.width = 6;
@@ -211,10 +212,7 @@ TEST(AnnotationPreferences, StyleSurvivesARestart) {
     EXPECT_EQ(loaded.width, 6);
     EXPECT_EQ(loaded.fontSize, 40);
     EXPECT_EQ(loaded.mosaicMode, MosaicMode::rectangle);
-}
 
-// Each bad value falls back on its own; font sizes run from 10 to 96.
-TEST(AnnotationPreferences, BadValuesFallBackOneByOne) {
     const AnnotationPreferences defaults;
     EXPECT_EQ(stored({}), defaults);
     EXPECT_EQ(stored({QVariantList{1.0, 0.0, 0.0}, 2.5, 120, 7}), defaults);

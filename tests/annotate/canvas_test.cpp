@@ -112,7 +112,7 @@ TEST_F(CanvasTest, ExportIsFullPixelSizeAndMarksLandWhereTheyAreShown) {
     EXPECT_EQ(png.pixel(92, 212), background.pixel(92, 212));
 }
 
-TEST_F(CanvasTest, ClicksWithoutMovementCreateNothingButThreePointDragsDo) {
+TEST_F(CanvasTest, ClicksCreateNothingButThreePointDragsDoClampedToTheView) {
     canvas->mosaicMode = MosaicMode::rectangle;
     for (Tool tool : {Tool::rectangle, Tool::arrow, Tool::ellipse, Tool::blur, Tool::mosaic}) {
         canvas->tool = tool;
@@ -124,6 +124,13 @@ TEST_F(CanvasTest, ClicksWithoutMovementCreateNothingButThreePointDragsDo) {
     canvas->tool = Tool::rectangle;
     drag(QPointF(20, 20), QPointF(23, 20));
     EXPECT_EQ(canvas->marks().size(), 1);
+    drag(QPointF(150, 100), QPointF(500, 500));
+    ASSERT_EQ(canvas->marks().size(), 2);
+    EXPECT_EQ(canvas->marks()[1].points[1], QPointF(200, 150));
+    // With an annotation origin the marks live in the shifted space.
+    canvas->annotationOrigin = QPointF(1000, 2000);
+    drag(QPointF(1010, 2010), QPointF(1050, 2050));
+    EXPECT_EQ(canvas->marks()[2].points[0], QPointF(1010, 2010));
 }
 
 TEST_F(CanvasTest, ClicksPlaceNumbersAfterTheHighestAndBrushDotsThatSelectNothing) {
@@ -268,16 +275,6 @@ TEST_F(CanvasTest, SelectingAMarkLoadsItsStyleAndMovesAndRestylesUndo) {
     EXPECT_EQ(canvas->marks()[0].color, QColor(0, 255, 0));
     stack.undo();
     EXPECT_EQ(canvas->marks()[0].color, QColor(0, 0, 255));
-}
-
-TEST_F(CanvasTest, PointerIsClampedToTheView) {
-    drag(QPointF(150, 100), QPointF(500, 500));
-    ASSERT_EQ(canvas->marks().size(), 1);
-    EXPECT_EQ(canvas->marks()[0].points[1], QPointF(200, 150));
-    // With an annotation origin the marks live in the shifted space.
-    canvas->annotationOrigin = QPointF(1000, 2000);
-    drag(QPointF(1010, 2010), QPointF(1050, 2050));
-    EXPECT_EQ(canvas->marks()[1].points[0], QPointF(1010, 2010));
 }
 
 // At 1× the screen, which blits cached sprites of vector marks from the

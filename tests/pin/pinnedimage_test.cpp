@@ -54,8 +54,8 @@ void wheel(PinnedImage& pin, QPoint angle, Qt::KeyboardModifiers m = {}, QPointF
 
 } // namespace
 
-// Files that are no image: e2e.Pin.
-TEST(PinnedImage, RefusesFramesWithoutArea) {
+// Files that are no image: e2e.Instance.
+TEST(PinnedImage, RefusesFramesWithoutAreaAndHoldsItsMenuInOrder) {
     const QByteArray png = pngOf(pattern(4, 4));
     for (const QRectF frame : {QRectF(0, 0, 0, 10), QRectF(0, 0, 10, -1), QRectF(0, 0, qInf(), 10)})
         EXPECT_FALSE(PinnedImage::create(png, frame)) << frame.width();
@@ -67,6 +67,15 @@ TEST(PinnedImage, RefusesFramesWithoutArea) {
     EXPECT_EQ(
         pin->view()->toolTip(),
         QStringLiteral("滚轮缩放 · 右键调透明度 · Alt+滚轮调透明度 · 双击恢复大小 · Esc 关闭"));
+    QStringList titles;
+    for (const QAction* a : pin->menu()->actions())
+        titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(titles,
+              QString::fromUtf8("复制 关闭贴图 - 恢复原始大小 透明度 恢复不透明").split(u' '));
+    EXPECT_EQ(pin->menu()->actions()[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    auto* panel = qobject_cast<QWidgetAction*>(pin->menu()->actions()[4])->defaultWidget();
+    EXPECT_EQ(panel->size(), QSize(240, 64));
+    EXPECT_EQ(pin->transparencySlider()->geometry(), QRect(20, 32, 200, 24));
 }
 
 TEST(PinnedImage, ShowsTheCapturedPixelsExactlyAtEveryRatioAndStaysSharpWhenZoomed) {
@@ -123,9 +132,12 @@ TEST(PinnedImage, WheelZoomsAboutThePointerWithinItsLimits) {
     EXPECT_NEAR(pin->zoom(), std::pow(1.03, 10), 1e-9);
 }
 
-TEST(PinnedImage, ZoomKeepsTheCentreAndThirtyTwoPointsOnScreenAndResetsToOne) {
+TEST(PinnedImage, ZoomKeepsTheCentreADragLeftAndThirtyTwoPointsOnScreenAndResetsToOne) {
     auto pin = pinOf(pattern(40, 40));
     ASSERT_TRUE(pin);
+    const QPoint start = pin->window()->pos();
+    test::drag(pin->view(), QPointF(10, 10), QPointF(40, 30), 1);
+    EXPECT_EQ(pin->window()->pos(), start + QPoint(30, 20));
     const QPoint centre = pin->window()->geometry().center();
     pin->setZoom(3);
     EXPECT_LE((pin->window()->geometry().center() - centre).manhattanLength(), 2);
@@ -186,21 +198,7 @@ TEST(PinnedImage, OpacityFollowsTheSliderTheWheelAndItsLimits) {
     EXPECT_DOUBLE_EQ(pin->opacity(), 1);
 }
 
-TEST(PinnedImage, MenuHoldsItsItemsInOrder) {
-    auto pin = pinOf(pattern(40, 40));
-    ASSERT_TRUE(pin);
-    QStringList titles;
-    for (const QAction* a : pin->menu()->actions())
-        titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(titles,
-              QString::fromUtf8("复制 关闭贴图 - 恢复原始大小 透明度 恢复不透明").split(u' '));
-    EXPECT_EQ(pin->menu()->actions()[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
-    auto* panel = qobject_cast<QWidgetAction*>(pin->menu()->actions()[4])->defaultWidget();
-    EXPECT_EQ(panel->size(), QSize(240, 64));
-    EXPECT_EQ(pin->transparencySlider()->geometry(), QRect(20, 32, 200, 24));
-}
-
-// Control-C puts the file's bytes on the clipboard: e2e.Pin.
+// Control-C puts the file's bytes on the clipboard: e2e.Instance.
 TEST(PinnedImage, EscapeClosesOnlyThatPinAndReportsOnce) {
     auto first = pinOf(pattern(30, 20));
     auto second = pinOf(pattern(30, 20));
@@ -229,16 +227,6 @@ TEST(PinnedImage, EscapeClosesOnlyThatPinAndReportsOnce) {
     third->onClose = [&] { ++thirdClosed; };
     third.reset();
     EXPECT_EQ(thirdClosed, 0);
-}
-
-TEST(PinnedImage, DraggingMovesTheWindowAndZoomKeepsTheNewPlace) {
-    auto pin = pinOf(pattern(60, 60));
-    ASSERT_TRUE(pin);
-    const QPoint start = pin->window()->pos();
-    test::drag(pin->view(), QPointF(10, 10), QPointF(40, 30), 1);
-    EXPECT_EQ(pin->window()->pos(), start + QPoint(30, 20));
-    pin->setZoom(2);
-    EXPECT_LE((pin->window()->geometry().center() - (start + QPoint(60, 50))).manhattanLength(), 2);
 }
 
 // How the wheel, the slider and the window use these: PinnedImage tests.
