@@ -58,8 +58,7 @@ TEST(AutoScroll, StepsAreAShareOfTheRegionWithinLimits) {
                                                   {std::nan(""), 1, 0}};
     for (const auto& [length, speed, step] : steps)
         EXPECT_EQ(autoScrollStep(length, speed), step) << length << " " << speed;
-    // Down, up and right are shown by e2e.LongAutomatic, LongUpward and
-    // LongHorizontal.
+    // Down, up and right are e2e.Long's, on the real program.
     EXPECT_EQ(autoScrollStatus(true, true),
               QStringLiteral("自动向左滚动中；空格停止，Enter 复制。"));
 }
