@@ -65,8 +65,7 @@ struct Pipe {
 
 } // namespace
 
-// Rows padded to 12 bytes for 2 pixels arrive in small pieces, as a pipe
-// delivers them; the padding is dropped.
+// Rows of 2 pixels padded to 12 bytes, in small pieces as a pipe delivers them.
 TEST(KWinPixels, ReadsPaddedRowsWrittenInPieces) {
     Pipe pipe;
     const kde::RawImage raw{QSize(2, 2), 12, QImage::Format_ARGB32};
@@ -83,10 +82,9 @@ TEST(KWinPixels, ReadsPaddedRowsWrittenInPieces) {
     writer.join();
     ASSERT_EQ(image.size(), QSize(2, 2));
     EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
-    EXPECT_EQ(image.pixel(0, 0), 0xffff0000);
-    EXPECT_EQ(image.pixel(1, 0), 0xff00ff00);
-    EXPECT_EQ(image.pixel(0, 1), 0xff0000ff);
-    EXPECT_EQ(image.pixel(1, 1), 0xffffffff);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            EXPECT_EQ(image.pixel(x, y), pixels[y * 3 + x]) << x << ", " << y;
 }
 
 // A writer that stops short, or never writes, gives no image; the second
@@ -106,10 +104,8 @@ TEST(KWinPixels, ShortOrSilentWriterGivesNothing) {
     EXPECT_LT(waited, 2s);
 }
 
-// The script's report: windows in KWin's bottom-up stacking order come out
-// front to back; minimised ones and those on other desktops are left out;
-// docks and the desktop are listed on layers that are never hovered; ids
-// stay the same from one report to the next.
+// KWin counts stacking from the bottom; minimised windows and those on other
+// desktops are not shown; docks and the desktop go on layers never hovered.
 TEST(KWinWindows, FrontToBackShownOnlyWithLayersAndStableIds) {
     // Only what each entry is checked for; absent fields read as none.
     const QByteArray report = R"([
@@ -121,9 +117,9 @@ TEST(KWinWindows, FrontToBackShownOnlyWithLayersAndStableIds) {
       {"id": "{d}", "width": 400, "height": 300, "stacking": 3, "normal": true, "shown": false},
       {"id": "{e}", "x": 200, "y": 100, "width": 640, "height": 480, "pid": 40, "caption": "web",
        "resourceClass": "firefox", "stacking": 4, "normal": true, "shown": true}])";
+    const QJsonArray array = QJsonDocument::fromJson(report).array();
     std::map<QString, quint32> ids;
-    const std::vector<WindowInfo> windows =
-        kde::kwinWindows(QJsonDocument::fromJson(report).array(), ids);
+    const std::vector<WindowInfo> windows = kde::kwinWindows(array, ids);
     ASSERT_EQ(windows.size(), 4u);
     EXPECT_EQ(windows[0].owner, QStringLiteral("plasmashell"));
     EXPECT_EQ(windows[0].layer, 20);
@@ -135,8 +131,7 @@ TEST(KWinWindows, FrontToBackShownOnlyWithLayersAndStableIds) {
     EXPECT_DOUBLE_EQ(*windows[2].alpha, 0.9);
     EXPECT_EQ(windows[3].layer, -1);
 
-    const std::vector<WindowInfo> again =
-        kde::kwinWindows(QJsonDocument::fromJson(report).array(), ids);
+    const std::vector<WindowInfo> again = kde::kwinWindows(array, ids); // the same ids
     for (std::size_t i = 0; i < windows.size(); ++i)
         EXPECT_EQ(again[i].id, windows[i].id);
     EXPECT_NE(windows[0].id, windows[1].id);
@@ -160,9 +155,8 @@ struct OutputStream final : WindowStream {
 
 } // namespace
 
-// A window at (100, 50) on the second output: the output's stream is
-// started, areas move onto the output and back, and whole output frames
-// are cut to the window.
+// A window at (100, 50) on the second output: areas move onto the output and
+// back, and whole output frames are cut to the window.
 TEST(KWinWindowStream, ReadsTheWindowsPartOfItsOutput) {
     auto output = std::make_unique<OutputStream>();
     OutputStream* stream = output.get();
