@@ -1,8 +1,6 @@
-// A window with known nested widgets for the accessibility tests: a white
-// sidebar holding a list and a button, beside a content pane. Once shown it
-// prints each part's root-pixel geometry, one "name x y w h" line each.
-// With "flat", two panels side by side that only the accessibility tree tells
-// apart: they have the window's colour and no border.
+// Known nested widgets: a white sidebar with a list and a button beside a content
+// pane; with "flat", two borderless panels in the window's colour that only the
+// accessibility tree tells apart. Once shown, prints "name x y w h" of each part.
 //   a11yfixture X Y [flat]
 #include <QApplication>
 #include <QFrame>

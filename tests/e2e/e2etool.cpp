@@ -2,8 +2,7 @@
 // On the X display:
 //   tray-ready                  exit 0 when a system tray owns its selection
 //   monitors WxH+X+Y[,…]        RandR monitors, the first primary; they outlive this client
-//   grab-key KEYSYM MASK READY  holds that key with the X modifier MASK (with or without Caps
-//                               and Num Lock), as a desktop's own shortcut would; touches READY
+//   grab-key KEYSYM MASK READY  holds that key with modifiers MASK (any Lock), touches READY
 //   frame WINDOW                prints "x y w h" of the outer frame, then of the client
 //   snapshot-png FILE X Y W H   writes that part of the screen as PNG
 //   root-pixel X Y              prints the screen's pixel as #rrggbb
@@ -13,15 +12,12 @@
 //   inside PART WHOLE X Y       exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
 //   crop PNG X Y W H OUT        writes that part of PNG to OUT
 //   enlarge PNG N OUT           each pixel an N × N block, as an output of scale N shows it
-//   rows PART WHOLE X           where PART's rows come from, to tell a failed stitch apart:
-//                               runs of "first last whole-row" (-1: no row of WHOLE matches)
+//   rows PART WHOLE X           runs of PART's rows "first last whole-row" (-1: none) in WHOLE
 //   png-bomb OUT W H BYTES      a W × H PNG whose image data inflates to BYTES
 //   png-blank OUT W H           a sound W × H PNG, all black
-//   hand-over SOCKET KIND FILE  sends FILE as a pin (KIND 2) or edit (3) request straight to
-//                               korvel, past its own checks; prints the answer or "none"
+//   hand-over SOCKET KIND FILE  FILE as a pin (2) or edit (3) request to korvel; prints its answer
 //   listen SOCKET OUT           listens for ever, answering nothing; appends each request's size
-//   sway-window TITLE           of sway's tree on standard input: "x y w h pid id fullscreen"
-//                               of each visible window whose title matches the expression
+//   sway-window TITLE           "x y w h pid id fullscreen" of matching windows, sway tree on stdin
 #include "../platform/pngbytes.h"
 
 #include <QFile>

@@ -1,10 +1,7 @@
-# Many captures in a row (capture, select, draw, copy, which closes) must not
-# make korvel grow: its resident memory is read every 50 captures and may
-# not rise more than 20 MiB above the reading after the first 50.
-#   KORVEL_SOAK_CAPTURES overrides the count (default 200).
+# Many captures in a row (capture, select, draw, copy, which closes) must not make
+# korvel grow: its resident memory, read every 50 captures, may not rise more than
+# 20 MiB above the reading after the first 50. KORVEL_SOAK_CAPTURES: the count (200).
 . "$(dirname "$0")/lib.sh"
-
-count="${KORVEL_SOAK_CAPTURES:-200}"
 show_fixture 200 150 600 400
 start_korvel
 
@@ -20,11 +17,8 @@ quick_wait() { # what, then a command that must succeed within 10 s
 }
 overlay_gone() { ! overlay_shown; }
 
-rss_kib() { sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$korvel_pid/status"; }
-
 baseline=""
-n=1
-while [ "$n" -le "$count" ]; do
+for n in $(seq "${KORVEL_SOAK_CAPTURES:-200}"); do
     rm -f "$diag/captures.txt"
     xdotool key ctrl+1
     quick_wait "capture $n" test -s "$diag/captures.txt"
@@ -37,14 +31,11 @@ while [ "$n" -le "$count" ]; do
     xdotool mousemove 350 300 mousedown 1 mousemove 400 350 mousemove $((450 + off)) 380 mouseup 1
     xdotool key Return
     quick_wait "the end of capture $n" overlay_gone
-    if [ $((n % 50)) -eq 0 ]; then
-        rss="$(rss_kib)"
-        echo "captures $n: resident $((rss / 1024)) MiB"
-        [ -n "$baseline" ] || baseline="$rss"
-        growth=$((rss - baseline))
-        [ "$growth" -le $((20 * 1024)) ] || fail "grew by $((growth / 1024)) MiB after capture 50"
-    fi
-    n=$((n + 1))
+    [ $((n % 50)) = 0 ] || continue
+    rss="$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$korvel_pid/status")"
+    echo "captures $n: resident $((rss / 1024)) MiB"
+    baseline="${baseline:-$rss}"
+    [ $((rss - baseline)) -le $((20 * 1024)) ] || fail "grew by $(((rss - baseline) / 1024)) MiB after capture 50"
 done
-kill -0 $korvel_pid || fail "korvel exited"
+alive
 echo PASS

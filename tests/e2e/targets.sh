@@ -47,16 +47,12 @@ set -- $(grep '^left ' "$work/panels.txt")
 lx=$(($2 + $4 / 2)) ly=$(($3 + $5 / 2))
 set -- $(grep '^right ' "$work/panels.txt")
 boundary=$2 rx=$(($2 + $4 / 2)) ry=$(($3 + $5 / 2))
-# hovered LEFT RIGHT WHAT: the colours at the panels' centres.
-hovered() {
-    expect_pixel $lx $ly "$1" "$3: the left panel"
-    expect_pixel $rx $ry "$2" "$3: the right panel"
-}
 # Stopped, the application leaves hovering to the pixels: the whole window, then none.
 kill -STOP $panels
 begin_capture
 hover $((boundary - 60)) $ly
-hovered "#f0f0f0" "#f0f0f0" "the stopped window highlighted"
+expect_pixel $lx $ly "#f0f0f0" "the stopped window highlighted"
+expect_pixel $rx $ry "#f0f0f0" "the stopped window highlighted"
 hover 900 250
 expect_pixel $lx $ly "#909090" "the stopped window shaded"
 kill -CONT $panels
@@ -65,9 +61,11 @@ expect_closed
 # Going again, it answers for the panels; 3.5 s outlast every re-ask of a resting pointer.
 begin_capture
 hover $((boundary - 60)) $ly 3.5
-hovered "#f0f0f0" "#909090" "the pointer on the left"
+expect_pixel $lx $ly "#f0f0f0" "the left panel highlighted"
+expect_pixel $rx $ry "#909090" "the right panel shaded"
 hover $((boundary + 60)) $ly 2
-hovered "#909090" "#f0f0f0" "the pointer on the right"
+expect_pixel $rx $ry "#f0f0f0" "the right panel highlighted"
+expect_pixel $lx $ly "#909090" "the left panel shaded"
 
 # A quick double right-click: the first press reselects, the second cancels.
 xdotool click 1 sleep 0.3 click --repeat 2 --delay 80 3
