@@ -1,31 +1,16 @@
 #!/usr/bin/python3
-# KWin's own view of the screen, for checking what Korvel froze.
-#
-#   kwinview.py screen NAME OUT.png   the output NAME through ScreenShot2
+# KWin's own view of the screen, for checking what Korvel froze:
+#   kwinview.py screen NAME OUT.ppm   the output NAME through ScreenShot2, which
+#                                     KWin answers only for programs it authorises
 #   kwinview.py window CAPTION        "x y w h" of the window, from a KWin script
-#
-# KWin answers the first only for a program its desktop files authorise.
 import json
 import os
-import struct
 import sys
-import zlib
 
 import dbus
 import dbus.service
 from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
-
-
-def png(path, width, height, rgb):
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(
-            ">I", zlib.crc32(kind + data) & 0xffffffff)
-    row = width * 3
-    raw = b"".join(b"\0" + rgb[y * row:(y + 1) * row] for y in range(height))
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-                + chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b""))
 
 
 def screen(name, out):
@@ -36,14 +21,13 @@ def screen(name, out):
     os.close(w)
     width, height, stride = int(meta["width"]), int(meta["height"]), int(meta["stride"])
     assert int(meta["format"]) in (4, 5, 6) and stride == width * 4, dict(meta)
-    data = bytearray()
-    while len(data) < stride * height:
-        chunk = os.read(r, 1 << 20)
-        assert chunk, "short pixels"
-        data += chunk
+    with os.fdopen(r, "rb") as f:
+        data = f.read(stride * height)
+    assert len(data) == stride * height, "short pixels"
     rgb = bytearray(width * height * 3)
     rgb[0::3], rgb[1::3], rgb[2::3] = data[2::4], data[1::4], data[0::4]  # BGRA in memory
-    png(out, width, height, bytes(rgb))
+    with open(out, "wb") as f:
+        f.write(b"P6 %d %d 255\n" % (width, height) + rgb)
 
 
 class Report(dbus.service.Object):

@@ -1,23 +1,13 @@
 #!/usr/bin/python3
-# Portal stand-ins on the session bus for the Wayland tests.
-#
-#   testportal.py access
-#     The consent dialog of xdg-desktop-portal (org.freedesktop.impl.portal.
-#     Access), which wlroots does not have and without which the Screenshot
-#     portal is not offered; it allows everything.
-#   testportal.py screenshot MODE LOG
-#     The portal itself (org.freedesktop.portal.Desktop) with a Screenshot
-#     whose requests end as MODE says: "cancel" (the user dismissed the
-#     dialog), "refuse" (the desktop denied it) or "silent" (no answer ever).
-#     Its GlobalShortcuts binds what it is asked to, and its method
-#     org.korvel.Test.Press reports a press of every bound shortcut.
-#     Every request and every closed one is written to LOG, one a line.
-#   testportal.py remote MODE LOG POINTER
-#     Takes the portal's name from xdg-desktop-portal and passes Screenshot
-#     and ScreenCast on to xdg-desktop-portal-wlr, adding a RemoteDesktop
-#     whose Start is granted or refused as MODE says. Its pointer calls are
-#     written to LOG and replayed through the test pointer POINTER (the
-#     korvel_wlpointer program), so the window under them really scrolls.
+# Portal stand-ins on the session bus for the Wayland tests, logging to LOG:
+#   access: xdg-desktop-portal's consent dialog, which wlroots lacks and the
+#     Screenshot portal needs; it allows everything.
+#   screenshot MODE LOG [POINTER]: Screenshot requests "cancel"led, "refuse"d
+#     or "silent" (never answered); GlobalShortcuts, org.korvel.Test.Press
+#     pressing every bound shortcut.
+#   remote MODE LOG POINTER: Screenshot and ScreenCast of xdg-desktop-portal-wlr
+#     and a RemoteDesktop that MODE "grant"s or not, its pointer calls
+#     replayed through korvel_wlpointer POINTER so the window really scrolls.
 import os
 import socket
 import subprocess
@@ -44,16 +34,15 @@ def method(interface, signature="", out=""):
 
 
 class Access(dbus.service.Object):
-    @dbus.service.method("org.freedesktop.impl.portal.Access", in_signature="osssssa{sv}",
-                         out_signature="ua{sv}")
-    def AccessDialog(self, handle, app_id, parent, title, subtitle, body, options):
+    @method("org.freedesktop.impl.portal.Access", "osssssa{sv}", "ua{sv}")
+    def AccessDialog(self, handle, app_id, parent, title, subtitle, body, options, sender):
         return dbus.UInt32(0), {}
 
 
 class Request(dbus.service.Object):
-    def __init__(self, bus, path, log):
+    def __init__(self, bus, path, log, close=None):
         super().__init__(bus, path)
-        self.log = log
+        self.log, self.close = log, close
 
     @dbus.service.signal(REQUEST, signature="ua{sv}")
     def Response(self, response, results):
@@ -65,11 +54,7 @@ class Request(dbus.service.Object):
         self.remove_from_connection()
 
 
-class Session(dbus.service.Object):
-    def __init__(self, bus, path, log, close):
-        super().__init__(bus, path)
-        self.log, self.close = log, close
-
+class Session(Request):
     @dbus.service.method(SESSION)
     def Close(self):
         self.log("closed session")
@@ -85,20 +70,22 @@ class Desktop(dbus.service.Object):
         super().__init__(bus, DESKTOP)
         self.mode, self.log = mode, log
 
+    def path(self, kind, sender, token):
+        return "%s/%s/%s/%s" % (DESKTOP, kind, sender[1:].replace(".", "_"), token)
+
     def request(self, sender, options):
-        path = "%s/request/%s/%s" % (DESKTOP, sender[1:].replace(".", "_"),
-                                     options["handle_token"])
+        path = self.path("request", sender, options["handle_token"])
         return path, Request(self.connection, path, self.log)
 
-    def session_path(self, sender, options):
-        return "%s/session/%s/%s" % (DESKTOP, sender[1:].replace(".", "_"),
-                                     options["session_handle_token"])
+    def reply(self, sender, options, code=0, results=None):
+        """A request answered a moment after it is returned; never if code is None."""
+        path, request = self.request(sender, options)
+        if code is not None:
+            GLib.timeout_add(50, lambda: request.Response(dbus.UInt32(code), results or {}) and False)
+        return path
 
-    def answer(self, request, code, results=None):
-        GLib.timeout_add(50, lambda: request.Response(dbus.UInt32(code), results or {}) and False)
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
+    @method(dbus.PROPERTIES_IFACE, "ss", "v")
+    def Get(self, interface, name, sender):
         if (interface, name) in self.versions:
             return dbus.UInt32(self.versions[(interface, name)], variant_level=1)
         raise dbus.exceptions.DBusException("no such property",
@@ -111,35 +98,29 @@ class Portal(Desktop):
 
     @method(SHORTCUTS, "a{sv}", "o")
     def CreateSession(self, options, sender):
-        path, request = self.request(sender, options)
-        self.answer(request, 0, {"session_handle": dbus.String(self.session_path(sender, options))})
-        return path
+        session = self.path("session", sender, options["session_handle_token"])
+        return self.reply(sender, options, 0, {"session_handle": dbus.String(session)})
 
     @method(SHORTCUTS, "oa(sa{sv})sa{sv}", "o")
     def BindShortcuts(self, session, shortcuts, parent, options, sender):
-        path, request = self.request(sender, options)
         for shortcut, properties in shortcuts:
             self.log("bind %s %s" % (shortcut, properties.get("preferred_trigger", "")))
             self.bound.append((session, shortcut))
-        self.answer(request, 0)
-        return path
+        return self.reply(sender, options)
 
     @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
     def Activated(self, session, shortcut, timestamp, options):
         pass
 
-    @dbus.service.method("org.korvel.Test")
-    def Press(self):
+    @method("org.korvel.Test")
+    def Press(self, sender):
         for session, shortcut in self.bound:
             self.Activated(session, shortcut, dbus.UInt64(0), {})
 
     @method(SCREENSHOT, "sa{sv}", "o")
     def Screenshot(self, parent, options, sender):
-        path, request = self.request(sender, options)
         self.log("screenshot interactive=%s" % bool(options.get("interactive", True)))
-        if self.mode != "silent":
-            self.answer(request, 1 if self.mode == "cancel" else 2)
-        return path
+        return self.reply(sender, options, {"cancel": 1, "refuse": 2}.get(self.mode))
 
 
 class CastPortal(Desktop):
@@ -151,7 +132,7 @@ class CastPortal(Desktop):
         self.remote = set()  # the sessions of RemoteDesktop, which wlr does not know
 
     def session(self, sender, options, remote):
-        path = self.session_path(sender, options)
+        path = self.path("session", sender, options["session_handle_token"])
         if remote:
             self.remote.add(path)
             close = lambda: self.remote.discard(path)  # noqa: E731
@@ -162,8 +143,7 @@ class CastPortal(Desktop):
         return path
 
     def forward(self, sender, options, interface, method, *arguments, extra=None):
-        """The wlr backend's answer, with `extra` results, becomes the
-        request's Response."""
+        """The wlr backend's answer, with `extra` results, is the Response."""
         path, request = self.request(sender, options)
 
         def failed(error):
@@ -191,25 +171,24 @@ class CastPortal(Desktop):
         if session not in self.remote:
             return self.forward(sender, options, "ScreenCast", "SelectSources", session, "",
                                 options)
-        path, request = self.request(sender, options)
         self.log("sources types=%d" % options.get("types", 0))
-        self.answer(request, 0)
-        return path
+        return self.reply(sender, options)
 
     @method(CAST, "osa{sv}", "o")
     def Start(self, session, parent, options, sender):
         return self.forward(sender, options, "ScreenCast", "Start", session, "", parent, options)
 
-    @dbus.service.method(CAST, in_signature="oa{sv}", out_signature="h")
-    def OpenPipeWireRemote(self, session, options):
+    @method(CAST, "oa{sv}", "h")
+    def OpenPipeWireRemote(self, session, options, sender):
         connection = socket.socket(socket.AF_UNIX)
         connection.connect(os.path.join(os.environ["PIPEWIRE_RUNTIME_DIR"], "pipewire-0"))
         return dbus.types.UnixFd(connection)
 
 
 class RemotePortal(CastPortal):
-    """RemoteDesktop, granted or refused as `mode` says; its wheel steps go
-    through a test pointer of its own."""
+    """RemoteDesktop, granted or refused as `mode` says, apart from CastPortal
+    for its own CreateSession and Start; its wheel steps go through a test
+    pointer of its own."""
     versions = {(SCREENSHOT, "version"): 1, (CAST, "version"): 4,
                 (CAST, "AvailableSourceTypes"): 1, (REMOTE, "version"): 2,
                 (REMOTE, "AvailableDeviceTypes"): 3}
@@ -221,44 +200,36 @@ class RemotePortal(CastPortal):
 
     @method(REMOTE, "a{sv}", "o")
     def CreateSession(self, options, sender):
-        path, request = self.request(sender, options)
-        self.answer(request, 0, {"session_handle": self.session(sender, options, True)})
-        return path
+        return self.reply(sender, options, 0, {"session_handle": self.session(sender, options, True)})
 
     @method(REMOTE, "oa{sv}", "o")
     def SelectDevices(self, session, options, sender):
-        path, request = self.request(sender, options)
         self.log("devices types=%d" % options.get("types", 0))
-        self.answer(request, 0)
-        return path
+        return self.reply(sender, options)
 
     @method(REMOTE, "osa{sv}", "o")
     def Start(self, session, parent, options, sender):
-        path, request = self.request(sender, options)
-        self.log("start remote")
+        if self.mode != "grant":
+            return self.reply(sender, options, 2)
         stream = (dbus.UInt32(44), {"position": dbus.Struct((0, 0), signature="ii"),
                                     "size": dbus.Struct((1920, 1080), signature="ii")})
-        if self.mode == "grant":
-            self.answer(request, 0, {"devices": dbus.UInt32(2),
-                                     "streams": dbus.Array([stream], signature="(ua{sv})")})
-        else:
-            self.answer(request, 2)
-        return path
+        return self.reply(sender, options, 0, {"devices": dbus.UInt32(2),
+                                               "streams": dbus.Array([stream], signature="(ua{sv})")})
 
-    @dbus.service.method(REMOTE, in_signature="oa{sv}udd")
-    def NotifyPointerMotionAbsolute(self, session, options, stream, x, y):
+    @method(REMOTE, "oa{sv}udd")
+    def NotifyPointerMotionAbsolute(self, session, options, stream, x, y, sender):
         self.log("motion %d %d %d" % (stream, x, y))
         self.at = (int(x), int(y))
 
-    @dbus.service.method(REMOTE, in_signature="oa{sv}ui")
-    def NotifyPointerAxisDiscrete(self, session, options, axis, steps):
+    @method(REMOTE, "oa{sv}ui")
+    def NotifyPointerAxisDiscrete(self, session, options, axis, steps, sender):
         self.log("axis %d %d" % (axis, steps))
         wheel = "hwheel" if axis else "wheel"
         self.pointer.stdin.write("move %d %d\n%s %d\n" % (self.at + (wheel, steps)))
         self.pointer.stdin.flush()
 
-    @dbus.service.method(REMOTE, in_signature="oa{sv}dd")
-    def NotifyPointerAxis(self, session, options, dx, dy):
+    @method(REMOTE, "oa{sv}dd")
+    def NotifyPointerAxis(self, session, options, dx, dy, sender):
         self.log("axis finish=%s" % bool(options.get("finish", False)))
 
 
@@ -277,14 +248,12 @@ def main():
 
     if sys.argv[1] == "remote":
         RemotePortal(bus, sys.argv[2], log, sys.argv[4], log_path + ".pointer")
-        # xdg-desktop-portal lets its name be taken, and then leaves.
-        bus.add_signal_receiver(lambda name: name == "org.freedesktop.portal.Desktop" and log("ready"),
-                                "NameAcquired", "org.freedesktop.DBus")
-        bus.request_name("org.freedesktop.portal.Desktop", dbus.bus.NAME_FLAG_REPLACE_EXISTING)
     else:
         Portal(bus, sys.argv[2], log)
-        bus.request_name("org.freedesktop.portal.Desktop")
-        log("ready")
+    # xdg-desktop-portal, where it runs, lets its name be taken, and then leaves.
+    bus.add_signal_receiver(lambda name: name == "org.freedesktop.portal.Desktop" and log("ready"),
+                            "NameAcquired", "org.freedesktop.DBus")
+    bus.request_name("org.freedesktop.portal.Desktop", dbus.bus.NAME_FLAG_REPLACE_EXISTING)
     GLib.MainLoop().run()
 
 

@@ -1,17 +1,12 @@
-# Shared by the Wayland end-to-end scripts, which run inside
-# scripts/waylandsession: the same helpers as lib.sh, with the pointer of
-# korvel_wlpointer, keys through wtype and independent views through grim,
+# lib.sh for the Wayland scripts inside scripts/waylandsession: the pointer of
+# korvel_wlpointer, keys through wtype, independent views through grim,
 # wl-paste and swaymsg.
 . "$KORVEL_TESTS/lib.sh"
-cleanup_wayland() {
-    kill $fixture_pid $pids 2>/dev/null || true
-    stop_korvel
-}
 
-# The pointer takes one command a line through a pipe held open for it.
+# The pointer takes one command a line through a pipe held open for it. KWin
+# has no wlroots virtual pointer: its tests go without.
 pointer_log="$KORVEL_SESSION_DIR/pointer.log"
 pointer_pipe="$KORVEL_SESSION_DIR/pointer.pipe"
-# KWin has no wlroots virtual pointer: its tests go without.
 if [ "${XDG_CURRENT_DESKTOP:-}" != KDE ]; then
     mkfifo "$pointer_pipe"
     "$KORVEL_BUILD/tests/e2e/korvel_wlpointer" "$pointer_log" <"$pointer_pipe" &
@@ -24,28 +19,22 @@ pointer_sent=0
 # pointer COMMAND…: one command per argument ("move 10 20" "down" …); returns
 # once the compositor has taken them.
 pointer() {
-    for command in "$@"; do
-        echo "$command" >"$pointer_pipe"
-        pointer_sent=$((pointer_sent + 1))
-    done
+    printf '%s\n' "$@" >"$pointer_pipe"
+    pointer_sent=$((pointer_sent + $#))
     wait_for 20 grep -qx "done $pointer_sent" "$pointer_log"
 }
-click_at() { pointer "move $1 $2" "sleep 100" "click ${3:-1}"; }
+click_at() { pointer "move $1 $2" "sleep 100" "down" "sleep 30" "up"; }
 drag() { # x0 y0 x1 y1
     pointer "move $1 $2" "down" "move $(($1 + 20)) $(($2 + 20))" "move $3 $4" "sleep 100" "up"
 }
-
+# The cursor is drawn into every view of the screen: it is parked away from
+# every rectangle compared.
+park() { pointer "move 1500 900"; }
 # key ctrl+shift+z: one key press with its modifiers held.
 key() {
-    set -- $(echo "$1" | tr '+' ' ')
-    args="-s 150"
-    release=""
-    while [ $# -gt 1 ]; do
-        args="$args -M $1"
-        release="$release -m $1"
-        shift
-    done
-    wtype $args -k "$1" $release
+    mods="$(echo "$1" | sed 's/[^+]*$//; s/+/ /g')"
+    wtype -s 150 $(for m in $mods; do echo -M $m; done) -k "${1##*+}" \
+        $(for m in $mods; do echo -m $m; done)
 }
 type_text() { wtype -s 150 -d 5 "$1"; }
 
@@ -53,11 +42,11 @@ type_text() { wtype -s 150 -d 5 "$1"; }
 # "x y w h pid id fullscreen"; sway_window gives the first.
 sway_windows() { swaymsg -t get_tree | "$tool" sway-window "$1"; }
 sway_window() { sway_windows "$1" | head -1 | grep .; }
-# place_window TITLE X Y: moves a floating window there.
-place_window() {
+sway_at() { sway_windows "$1" | grep -q "^$2 $3 ${4:+$4 $5 }"; } # title x y [w h]
+place_window() { # title x y: moves a floating window there
     wait_for 10 sway_window "$1"
     swaymsg -q "[title=\"$1\"] move position $2 $3"
-    wait_for 5 sh -c "swaymsg -t get_tree | '$tool' sway-window '$1' | grep -q '^$2 $3 '"
+    wait_for 5 sway_at "$1" "$2" "$3"
 }
 
 start_korvel() {
@@ -66,9 +55,12 @@ start_korvel() {
 }
 # No alerts at start-up unless a test asks for them.
 quiet_start() { settings shortcutBindingHintShown=true "$@"; }
-overlays_shown() {
-    [ "$(sway_windows '^Korvel$' | awk '$7 == 1' | wc -l)" -ge "${1:-1}" ]
+restart_korvel() { # setting…: only these
+    stop_korvel
+    quiet_start "$@"
+    start_korvel
 }
+overlays_shown() { [ "$(sway_windows '^Korvel$' | awk '$7 == 1' | wc -l)" -ge "${1:-1}" ]; }
 begin_capture() { # returns once every output ($1, default 2) has its overlay
     rm -f "$diag/captures.txt"
     "$korvel" --capture
@@ -80,36 +72,84 @@ capture_closed() { ! overlays_shown 1; }
 
 # The selection reaches the compositor a moment after the capture closes,
 # later on a busy machine.
-paste_png() {
-    i=0
-    until wl-paste -t image/png >"$1" 2>/dev/null; do
-        i=$((i + 1))
-        [ $i -lt 50 ] || fail "no PNG on the clipboard"
-        sleep 0.1
-    done
+paste_png() { wait_for 5 sh -c "wl-paste -t image/png >'$1'"; }
+grim_rect() { grim -g "$2,$3 $4x$5" "$1"; } # file x y w h
+# same_pixels A B: two images of one size with equal pixels.
+same_pixels() { [ "$(png_size "$1")" = "$(png_size "$2")" ] && "$tool" inside "$1" "$2" 0 0 >/dev/null; }
+# grim_capture NAME X Y W H COMMAND…: a capture freezes both outputs exactly
+# as grim sees them, and COMMAND and Return copy exactly grim's view there.
+grim_capture() {
+    park
+    grim -o HEADLESS-1 "$work/output-1.png"
+    grim -o HEADLESS-2 "$work/output-2.png"
+    grim_rect "$work/$1-grim.png" "$2" "$3" "$4" "$5"
+    begin_capture
+    same_pixels "$diag/snapshot-0.png" "$work/output-1.png" || fail "$1: the first output's frozen image"
+    same_pixels "$diag/snapshot-1.png" "$work/output-2.png" || fail "$1: the second output's frozen image"
+    name=$1 && shift 5
+    "$@"
+    key Return
+    wait_for 5 capture_closed
+    paste_png "$work/$name.png"
+    same_pixels "$work/$name.png" "$work/$name-grim.png" ||
+        fail "$name: the copy ($(png_size "$work/$name.png")) differs from grim's view"
 }
-# grim_rect FILE X Y W H: the screen there as grim sees it.
-grim_rect() { grim -g "$2,$3 $4x$5" "$1"; }
-# same_pixels A B: two PNG images of one size with equal pixels.
-same_pixels() {
-    [ "$(png_size "$1")" = "$(png_size "$2")" ] && "$tool" inside "$1" "$2" 0 0 >/dev/null
+# copy_drag X0 Y0 X1 Y1 NAME: the same for a drag.
+copy_drag() { grim_capture "$5" "$1" "$2" $(($3 - $1)) $(($4 - $2)) drag "$1" "$2" "$3" "$4"; }
+
+# stand_in KIND MODE: a fresh testportal.py in place of the last.
+portal_log="$KORVEL_SESSION_DIR/testportal.log"
+portal_pid=""
+stand_in() {
+    [ -z "$portal_pid" ] || { kill "$portal_pid"; wait "$portal_pid" 2>/dev/null || true; }
+    rm -f "$portal_log"
+    spawn /usr/bin/python3 "$KORVEL_TESTS/testportal.py" "$1" "$2" "$portal_log" \
+        "$KORVEL_BUILD/tests/e2e/korvel_wlpointer"
+    portal_pid=$!
+    wait_for 10 grep -qx ready "$portal_log"
 }
 
-# The scrolling fixture is placed through sway, at (200,100) unless the caller
-# places it again, and the wheel is the virtual pointer's.
+# --- Long captures ---------------------------------------------------------------
+# lib.sh's scrolling fixture, placed through sway at ($fixture_x or 200, 100).
 start_fixture() {
     [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
     "$scrollfixture" --write "$document" "$@" &
     fixture_pid=$!
-    place_window '^korvel-scroll$' 200 100
-    cx=200 cy=100
+    cx=${fixture_x:-200} cy=100
+    place_window '^korvel-scroll$' $cx $cy
 }
+usual_fixture() { start_fixture --window 200,100,640,600 --length 2400 --step 60; }
 wheel() { pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"; }
-# The first output at scale 2 in the same layout, the usual fixture started
-# afresh on it, and its document at twice the size, as the output's own
-# pixels show it.
+wheel_to() { # dimensions: ten notches down by hand grow the long image to that
+    wheel 10 5
+    wait_for 20 dimensions_are "$1"
+}
+# The first output at scale 2, the usual fixture afresh on it, and its
+# document enlarged as the output's own pixels show it.
 fixture_at_scale_2() {
     swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
-    start_fixture --window 200,100,640,600 --length 2400 --step 60
+    usual_fixture
     "$tool" enlarge "$document" 2 "$document"
+}
+# The long capture's panels share a title: "x y w h" of the one (as Qt sees
+# it) that holds the visible button $1, then the button's.
+panel_button() {
+    awk -F'\t' -v n="$1" '$1 == "window" && $2 == "Korvel · 长截图" { w[++k] = $3 }
+        $1 == "button" && $2 == n && $4 != "0" { b = $3 }
+        END { split(b, g, " "); for (i = 1; i <= k; i++) { split(w[i], r, " ")
+                  if (g[3] && g[1] >= r[1] && g[1] < r[1] + r[3] && g[2] >= r[2] && g[2] < r[2] + r[4]) {
+                      print w[i], b; exit } }
+              exit 1 }' "$diag/widgets.txt"
+}
+# Nothing places the panels with the portal backend, as on GNOME and KDE:
+# sway gives the panel the keyboard (wllong clicks it instead).
+focus_panel() {
+    swaymsg -q '[title="^Korvel · 长截图$"] focus'
+    sleep 0.5
+}
+copy_long() { # name w h x y: Return copies W × H of the document at (X, Y)
+    focus_panel
+    key Return
+    paste_long_png "$work/$1.png"
+    expect_document_part "$work/$1.png" "$2" "$3" "$4" "$5"
 }
