@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 using namespace korvel;
@@ -85,15 +84,13 @@ struct X11 : ::testing::Test {
             std::this_thread::sleep_for(milliseconds(5));
         }
     }
-    void key(quint32 keysym, bool press) {
+    // Presses (true) and releases of a key through XTest; a tap by default.
+    void key(quint32 keysym, std::initializer_list<bool> presses = {true, false}) {
         const auto code = user->keycode(keysym);
         ASSERT_TRUE(code);
-        xcb_test_fake_input(user->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, *code,
-                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-    void tap(quint32 keysym) {
-        key(keysym, true);
-        key(keysym, false);
+        for (const bool press : presses)
+            xcb_test_fake_input(user->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, *code,
+                                XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
 };
 
@@ -222,28 +219,27 @@ TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
 
     ASSERT_TRUE(keys.start(4242));
     EXPECT_TRUE(keys.grabbed()); // no window manager: nothing says otherwise
-    tap(space);
-    tap(returnKey);
-    tap(escape);
+    key(space);
+    key(returnKey);
+    key(escape);
     // Held down: the server repeats the press; one toggle, not a series.
-    for (const bool press : {true, true, true, false})
-        key(space, press);
+    key(space, {true, true, true, false});
     // Control+Space is not the capture's.
-    key(control, true);
-    tap(space);
-    key(control, false);
+    key(control, {true});
+    key(space);
+    key(control, {false});
     EXPECT_EQ(taken(), (std::vector<int>{49, 36, 53, 49}));
 
     // A third application comes to the front: its keys stay its own.
     const xcb_window_t other = window(QRect(0, 0, 50, 50));
     activate(other, 999999);
     EXPECT_FALSE(keys.grabbed());
-    tap(space);
+    key(space);
     EXPECT_TRUE(taken().empty());
 
     // The source application again.
     activate(window(QRect(60, 0, 50, 50)), 4242);
-    tap(escape);
+    key(escape);
     EXPECT_EQ(taken(), std::vector<int>{53});
     EXPECT_EQ(x11::WindowList(*x).activePid(), 4242);
 
@@ -251,7 +247,7 @@ TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
     activate(other, uint32_t(getpid()));
     EXPECT_TRUE(keys.grabbed());
     keys.stop();
-    tap(space);
+    key(space);
     EXPECT_TRUE(taken().empty());
     EXPECT_FALSE(keys.running());
 }
@@ -304,8 +300,7 @@ TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
 }
 
 struct X11Stream : X11 {
-    std::mutex mutex;
-    std::vector<QImage> frames;
+    std::vector<QImage> frames; // on the queue only
     std::optional<Error> stopped;
     SerialQueue queue{QStringLiteral("test.stream")};
     x11::WindowStream stream{*x};
@@ -316,27 +311,29 @@ struct X11Stream : X11 {
         stream.start(
             configuration, queue,
             [this](const WindowFrame& f) {
-                std::lock_guard guard(mutex);
                 if (f.complete)
                     frames.push_back(f.image);
             },
-            [this](const Error& e) {
-                std::lock_guard guard(mutex);
-                stopped = e;
-            });
+            [this](const Error& e) { stopped = e; });
+    }
+    // Runs `f` on the queue, between the stream's own jobs.
+    template <class F> auto onQueue(F f) {
+        decltype(f()) result{};
+        queue.post([&] { result = f(); });
+        queue.sync();
+        return result;
     }
     // Polls for a condition for up to five seconds.
     template <class F> bool eventually(F condition) {
         for (int i = 0; i < 500; ++i) {
-            if (std::lock_guard guard(mutex); condition())
+            if (onQueue(condition))
                 return true;
             std::this_thread::sleep_for(milliseconds(10));
         }
         return false;
     }
     QImage last() {
-        std::lock_guard guard(mutex);
-        return frames.back();
+        return onQueue([this] { return frames.back(); });
     }
 };
 
@@ -375,11 +372,8 @@ TEST_F(X11Stream, ReadsTheWindowOnlyWhenItChangesAndOnlyTheAreaUntilClosed) {
     stream.setArea(QRect(20, 30, 40, 50), false);
     fill(w, QRect(25, 35, 5, 5), 0x000000);
     std::this_thread::sleep_for(milliseconds(200));
-    {
-        std::lock_guard guard(mutex);
-        EXPECT_EQ(int(frames.size()), settled + 2) << "read while inactive";
-        EXPECT_FALSE(stopped);
-    }
+    EXPECT_EQ(onQueue([&] { return int(frames.size()); }), settled + 2) << "read while inactive";
+    EXPECT_FALSE(onQueue([&] { return stopped.has_value(); }));
     xcb_destroy_window(user->get(), w);
     sync();
     ASSERT_TRUE(eventually([&] { return stopped.has_value(); }));
