@@ -123,7 +123,7 @@ TEST(AnnotationToolbar, StyleButtonsStayPutWhenTheToolChanges) {
     }
 }
 
-TEST(AnnotationToolbar, ShiftShortcutsOnlyByKeyOrPhysicalKey) {
+TEST(AnnotationToolbar, ShiftShortcutsStyleActionsTipsAndTheCopiedFlash) {
     AnnotationToolbar bar(4000);
     int tool = -1;
     std::optional<bool> ocr;
@@ -142,10 +142,7 @@ TEST(AnnotationToolbar, ShiftShortcutsOnlyByKeyOrPhysicalKey) {
     EXPECT_FALSE(press(Qt::Key_Dollar, Qt::ShiftModifier | Qt::ControlModifier));
     EXPECT_FALSE(press(Qt::Key_4, Qt::NoModifier));
     EXPECT_FALSE(press(Qt::Key_At, Qt::ShiftModifier));
-}
 
-TEST(AnnotationToolbar, StyleActionsTipsAndTheCopiedFlash) {
-    AnnotationToolbar bar(4000);
     bar.updateStyle(QColor(0, 122, 255), 6);
     EXPECT_TRUE(bar.button(QStringLiteral("蓝色"))->isChecked());
     EXPECT_TRUE(bar.button(QStringLiteral("粗线"))->isChecked());

@@ -197,37 +197,7 @@ TEST_F(CanvasTest, TextNearTheBottomGrowsUpwardsAndStaysOnTheCanvas) {
     EXPECT_GE(canvas->marks().value(0).bounds().y(), -0.5) << "the last line is cut off";
 }
 
-TEST_F(CanvasTest, ResizingANumberScalesItsFontWithinLimits) {
-    canvas->tool = Tool::number;
-    canvas->fontSize = 20;
-    click(QPointF(100, 75)); // radius 14: 28 × 28
-    ASSERT_EQ(canvas->selectedMarkIndex(), 0);
-    const auto dragCorner = [this](QPointF by) {
-        const QRectF b = canvas->marks()[0].bounds();
-        const QPointF corner(b.x() + b.width(), b.y() + b.height());
-        drag(corner, corner + by);
-        return canvas->marks()[0].fontSize;
-    };
-    EXPECT_NEAR(dragCorner(QPointF(14, 14)), 30, 0.01);
-    EXPECT_LE(dragCorner(QPointF(500, 500)), 96); // limited by the view
-    EXPECT_EQ(dragCorner(QPointF(-500, -500)), 10);
-}
-
-TEST_F(CanvasTest, ArrowsNudgeTheSelectedMarkByImagePixelsAndUndo) {
-    drag(QPointF(20, 20), QPointF(60, 60));
-    const Mark before = canvas->marks()[0];
-    key(c, Qt::Key_Right, Qt::ShiftModifier); // 10 pixels, 5 points at 2×
-    EXPECT_EQ(canvas->marks()[0].points[0], before.points[0] + QPointF(5, 0));
-    key(c, Qt::Key_Up);
-    EXPECT_EQ(canvas->marks()[0].points[0], before.points[0] + QPointF(5, 0.5));
-    stack.undo();
-    stack.undo();
-    EXPECT_EQ(canvas->marks()[0], before);
-    canvas->selectMark(std::nullopt); // without a selection keys pass on
-    EXPECT_FALSE(key(c, Qt::Key_Left));
-}
-
-TEST_F(CanvasTest, WheelStepsThroughWidthsAtMostOncePerInterval) {
+TEST_F(CanvasTest, WheelStepsWidthsAtMostOncePerIntervalAndFontSizesStayWithinLimits) {
     // A notch within 0.12 s of the last one is swallowed.
     const std::tuple<int, bool, double> steps[] = {{120, false, 6},   {-120, false, 6},
                                                    {120, true, 6},    {-120, true, 3},
@@ -244,9 +214,23 @@ TEST_F(CanvasTest, WheelStepsThroughWidthsAtMostOncePerInterval) {
     EXPECT_EQ(canvas->fontSize, 26);
     canvas->applyFontSize(200);
     EXPECT_EQ(canvas->fontSize, 96);
+    // Resizing a number scales its font.
+    canvas->tool = Tool::number;
+    canvas->fontSize = 20;
+    click(QPointF(100, 75)); // radius 14: 28 × 28
+    ASSERT_EQ(canvas->selectedMarkIndex(), 0);
+    const auto dragCorner = [this](QPointF by) {
+        const QRectF b = canvas->marks()[0].bounds();
+        const QPointF corner(b.x() + b.width(), b.y() + b.height());
+        drag(corner, corner + by);
+        return canvas->marks()[0].fontSize;
+    };
+    EXPECT_NEAR(dragCorner(QPointF(14, 14)), 30, 0.01);
+    EXPECT_LE(dragCorner(QPointF(500, 500)), 96); // limited by the view
+    EXPECT_EQ(dragCorner(QPointF(-500, -500)), 10);
 }
 
-TEST_F(CanvasTest, SelectingAMarkLoadsItsStyleAndMovesAndRestylesUndo) {
+TEST_F(CanvasTest, SelectingAMarkLoadsItsStyleAndMovesNudgesAndRestylesUndo) {
     canvas->ink = QColor(0, 0, 255);
     canvas->strokeWidth = 6;
     drag(QPointF(20, 20), QPointF(80, 80));
@@ -275,6 +259,18 @@ TEST_F(CanvasTest, SelectingAMarkLoadsItsStyleAndMovesAndRestylesUndo) {
     EXPECT_EQ(canvas->marks()[0].color, QColor(0, 255, 0));
     stack.undo();
     EXPECT_EQ(canvas->marks()[0].color, QColor(0, 0, 255));
+
+    // Arrows nudge by image pixels: 10 with Shift, 5 points at 2×.
+    const Mark placed = canvas->marks()[0];
+    key(c, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(canvas->marks()[0].points[0], placed.points[0] + QPointF(5, 0));
+    key(c, Qt::Key_Up);
+    EXPECT_EQ(canvas->marks()[0].points[0], placed.points[0] + QPointF(5, 0.5));
+    stack.undo();
+    stack.undo();
+    EXPECT_EQ(canvas->marks()[0], placed);
+    canvas->selectMark(std::nullopt); // without a selection keys pass on
+    EXPECT_FALSE(key(c, Qt::Key_Left));
 }
 
 // At 1× the screen, which blits cached sprites of vector marks from the
@@ -287,13 +283,10 @@ TEST(CanvasSprites, ScreenMatchesTheExportPixelForPixel) {
     const Tool tools[] = {Tool::rectangle, Tool::ellipse, Tool::arrow, Tool::pen,
                           Tool::highlight, Tool::number,  Tool::text};
     for (int i = 0; i < 7; ++i) {
-        Mark m;
-        m.tool = tools[i];
         const QPointF a(20.3 + (i % 4) * 70, 15.7 + (i / 4) * 90);
-        m.points = {a, a + QPointF(50, 40), a + QPointF(10, 60)};
+        Mark m = mark(tools[i], {a, a + QPointF(50, 40), a + QPointF(10, 60)}, 1.5 + i);
         m.text = QStringLiteral("字 %1").arg(i);
         m.color = QColor::fromHsv(i * 50, 200, 220);
-        m.width = 1.5 + i;
         canvas.restore(m);
     }
     canvas.selectMark(std::nullopt);

@@ -1,4 +1,5 @@
 #include "annotate/mark.h"
+#include "testimages.h"
 
 #include <gtest/gtest.h>
 #include <QFontMetricsF>
@@ -10,16 +11,9 @@
 
 using namespace korvel;
 
-namespace {
+using test::mark;
 
-Mark mark(Tool tool, QList<QPointF> points, double width = 3, bool brush = false) {
-    Mark m;
-    m.tool = tool;
-    m.points = std::move(points);
-    m.width = width;
-    m.mosaicBrush = brush;
-    return m;
-}
+namespace {
 
 // Renders a mark into an image of `size` points at `ratio` pixels per point,
 // with annotation space (y up) mapped onto it.
@@ -52,6 +46,7 @@ TEST(Tool, RawValuesAreFixed) {
 
 // Outlines are hit within max(paint width / 2 + 3, 6) points; highlights
 // paint 12 points at width 1, mosaic brushes 18 at width 1 and 30 at 3.
+// Non-finite geometry draws nothing.
 TEST(Mark, BoundsAndHitsFollowThePaintedShape) {
     const QList<QPointF> flat{{0, 0}, {100, 0}};
     const Mark dot = mark(Tool::mosaic, {{50, 40}}, 1, true);
@@ -109,9 +104,6 @@ TEST(Mark, BoundsAndHitsFollowThePaintedShape) {
     EXPECT_NEAR(stroke.height(), 30, 0.5);
     EXPECT_FALSE(dot.canResize());
     EXPECT_FALSE(arrow.canResize());
-}
-
-TEST(Mark, NonFiniteGeometryDrawsNothing) {
     for (Tool tool : {Tool::rectangle, Tool::ellipse, Tool::arrow, Tool::pen, Tool::highlight,
                       Tool::number, Tool::mosaic, Tool::blur}) {
         const Mark m =

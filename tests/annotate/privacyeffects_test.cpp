@@ -45,12 +45,7 @@ QRgb blockMean(const QImage& image, QPoint p, int block) {
 }
 
 Mark privacy(Tool tool, QRectF area, double strength = 3, bool brush = false) {
-    Mark m;
-    m.tool = tool;
-    m.points = {area.topLeft(), area.bottomRight()};
-    m.width = strength;
-    m.mosaicBrush = brush;
-    return m;
+    return test::mark(tool, {area.topLeft(), area.bottomRight()}, strength, brush);
 }
 
 // A surface whose view covers the image at `ratio` pixels per point.
@@ -174,7 +169,7 @@ TEST(PrivacyEffects, WithoutAnImageBlackAndDegenerateMarksNothing) {
 
 // Tiles of a tall image are filtered from a window around them, yet come out
 // as from the whole image, for either format the image may arrive in.
-TEST(PrivacyEffects, TilesOfATallImageMatchTheWholeImageFilter) {
+TEST(PrivacyEffects, TilesOfATallImageMatchTheWholeImageFilterAndOnlyTheExposedPartIfHuge) {
     for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
         const QImage image = gradient(QSize(120, 2400)).convertToFormat(format);
         const QImage whole = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -187,11 +182,8 @@ TEST(PrivacyEffects, TilesOfATallImageMatchTheWholeImageFilter) {
             render(privacy(Tool::mosaic, QRectF(13, 2030, 82, 70), 1.5), surface(image), cache);
         EXPECT_EQ(b.copy(13, 300, 82, 70), pixellate(whole, QRect(13, 300, 82, 70), 12));
     }
-}
-
-// A privacy area too large to cache is filtered, on screen, only where the
-// view is repainted; the cache holds that part alone.
-TEST(PrivacyEffects, AnUncachableAreaOnScreenIsFilteredOnlyWhereExposed) {
+    // An area too large to cache is filtered, on screen, only where the view
+    // is repainted; the cache holds that part alone.
     const QImage image = gradient(QSize(1000, 9000));
     PrivacyTileCache cache;
     // Rows 4700 … 5000.
@@ -221,21 +213,10 @@ TEST(Pixellate, BlocksAreMeansOnAGridAnchoredInTheImage) {
     }
 }
 
-TEST(Pixellate, DegenerateInput) {
-    const QImage one = flat(QSize(1, 1), 0xff336699u);
-    EXPECT_EQ(pixellate(one, one.rect(), 24), one);
-    EXPECT_TRUE(pixellate(one, QRect(5, 5, 10, 10), 24).isNull());
-    EXPECT_TRUE(pixellate(QImage(), QRect(0, 0, 10, 10), 24).isNull());
-    EXPECT_TRUE(pixellate(one, QRect(0, 0, 0, 0), 24).isNull());
-    const QImage board = checkerboard(QSize(10, 10), 5);
-    EXPECT_EQ(pixellate(board, board.rect(), -3), board); // blocks below one are one
-    // Straight, not premultiplied, input is converted first.
-    const QImage straight = flat(QSize(8, 8), 0x80ff0000u).convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(pixellate(straight, straight.rect(), 4).format(),
-              QImage::Format_ARGB32_Premultiplied);
-}
-
-TEST(GaussianBlur, FlatColourStaysFlatUpToTheEdges) {
+// Privacy blurs use radii of 12 pixels and more; from a few pixels up the
+// three box passes each way are close to a true Gaussian, which turns a step
+// into the normal curve 255 Φ(d / σ).
+TEST(GaussianBlur, FlatColourStaysFlatUpToTheEdgesAndAStepBecomesTheNormalCurve) {
     for (QRgb colour : {0xff000000u, 0xffffffffu, 0xffc86432u, 0x80402010u}) {
         const QImage image = flat(QSize(90, 70), colour);
         for (double sigma : {1.0, 5.0, 24.0, 150.0}) {
@@ -245,12 +226,6 @@ TEST(GaussianBlur, FlatColourStaysFlatUpToTheEdges) {
                       image.copy(80, 60, 10, 10));
         }
     }
-}
-
-// Privacy blurs use radii of 12 pixels and more; from a few pixels up the
-// three box passes each way are close to a true Gaussian, which turns a step
-// into the normal curve 255 Φ(d / σ).
-TEST(GaussianBlur, AStepBecomesTheNormalCurveEitherWay) {
     for (double sigma : {4.5, 9.0, 16.0}) {
         for (const bool down : {false, true}) {
             QImage step = flat(QSize(160, 160), 0xff000000u);
@@ -268,10 +243,15 @@ TEST(GaussianBlur, AStepBecomesTheNormalCurveEitherWay) {
     }
 }
 
-TEST(GaussianBlur, DegenerateInput) {
+TEST(ImageFilters, DegenerateInput) {
     const QImage one = flat(QSize(1, 1), 0xff336699u);
+    EXPECT_EQ(pixellate(one, one.rect(), 24), one);
     EXPECT_EQ(gaussianBlur(one, one.rect(), 24), one);
+    EXPECT_TRUE(pixellate(one, QRect(5, 5, 10, 10), 24).isNull());
+    EXPECT_TRUE(pixellate(QImage(), QRect(0, 0, 10, 10), 24).isNull());
+    EXPECT_TRUE(pixellate(one, QRect(0, 0, 0, 0), 24).isNull());
     const QImage board = checkerboard(QSize(20, 20), 3);
+    EXPECT_EQ(pixellate(board, board.rect(), -3), board); // blocks below one are one
     for (double sigma : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
                          std::numeric_limits<double>::infinity()})
         EXPECT_EQ(gaussianBlur(board, board.rect(), sigma), board) << sigma;
@@ -280,4 +260,8 @@ TEST(GaussianBlur, DegenerateInput) {
     const QImage huge = gaussianBlur(board, board.rect(), 1e12);
     ASSERT_EQ(huge.size(), board.size());
     EXPECT_NEAR(qRed(huge.pixel(0, 0)), qRed(huge.pixel(19, 19)), 2);
+    // Straight, not premultiplied, input is converted first.
+    const QImage straight = flat(QSize(8, 8), 0x80ff0000u).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(pixellate(straight, straight.rect(), 4).format(),
+              QImage::Format_ARGB32_Premultiplied);
 }

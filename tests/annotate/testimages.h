@@ -1,5 +1,7 @@
 #pragma once
 
+#include "annotate/mark.h"
+
 #include <QImage>
 
 namespace korvel::test {
@@ -12,6 +14,16 @@ inline QImage gradient(QSize size) {
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, (x * y) % 256));
     return image;
+}
+
+// `width` is the strength of privacy marks.
+inline Mark mark(Tool tool, QList<QPointF> points, double width = 3, bool brush = false) {
+    Mark m;
+    m.tool = tool;
+    m.points = std::move(points);
+    m.width = width;
+    m.mosaicBrush = brush;
+    return m;
 }
 
 } // namespace korvel::test

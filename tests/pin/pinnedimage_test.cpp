@@ -230,18 +230,16 @@ TEST(PinnedImage, EscapeClosesOnlyThatPinAndReportsOnce) {
 }
 
 // How the wheel, the slider and the window use these: PinnedImage tests.
-TEST(PinGeometry, ZoomStopsAtThirtyTwoPointsAndAtFourTimes) {
-    const std::tuple<double, QSizeF, double> cases[] = {
+// Zoom stops at 32 points and at four times; 32 points stay on screen.
+TEST(PinGeometry, ZoomAndPlacementKeepThirtyTwoPointsInWholePixels) {
+    const std::tuple<double, QSizeF, double> zooms[] = {
         {0.5, {100, 20}, 1.6}, // the smaller side stays 32 points
         {9, {400, 300}, 4.0},  {0.01, {4000, 3000}, 0.1},
         {1, {5, 200}, 4.0}, // 32 points would need more than 4
         {1, {0, 0}, 1.0},
     };
-    for (const auto& [zoom, size, expected] : cases)
+    for (const auto& [zoom, size, expected] : zooms)
         EXPECT_DOUBLE_EQ(pin::clampZoom(zoom, size), expected) << zoom;
-}
-
-TEST(PinGeometry, ThirtyTwoPointsStayOnScreenInWholePixels) {
     const QRectF visible(0, 20, 1000, 700);
     const std::pair<QRectF, QRectF> cases[] = {
         {{-500, 0, 400, 300}, {-368, 0, 400, 300}},
