@@ -77,7 +77,7 @@ wait_for 10 sway_window '^保存截图$'
 swaymsg -q '[title="^保存截图$"] focus'
 sleep 1
 key ctrl+a
-type_text "$work/saved.png"
+wtype -s 150 -d 5 "$work/saved.png"
 key Return
 wait_for 10 test -s "$work/saved.png"
 wait_for 5 capture_closed

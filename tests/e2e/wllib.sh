@@ -36,7 +36,6 @@ key() {
     wtype -s 150 $(for m in $mods; do echo -M $m; done) -k "${1##*+}" \
         $(for m in $mods; do echo -m $m; done)
 }
-type_text() { wtype -s 150 -d 5 "$1"; }
 
 # The windows sway shows under a title (a regular expression), one a line:
 # "x y w h pid id fullscreen"; sway_window gives the first.

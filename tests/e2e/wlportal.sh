@@ -1,7 +1,9 @@
 # The portal backend (KORVEL_PLATFORM=portal) on headless sway with
 # xdg-desktop-portal-wlr: captures through the Screenshot portal, long
 # captures through ScreenCast and PipeWire, and automatic scrolling through a
-# stand-in's RemoteDesktop, granted or refused.
+# stand-in's RemoteDesktop, granted or refused. Then a stand-in alone: the
+# shortcut through GlobalShortcuts, Screenshot requests dismissed, refused or
+# never answered.
 . "$KORVEL_TESTS/wllib.sh"
 "$fixture" 0 0 600 400 &
 fixture_pid=$!
@@ -82,5 +84,35 @@ start_usual_region
 click_panel "自动滚动" "滚动原窗口。桌面拒绝了远程控制，无法自动滚动。空格停止，Enter 复制，Esc 关闭。"
 has_widget button "自动滚动" && fail "automatic scrolling still offered after a refusal"
 grep -q "^axis" "$portal_log" && fail "steps posted though refused"
+
+# Korvel as on GNOME: the shortcut, bound and pressed through the portal,
+# starts a capture.
+asked() { wait_for 10 grep -qx "screenshot interactive=False" "$portal_log"; }
+stand_in screenshot cancel
+rm -f "$diag/alerts.txt"
+XDG_CURRENT_DESKTOP=GNOME KORVEL_PLATFORM=portal restart_korvel
+wait_for 10 grep -qx "bind capture CTRL+1" "$portal_log"
+dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
+    org.korvel.Test.Press >/dev/null
+asked
+# Dismissed: nothing shown, and the next capture asks again.
+sleep 2
+[ ! -s "$diag/alerts.txt" ] || fail "alert after a dismissed dialog: $(cat "$diag/alerts.txt")"
+overlays_shown 1 && fail "overlay after a dismissed dialog"
+# Refused: the permission alert names GNOME's setting.
+stand_in screenshot refuse
+"$korvel" --capture
+asked
+wait_for 10 grep -q '^无法截取屏幕|请在设置 → 应用 → Korvel 的“截图”权限中允许Korvel' "$diag/alerts.txt"
+key Return
+sleep 1
+rm -f "$diag/alerts.txt"
+# No answer: given up on, the request closed, the failure alert.
+stand_in screenshot silent
+"$korvel" --capture
+asked
+wait_for 35 grep -q '^无法截取屏幕|无法读取显示器画面（桌面门户没有应答）' "$diag/alerts.txt"
+wait_for 5 grep -qx closed "$portal_log"
+key Return
 alive
 echo PASS
