@@ -229,8 +229,7 @@ TEST(PinnedImage, EscapeClosesOnlyThatPinAndReportsOnce) {
     EXPECT_EQ(thirdClosed, 0);
 }
 
-// How the wheel, the slider and the window use these: PinnedImage tests.
-// Zoom stops at 32 points and at four times; 32 points stay on screen.
+// Zoom stops at 32 points and 4×, and 32 points stay on screen; their use: PinnedImage tests.
 TEST(PinGeometry, ZoomAndPlacementKeepThirtyTwoPointsInWholePixels) {
     const std::tuple<double, QSizeF, double> zooms[] = {
         {0.5, {100, 20}, 1.6}, // the smaller side stays 32 points
