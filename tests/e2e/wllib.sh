@@ -109,18 +109,18 @@ stand_in() {
 }
 
 # --- Long captures ---------------------------------------------------------------
-# lib.sh's scrolling fixture, placed through sway at ($fixture_x or 200, 100).
-start_fixture() {
+# The usual scrolling fixture of lib.sh's long captures, afresh, placed
+# through sway at ($fixture_x or 200, 100).
+usual_fixture() {
     [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
-    "$scrollfixture" --write "$document" "$@" &
+    "$scrollfixture" --write "$document" --window 200,100,640,600 --length 2400 --step 60 &
     fixture_pid=$!
     cx=${fixture_x:-200} cy=100
     place_window '^korvel-scroll$' $cx $cy
 }
-usual_fixture() { start_fixture --window 200,100,640,600 --length 2400 --step 60; }
-wheel() { pointer "move $((cx + 320)) $((cy + 280))" "wheel $([ "$2" = 5 ] || printf -)$1"; }
+wheel() { pointer "move $((cx + 320)) $((cy + 280))" "wheel $1"; } # notches down
 wheel_to() { # dimensions: ten notches down by hand grow the long image to that
-    wheel 10 5
+    wheel 10
     wait_for 20 dimensions_are "$1"
 }
 # The first output at scale 2, the usual fixture afresh on it, and its

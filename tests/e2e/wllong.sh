@@ -25,7 +25,7 @@ expect_shown 5 "自动向下滚动中；空格停止，Enter 复制。"
 # The user's wheel, seen only in the frames (far more rows than the steps
 # posted), stops automatic scrolling; started again, it goes on.
 wait_for 20 grown_to 640
-wheel 5 5
+wheel 5
 expect_shown 5 "已切换手动滚动。"
 click_widget button "自动滚动"
 expect_shown 40 "$stopped_text"
