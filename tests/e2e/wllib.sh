@@ -85,7 +85,8 @@ grim_capture() {
     begin_capture
     same_pixels "$diag/snapshot-0.png" "$work/output-1.png" || fail "$1: the first output's frozen image"
     same_pixels "$diag/snapshot-1.png" "$work/output-2.png" || fail "$1: the second output's frozen image"
-    name=$1 && shift 5
+    name=$1
+    shift 5
     "$@"
     key Return
     wait_for 5 capture_closed
