@@ -48,9 +48,16 @@ place_window() { # title x y: moves a floating window there
     wait_for 5 sway_at "$1" "$2" "$3"
 }
 
+tray_icon() {
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+        string:RegisteredStatusNotifierItems | grep -q '"'
+}
+# On sway its tray icon, drawn into the bar, must be there before grim's views.
 start_korvel() {
     launch_korvel "$@"
     wait_for 10 sh -c "ls '$XDG_RUNTIME_DIR'/korvel-*.socket"
+    [ "${XDG_CURRENT_DESKTOP:-}" = KDE ] || { wait_for 10 tray_icon; sleep 1; }
 }
 # No alerts at start-up unless a test asks for them.
 quiet_start() { settings shortcutBindingHintShown=true "$@"; }
