@@ -204,6 +204,11 @@ bool AnnotationHost::handleSharedKey(QKeyEvent& event, const std::function<bool(
     if (ownKeys && ownKeys())
         return true;
     const int key = event.key();
+    // A key held since before this window appeared repeats into it; only a
+    // fresh press closes or copies.
+    if ((key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        event.isAutoRepeat())
+        return true;
     if (key == Qt::Key_Escape) {
         closeHost();
         return true;

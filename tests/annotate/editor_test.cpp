@@ -285,7 +285,7 @@ TEST_F(EditorTest, SpaceTogglesWholeWindowsWhilePickingAndPinsReachTheHost) {
 
 // Control keys come as key presses on overlays that bypass the window
 // manager, so the editor claims them from the shortcut machinery itself.
-TEST_F(EditorTest, ControlKeysUndoRedoAndCopyButTextKeepsItsKeysAndEscapeAlwaysCloses) {
+TEST_F(EditorTest, ControlKeysUndoRedoAndCopyButTextKeepsItsKeysAndAFreshEscapeCloses) {
     EXPECT_FALSE(key(view(), Qt::Key_Z, Qt::ControlModifier, QEvent::ShortcutOverride));
     lock(QRectF(10, 10, 100, 60));
     Canvas* canvas = editor->canvas();
@@ -318,6 +318,13 @@ TEST_F(EditorTest, ControlKeysUndoRedoAndCopyButTextKeepsItsKeysAndEscapeAlwaysC
     key(canvas, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(entries(), 1);
     EXPECT_FALSE(editor->isClosed());
+    // Repeats of a key held since before the capture neither close nor copy.
+    for (const int k : {Qt::Key_Escape, Qt::Key_Return}) {
+        QKeyEvent repeat(QEvent::KeyPress, k, {}, QString(), true);
+        QApplication::sendEvent(canvas, &repeat);
+    }
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(entries(), 1);
     key(canvas, Qt::Key_Escape);
     EXPECT_EQ(closes, 1);
     EXPECT_FALSE(editor->overlayWindows()[0]->isVisible());
