@@ -19,6 +19,7 @@
 //   listen SOCKET OUT           listens for ever, answering nothing; appends each request's size
 //   sway-window TITLE           "x y w h pid id fullscreen" of matching windows, sway tree on stdin
 #include "../platform/pngbytes.h"
+#include "platform/x11/x11connection.h"
 
 #include <QFile>
 #include <QImage>
@@ -35,7 +36,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -49,8 +49,8 @@ xcb_connection_t* c = nullptr;
 xcb_window_t root = 0;
 
 // xcb's replies and errors, freed when they go.
-template <typename T> std::unique_ptr<T, void (*)(void*)> owned(T* reply) {
-    return {reply, std::free};
+template <typename T> korvel::x11::Reply<T> owned(T* reply) {
+    return korvel::x11::Reply<T>(reply);
 }
 
 xcb_atom_t atom(const char* name) {
