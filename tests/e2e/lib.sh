@@ -139,7 +139,7 @@ named_window() {
 # The first visible window whose instance name is exactly $1.
 visible_window() { xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -1; }
 window_gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
-# close_window TITLE: Escape into that window once it shows, every 2 s until it is gone.
+# close_window TITLE: Escape into that window once it shows, every 5 s until it is gone.
 close_window() {
     named_window "$1" >/dev/null
     i=0
