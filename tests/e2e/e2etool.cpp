@@ -2,8 +2,7 @@
 // On the X display:
 //   tray-ready                  exit 0 when a system tray owns its selection
 //   monitors WxH+X+Y[,…]        RandR monitors, the first primary; they outlive this client
-//   grab-key KEYSYM MASK READY  holds that key with modifiers MASK (any Lock), touches READY
-//   frame WINDOW                prints "x y w h" of the outer frame, then of the client
+//   grab-key KEYCODE MASK READY holds that key with modifiers MASK (any Lock), touches READY
 //   snapshot-png FILE X Y W H   writes that part of the screen as PNG
 //   root-pixel X Y              prints the screen's pixel as #rrggbb
 //   compare PNG X Y             exit 0 when the screen at (X, Y) shows exactly PNG
@@ -15,8 +14,6 @@
 //   rows PART WHOLE X           runs of PART's rows "first last whole-row" (-1: none) in WHOLE
 //   png-bomb OUT W H BYTES      a W × H PNG whose image data inflates to BYTES
 //   png-blank OUT W H           a sound W × H PNG, all black
-//   hand-over SOCKET KIND FILE  FILE as a pin (2) or edit (3) request to korvel; prints its answer
-//   listen SOCKET OUT           listens for ever, answering nothing; appends each request's size
 //   sway-window TITLE           "x y w h pid id fullscreen" of matching windows, sway tree on stdin
 #include "../platform/pngbytes.h"
 #include "platform/x11/x11connection.h"
@@ -37,10 +34,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <sys/socket.h>
 #include <sys/uio.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -116,20 +110,7 @@ int monitors(const std::string& layout) {
     return 0;
 }
 
-int grabKey(xcb_keysym_t keysym, uint16_t mask, const char* ready) {
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    const auto map = owned(xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, setup->min_keycode, uint8_t(count)), nullptr));
-    if (!map)
-        return 2;
-    xcb_keycode_t keycode = 0;
-    for (int i = 0; i < count && !keycode; ++i) {
-        if (xcb_get_keyboard_mapping_keysyms(map.get())[i * map->keysyms_per_keycode] == keysym)
-            keycode = xcb_keycode_t(setup->min_keycode + i);
-    }
-    if (!keycode)
-        return 2;
+int grabKey(xcb_keycode_t keycode, uint16_t mask, const char* ready) {
     // Mod2 is Num Lock on the X servers the tests use.
     for (int extra : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2),
                       int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
@@ -142,24 +123,6 @@ int grabKey(xcb_keysym_t keysym, uint16_t mask, const char* ready) {
     // Key events for the grab are read and dropped until the process ends.
     while (xcb_generic_event_t* event = xcb_wait_for_event(c))
         std::free(event);
-    return 0;
-}
-
-int frame(xcb_window_t window) {
-    const auto geometry = owned(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-    const auto origin = owned(xcb_translate_coordinates_reply(
-        c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr));
-    const auto extents = owned(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4),
-        nullptr));
-    if (!geometry || !origin)
-        return 2;
-    quint32 e[4] = {}; // left, right, top, bottom
-    if (extents && xcb_get_property_value_length(extents.get()) == 16)
-        std::memcpy(e, xcb_get_property_value(extents.get()), sizeof e);
-    std::printf("%d %d %u %u %d %d %d %d\n", origin->dst_x - int(e[0]), origin->dst_y - int(e[2]),
-                geometry->width + e[0] + e[1], geometry->height + e[2] + e[3], origin->dst_x,
-                origin->dst_y, geometry->width, geometry->height);
     return 0;
 }
 
@@ -231,59 +194,6 @@ int writeFile(const char* path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? 0 : 1;
 }
 
-int unixSocket(const char* path, bool server) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
-    const auto* a = reinterpret_cast<sockaddr*>(&address);
-    const bool ok = server ? ::bind(fd, a, sizeof address) == 0 && ::listen(fd, 8) == 0
-                           : ::connect(fd, a, sizeof address) == 0;
-    return ok ? fd : -1;
-}
-
-int handOver(const char* socketPath, int kind, const char* path) {
-    QFile file(QString::fromLocal8Bit(path));
-    const int fd = unixSocket(socketPath, false);
-    if (!file.open(QIODevice::ReadOnly) || fd < 0)
-        return 2;
-    QByteArray request = QByteArray(1, char(kind));
-    if (kind == 3)
-        request += QByteArray("hostile.png") + '\0';
-    request += file.readAll();
-    QByteArray message(8, 0);
-    qToBigEndian<quint64>(quint64(request.size()), message.data());
-    message += request;
-    for (qsizetype sent = 0, n = 0; sent < message.size(); sent += n) {
-        n = ::send(fd, message.constData() + sent, size_t(message.size() - sent), MSG_NOSIGNAL);
-        if (n <= 0)
-            return 2;
-    }
-    char answer = 0;
-    std::printf("%s\n",
-                ::recv(fd, &answer, 1, 0) == 1 ? QByteArray(1, answer).constData() : "none");
-    ::close(fd);
-    return 0;
-}
-
-int listenOn(const char* socketPath, const char* out) {
-    const int fd = unixSocket(socketPath, true);
-    if (fd < 0)
-        return 2;
-    for (;;) {
-        const int peer = ::accept(fd, nullptr, nullptr);
-        long received = 0;
-        char buffer[65536];
-        for (ssize_t n; (n = ::recv(peer, buffer, sizeof buffer, 0)) > 0;)
-            received += n;
-        ::close(peer);
-        if (FILE* log = std::fopen(out, "a")) {
-            std::fprintf(log, "%ld\n", received);
-            std::fclose(log);
-        }
-    }
-}
-
 int swayWindow(const char* pattern) {
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly))
@@ -339,10 +249,6 @@ int main(int argc, char** argv) {
     if (command == "png-blank" && n == 3)
         return writeFile(a[0], pngbytes::rgb(quint32(i(1)), quint32(i(2)),
                                              qint64(i(2)) * (1 + 3 * qint64(i(1)))));
-    if (command == "listen" && n == 2)
-        return listenOn(a[0], a[1]);
-    if (command == "hand-over" && n == 3)
-        return handOver(a[0], i(1), a[2]);
     if (command == "sway-window" && n == 1)
         return swayWindow(a[0]);
     if (command == "inside" && n == 4)
@@ -359,10 +265,7 @@ int main(int argc, char** argv) {
     if (command == "monitors" && n == 1)
         return monitors(a[0]);
     if (command == "grab-key" && n == 3)
-        return grabKey(xcb_keysym_t(std::strtoul(a[0], nullptr, 0)),
-                       uint16_t(std::strtoul(a[1], nullptr, 0)), a[2]);
-    if (command == "frame" && n == 1)
-        return frame(xcb_window_t(std::strtoul(a[0], nullptr, 0)));
+        return grabKey(xcb_keycode_t(i(0)), uint16_t(std::strtoul(a[1], nullptr, 0)), a[2]);
     if (command == "snapshot-png" && n == 5)
         return save(grab(i(1), i(2), i(3), i(4)), a[0]);
     if (command == "root-pixel" && n == 2)

@@ -36,7 +36,14 @@ close_window '.*6000 × 6000.*'
 
 # --- A bomb straight to the socket is refused while a capture is answered at once ----
 socket="$(ls "$XDG_RUNTIME_DIR"/korvel-*.socket)"
-"$tool" hand-over "$socket" 2 "$work/bomb.png" >"$work/answer" &
+# A pin request (kind 2) after its 64-bit length; prints korvel's one-byte answer.
+python3 -c '
+import socket, struct, sys
+body = b"\x02" + open(sys.argv[2], "rb").read()
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.sendall(struct.pack(">Q", len(body)) + body)
+print(s.recv(1).decode() or "none")' "$socket" "$work/bomb.png" >"$work/answer" &
 sender=$!
 sleep 0.1
 start=$(date +%s%N)
@@ -114,10 +121,17 @@ if [ "$(id -u)" = 0 ]; then
     on_exit="rm -rf $shared"
     chmod 1777 "$shared"
     install -d -m 0777 -o korvel-mallory "$shared/korvel-0"
-    install -m 755 "$tool" "$shared/listener"
     display="$(echo "$DISPLAY" | sed 's/\.[0-9]*$//; s/[^A-Za-z0-9_-]/_/g')"
-    spawn setpriv --reuid=korvel-mallory --regid=korvel-mallory --clear-groups \
-        "$shared/listener" listen "$shared/korvel-0/korvel-$display.socket" "$shared/received"
+    # It answers nothing and notes the size of each request.
+    spawn setpriv --reuid=korvel-mallory --regid=korvel-mallory --clear-groups /usr/bin/python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+s.listen()
+while True:
+    peer = s.accept()[0]
+    n = sum(iter(lambda: len(peer.recv(65536)), 0))
+    open(sys.argv[2], "a").write(f"{n}\n")' "$shared/korvel-0/korvel-$display.socket" "$shared/received"
     wait_for 5 test -S "$shared/korvel-0/korvel-$display.socket"
     xdotool mousemove 300 300
     rm -f "$diag/pins.txt"

@@ -63,12 +63,7 @@ open_menu() {
     wait_for 5 test -s "$diag/menu.txt"
     sleep 0.3
 }
-choose_menu_item() {
-    open_menu
-    i=0
-    while [ $i -lt "$1" ]; do xdotool key Down; i=$((i + 1)); done
-    xdotool key Return
-}
+choose_menu_item() { open_menu && xdotool key $(yes Down | head -n "$1") Return; }
 expect_capture_item() { # the menu's first item
     open_menu
     expect_eq "$(head -1 "$diag/menu.txt")" "$1" "capture item"
@@ -122,14 +117,7 @@ on_screen() { grep -qF "$1" "$diag/widgets.txt"; }
 # shown TEXT: the label TEXT was on screen at some point since forget_shown.
 shown() { grep -qxF "$1" "$diag/labels.txt" 2>/dev/null; }
 forget_shown() { : >"$diag/labels.txt"; }
-expect_shown() { # seconds text
-    tries=$(($1 * 10))
-    until shown "$2"; do
-        tries=$((tries - 1))
-        [ $tries -gt 0 ] || { tail -4 "$diag/labels.txt" >&2; fail "timed out waiting for the label: $2"; }
-        sleep 0.1
-    done
-}
+expect_shown() { wait_for "$1" shown "$2"; } # seconds text
 
 # The first visible window named $1, once there is one.
 named_window() {
@@ -159,8 +147,10 @@ close_window() {
 }
 # The outer frame and client of window $1: sets fx fy fw fh cx cy cw ch.
 window_frame() {
-    set -- $("$tool" frame "$1")
-    fx=$1 fy=$2 fw=$3 fh=$4 cx=$5 cy=$6 cw=$7 ch=$8
+    set -- $(xwininfo -id "$1" | sed -n 's/^ *\(Absolute upper-left [XY]\|Width\|Height\): *//p') \
+        $(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p' | tr -d ,) 0 0 0 0
+    cx=$1 cy=$2 cw=$3 ch=$4 # the frame's extents: left, right, top, bottom
+    fx=$((cx - $5)) fy=$((cy - $7)) fw=$((cw + $5 + $6)) fh=$((ch + $7 + $8))
 }
 # show_fixture X Y W H [SHADOW]: the four-colour fixture there; sets fixture_window and its frame.
 show_fixture() {

@@ -4,7 +4,7 @@
 # combination brings an alert; the menu still captures, and a logout still ends korvel.
 . "$(dirname "$0")/lib.sh"
 
-spawn "$tool" grab-key 0x31 4 "$work/grabbed"
+spawn "$tool" grab-key 10 4 "$work/grabbed" # the 1 key
 grabber=$!
 wait_for 5 test -e "$work/grabbed"
 taken="Korvel|快捷键 Ctrl+1 注册失败，可能已被其他应用或系统占用。可从菜单栏设置其他快捷键，或点击截图。"
