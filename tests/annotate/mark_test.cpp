@@ -15,8 +15,7 @@ using test::mark;
 
 namespace {
 
-// Renders a mark into an image of `size` points at `ratio` pixels per point,
-// with annotation space (y up) mapped onto it.
+// `size` points at `ratio` pixels per point, annotation space (y up) mapped onto it.
 QImage render(const Mark& m, QSize size, double ratio = 1.0) {
     QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
@@ -44,9 +43,8 @@ TEST(Tool, RawValuesAreFixed) {
     EXPECT_FALSE(mosaicModeFromRaw(2));
 }
 
-// Outlines are hit within max(paint width / 2 + 3, 6) points; highlights
-// paint 12 points at width 1, mosaic brushes 18 at width 1 and 30 at 3.
-// Non-finite geometry draws nothing.
+// Outlines are hit within max(width / 2 + 3, 6) points; highlights paint 12 points
+// at width 1, mosaic brushes 18 at width 1 and 30 at 3.
 TEST(Mark, BoundsAndHitsFollowThePaintedShape) {
     const QList<QPointF> flat{{0, 0}, {100, 0}};
     const Mark dot = mark(Tool::mosaic, {{50, 40}}, 1, true);

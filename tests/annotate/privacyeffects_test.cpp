@@ -54,8 +54,7 @@ PrivacySurface surface(const QImage& image, double ratio = 1) {
             QPointF(0, 0)};
 }
 
-// Draws the image, then the mark over it, as a canvas export does (or, with
-// an exposed part, as a repaint of that part does).
+// The image, then the mark over it, as an export (or a repaint of `exposed`) draws them.
 QImage render(const Mark& m, const PrivacySurface& s, PrivacyTileCache& cache,
               std::optional<QRectF> exposed = {}) {
     QImage out(s.pixelSize, QImage::Format_ARGB32_Premultiplied);
@@ -83,8 +82,7 @@ TEST(PrivacyEffects, MosaicBlocksFollowThePixelRatioAndBlurReachesTheEdges) {
     const QImage b =
         render(privacy(Tool::mosaic, QRectF(24, 24, 48, 48)), surface(image, 2), cache);
     EXPECT_EQ(b.copy(48, 48, 96, 96), pixellate(image, QRect(48, 48, 96, 96), 48));
-    // A blur of the same pixels is not the mosaic's cached tile, and one
-    // reaching past the corner is clipped there, edge pixels included.
+    // The blur is not the mosaic's cached tile; past the corner it is clipped.
     const QImage c = render(privacy(Tool::blur, QRectF(24, 48, 96, 72)), surface(image), cache);
     EXPECT_EQ(c.copy(24, 72, 96, 72), gaussianBlur(image, QRect(24, 72, 96, 72), 24));
     const QImage d = render(privacy(Tool::blur, QRectF(180, -40, 120, 90)), surface(image), cache);
@@ -118,8 +116,7 @@ TEST(PrivacyEffects, CacheIsBoundedByCountAndPixels) {
     EXPECT_EQ(cache.size(), 1);
     EXPECT_EQ(cache.pixels(), 50 * 50);
 
-    // Pixels: tiles that would pass 8,000,000 together empty it; a tile
-    // larger than that alone is never kept.
+    // Tiles passing 8,000,000 pixels together empty it; one larger alone is never kept.
     PrivacyTileCache big;
     const auto insert = [&big](const char* key, int w, int h) {
         big.insert(QString::fromLatin1(key), QImage(w, h, QImage::Format_ARGB32_Premultiplied));
@@ -136,8 +133,7 @@ TEST(PrivacyEffects, CacheIsBoundedByCountAndPixels) {
     EXPECT_FALSE(big.find(QStringLiteral("d")));
 }
 
-// Where nothing can be filtered the area is black, never the original;
-// degenerate marks draw nothing and do not crash.
+// Nothing to filter: black, never the original; degenerate marks draw nothing.
 TEST(PrivacyEffects, WithoutAnImageBlackAndDegenerateMarksNothing) {
     QImage white(100, 100, QImage::Format_ARGB32_Premultiplied);
     white.fill(Qt::white);
@@ -159,16 +155,14 @@ TEST(PrivacyEffects, WithoutAnImageBlackAndDegenerateMarksNothing) {
     };
     for (const auto& [m, untouched] : marks) {
         const QImage drawn = render(m, surface(image), cache);
-        if (untouched) {
+        if (untouched)
             EXPECT_EQ(drawn, image);
-        }
     }
     render(privacy(Tool::blur, QRectF(0, 0, 1, 1)), surface(QImage(1, 1, QImage::Format_RGB32)),
            cache);
 }
 
-// Tiles of a tall image are filtered from a window around them, yet come out
-// as from the whole image, for either format the image may arrive in.
+// Tiles filtered from a window around them equal the whole image's filter, in either format.
 TEST(PrivacyEffects, TilesOfATallImageMatchTheWholeImageFilterAndOnlyTheExposedPartIfHuge) {
     for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
         const QImage image = gradient(QSize(120, 2400)).convertToFormat(format);
@@ -182,8 +176,7 @@ TEST(PrivacyEffects, TilesOfATallImageMatchTheWholeImageFilterAndOnlyTheExposedP
             render(privacy(Tool::mosaic, QRectF(13, 2030, 82, 70), 1.5), surface(image), cache);
         EXPECT_EQ(b.copy(13, 300, 82, 70), pixellate(whole, QRect(13, 300, 82, 70), 12));
     }
-    // An area too large to cache is filtered, on screen, only where the view
-    // is repainted; the cache holds that part alone.
+    // An area too large to cache is filtered and cached only where the view is repainted.
     const QImage image = gradient(QSize(1000, 9000));
     PrivacyTileCache cache;
     // Rows 4700 … 5000.
@@ -195,8 +188,7 @@ TEST(PrivacyEffects, TilesOfATallImageMatchTheWholeImageFilterAndOnlyTheExposedP
     EXPECT_EQ(out.copy(0, 0, 1000, 100), whole.copy(0, 0, 1000, 100));
 }
 
-// The grid is anchored in the image, edge blocks average what is inside, and
-// averages round half up; a tile looks as the same part of the whole does.
+// Edge blocks average what is inside, half up; a tile equals the same part of the whole.
 TEST(Pixellate, BlocksAreMeansOnAGridAnchoredInTheImage) {
     const std::tuple<QSize, int, int> cases[] = {
         {{64, 48}, 8, 16}, {{64, 48}, 8, 8}, {{61, 45}, 5, 12}, {{10, 10}, 5, 1 << 30}};
@@ -213,9 +205,7 @@ TEST(Pixellate, BlocksAreMeansOnAGridAnchoredInTheImage) {
     }
 }
 
-// Privacy blurs use radii of 12 pixels and more; from a few pixels up the
-// three box passes each way are close to a true Gaussian, which turns a step
-// into the normal curve 255 Φ(d / σ).
+// Three box passes each way are close to a true Gaussian: a step becomes 255 Φ(d / σ).
 TEST(GaussianBlur, FlatColourStaysFlatUpToTheEdgesAndAStepBecomesTheNormalCurve) {
     for (QRgb colour : {0xff000000u, 0xffffffffu, 0xffc86432u, 0x80402010u}) {
         const QImage image = flat(QSize(90, 70), colour);

@@ -150,16 +150,13 @@ TEST(PinnedImage, ZoomKeepsTheCentreADragLeftAndThirtyTwoPointsOnScreenAndResets
     const QRect shown = pin->window()->geometry().intersected(screen);
     EXPECT_GE(shown.width(), 32);
     EXPECT_GE(shown.height(), 32);
-    // Double click, Control-0 and the menu item restore the size and keep the
-    // translucency.
+    // Control-0 and the menu item restore the size and keep the translucency; the
+    // double click: e2e.Instance.
     pin->setOpacity(0.5);
-    test::mouse(pin->view(), QEvent::MouseButtonDblClick, QPointF(5, 5), Qt::LeftButton);
+    test::key(pin->view(), Qt::Key_0, Qt::ControlModifier);
     EXPECT_DOUBLE_EQ(pin->zoom(), 1);
     EXPECT_EQ(pin->window()->size(), QSize(40, 40));
     EXPECT_DOUBLE_EQ(pin->opacity(), 0.5);
-    pin->setZoom(2.5);
-    test::key(pin->view(), Qt::Key_0, Qt::ControlModifier);
-    EXPECT_DOUBLE_EQ(pin->zoom(), 1);
     pin->setZoom(2);
     pin->menu()->actions()[3]->trigger();
     EXPECT_DOUBLE_EQ(pin->zoom(), 1);
