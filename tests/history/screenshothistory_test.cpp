@@ -92,16 +92,11 @@ struct History : ::testing::Test {
 
 TEST_F(History, NamesSortNewestFirstAndCarryTheDigest) {
     const QByteArray data = png(1);
-    const QString name = ScreenshotHistory::fileName(1733000000123456, data);
-    EXPECT_EQ(name, QStringLiteral("00001733000000123456-") +
-                        QString::fromLatin1(
-                            QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex()) +
-                        QStringLiteral(".png"));
-    EXPECT_TRUE(ScreenshotHistory::isEntryName(name));
+    const QByteArray digest = QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+    EXPECT_EQ(ScreenshotHistory::fileName(1733000000123456, data),
+              QStringLiteral("00001733000000123456-%1.png").arg(QLatin1String(digest)));
     // Fixed width: a timestamp with fewer digits still sorts as older.
     EXPECT_LT(ScreenshotHistory::fileName(999, data), ScreenshotHistory::fileName(1000, data));
-    EXPECT_FALSE(ScreenshotHistory::isEntryName(name.toUpper()));
-    EXPECT_FALSE(ScreenshotHistory::isEntryName(QStringLiteral("shot.png")));
 }
 
 TEST_F(History, NothingIsRecordedWhileDisabledAndEachOfTheFourLimitsEvictsTheOldestFirst) {
@@ -229,9 +224,9 @@ TEST_F(History, ThumbnailCopiesAreUsedRepairedAndRemovedWithTheirEntries) {
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("/.thumbnails")));
 }
 
-// Decoding is bounded: sources over the pixel guard, chunks that claim more
-// than the file holds (the decoder would allocate and clear all of it), cut
-// files and other formats get none.
+// Decoding is bounded: sources over the pixel guard and chunks that claim more
+// than the file holds (the decoder would allocate and clear all of it) get
+// none; other damage goes through the same check: PngCheck.
 TEST(HistoryThumbnail, OnlyWholePngsWithinTheGuardAreDecoded) {
     QImage huge(20000, 20000, QImage::Format_Mono); // 50 MB to hold, a few kB as PNG
     ASSERT_FALSE(huge.isNull());
@@ -247,12 +242,6 @@ TEST(HistoryThumbnail, OnlyWholePngsWithinTheGuardAreDecoded) {
     EXPECT_TRUE(thumbnailOf(claim).isNull());
     getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024) << "kilobytes";
-    EXPECT_TRUE(thumbnailOf(good.left(good.size() - 12)).isNull());
-    QByteArray bmp;
-    QBuffer buffer(&bmp);
-    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) &&
-                QImage(40, 30, QImage::Format_RGB32).save(&buffer, "BMP"));
-    EXPECT_TRUE(thumbnailOf(bmp).isNull());
 }
 
 // A killed writer leaves the old or the new file, never a part of one. A new

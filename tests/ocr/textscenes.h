@@ -1,7 +1,6 @@
 #pragma once
 
-// Images with known text for the recognition tests and benchmark, drawn with
-// Noto Sans CJK so that they look like screen text.
+// Images with known text for the recognition tests and benchmark.
 
 #include <QByteArray>
 #include <QFont>
@@ -79,10 +78,6 @@ inline QImage uiScreenshot(int scale) {
     return image;
 }
 
-inline bool isChinese(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x3000; });
-}
-
 inline QString withoutSpaces(QString text) {
     return text.remove(QLatin1Char(' ')).remove(QLatin1Char('\n')).remove(QLatin1Char('\t'));
 }
@@ -101,15 +96,12 @@ inline int substringDistance(const QString& needle, const QString& hay) {
     return *std::min_element(previous.begin(), previous.end());
 }
 
-// Character accuracy of the Chinese (or other) items found in `recognised`:
-// 1 − (edit distance to the best matching stretch) / length, summed over the
-// items. Spaces are left out; their placement is not what is measured.
-inline double accuracy(const QStringList& items, bool chinese, const QString& recognised) {
+// Character accuracy of the items found in `recognised`, spaces left out:
+// their placement is not what is measured.
+inline double accuracy(const QStringList& items, const QString& recognised) {
     const QString hay = withoutSpaces(recognised);
     int errors = 0, total = 0;
     for (const QString& item : items) {
-        if (isChinese(item) != chinese)
-            continue;
         const QString needle = withoutSpaces(item);
         total += int(needle.size());
         errors += std::min(int(needle.size()), substringDistance(needle, hay));
