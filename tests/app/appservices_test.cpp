@@ -197,31 +197,27 @@ TEST_F(Services, LoginItemAwaitingApprovalTogglesOffOrAsksForIt) {
 
 // Notes are plain text, never markup, and long ones sit in a bounded view.
 TEST_F(Services, NotesArePlainTextInABoundedView) {
-    AppRelease marked = release();
-    marked.notes = QStringLiteral("<a href=\"https://evil.example\">点此</a><img src=x>");
-    services->runAlert = [&](QMessageBox& box) {
-        EXPECT_EQ(box.textFormat(), Qt::PlainText);
-        auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
-        EXPECT_TRUE(label && label->textFormat() == Qt::PlainText &&
-                    label->text().contains(marked.notes));
-        return 1;
-    };
-    checkWith(true, marked);
-    AppRelease longNotes = release();
-    longNotes.notes = QStringLiteral("很长的更新说明。").repeated(2499) + QStringLiteral("完");
-    ASSERT_EQ(characterCount(longNotes.notes), 19993);
+    QString label, view;
     int height = 0;
     services->runAlert = [&](QMessageBox& box) {
-        EXPECT_TRUE(box.informativeText().contains(longNotes.notes));
-        auto* view = box.findChild<QPlainTextEdit*>(QStringLiteral("korvel_informativetext"));
-        EXPECT_TRUE(view && view->toPlainText().contains(longNotes.notes));
+        EXPECT_EQ(box.textFormat(), Qt::PlainText);
+        auto* l = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        EXPECT_EQ(l->textFormat(), Qt::PlainText);
+        auto* v = box.findChild<QPlainTextEdit*>(QStringLiteral("korvel_informativetext"));
+        label = l->text();
+        view = v ? v->toPlainText() : QString();
         box.show();
         QCoreApplication::processEvents();
         height = box.height();
-        box.hide();
         return 1;
     };
+    AppRelease marked = release();
+    marked.notes = QStringLiteral("<a href=\"https://evil.example\">点此</a><img src=x>");
+    checkWith(true, marked);
+    EXPECT_TRUE(label.contains(marked.notes));
+    AppRelease longNotes = release();
+    longNotes.notes = QStringLiteral("很长的更新说明。").repeated(2499) + QStringLiteral("完");
     checkWith(true, longNotes);
-    EXPECT_GT(height, 0);
+    EXPECT_TRUE(view.contains(longNotes.notes));
     EXPECT_LT(height, 600);
 }
