@@ -30,6 +30,10 @@ struct Scene {
     int spacing;
     double floor;
     std::vector<Row> rows;
+    static Scene of(const char* name, const char* family, int pixels, int spacing, double floor,
+                    std::vector<Row> rows) {
+        return {name, family, pixels, spacing, floor, std::move(rows)};
+    }
 };
 
 QImage draw(const Scene& scene) {
@@ -80,35 +84,23 @@ TEST_P(Screens, ReadsEveryRow) {
 INSTANTIATE_TEST_SUITE_P(
     Tesseract, Screens,
     testing::Values(
-        Scene{"Menu",
-              "Noto Sans CJK SC",
-              13,
-              26,
-              0.95,
-              {{QStringLiteral("新建(N)"), Qt::black, Qt::white, ctrl + u'N', grey},
-               {QStringLiteral("打开(O)"), Qt::black, Qt::white, ctrl + u'O', grey},
-               {QStringLiteral("保存(S)"), Qt::white, highlight, ctrl + u'S', Qt::white},
-               {QStringLiteral("打印预览(V)"), grey},
-               {QStringLiteral("关闭(C)"), Qt::black, Qt::white, ctrl + u'W', grey}}},
-        Scene{"Terminal",
-              "Noto Sans Mono CJK SC",
-              13,
-              18,
-              0.9,
-              {{QStringLiteral("终端 - wang@主机: ~/项目"), Qt::black, QColor(236, 236, 236)},
-               {QStringLiteral("$ ls -l 文档"), paleGrey, Qt::black},
-               {QStringLiteral("总用量 16 会议纪要.txt"), paleGrey, Qt::black},
-               {QStringLiteral("位于分支 main"), paleGrey, Qt::black},
-               {QStringLiteral("编译完成，共 3 个警告。"), paleGrey, Qt::black}}},
-        Scene{
-            "SmallGreyText",
-            "Noto Sans CJK SC",
-            12,
-            22,
-            0.9,
-            {{QStringLiteral("星云文档 首页 产品 下载"), QColor(243, 244, 246), QColor(31, 41, 55)},
-             {QStringLiteral("剩下的步骤请参阅第三章。"), smallGrey},
-             {QStringLiteral("提示：识别文字功能完全在本机运行。"), smallGrey}}}),
+        Scene::of("Menu", "Noto Sans CJK SC", 13, 26, 0.95,
+                  {{QStringLiteral("新建(N)"), Qt::black, Qt::white, ctrl + u'N', grey},
+                   {QStringLiteral("打开(O)"), Qt::black, Qt::white, ctrl + u'O', grey},
+                   {QStringLiteral("保存(S)"), Qt::white, highlight, ctrl + u'S', Qt::white},
+                   {QStringLiteral("打印预览(V)"), grey},
+                   {QStringLiteral("关闭(C)"), Qt::black, Qt::white, ctrl + u'W', grey}}),
+        Scene::of("Terminal", "Noto Sans Mono CJK SC", 13, 18, 0.9,
+                  {{QStringLiteral("终端 - wang@主机: ~/项目"), Qt::black, QColor(236, 236, 236)},
+                   {QStringLiteral("$ ls -l 文档"), paleGrey, Qt::black},
+                   {QStringLiteral("总用量 16 会议纪要.txt"), paleGrey, Qt::black},
+                   {QStringLiteral("位于分支 main"), paleGrey, Qt::black},
+                   {QStringLiteral("编译完成，共 3 个警告。"), paleGrey, Qt::black}}),
+        Scene::of("SmallGreyText", "Noto Sans CJK SC", 12, 22, 0.9,
+                  {{QStringLiteral("星云文档 首页 产品 下载"), QColor(243, 244, 246),
+                    QColor(31, 41, 55)},
+                   {QStringLiteral("剩下的步骤请参阅第三章。"), smallGrey},
+                   {QStringLiteral("提示：识别文字功能完全在本机运行。"), smallGrey}})),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Baselines a few pixels below the band borders 1800 and 3600: each line
