@@ -1,15 +1,11 @@
-// The long capture's scrolling document, titled "korvel-scroll", for the
-// end-to-end tests and the benchmark: a fixed header band over a viewport onto
-// a long document drawn in code (src/longshot/longdocument.h). A wheel click
-// moves it a fixed number of pixels, unsmoothed, so each position shows exact pixels.
-//
+// "korvel-scroll", for the end-to-end tests and the benchmark: a fixed header band over
+// a viewport onto src/longshot/longdocument.h's document, moved a fixed number of
+// pixels per wheel click, unsmoothed, so each position shows exact pixels.
 //   scrollfixture [--horizontal] [--window X,Y,W,H] [--length N] [--step N]
 //                 [--offset N] [--seed N] [--write FILE] [--print-offset]
-//
-// --horizontal: N columns long, scrolled sideways by either wheel. Not --geometry:
-// Qt takes that on X11. --offset: where the viewport starts. --write: the whole
-// document as PNG, at the viewport's width (height sideways). --print-offset:
-// "window ID" (the X window) once shown, then the offset after every change.
+// --horizontal: scrolled sideways by either wheel. --window, as Qt takes --geometry on
+// X11. --write: the whole document as PNG. --print-offset: "window ID" once shown, then
+// the offset after every change.
 #include "longshot/longdocument.h"
 
 #include <QApplication>
