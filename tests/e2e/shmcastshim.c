@@ -1,8 +1,6 @@
-// Loaded into xdg-desktop-portal-wlr for the tests (LD_PRELOAD). The portal
-// casts only once wlr-screencopy has named a DMA-BUF format, which a
-// compositor without a GPU never does, so every screen cast fails there.
-// This names the shared-memory format as the DMA-BUF one too; with no GPU
-// to allocate DMA-BUFs the portal then casts through shared memory.
+// Preloaded into xdg-desktop-portal-wlr, which casts only once wlr-screencopy has named a DMA-BUF
+// format: a compositor without a GPU never does. Naming the shared-memory format as that one too,
+// the portal, finding no GPU to allocate DMA-BUFs, casts through shared memory.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdint.h>

@@ -1,13 +1,10 @@
 #!/usr/bin/python3
 # Portal stand-ins on the session bus for the Wayland tests, logging to LOG:
-#   access: xdg-desktop-portal's consent dialog, which wlroots lacks and the
-#     Screenshot portal needs; it allows everything.
-#   screenshot MODE LOG [POINTER]: Screenshot requests "cancel"led, "refuse"d
-#     or "silent" (never answered); GlobalShortcuts, org.korvel.Test.Press
-#     pressing every bound shortcut.
-#   remote MODE LOG POINTER: Screenshot and ScreenCast of xdg-desktop-portal-wlr
-#     and a RemoteDesktop that MODE "grant"s or not, its pointer calls
-#     replayed through korvel_wlpointer POINTER so the window really scrolls.
+#   access: the consent dialog the Screenshot portal needs and wlroots lacks; allows all.
+#   screenshot MODE LOG: Screenshot "cancel"s, "refuse"s or stays "silent"; GlobalShortcuts,
+#     with org.korvel.Test.Press pressing every bound shortcut.
+#   remote MODE LOG POINTER: Screenshot and ScreenCast of xdg-desktop-portal-wlr and a
+#     RemoteDesktop that MODE "grant"s or not, its wheel replayed through korvel_wlpointer.
 import os
 import socket
 import subprocess
@@ -63,7 +60,6 @@ class Session(Request):
 
 
 class Desktop(dbus.service.Object):
-    """Requests, sessions and properties shared by both stand-ins."""
     versions = {}
 
     def __init__(self, bus, mode, log):
@@ -86,10 +82,7 @@ class Desktop(dbus.service.Object):
 
     @method(dbus.PROPERTIES_IFACE, "ss", "v")
     def Get(self, interface, name, sender):
-        if (interface, name) in self.versions:
-            return dbus.UInt32(self.versions[(interface, name)], variant_level=1)
-        raise dbus.exceptions.DBusException("no such property",
-                                            name="org.freedesktop.DBus.Error.InvalidArgs")
+        return dbus.UInt32(self.versions.get((interface, name), 0), variant_level=1)
 
 
 class Portal(Desktop):
@@ -124,8 +117,6 @@ class Portal(Desktop):
 
 
 class CastPortal(Desktop):
-    """Screenshot and ScreenCast, answered by xdg-desktop-portal-wlr."""
-
     def __init__(self, bus, mode, log):
         super().__init__(bus, mode, log)
         self.wlr = bus.get_object(WLR, DESKTOP)
@@ -186,9 +177,7 @@ class CastPortal(Desktop):
 
 
 class RemotePortal(CastPortal):
-    """RemoteDesktop, granted or refused as `mode` says, apart from CastPortal
-    for its own CreateSession and Start; its wheel steps go through a test
-    pointer of its own."""
+    """A subclass, as its CreateSession and Start share names with ScreenCast's."""
     versions = {(SCREENSHOT, "version"): 1, (CAST, "version"): 4,
                 (CAST, "AvailableSourceTypes"): 1, (REMOTE, "version"): 2,
                 (REMOTE, "AvailableDeviceTypes"): 3}
@@ -224,8 +213,7 @@ class RemotePortal(CastPortal):
     @method(REMOTE, "oa{sv}ui")
     def NotifyPointerAxisDiscrete(self, session, options, axis, steps, sender):
         self.log("axis %d %d" % (axis, steps))
-        wheel = "hwheel" if axis else "wheel"
-        self.pointer.stdin.write("move %d %d\n%s %d\n" % (self.at + (wheel, steps)))
+        self.pointer.stdin.write("move %d %d\nwheel %d\n" % (self.at + (steps,)))
         self.pointer.stdin.flush()
 
     @method(REMOTE, "oa{sv}dd")

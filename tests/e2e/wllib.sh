@@ -1,6 +1,5 @@
-# lib.sh for the Wayland scripts inside scripts/waylandsession: the pointer of
-# korvel_wlpointer, keys through wtype, independent views through grim,
-# wl-paste and swaymsg.
+# lib.sh for the Wayland scripts in scripts/waylandsession: korvel_wlpointer's pointer, wtype's
+# keys, and grim, wl-paste and swaymsg as independent views.
 . "$KORVEL_TESTS/lib.sh"
 
 # The pointer takes one command a line through a pipe held open for it. KWin
@@ -16,8 +15,7 @@ if [ "${XDG_CURRENT_DESKTOP:-}" != KDE ]; then
     wait_for 5 grep -qx ready "$pointer_log"
 fi
 pointer_sent=0
-# pointer COMMAND…: one command per argument ("move 10 20" "down" …); returns
-# once the compositor has taken them.
+# pointer COMMAND…: one per argument ("move 10 20" "down" …), taken by the compositor on return.
 pointer() {
     printf '%s\n' "$@" >"$pointer_pipe"
     pointer_sent=$((pointer_sent + $#))
@@ -27,8 +25,7 @@ click_at() { pointer "move $1 $2" "sleep 100" "down" "sleep 30" "up"; }
 drag() { # x0 y0 x1 y1
     pointer "move $1 $2" "down" "move $(($1 + 20)) $(($2 + 20))" "move $3 $4" "sleep 100" "up"
 }
-# The cursor is drawn into every view of the screen: it is parked away from
-# every rectangle compared.
+# The cursor is in every view of the screen: it is parked clear of what is compared.
 park() { pointer "move 1500 900"; }
 # key ctrl+shift+z: one key press with its modifiers held.
 key() {
@@ -76,14 +73,13 @@ begin_capture() { # returns once every output ($1, default 2) has its overlay
 }
 capture_closed() { ! overlays_shown 1; }
 
-# The selection reaches the compositor a moment after the capture closes,
-# later on a busy machine.
+# The selection reaches the compositor a moment after the capture closes.
 paste_png() { wait_for 5 sh -c "wl-paste -t image/png >'$1'"; }
 grim_rect() { grim -g "$2,$3 $4x$5" "$1"; } # file x y w h
 # same_pixels A B: two images of one size with equal pixels.
 same_pixels() { [ "$(png_size "$1")" = "$(png_size "$2")" ] && "$tool" inside "$1" "$2" 0 0 >/dev/null; }
-# grim_capture NAME X Y W H COMMAND…: a capture freezes both outputs exactly
-# as grim sees them, and COMMAND and Return copy exactly grim's view there.
+# grim_capture NAME X Y W H COMMAND…: a capture freezes both outputs as grim sees them, and
+# COMMAND and Return copy exactly grim's view there.
 grim_capture() {
     park
     grim -o HEADLESS-1 "$work/output-1.png"
@@ -116,9 +112,7 @@ stand_in() {
     wait_for 10 grep -qx ready "$portal_log"
 }
 
-# --- Long captures ---------------------------------------------------------------
-# The usual scrolling fixture of lib.sh's long captures, afresh, placed
-# through sway at ($fixture_x or 200, 100).
+# --- Long captures: lib.sh's usual scrolling fixture afresh, at ($fixture_x or 200, 100) ---
 usual_fixture() {
     [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
     "$scrollfixture" --write "$document" --window 200,100,640,600 --length 2400 --step 60 &
@@ -131,15 +125,13 @@ wheel_to() { # dimensions: ten notches down by hand grow the long image to that
     wheel 10
     wait_for 20 dimensions_are "$1"
 }
-# The first output at scale 2, the usual fixture afresh on it, and its
-# document enlarged as the output's own pixels show it.
+# The first output at scale 2, the usual fixture afresh on it, its document as the output shows it.
 fixture_at_scale_2() {
     swaymsg -q output HEADLESS-1 mode 3840x2160 scale 2
     usual_fixture
     "$tool" enlarge "$document" 2 "$document"
 }
-# The long capture's panels share a title: "x y w h" of the one (as Qt sees
-# it) that holds the visible button $1, then the button's.
+# "x y w h" (as Qt sees it) of the long capture's panel holding visible button $1, then the button's.
 panel_button() {
     awk -F'\t' -v n="$1" '$1 == "window" && $2 == "Korvel · 长截图" { w[++k] = $3 }
         $1 == "button" && $2 == n && $4 != "0" { b = $3 }
@@ -148,8 +140,7 @@ panel_button() {
                       print w[i], b; exit } }
               exit 1 }' "$diag/widgets.txt"
 }
-# Nothing places the panels with the portal backend, as on GNOME and KDE:
-# sway gives the panel the keyboard (wllong clicks it instead).
+# Nothing places the panels with the portal backend, as on GNOME: sway gives the panel the keyboard.
 focus_panel() {
     swaymsg -q '[title="^Korvel · 长截图$"] focus'
     sleep 0.5

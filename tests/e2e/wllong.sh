@@ -1,9 +1,8 @@
-# Long captures on headless sway: automatically, at scale 2 by hand and then
-# automatically, by hand across two outputs; every copy is exactly the
-# document's pixels.
+# Long captures on headless sway: automatically, at scale 2 by hand and then automatically, by
+# hand across two outputs; every copy is exactly the document's pixels.
 . "$KORVEL_TESTS/wllib.sh"
-# The fixture has the keyboard and lies above the panel where they meet: a
-# click on the control panel's corner (the copy button's) gives both back.
+# The fixture has the keyboard and lies above the panel where they meet: a click on the control
+# panel's corner (the copy button's) gives both back.
 focus_panel() {
     set -- $(panel_button "复制 · Enter")
     [ $# = 8 ] || fail "no control panel in the widget list"
@@ -22,8 +21,8 @@ usual_fixture
 start_usual_region
 click_widget button "自动滚动"
 expect_shown 5 "自动向下滚动中；空格停止，Enter 复制。"
-# The user's wheel, seen only in the frames (far more rows than the steps
-# posted), stops automatic scrolling; started again, it goes on.
+# The user's wheel, seen only in the frames (far more rows than the steps posted), stops
+# automatic scrolling; started again, it goes on.
 wait_for 20 grown_to 640
 wheel 5
 expect_shown 5 "已切换手动滚动。"
@@ -41,9 +40,8 @@ click_widget button "自动滚动"
 expect_shown 40 "$stopped_text"
 copy_long scaled 1120 4480 80 80
 
-# Most of the window on the first output, the region on its part on the
-# second: the stream is the second's, the wheel stays on the first, and the
-# panels, on the second, above the window.
+# Most of the window on the first output, the region on its part on the second: the stream is
+# the second's, the wheel stays on the first, and the panels, on the second, above the window.
 swaymsg -q output HEADLESS-1 mode 1920x1080 scale 1
 fixture_x=1520 usual_fixture
 start_long_capture $((cx + 420)) $((cy + 80)) $((cx + 620)) $((cy + 480))

@@ -1,8 +1,7 @@
 // The Wayland tests' pointer: a wlroots virtual pointer driven by commands on standard input, one
-// a line: "move X Y" (in the logical layout), "down" and "up" (the left button), "wheel N" and
-// "hwheel N" (notches, positive down or right), "sleep MS". It writes "ready" to the file named by
-// its argument once the compositor routes its events (a new device needs a moment), and "done N"
-// after the N-th command.
+// a line: "move X Y" (logical layout), "down", "up" (left button), "wheel N" (notches, positive
+// down), "sleep MS". It writes "ready" to the file named by its argument once the compositor
+// routes its events (a new device needs a moment), and "done N" after the N-th command.
 #include "platform/wayland/waylandconnection.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -58,15 +57,12 @@ int main(int argc, char** argv) {
                                            verb == "down" ? WL_POINTER_BUTTON_STATE_PRESSED
                                                           : WL_POINTER_BUTTON_STATE_RELEASED);
         const int step = a > 0 ? 1 : -1;
-        const int notches = verb == "wheel" || verb == "hwheel" ? std::abs(a) : 0;
-        const quint32 axis =
-            verb == "wheel" ? WL_POINTER_AXIS_VERTICAL_SCROLL : WL_POINTER_AXIS_HORIZONTAL_SCROLL;
-        for (int i = 0; i < notches; ++i) {
+        for (int i = 0; verb == "wheel" && i < std::abs(a); ++i) {
             if (i > 0)
                 pause(150);
             zwlr_virtual_pointer_v1_axis_source(p, WL_POINTER_AXIS_SOURCE_WHEEL);
-            zwlr_virtual_pointer_v1_axis_discrete(p, now(), axis, wl_fixed_from_int(15 * step),
-                                                  step);
+            zwlr_virtual_pointer_v1_axis_discrete(p, now(), WL_POINTER_AXIS_VERTICAL_SCROLL,
+                                                  wl_fixed_from_int(15 * step), step);
             zwlr_virtual_pointer_v1_frame(p);
             c->roundtrip();
         }

@@ -1,9 +1,7 @@
-# The portal backend (KORVEL_PLATFORM=portal) on headless sway with
-# xdg-desktop-portal-wlr: captures through the Screenshot portal, long
-# captures through ScreenCast and PipeWire, and automatic scrolling through a
-# stand-in's RemoteDesktop, granted or refused. Then a stand-in alone: the
-# shortcut through GlobalShortcuts, Screenshot requests dismissed, refused or
-# never answered.
+# The portal backend (KORVEL_PLATFORM=portal) on headless sway with xdg-desktop-portal-wlr:
+# captures through Screenshot, long captures through ScreenCast and PipeWire, automatic scrolling
+# through a stand-in's RemoteDesktop, granted or refused. Then a stand-in alone: the shortcut
+# through GlobalShortcuts, Screenshot requests dismissed, refused or never answered.
 . "$KORVEL_TESTS/wllib.sh"
 "$fixture" 0 0 600 400 &
 fixture_pid=$!
@@ -36,9 +34,9 @@ panel_offset() {
     set -- $(panel_button "$1")
     [ $# = 8 ] && echo $(($5 - $1 + $7 / 2)) $(($6 - $2 + $8 / 2))
 }
-# click_panel NAME LABEL: clicks that button until LABEL shows. Korvel cannot
-# place its panel here: the click goes where sway shows it (the first window
-# of its title, the preview the second), by an offset read until steady.
+# click_panel NAME LABEL: clicks that button until LABEL shows. Korvel cannot place its panel
+# here: the click goes where sway shows it (the first window of its title, the preview the
+# second), by an offset read until steady.
 click_panel() {
     for try in 1 2 3; do
         wait_for 10 panel_offset "$1"
@@ -47,12 +45,8 @@ click_panel() {
             offset="$(panel_offset "$1")" i=$((i + 1))
             sleep 0.3
         done
-        set -- "$1" "$2" $offset $(sway_window '^Korvel · 长截图$')
-        click_at $(($3 + $5)) $(($4 + $6))
-        i=0
-        while ! shown "$2" && [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done
-        shown "$2" && return
-        set -- "$1" "$2"
+        click_at $(echo $offset $(sway_window '^Korvel · 长截图$') | awk '{ print $1 + $3, $2 + $4 }')
+        (wait_for 3 shown "$2") 2>/dev/null && return
     done
     fail "the panel's $1 did not take the click"
 }
