@@ -125,20 +125,15 @@ TEST(AnnotationToolbar, StyleButtonsStayPutWhenTheToolChanges) {
 
 TEST(AnnotationToolbar, ShiftShortcutsStyleActionsTipsAndTheCopiedFlash) {
     AnnotationToolbar bar(4000);
+    // Shift+$ and Shift+C: ResultTest and e2e.Capture.
     int tool = -1;
-    std::optional<bool> ocr;
     bar.onTool = [&](int i) { tool = i; };
-    bar.onOCR = [&](bool copy) { ocr = copy; };
     const auto press = [&bar](int key, Qt::KeyboardModifiers m, quint32 code = 0) {
         return bar.handleShortcut(QKeyEvent(QEvent::KeyPress, key, m, code, 0, 0));
     };
-    EXPECT_TRUE(press(Qt::Key_Dollar, Qt::ShiftModifier));
-    EXPECT_EQ(tool, 9);
-    EXPECT_EQ(bar.activeTool(), 9);
     EXPECT_TRUE(press(Qt::Key_unknown, Qt::ShiftModifier, 17)); // X key code 17: the 8 key
     EXPECT_EQ(tool, 5);
-    EXPECT_TRUE(press(Qt::Key_C, Qt::ShiftModifier));
-    EXPECT_EQ(ocr, true);
+    EXPECT_EQ(bar.activeTool(), 5);
     EXPECT_FALSE(press(Qt::Key_Dollar, Qt::ShiftModifier | Qt::ControlModifier));
     EXPECT_FALSE(press(Qt::Key_4, Qt::NoModifier));
     EXPECT_FALSE(press(Qt::Key_At, Qt::ShiftModifier));
@@ -157,9 +152,6 @@ TEST(AnnotationToolbar, ShiftShortcutsStyleActionsTipsAndTheCopiedFlash) {
     bar.onUndo = [&] { ++undos; };
     bar.button(QStringLiteral("撤销"))->click();
     EXPECT_EQ(undos, 1);
-    bar.disableActions({QStringLiteral("长截图"), QStringLiteral("贴图")});
-    EXPECT_FALSE(bar.button(QStringLiteral("长截图"))->isEnabled());
-    EXPECT_TRUE(bar.button(QStringLiteral("保存"))->isEnabled());
     double size = 0;
     bar.onFontSize = [&](double s) { size = s; };
     bar.fontSizeField()->setText(QStringLiteral("32"));
