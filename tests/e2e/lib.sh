@@ -16,14 +16,13 @@ trap 'kill $fixture_pid $pids 2>/dev/null || true; stop_korvel; ${on_exit:-:}' E
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_eq() { [ "$1" = "$2" ] || fail "$3: '$1', expected '$2'"; } # got wanted what
-wait_for() { # seconds, then a command that must succeed
-    limit=$(($1 * 10))
+wait_for() { # seconds, then a command that must succeed, tried every $poll (0.1) seconds
+    i=$(awk "BEGIN { print int($1 / ${poll:-0.1}) }")
     shift
-    i=0
     until "$@" >/dev/null 2>&1; do
-        i=$((i + 1))
-        [ $i -lt $limit ] || fail "timed out waiting for: $*"
-        sleep 0.1
+        i=$((i - 1))
+        [ $i -gt 0 ] || fail "timed out waiting for: $*"
+        sleep "${poll:-0.1}"
     done
 }
 # spawn COMMAND…: runs in the background until the script ends; $! is its id.

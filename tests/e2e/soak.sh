@@ -5,24 +5,15 @@
 show_fixture 200 150 600 400
 start_korvel
 
-# wait_for's tenth-of-a-second steps would make the waiting dominate.
-quick_wait() { # what, then a command that must succeed within 10 s
-    what="$1"; shift
-    tries=0
-    until "$@" >/dev/null 2>&1; do
-        tries=$((tries + 1))
-        [ $tries -lt 500 ] || fail "timed out waiting for $what"
-        sleep 0.02
-    done
-}
+poll=0.02 # wait_for's usual tenth of a second would make the waiting dominate
 overlay_gone() { ! overlay_shown; }
 
 baseline=""
 for n in $(seq "${KORVEL_SOAK_CAPTURES:-200}"); do
     rm -f "$diag/captures.txt"
     xdotool key ctrl+1
-    quick_wait "capture $n" test -s "$diag/captures.txt"
-    quick_wait "overlays of capture $n" overlay_shown
+    wait_for 10 test -s "$diag/captures.txt"
+    wait_for 10 overlay_shown
     # Alternate the corners so crops and marks differ from one capture to the next.
     off=$(( (n % 7) * 10 ))
     xdotool mousemove $((300 + off)) $((250 + off)) mousedown 1 mousemove 500 400 \
@@ -30,7 +21,7 @@ for n in $(seq "${KORVEL_SOAK_CAPTURES:-200}"); do
     xdotool key shift+1
     xdotool mousemove 350 300 mousedown 1 mousemove 400 350 mousemove $((450 + off)) 380 mouseup 1
     xdotool key Return
-    quick_wait "the end of capture $n" overlay_gone
+    wait_for 10 overlay_gone
     [ $((n % 50)) = 0 ] || continue
     rss="$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$korvel_pid/status")"
     echo "captures $n: resident $((rss / 1024)) MiB"
