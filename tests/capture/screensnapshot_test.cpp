@@ -89,14 +89,8 @@ TEST(DesktopLayout, FramesAndPrimaryTop) {
 }
 
 TEST(CaptureWindowTargets, DropsEverythingThatCannotBeATarget) {
-    auto window = [](std::optional<qint64> pid, std::optional<int> layer,
-                     std::optional<double> alpha, std::optional<QRectF> bounds) {
-        WindowInfo w;
-        w.pid = pid;
-        w.layer = layer;
-        w.alpha = alpha;
-        w.bounds = bounds;
-        return w;
+    const auto window = [](auto pid, auto layer, auto alpha, auto bounds) {
+        return WindowInfo{0, pid, layer, alpha, bounds, {}, {}};
     };
     const QRectF ok(10, 10, 100, 100);
     const double inf = std::numeric_limits<double>::infinity();

@@ -1,8 +1,8 @@
 #include "../qtprinters.h"
 #include "../testwait.h"
-#include "capture/overlaywindow.h"
 #include "capture/pixelmagnifier.h"
 #include "capture/selectionadjustment.h"
+#include "capture/selectionview.h"
 #include "testevents.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QThreadPool>
-#include <QUndoStack>
 
 #include <atomic>
 #include <mutex>
@@ -188,17 +187,6 @@ TEST_F(View, WholeWindowModeNeitherQueriesNorCycles) {
     ASSERT_TRUE(waitFor([&] { return hovered(panel); }));
 }
 
-TEST_F(View, LeavingClearsTheHoverAndAClosedViewDropsItsAnswer) {
-    view->hoverUpdate(QPointF(300, 200));
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(view.get(), &leave);
-    EXPECT_FALSE(view->hoveredWindow());
-    EXPECT_TRUE(view->candidates().empty());
-    delayMs = 100;
-    view->hoverUpdate(QPointF(100, 90));
-    view.reset(); // the answer arrives for a view that is gone
-}
-
 // A 1920 × 1080 pixel display at one or two pixels per point, with a red
 // pixel row right above a blue one and a window whose top row is row 100.
 struct Hotspot : ::testing::TestWithParam<int> {
@@ -261,43 +249,6 @@ TEST(RectsOutside, PiecesCoverExactlyWhatTheCutsLeave) {
     EXPECT_DOUBLE_EQ(area, 8200);
 }
 
-// A 4K overlay costs much to make; a kept one per display geometry comes back.
-TEST(OverlayWindows, KeptWindowsComeBackPerGeometryWithFreshContentsAndGoWhenReuseEnds) {
-    // Without reuse a window given back is gone.
-    QPointer<OverlayWindow> single =
-        OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0xff0000));
-    OverlayWindow::giveBack(single);
-    EXPECT_FALSE(single);
-    OverlayWindow::setReuse(true);
-    OverlayWindow* first = OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0xff0000));
-    first->edits()->push(new QUndoCommand(QStringLiteral("mark")));
-    QPointer<SelectionView> oldView = first->view();
-    OverlayWindow::giveBack(first);
-    EXPECT_FALSE(oldView); // the frozen pixels and marks are gone with it
-    EXPECT_FALSE(first->isVisible());
-    // Another display's geometry gets a window of its own.
-    OverlayWindow* other =
-        OverlayWindow::obtain(snapshot({200, 100}, {200, 100}, 0x00ff00, {300, 0}));
-    EXPECT_NE(other, first);
-    // The same geometry gets the kept window back, empty, with the new pixels.
-    OverlayWindow* again = OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0x0000ff));
-    EXPECT_EQ(again, first);
-    ASSERT_TRUE(again->view());
-    EXPECT_EQ(again->view()->snapshot().image.pixel(0, 0), qRgb(0, 0, 255));
-    EXPECT_EQ(again->edits()->count(), 0);
-    EXPECT_EQ(again->geometry(), QRect(0, 0, 300, 200));
-    // Only one window per geometry is kept; ending reuse deletes the rest.
-    QPointer<OverlayWindow> kept = again;
-    QPointer<OverlayWindow> spare = OverlayWindow::obtain(snapshot({300, 200}, {300, 200}, 0));
-    OverlayWindow::giveBack(again);
-    OverlayWindow::giveBack(spare);
-    EXPECT_TRUE(kept);
-    EXPECT_FALSE(spare);
-    OverlayWindow::giveBack(other);
-    OverlayWindow::setReuse(false);
-    EXPECT_FALSE(kept);
-}
-
 // A 400 × 300 point overlay over an 800 × 600 pixel snapshot; points y up.
 const QRectF bounds(0, 0, 400, 300);
 
@@ -351,20 +302,6 @@ TEST_F(Magnifier, BesideThePointerFlippedAndKeptOffTheEdges) {
     EXPECT_FALSE(magnifier->isHidden());
     EXPECT_EQ(magnifier->geometry(), QRect(122, 300 - (54 + 174), 190, 174));
     EXPECT_EQ(overlay.childAt(QPoint(200, 150)), nullptr);
-}
-
-TEST_F(Magnifier, ZoomShowsEightPointPixelsAgainstGreyAtTheCorner) {
-    magnifier->updateAt(QPointF(0, 300), bounds); // pixel (0, 0)
-    const QImage shot = magnifier->grab().toImage();
-    // Pixel (0, 0) is the square at (91, 59): ten columns and six rows of
-    // missing pixels to its left and above.
-    EXPECT_EQ(shot.pixelColor(92, 60), QColor(Qt::red));
-    EXPECT_EQ(shot.pixelColor(98, 66), QColor(Qt::red));
-    EXPECT_EQ(shot.pixelColor(100, 60), QColor(59, 130, 246));  // pixel (1, 0)
-    EXPECT_EQ(shot.pixelColor(95, 58), selectionBorderColor()); // the crosshair
-    const QColor grey = shot.pixelColor(20, 20);
-    EXPECT_NEAR(grey.red(), 230, 1);
-    EXPECT_EQ(grey.red(), grey.blue());
 }
 
 } // namespace
