@@ -7,12 +7,9 @@
 #include "history/screenshothistory.h"
 
 #include <gtest/gtest.h>
-#include <QClipboard>
 #include <QCursor>
-#include <QFile>
-#include <QFileDialog>
+#include <QDialog>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -22,9 +19,8 @@ using namespace korvel::test;
 
 namespace {
 
-// Two displays: a 400 × 300-point one at 2× and a 200 × 100-point one at 1×
-// to its right. The first display's image is a left-to-right gradient, so
-// every crop is told apart by its pixels.
+// A 400 × 300-point display at 2×, its gradient telling every crop apart, and a
+// 200 × 100-point one at 1× to its right.
 std::vector<ScreenSnapshot> displays() {
     QImage wide(800, 600, QImage::Format_RGB32);
     for (int y = 0; y < wide.height(); ++y)
@@ -43,7 +39,6 @@ void rightClick(QWidget* target) {
 struct EditorTest : ::testing::Test {
     QTemporaryDir dir;
     std::unique_ptr<ScreenshotHistory> history;
-    bool copyCloses = false;
     int defaultTool = 2;
     int closes = 0;
     std::function<int(QDialog&)> modal = [](QDialog&) { return int(QDialog::Rejected); };
@@ -55,7 +50,7 @@ struct EditorTest : ::testing::Test {
                                                       [] { return std::make_unique<QSettings>(); });
         EditorServices services;
         services.history = history.get();
-        services.copyCloses = [this] { return copyCloses; };
+        services.copyCloses = [] { return false; };
         services.defaultTool = [this] { return defaultTool; };
         services.runModal = [this](QDialog& d) { return modal(d); };
         editor = std::make_unique<Editor>(displays(), std::move(services));
@@ -139,23 +134,6 @@ TEST_F(EditorTest, TheCanvasCursorFollowsToolsWidthsModesAndTheSelectedMark) {
     }
 }
 
-TEST_F(EditorTest, ReturnCopiesAndClosesOnlyWhenThePreferenceSaysSo) {
-    lock(QRectF(0, 0, 40, 30));
-    key(editor->canvas(), Qt::Key_Return);
-    EXPECT_FALSE(editor->isClosed());
-    const QByteArray png =
-        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png"));
-    EXPECT_EQ(QImage::fromData(png).size(), QSize(80, 60));
-    EXPECT_EQ(entries(), 1);
-
-    copyCloses = true;
-    key(editor->canvas(), Qt::Key_Enter);
-    EXPECT_TRUE(editor->isClosed());
-    EXPECT_EQ(entries(), 1); // the same image again is one entry
-    editor->close();
-    EXPECT_EQ(closes, 1);
-}
-
 TEST_F(EditorTest, RightClicksCancelWhilePickingAndReselectWhileEditing) {
     lock(QRectF(10, 10, 100, 100));
     drag(editor->canvas(), QPointF(10, 10), QPointF(60, 60)); // a rectangle mark
@@ -221,29 +199,6 @@ TEST_F(EditorTest, TheSizeDialogSetsExactPixelsAndIgnoresNonsense) {
         view()->sizeBadge()->onEdit();
         EXPECT_EQ(editor->canvas()->pixelSize(), QSize(300, 200)) << bad;
     }
-}
-
-TEST_F(EditorTest, SavingWritesTheCanvasPngOrReturnsToEditing) {
-    lock(QRectF(0, 0, 60, 40));
-    drag(editor->canvas(), QPointF(5, 5), QPointF(40, 30));
-    const QString path = dir.filePath(QStringLiteral("saved.png"));
-    editor->save(); // cancelled
-    EXPECT_FALSE(editor->isClosed());
-    EXPECT_TRUE(editor->overlayWindows()[0]->isVisible());
-    EXPECT_EQ(editor->canvas()->marks().size(), 1);
-
-    // A write error and its alert: ResultTest.SavingWritesThePngClosesAndRecords_AFailureStaysOpen.
-    modal = [&](QDialog& d) {
-        static_cast<QFileDialog&>(d).selectFile(path);
-        return int(QDialog::Accepted);
-    };
-    const std::optional<QByteArray> expected = editor->canvas()->png();
-    editor->save();
-    EXPECT_TRUE(editor->isClosed());
-    QFile saved(path);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll(), expected.value_or(QByteArray()));
-    EXPECT_EQ(entries(), 1);
 }
 
 TEST_F(EditorTest, TheDefaultToolPreferenceIsClampedAndApplied) {
