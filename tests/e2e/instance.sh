@@ -80,8 +80,8 @@ px=880 py=480
 pin="$(named_window "Korvel · 贴图")"
 sleep 0.5
 # No compositor, no shadow: a one-pixel border, and inside the file's pixels.
-"$tool" crop "$work/in.png" 1 1 158 118 "$work/inner.png"
-"$tool" compare "$work/inner.png" $((px + 1)) $((py + 1)) || fail "the pin does not show the file's pixels"
+"$tool" snapshot-png "$work/inner.png" $((px + 1)) $((py + 1)) 158 118
+"$tool" inside "$work/inner.png" "$work/in.png" 1 1 || fail "the pin does not show the file's pixels"
 for edge in "$px $((py + 60))" "$((px + 159)) $((py + 60))" "$((px + 80)) $py" "$((px + 80)) $((py + 119))"; do
     expect_pixel $edge "#3b82f6" "the pin's border"
 done

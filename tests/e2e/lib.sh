@@ -97,7 +97,9 @@ copy_window() {
     overlay_shown || begin_capture
     xdotool mousemove "$1" "$2" key space sleep 0.3 click 1 sleep 0.3 key Return
     shift 2
-    expect_copy "$work/copy.png" "$@"
+    expect_closed
+    paste_png "$work/copy.png"
+    expect_png "$work/copy.png" "$@"
 }
 
 # widget_at KIND NAME: the centre of the first visible, enabled widget of that kind
@@ -199,12 +201,6 @@ copy_to() {
     for k in "$@" Return; do key "$k"; done
     sleep 0.3
     paste_png "$f"
-}
-# expect_copy PNG WxH [WHOLE X Y]: expect_png of the clipboard, once the capture has closed.
-expect_copy() {
-    expect_closed
-    paste_png "$1"
-    expect_png "$@"
 }
 
 ready_text="滚动原窗口，或点“自动滚动”。空格停止，Enter 复制，Esc 关闭。"
