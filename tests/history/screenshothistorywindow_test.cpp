@@ -74,8 +74,7 @@ struct HistoryWindowTest : ::testing::Test {
     }
 };
 
-// A new recording shows up while thumbnails are still loading, whose stale
-// answers are dropped, and the selection stays.
+// A new recording shows up while thumbnails load; the selection stays.
 TEST_F(HistoryWindowTest, ListsCapturesNewestFirstWithThumbnailsAndTimesAndFollowsTheFolder) {
     open();
     ASSERT_EQ(model()->rowCount(), 3);
@@ -103,8 +102,7 @@ TEST_F(HistoryWindowTest, ListsCapturesNewestFirstWithThumbnailsAndTimesAndFollo
         EXPECT_EQ(state(row), State::ready);
         EXPECT_EQ(data(row, Qt::DecorationRole).value<QImage>().size(), QSize(96, 96));
     }
-    // Row 1 is the blue capture; the selected green one is previewed at no
-    // more than 700 pixels.
+    // Row 1 is blue; the selected green one is previewed at up to 700 pixels.
     EXPECT_EQ(data(1, Qt::DecorationRole).value<QImage>().pixelColor(48, 48), QColor(Qt::blue));
     ASSERT_TRUE(waitFor([&] { return !window->preview()->image().isNull(); }));
     EXPECT_EQ(window->preview()->image().size(), QSize(200, 400));
@@ -129,8 +127,7 @@ TEST_F(HistoryWindowTest, ClearAsksFirstAndCancelKeepsAll) {
     EXPECT_TRUE(store->entries().isEmpty());
     EXPECT_EQ(model()->rowCount(), 0);
 
-    // Empty: the selection's buttons are off, the preview is empty, and
-    // clearing still asks.
+    // Empty: the selection's buttons are off and clearing still asks.
     for (QPushButton* b : window->selectionActions())
         EXPECT_FALSE(b->isEnabled());
     EXPECT_TRUE(window->clearButton()->isEnabled());
@@ -169,8 +166,7 @@ TEST_F(HistoryWindowTest, ACorruptPngShowsAsUnreadableAndCopyPinAndEditHandOverF
     store->waitForIdle();
     EXPECT_EQ(store->entries().size(), 4); // copying from the history records nothing new
 
-    // Continuing with the corrupt one hands over its bytes; the host finds
-    // them unusable. A file gone since the listing makes the actions do nothing.
+    // The corrupt one's bytes go to the host to refuse; a file gone does nothing.
     select(1);
     window->editImage();
     EXPECT_EQ(edited.size(), 60);

@@ -7,8 +7,7 @@ using namespace korvel;
 
 namespace {
 
-// One line of 14-pixel text at (20, 40) in `ink` on `ground` (which may be
-// transparent), inside a white image, and the same text drawn black on white.
+// A line of 14-pixel text in `ink` on `ground` (which may be transparent).
 struct Sample {
     const char* name;
     QColor ink;
@@ -32,9 +31,7 @@ class Readable : public testing::TestWithParam<Sample> {};
 
 } // namespace
 
-// Light text on a dark row (a highlighted menu item, a terminal), greyed
-// text and coloured buttons all read like the text drawn black on white:
-// ground white, ink dark where the black text's ink is.
+// Highlighted rows, terminals and greyed text read like black on white.
 TEST_P(Readable, TextReadsDarkOnWhite) {
     const Sample& s = GetParam();
     const QImage readable = readableImage(line(s.ink, s.ground), 14);
@@ -65,20 +62,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Sample{"BlackOnTransparent", Qt::black, Qt::transparent}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReadableImage, DarkTextOnWhitePassesUnchangedAndFramesTurnWhite) {
-    const QImage text = line(Qt::black, Qt::white).convertToFormat(QImage::Format_Grayscale8);
-    const QImage readable = readableImage(text, 14);
-    for (int y = 0; y < text.height(); ++y) {
-        for (int x = 0; x < text.width(); ++x)
-            ASSERT_NEAR(readable.constScanLine(y)[x], text.constScanLine(y)[x], 8) << x << "," << y;
-    }
-    QImage framed = text;
+// Black on white otherwise passes: the BlackOnWhite sample.
+TEST(ReadableImage, FramesTurnWhite) {
+    QImage framed = line(Qt::black, Qt::white).convertToFormat(QImage::Format_Grayscale8);
     QPainter(&framed).drawRect(QRect(4, 4, 300, 60));
     EXPECT_EQ(readableImage(framed, 14).pixel(4, 30), qRgb(255, 255, 255));
 }
 
-// Columns apart by more than one and a half text heights are read apart,
-// rows more than a text height apart too; lines of even text stay one block.
+// Blocks part at gutters of 1.5 text heights across, 1 down; even lines stay one.
 TEST(ReadableImage, BlocksAreCutAtGutters) {
     const auto draw = [](const std::vector<std::pair<QPoint, QString>>& texts) {
         QImage image(400, 200, QImage::Format_Grayscale8);

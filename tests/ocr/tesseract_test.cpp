@@ -13,8 +13,7 @@ QString read(const QImage& image) {
     return TextRecognition(createTextRecognizer()).recognize(image);
 }
 
-// Rows of screen text, each in its ink on its ground across the image, with
-// an optional second column (a menu's shortcut) in its own ink.
+// A row of screen text, with an optional second column (a menu's shortcut).
 struct Row {
     QString text;
     QColor ink;
@@ -64,10 +63,8 @@ const QString ctrl = QStringLiteral("Ctrl+");
 
 } // namespace
 
-// The faults of real screens: a highlighted menu row, greyed shortcuts and
-// items, a terminal's light text on black, small grey Chinese text (which
-// used to come back as Latin letters) and a dark header band. Each row is
-// found with its shortcut; the floors sit a little below what is read now.
+// The faults of real screens (small grey Chinese text came back as Latin
+// letters); each row is found with its shortcut, the floors just below today's.
 TEST_P(Screens, ReadsEveryRow) {
     const Scene& scene = GetParam();
     const QString text = read(draw(scene));
@@ -103,9 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {QStringLiteral("提示：识别文字功能完全在本机运行。"), smallGrey}})),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Baselines a few pixels below the band borders 1800 and 3600: each line
-// once, in order, with its word spaces. A gradient and a few shapes in a band
-// of their own, and a lone dot, read as nothing.
+// Lines just below the band borders come once, with their word spaces; a
+// picture in a band of its own and a lone dot read as nothing.
 TEST(Tesseract, LinesOnBandBordersAppearOnceAndPicturesReadAsNothing) {
     const QStringList lines = {
         QStringLiteral("Opening paragraph 17"), QStringLiteral("Exactly on the border 42"),

@@ -26,11 +26,8 @@ RecognizedLine lineAt(const QString& text, int centre, int height = 20, int left
     return {text, QRect(left, centre - height / 2, 300, height)};
 }
 
-// Lines placed in whole-image pixels; each band sees those that lie wholly
-// in its rows, shifted into the band, with `jitter` added to their top to
-// mimic two readings of one line disagreeing by a pixel. The band is known
-// from the height of the image; in parallel, the first band is the slowest,
-// so that later bands are done first.
+// Each band (known by its height) sees the lines wholly in its rows, `jitter`
+// added to their top as two readings disagree; in parallel the first is slowest.
 struct Page {
     std::vector<RecognizedLine> lines;
     std::vector<int> jitter;
@@ -82,12 +79,10 @@ TEST_P(Bands, LinesNearBordersAreReportedOnceInOrder) {
                   lineAt(QStringLiteral("exactly"), 3600, 24, 400),
                   lineAt(QStringLiteral("last"), 3990, 12)};
     EXPECT_EQ(page.read(500, 4000), QStringLiteral("first\nborder\nexactly\nlast"));
-    // In parallel a second reader took the later bands while the first was
-    // still being read.
+    // In parallel a second reader took the later bands meanwhile.
     EXPECT_EQ(page.threads.size(), GetParam() ? std::size_t(TextRecognition::readerCount(3)) : 1u);
-    // Readings that straddle the border are neither doubled nor lost: the two
-    // bands place the line's centre either side of 1800; on the strict rule
-    // both would keep it, or, the other way round, neither.
+    // The two bands place a straddling line's centre either side of 1800: on a
+    // strict rule both would keep it, or neither.
     for (const std::vector<int>& jitter : {std::vector<int>{-2, 1}, std::vector<int>{1, -2}}) {
         Page straddling(GetParam(), jitter);
         straddling.lines = {lineAt(QStringLiteral("above"), 1770),
@@ -104,8 +99,7 @@ TEST_P(Bands, LinesNearBordersAreReportedOnceInOrder) {
         << qPrintable(text);
 }
 
-// Lines with equal centres keep the engine's order; empty lines and images
-// are dropped; supported languages are asked for in the preferred order.
+// Equal centres keep the engine's order; languages go in the preferred order.
 TEST(TextRecognition, EngineOrderAndLanguages) {
     auto fake = std::make_unique<fake::TextRecognizer>();
     fake::TextRecognizer* f = fake.get();

@@ -18,8 +18,7 @@ using namespace korvel;
 
 namespace {
 
-// An engine that finds the given lines, optionally only once `release` is
-// set (so the test can act while recognition runs).
+// Finds `lines`, only once `release` is set if given (to act while it runs).
 TextRecognitionWindow::EngineFactory engine(QStringList lines,
                                             std::shared_ptr<std::atomic<bool>> release = {},
                                             std::optional<Error> failure = {}) {
@@ -91,9 +90,8 @@ TEST_F(Window, ShowsTextAndCopiesTheEditedVersion) {
     EXPECT_TRUE(released(id));
 }
 
-// A quick copy copies and closes by itself. No text or a failure: a status
-// line, copying off even for a quick copy, and the window stays until the
-// back button or Escape closes it.
+// No text or a failure: copying stays off even for a quick copy, and the window
+// stays until the back button or Escape closes it.
 TEST_F(Window, QuickCopyClosesByItselfButNoTextOrAFailureLeavesCopyOff) {
     open(true, engine({QStringLiteral("快速复制 42")}));
     ASSERT_TRUE(waitFor([this] { return closed == 1; }));

@@ -2,7 +2,6 @@
 
 // Images with known text for the recognition tests and benchmark.
 
-#include <QByteArray>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -16,9 +15,6 @@
 // Readable strings in GoogleTest's failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* os) {
-    *os << '"' << list.join(QLatin1Char('|')).toStdString() << '"';
 }
 
 namespace korvel::scenes {
@@ -48,8 +44,7 @@ inline const QStringList contentItems = {
     QStringLiteral("点击这里打开偏好设置"),
 };
 
-// A window-like screenshot 760 × 420 points: a menu bar, a grey sidebar and
-// a content pane, text of 13 to 16 pixels at scale 1, drawn at `scale`.
+// A window-like screenshot of 760 × 420 points, text of 13 to 16 points.
 inline QImage uiScreenshot(int scale) {
     QImage image(760 * scale, 420 * scale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
@@ -96,8 +91,7 @@ inline int substringDistance(const QString& needle, const QString& hay) {
     return *std::min_element(previous.begin(), previous.end());
 }
 
-// Character accuracy of the items found in `recognised`, spaces left out:
-// their placement is not what is measured.
+// Character accuracy of `items` in `recognised`, spaces left out.
 inline double accuracy(const QStringList& items, const QString& recognised) {
     const QString hay = withoutSpaces(recognised);
     int errors = 0, total = 0;
