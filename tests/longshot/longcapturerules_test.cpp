@@ -9,29 +9,29 @@ using namespace korvel;
 namespace {
 
 TEST(LongCaptureFeedback, CountsResultsIntoMessagesAndPausesOnlyAtTheLimit) {
+    using R = ScrollAppendResult;
+    // Three still frames say nothing, the fourth suggests the end; a still
+    // frame after a broken match says the match is back, once.
+    const std::pair<R, const char*> steps[] = {
+        {R::appended(40), "已拼接。继续滚动，或直接复制、保存。"},
+        {R::unchanged(), nullptr},
+        {R::unchanged(), nullptr},
+        {R::unchanged(), nullptr},
+        {R::unchanged(), "画面未变化；若已到底，可直接复制或保存。"},
+        {R::unmatched(),
+         "尚未匹配，已有内容已保留。请沿刚才滚动的反方向稍作回滚；预览红框表示匹配中断。"},
+        {R::unchanged(), "已回到匹配位置，可继续滚动。"},
+        {R::unchanged(), nullptr},
+        {R::cropped(10), "已按回滚位置裁剪，可继续滚动。"},
+        {R::limit(), "已达到长度上限，已有内容保留，可复制或保存。"}};
     LongCaptureFeedback f;
-    EXPECT_EQ(f.record(ScrollAppendResult::appended(40)).message,
-              QStringLiteral("已拼接。继续滚动，或直接复制、保存。"));
+    for (const auto& [result, message] : steps) {
+        const auto outcome = f.record(result);
+        EXPECT_EQ(outcome.message,
+                  message ? std::optional(QString::fromUtf8(message)) : std::nullopt);
+        EXPECT_EQ(outcome.pause, result.kind == R::Kind::limit);
+    }
     EXPECT_EQ(f.segments, 2);
-    // Three still frames say nothing, the fourth suggests the end.
-    for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(f.record(ScrollAppendResult::unchanged()).message);
-    EXPECT_EQ(f.record(ScrollAppendResult::unchanged()).message,
-              QStringLiteral("画面未变化；若已到底，可直接复制或保存。"));
-    // A still frame after a broken match says the match is back, once.
-    EXPECT_TRUE(f.record(ScrollAppendResult::unmatched())
-                    .message->startsWith(QStringLiteral("尚未匹配，已有内容已保留。")));
-    EXPECT_EQ(f.unchanged, 0);
-    EXPECT_EQ(f.record(ScrollAppendResult::unchanged()).message,
-              QStringLiteral("已回到匹配位置，可继续滚动。"));
-    EXPECT_FALSE(f.record(ScrollAppendResult::unchanged()).message);
-    const auto cropped = f.record(ScrollAppendResult::cropped(10));
-    EXPECT_EQ(cropped.message, QStringLiteral("已按回滚位置裁剪，可继续滚动。"));
-    EXPECT_EQ(f.segments, 2);
-    EXPECT_FALSE(cropped.pause);
-    const auto limit = f.record(ScrollAppendResult::limit());
-    EXPECT_TRUE(limit.pause);
-    EXPECT_EQ(limit.message, QStringLiteral("已达到长度上限，已有内容保留，可复制或保存。"));
 }
 
 // The bar below, right-aligned, the preview right, top-aligned; at the
@@ -70,21 +70,18 @@ TEST(LongCaptureCrop, ClampedFieldsAndDraggedLinesAlwaysLeaveARow) {
     clampCrop(leading, trailing, 10);
     EXPECT_EQ(std::pair(leading, trailing), std::pair(9, 0));
 
-    const std::tuple<const char*, const char*, std::optional<LongCaptureCrop>> fields[] = {
-        {"10", " 20 ", LongCaptureCrop{10, 20}},
-        {"99", "0", LongCaptureCrop{99, 0}},
-        {"10", "89", LongCaptureCrop{10, 89}},
-        {"100", "0", std::nullopt},
-        {"10", "90", std::nullopt},
-        {"-1", "0", std::nullopt},
-        {"0", "-1", std::nullopt},
-        {"1.5", "0", std::nullopt},
-        {"", "0", std::nullopt},
-        {"abc", "0", std::nullopt},
-        {"99999999999999999999", "0", std::nullopt}};
-    for (const auto& [lead, trail, crop] : fields)
-        EXPECT_EQ(cropFromFields(QString::fromLatin1(lead), QString::fromLatin1(trail), 100), crop)
-            << lead << " " << trail;
+    // Leading and trailing fields of a 100-row image.
+    const auto fields = [](const char* leading, const char* trailing) {
+        return cropFromFields(QString::fromLatin1(leading), QString::fromLatin1(trailing), 100);
+    };
+    EXPECT_EQ(fields("10", " 20 "), (LongCaptureCrop{10, 20}));
+    EXPECT_EQ(fields("99", "0"), (LongCaptureCrop{99, 0}));
+    EXPECT_EQ(fields("10", "89"), (LongCaptureCrop{10, 89}));
+    const std::pair<const char*, const char*> refused[] = {
+        {"100", "0"}, {"10", "90"}, {"-1", "0"},  {"0", "-1"},
+        {"1.5", "0"}, {"", "0"},    {"abc", "0"}, {"99999999999999999999", "0"}};
+    for (const auto& [lead, trail] : refused)
+        EXPECT_FALSE(fields(lead, trail)) << lead << " " << trail;
     EXPECT_FALSE(cropFromFields(QStringLiteral("0"), QStringLiteral("0"), 0));
 
     // A line dragged past the other stops a row before it; past the ends it
