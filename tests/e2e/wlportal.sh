@@ -13,20 +13,14 @@ KORVEL_PLATFORM=portal start_korvel
 copy_drag 150 100 450 300 drag
 [ ! -e /tmp/out.png ] || fail "the portal's picture was left behind"
 
-# Scrolled by hand; without RemoteDesktop no automatic scrolling is offered.
-usual_fixture
-manual_text="滚动原窗口。桌面不提供远程控制门户，无法自动滚动。空格停止，Enter 复制，Esc 关闭。"
-ready_text="$manual_text" start_usual_region
-has_widget button "自动滚动" && fail "automatic scrolling offered without a way to scroll"
-wheel_to "560 × 1000 px"
-copy_long manual 560 1000 40 40
-grep -q '^screenCastRestoreToken=.' "$conf" || fail "no restore token kept"
-
-# At output scale 2 the cast and the copy hold the output's own pixels.
+# Scrolled by hand at output scale 2: the cast and the copy hold the output's own pixels, and
+# without RemoteDesktop no automatic scrolling is offered.
 fixture_at_scale_2
-ready_text="$manual_text" start_usual_region
+ready_text="滚动原窗口。桌面不提供远程控制门户，无法自动滚动。空格停止，Enter 复制，Esc 关闭。" start_usual_region
+has_widget button "自动滚动" && fail "automatic scrolling offered without a way to scroll"
 wheel_to "1120 × 2000 px"
 copy_long scaled 1120 2000 80 80
+grep -q '^screenCastRestoreToken=.' "$conf" || fail "no restore token kept"
 swaymsg -q output HEADLESS-1 mode 1920x1080 scale 1
 
 # panel_offset NAME: the centre of that button from the corner of its panel.
@@ -54,7 +48,8 @@ click_panel() {
 # would lie over its buttons.
 fixture_x=1100 usual_fixture
 stand_in remote grant
-KORVEL_PLATFORM=portal restart_korvel
+# The kept token goes into the next cast's request.
+KORVEL_PLATFORM=portal restart_korvel "$(grep "^screenCastRestoreToken=" "$conf")"
 start_usual_region
 click_panel "自动滚动" "自动向下滚动中；空格停止，Enter 复制。"
 expect_shown 40 "$stopped_text"
