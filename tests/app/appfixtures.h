@@ -53,13 +53,11 @@ struct ServiceSeams {
     }
 
     // `alerts`: whether the service's own alerts are recorded here too.
-    void hook(AppServices& services, bool schedule = true, bool alerts = true) {
-        if (schedule) {
-            services.schedule = [this](std::chrono::milliseconds delay, bool repeat,
-                                       std::function<void()> task) {
-                scheduled.push_back({delay, repeat, std::move(task)});
-            };
-        }
+    void hook(AppServices& services, bool alerts = true) {
+        services.schedule = [this](std::chrono::milliseconds delay, bool repeat,
+                                   std::function<void()> task) {
+            scheduled.push_back({delay, repeat, std::move(task)});
+        };
         services.releaseRules = rules;
         services.fetch = [this](const ReleaseRules&, std::function<void(FetchResult)> done) {
             fetches.push_back(std::move(done));

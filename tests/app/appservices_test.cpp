@@ -3,7 +3,6 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QTimer>
 
 using namespace korvel;
 using namespace std::chrono_literals;
@@ -24,15 +23,15 @@ struct Services : ::testing::Test, ServiceSeams {
         make(true);
     }
 
-    // The service with every seam replaced, the schedule unless `realSchedule`.
-    void make(bool channelEnabled, bool realSchedule = false) {
+    // The service with every seam replaced.
+    void make(bool channelEnabled) {
         auto item = std::make_unique<fake::LoginItem>();
         login = item.get();
         services = std::make_unique<AppServices>(
             std::move(item),
             AppServices::Config{QStringLiteral("0.7.1"), channelEnabled,
                                 QUrl(QStringLiteral("https://www.example.com/changelog.html"))});
-        hook(*services, !realSchedule);
+        hook(*services);
     }
 
     // Runs one check to its end with the given fetch outcome.
@@ -60,16 +59,6 @@ TEST_F(Services, FirstCheckAfter30SecondsThenEvery6Hours) {
     scheduled[0].task();
     scheduled[1].task();
     EXPECT_EQ(fetches.size(), 1u); // the second came while the first ran
-    // The real schedule: one repeating timer, and nothing before 30 seconds.
-    fetches.clear();
-    make(true, true);
-    services->start([] { return true; });
-    const auto timers = services->findChildren<QTimer*>();
-    ASSERT_EQ(timers.size(), 1);
-    EXPECT_EQ(timers[0]->interval(), 21'600'000);
-    EXPECT_TRUE(timers[0]->isActive());
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(fetches.empty()) << "checked before 30 seconds";
 }
 
 // The automatic-checks setting itself:
