@@ -10,8 +10,7 @@ namespace {
 
 TEST(LongCaptureFeedback, CountsResultsIntoMessagesAndPausesOnlyAtTheLimit) {
     using R = ScrollAppendResult;
-    // Three still frames say nothing, the fourth suggests the end; a still
-    // frame after a broken match says the match is back, once.
+    // The fourth still frame suggests the end; one after a broken match says it is back.
     const std::pair<R, const char*> steps[] = {
         {R::appended(40), "已拼接。继续滚动，或直接复制、保存。"},
         {R::unchanged(), nullptr},
@@ -34,9 +33,7 @@ TEST(LongCaptureFeedback, CountsResultsIntoMessagesAndPausesOnlyAtTheLimit) {
     EXPECT_EQ(f.segments, 2);
 }
 
-// The bar below, right-aligned, the preview right, top-aligned; at the
-// screen's bottom the bar goes above, at its right edge the preview left;
-// a region filling the screen keeps both inside its inset frame.
+// Bar and preview move to the region's other side at the screen's edges, or inside it.
 TEST(LongCaptureLayout, KeepsTheBarBelowOrAboveAndThePreviewBesideOnScreen) {
     const QRectF screen(0, 0, 1920, 1080);
     const std::tuple<QRectF, QRectF, QRectF> cases[] = {
@@ -84,8 +81,7 @@ TEST(LongCaptureCrop, ClampedFieldsAndDraggedLinesAlwaysLeaveARow) {
         EXPECT_FALSE(fields(lead, trail)) << lead << " " << trail;
     EXPECT_FALSE(cropFromFields(QStringLiteral("0"), QStringLiteral("0"), 0));
 
-    // A line dragged past the other stops a row before it; past the ends it
-    // stops at the end.
+    // A line dragged past the other stops a row before it, past an end at the end.
     EXPECT_EQ(draggedCrop({0, 30}, true, 90, 100), (LongCaptureCrop{69, 30}));
     EXPECT_EQ(draggedCrop({20, 0}, false, 10, 100), (LongCaptureCrop{20, 79}));
     EXPECT_EQ(draggedCrop({20, 30}, true, -40, 100), (LongCaptureCrop{0, 30}));

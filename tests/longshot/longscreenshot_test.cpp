@@ -52,7 +52,6 @@ struct LongCapture : HistoryTest {
         capture->start();
     }
     QImage window(int offset) const { return document.copy(0, offset, 400, 500); }
-    bool statusIs(const char* text) const { return capture->status() == QString::fromUtf8(text); }
     bool sizeBecomes(const char* text) const {
         return waitFor([&] { return capture->dimensions() == QString::fromUtf8(text); });
     }
@@ -168,25 +167,23 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
     ASSERT_TRUE(sizeBecomes("300 × 330 px"));
 
     onSheet = [&](LongCaptureCropSheet& sheet) {
-        EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("0"));
         LongCaptureCropView& view = *sheet.view();
         const QRectF image = view.imageRect();
         EXPECT_NEAR(image.height() / image.width(), 330.0 / 300.0, 0.01);
         // The leading line dragged past the bottom stops a row short.
         drag(&view, QPointF(image.center().x(), image.top() + 1),
              QPointF(image.center().x(), image.bottom() + 20));
-        EXPECT_EQ(view.crop(), (LongCaptureCrop{329, 0}));
         EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("329"));
         sheet.trailingField()->setText(QStringLiteral("1"));
         return int(LongCaptureCropSheet::apply);
     };
     capture->cropCurrent();
-    ASSERT_TRUE(waitFor([&] { return statusIs("裁剪值无效，已保留原图。"); }));
+    ASSERT_TRUE(
+        waitFor([&] { return capture->status() == QStringLiteral("裁剪值无效，已保留原图。"); }));
     EXPECT_EQ(capture->dimensions(), QStringLiteral("300 × 330 px"));
     EXPECT_TRUE(capture->paused());
 
-    // The sheet shows the current edges; cancel keeps them, and the full
-    // image comes back only when asked.
+    // The sheet shows the current edges; cancel keeps them; the full image comes when asked.
     const std::tuple<const char*, const char*, int, const char*, const char*> steps[] = {
         // leading, trailing typed, choice, trailing shown, size after
         {"30", "100", LongCaptureCropSheet::apply, "0", "300 × 200 px"},
