@@ -19,11 +19,8 @@ struct TwoDisplays : ::testing::Test {
         fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 1920, 1080), true},
                               {2, QStringLiteral("B"), QRect(1920, 0, 1280, 1024), false}};
     }
-    std::vector<ScreenSnapshot> capture(double scale = 1.0) {
-        CaptureOptions options;
-        options.ownPid = 42;
-        options.scale = scale;
-        return captureScreens(*fake.screens, *fake.windows, options);
+    std::vector<ScreenSnapshot> capture() {
+        return captureScreens(*fake.screens, *fake.windows, CaptureOptions{});
     }
     // The text the alert shows: Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack.
     QString failure() {
@@ -36,30 +33,7 @@ struct TwoDisplays : ::testing::Test {
     }
 };
 
-WindowInfo window(qint64 pid, QRectF bounds) {
-    return {0, pid, 0, {}, bounds, {}, {}};
-}
-
 } // namespace
-
-TEST_F(TwoDisplays, OneSnapshotPerDisplayWithItsWindowsAtTheScale) {
-    fake.windows->list = {
-        window(100, QRectF(1800, 100, 400, 300)), // straddles both
-        window(42, QRectF(10, 10, 500, 500)),     // our own
-        window(101, QRectF(2000, 900, 200, 200)), // on B only, partly below it
-    };
-    const auto snapshots = capture();
-    ASSERT_EQ(snapshots.size(), 2u); // frames and pixels: e2e.Capture
-    EXPECT_EQ(snapshots[0].windows, std::vector<QRectF>{QRectF(1800, 680, 120, 300)});
-    // Clipped at B's bottom edge (root y 1024).
-    EXPECT_EQ(snapshots[1].windows,
-              (std::vector<QRectF>{QRectF(0, 624, 280, 300), QRectF(80, 0, 200, 124)}));
-    fake.screens->list.pop_back();
-    const auto scaled = capture(1.25);
-    ASSERT_EQ(scaled.size(), 1u);
-    EXPECT_EQ(scaled[0].frame, QRectF(0, 0, 1536, 864));
-    EXPECT_EQ(scaled[0].image.size(), QSize(1920, 1080));
-}
 
 // A failed grab, no display, a display gone or resized mid-capture: the
 // whole capture fails. Empty displays are skipped.

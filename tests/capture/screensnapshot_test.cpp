@@ -50,6 +50,7 @@ TEST(LocalWindowRect, Table) {
         {{100, 100, 400, 300}, left, QRectF(100, 680, 400, 300)},
         {{1800, 100, 400, 300}, left, QRectF(1800, 680, 120, 300)},
         {{1800, 100, 400, 300}, right, QRectF(0, 624, 280, 300)},
+        {{2000, 900, 200, 200}, right, QRectF(80, 0, 200, 124)}, // clipped at its bottom
         // Global bottom-left y = 1080 − (−500 + 100) = 1480; local = 1480 − 1080.
         {{100, -500, 200, 100}, above, QRectF(100, 400, 200, 100)},
         // A sliver thinner than 3 points on a display is not listed there.
