@@ -25,7 +25,6 @@ int main(int argc, char** argv) {
     QImage image(640, 40 + 40 * int(lines.size()), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
-    p.setPen(Qt::black);
     p.setFont(korvel::scenes::screenFont(20));
     for (int i = 0; i < lines.size(); ++i)
         p.drawText(QPoint(20, 45 + 40 * i), lines[i]);
