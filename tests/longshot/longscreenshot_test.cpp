@@ -171,8 +171,8 @@ TEST_F(LongCapture, TheCropSheetCutsTheEndsOfTheExportAndRejectsWhatLeavesNothin
         const QRectF image = view.imageRect();
         EXPECT_NEAR(image.height() / image.width(), 330.0 / 300.0, 0.01);
         // The leading line dragged past the bottom stops a row short.
-        drag(&view, QPointF(image.center().x(), image.top() + 1),
-             QPointF(image.center().x(), image.bottom() + 20));
+        test::drag(&view, QPointF(image.center().x(), image.top() + 1),
+                   QPointF(image.center().x(), image.bottom() + 20));
         EXPECT_EQ(sheet.leadingField()->text(), QStringLiteral("329"));
         sheet.trailingField()->setText(QStringLiteral("1"));
         return int(LongCaptureCropSheet::apply);

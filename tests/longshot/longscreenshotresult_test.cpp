@@ -5,7 +5,6 @@
 #include "annotate/canvas.h"
 
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
@@ -56,10 +55,6 @@ struct ResultTest : HistoryTest {
                                                         std::move(services));
         result->onClose = [this] { ++closes; };
         result->showWindow();
-    }
-    void key(QWidget* target, int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        QKeyEvent e(QEvent::KeyPress, k, m);
-        QApplication::sendEvent(target, &e);
     }
     void chooseTool(int index) {
         result->toolbar()->selectTool(index);
@@ -113,7 +108,7 @@ TEST_F(ResultTest, AMarkNearTheBottomOfAVeryLongImageExportsAtItsPixels) {
 
     chooseTool(2);
     // Widget points: 0.88 points per pixel.
-    drag(canvas, QPointF(88, 26004), QPointF(264, 26180));
+    test::drag(canvas, QPointF(88, 26004), QPointF(264, 26180));
     ASSERT_EQ(canvas->marks().size(), 1);
 
     const QImage out = QImage::fromData(canvas->png().value_or(QByteArray()), "PNG");
@@ -142,16 +137,11 @@ TEST_F(ResultTest, TheWheelScrollsAndControlWheelStepsTheWidth) {
     Canvas* canvas = result->canvas();
     const double width = canvas->strokeWidth;
     QScrollBar* bar = result->scrollArea()->verticalScrollBar();
-    const auto wheel = [&](Qt::KeyboardModifiers m) {
-        QWheelEvent e(QPointF(100, 100), canvas->mapToGlobal(QPointF(100, 100)), QPoint(),
-                      QPoint(0, -120), Qt::NoButton, m, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(canvas, &e);
-    };
-    wheel(Qt::NoModifier);
+    test::wheel(canvas, QPointF(100, 100), QPoint(0, -120));
     EXPECT_GT(bar->value(), 0);
     EXPECT_EQ(canvas->strokeWidth, width);
     const int scrolled = bar->value();
-    wheel(Qt::ControlModifier);
+    test::wheel(canvas, QPointF(100, 100), QPoint(0, -120), Qt::ControlModifier);
     EXPECT_EQ(bar->value(), scrolled);
     EXPECT_LT(canvas->strokeWidth, width);
 }
@@ -160,11 +150,11 @@ TEST_F(ResultTest, TheWheelScrollsAndControlWheelStepsTheWidth) {
 TEST_F(ResultTest, ReturnCopiesShiftDigitsPickToolsEscCloses_ButNotInAnOpenText) {
     open(longImage(400, 800));
     Canvas* canvas = result->canvas();
-    key(canvas, Qt::Key_Return, Qt::ShiftModifier);
+    test::key(canvas, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(clipboardImage().size(), QSize(400, 800));
     EXPECT_EQ(entries(), 1);
     EXPECT_FALSE(result->isClosed());
-    key(canvas, Qt::Key_Dollar, Qt::ShiftModifier);
+    test::key(canvas, Qt::Key_Dollar, Qt::ShiftModifier);
     EXPECT_EQ(result->toolbar()->activeTool(), 9);
     EXPECT_EQ(canvas->tool, Tool::number);
     EXPECT_FALSE(canvas->selectionOnly);
@@ -172,9 +162,9 @@ TEST_F(ResultTest, ReturnCopiesShiftDigitsPickToolsEscCloses_ButNotInAnOpenText)
     chooseTool(5);
     canvas->beginText(QPointF(20, 700), std::nullopt);
     ASSERT_TRUE(canvas->textField());
-    key(canvas->textField(), Qt::Key_Escape);
+    test::key(canvas->textField(), Qt::Key_Escape);
     EXPECT_EQ(closes, 0);
-    key(canvas, Qt::Key_Escape, Qt::ShiftModifier);
+    test::key(canvas, Qt::Key_Escape, Qt::ShiftModifier);
     EXPECT_EQ(closes, 1);
     result->closeResult();
     EXPECT_EQ(closes, 1);

@@ -1,14 +1,14 @@
 #pragma once
 
 // Set-up shared by the long capture's window tests: a history in a folder of
-// the test's own, the clipboard's PNG, and drags sent as real mouse events.
+// the test's own and the clipboard's PNG; input events come from testevents.h.
+#include "../capture/testevents.h"
 #include "history/screenshothistory.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -30,17 +30,5 @@ struct HistoryTest : ::testing::Test {
             QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")), "PNG");
     }
 };
-
-// A left-button drag from `from` to `to` by way of the middle.
-inline void drag(QWidget* target, QPointF from, QPointF to) {
-    const auto send = [&](QEvent::Type type, QPointF p, Qt::MouseButtons held) {
-        QMouseEvent e(type, p, target->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
-        QApplication::sendEvent(target, &e);
-    };
-    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-    send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-    send(QEvent::MouseMove, to, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, to, Qt::NoButton);
-}
 
 } // namespace korvel
