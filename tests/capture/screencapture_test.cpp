@@ -57,15 +57,10 @@ TEST_F(TwoDisplays, AnyBrokenDisplayFailsTheWholeCapture) {
     EXPECT_EQ(failure(), QStringLiteral("没有可截取的显示器"));
 }
 
-// Other failures' text: Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack.
+// Other texts: Delegate.FailedCaptureAlertsAndBringsTheOldEditorBack, wayland.Portal.
 TEST(ScreenCaptureFailure, MissingPermissionOffersTheSettings) {
     auto box = ScreenCaptureFailure::alert(Error(QStringLiteral("Korvel"), 1, QString()), true);
-    EXPECT_EQ(box->text(), QStringLiteral("无法截取屏幕"));
-    EXPECT_EQ(box->informativeText(),
-              QStringLiteral("请在系统设置 → 隐私与安全性 → 屏幕与系统音频录制中允许Korvel。"
-                             "授权后如果仍无法截图，再退出并重新打开Korvel。"));
+    EXPECT_TRUE(box->informativeText().startsWith(QStringLiteral("请在系统设置 → 隐私与安全性")));
     ASSERT_EQ(box->buttons().size(), 2);
     EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("打开系统设置"));
-    EXPECT_TRUE(box->buttons()[0]->text() == QStringLiteral("取消") ||
-                box->buttons()[1]->text() == QStringLiteral("取消"));
 }

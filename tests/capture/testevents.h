@@ -33,8 +33,7 @@ inline void click(QWidget* w, QPointF p) {
     drag(w, p, p, 0);
 }
 
-// A key press, or the shortcut override Qt sends before it, which stays
-// ignored unless a widget claims the key.
+// A key press, or the shortcut override before it (ignored unless a widget claims it).
 inline bool key(QWidget* w, int k, Qt::KeyboardModifiers m = {},
                 QEvent::Type type = QEvent::KeyPress) {
     QKeyEvent e(type, k, m);
