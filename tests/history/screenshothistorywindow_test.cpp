@@ -123,7 +123,6 @@ TEST_F(HistoryWindowTest, ClearAsksFirstAndCancelKeepsAll) {
 
     answer("清空");
     window->clearHistory();
-    EXPECT_TRUE(store->entries().isEmpty());
     EXPECT_EQ(model()->rowCount(), 0);
 
     // Empty: the selection's buttons are off and clearing still asks.
@@ -178,10 +177,7 @@ TEST_F(HistoryWindowTest, ACorruptPngShowsAsUnreadableAndCopyPinAndEditHandOverF
 
 TEST_F(HistoryWindowTest, TheStoresRecordingErrorTakesTheStatusLine) {
     // A file where the folder should be: recording cannot create it.
-    const QString blocker = dir.filePath(QStringLiteral("History"));
-    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
-    store =
-        std::make_unique<ScreenshotHistory>(blocker, [] { return std::make_unique<QSettings>(); });
+    ASSERT_TRUE(QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly));
     store->recordNow(filledPng(QSize(10, 10), Qt::red), firstTime);
     ASSERT_TRUE(store->lastError());
     open();

@@ -71,29 +71,28 @@ TEST(ReadableImage, FramesTurnWhite) {
 
 // Blocks part at gutters of 1.5 text heights across, 1 down; even lines stay one.
 TEST(ReadableImage, BlocksAreCutAtGutters) {
-    const auto draw = [](const std::vector<std::pair<QPoint, QString>>& texts) {
+    const auto blocks = [](const std::vector<std::pair<QPoint, QString>>& texts) {
         QImage image(400, 200, QImage::Format_Grayscale8);
         image.fill(255);
         QPainter p(&image);
         p.setFont(scenes::screenFont(14));
         for (const auto& [at, text] : texts)
             p.drawText(at, text);
-        return image;
+        return textBlocks(image, 14);
     };
-    const auto menu = draw({{{10, 20}, QStringLiteral("新建(N)")},
-                            {{200, 20}, QStringLiteral("Ctrl+N")},
-                            {{10, 44}, QStringLiteral("另存为(A)…")},
-                            {{200, 44}, QStringLiteral("Shift+Ctrl+S")}});
-    const std::vector<QRect> columns = textBlocks(menu, 14);
+    const std::vector<QRect> columns = blocks({{{10, 20}, QStringLiteral("新建(N)")},
+                                               {{200, 20}, QStringLiteral("Ctrl+N")},
+                                               {{10, 44}, QStringLiteral("另存为(A)…")},
+                                               {{200, 44}, QStringLiteral("Shift+Ctrl+S")}});
     ASSERT_EQ(columns.size(), 2u);
     EXPECT_LT(columns[0].right(), 150);
     EXPECT_GE(columns[1].left(), 195);
-    const auto terminal = draw({{{4, 20}, QStringLiteral("总用量 16  wang  2048  会议纪要.txt")},
-                                {{4, 38}, QStringLiteral("drwxr-xr-x 2 wang 4096 图片")},
-                                {{4, 56}, QStringLiteral("位于分支 main")}});
-    EXPECT_EQ(textBlocks(terminal, 14).size(), 1u);
-    const auto apart = draw({{{4, 20}, QStringLiteral("快速入门指南")},
-                             {{4, 80}, QStringLiteral("本指南介绍如何安装")}});
-    EXPECT_EQ(textBlocks(apart, 14).size(), 2u);
-    EXPECT_TRUE(textBlocks(draw({}), 14).empty());
+    EXPECT_EQ(1u, blocks({{{4, 20}, QStringLiteral("总用量 16  wang  2048  会议纪要.txt")},
+                          {{4, 38}, QStringLiteral("drwxr-xr-x 2 wang 4096 图片")},
+                          {{4, 56}, QStringLiteral("位于分支 main")}})
+                      .size());
+    EXPECT_EQ(2u, blocks({{{4, 20}, QStringLiteral("快速入门指南")},
+                          {{4, 80}, QStringLiteral("本指南介绍如何安装")}})
+                      .size());
+    EXPECT_TRUE(blocks({}).empty());
 }
