@@ -21,7 +21,6 @@ SCREENSHOT = "org.freedesktop.portal.Screenshot"
 SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
 CAST = "org.freedesktop.portal.ScreenCast"
 REMOTE = "org.freedesktop.portal.RemoteDesktop"
-SESSION = "org.freedesktop.portal.Session"
 WLR = "org.freedesktop.impl.portal.desktop.wlr"
 
 
@@ -52,7 +51,7 @@ class Request(dbus.service.Object):
 
 
 class Session(Request):
-    @dbus.service.method(SESSION)
+    @dbus.service.method("org.freedesktop.portal.Session")
     def Close(self):
         self.log("closed session")
         self.close()
@@ -117,11 +116,6 @@ class Portal(Desktop):
 
 
 class CastPortal(Desktop):
-    def __init__(self, bus, mode, log):
-        super().__init__(bus, mode, log)
-        self.wlr = bus.get_object(WLR, DESKTOP)
-        self.remote = set()  # the sessions of RemoteDesktop, which wlr does not know
-
     def session(self, sender, options, remote):
         path = self.path("session", sender, options["session_handle_token"])
         if remote:
@@ -184,6 +178,8 @@ class RemotePortal(CastPortal):
 
     def __init__(self, bus, mode, log, pointer, pointer_log):
         super().__init__(bus, mode, log)
+        self.wlr = bus.get_object(WLR, DESKTOP)
+        self.remote = set()  # the sessions of RemoteDesktop, which wlr does not know
         self.pointer = subprocess.Popen([pointer, pointer_log], stdin=subprocess.PIPE, text=True)
         self.at = (0, 0)
 

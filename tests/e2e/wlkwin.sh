@@ -1,6 +1,5 @@
 # Korvel on headless KWin, as on Plasma: without its desktop file the capture goes to the
-# Screenshot portal; with it, through KWin's ScreenShot2, as KWin's own screenshot, with its windows
-# to hover.
+# Screenshot portal; with it, through KWin's ScreenShot2 as KWin's own screenshot, windows to hover.
 . "$KORVEL_TESTS/wllib.sh"
 apps="$XDG_DATA_HOME/applications"
 mkdir -p "$apps"

@@ -79,7 +79,7 @@ grim_rect() { grim -g "$2,$3 $4x$5" "$1"; } # file x y w h
 # same_pixels A B: two images of one size with equal pixels.
 same_pixels() { [ "$(png_size "$1")" = "$(png_size "$2")" ] && "$tool" inside "$1" "$2" 0 0 >/dev/null; }
 # grim_capture NAME X Y W H COMMAND…: a capture freezes both outputs as grim sees them, and
-# COMMAND and Return copy exactly grim's view there.
+# COMMAND and Return copy exactly grim's view there (or save it, with collect="wait_for 10 test -s").
 grim_capture() {
     park
     grim -o HEADLESS-1 "$work/output-1.png"
@@ -93,7 +93,7 @@ grim_capture() {
     "$@"
     key Return
     wait_for 5 capture_closed
-    paste_png "$work/$name.png"
+    ${collect:-paste_png} "$work/$name.png"
     same_pixels "$work/$name.png" "$work/$name-grim.png" ||
         fail "$name: the copy ($(png_size "$work/$name.png")) differs from grim's view"
 }
@@ -131,13 +131,14 @@ fixture_at_scale_2() {
     usual_fixture
     "$tool" enlarge "$document" 2 "$document"
 }
-# "x y w h" (as Qt sees it) of the long capture's panel holding visible button $1, then the button's.
+# "x y" (as Qt sees it) of the long capture's panel holding visible button $1, then the
+# button's centre from there.
 panel_button() {
     awk -F'\t' -v n="$1" '$1 == "window" && $2 == "Korvel · 长截图" { w[++k] = $3 }
         $1 == "button" && $2 == n && $4 != "0" { b = $3 }
         END { split(b, g, " "); for (i = 1; i <= k; i++) { split(w[i], r, " ")
                   if (g[3] && g[1] >= r[1] && g[1] < r[1] + r[3] && g[2] >= r[2] && g[2] < r[2] + r[4]) {
-                      print w[i], b; exit } }
+                      print r[1], r[2], g[1] - r[1] + int(g[3] / 2), g[2] - r[2] + int(g[4] / 2); exit } }
               exit 1 }' "$diag/widgets.txt"
 }
 # Nothing places the panels with the portal backend, as on GNOME: sway gives the panel the keyboard.

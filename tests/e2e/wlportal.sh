@@ -23,23 +23,18 @@ copy_long scaled 1120 2000 80 80
 grep -q '^screenCastRestoreToken=.' "$conf" || fail "no restore token kept"
 swaymsg -q output HEADLESS-1 mode 1920x1080 scale 1
 
-# panel_offset NAME: the centre of that button from the corner of its panel.
-panel_offset() {
-    set -- $(panel_button "$1")
-    [ $# = 8 ] && echo $(($5 - $1 + $7 / 2)) $(($6 - $2 + $8 / 2))
-}
 # click_panel NAME LABEL: clicks that button until LABEL shows. Korvel cannot place its panel
 # here: the click goes where sway shows it (the first window of its title, the preview the
-# second), by an offset read until steady.
+# second), by the button's offset read until steady.
 click_panel() {
     for try in 1 2 3; do
-        wait_for 10 panel_offset "$1"
-        offset="" i=0
-        while [ "$(panel_offset "$1")" != "$offset" ] && [ $i -lt 20 ]; do
-            offset="$(panel_offset "$1")" i=$((i + 1))
+        wait_for 10 panel_button "$1"
+        at="" i=0
+        while [ "$(panel_button "$1")" != "$at" ] && [ $i -lt 20 ]; do
+            at="$(panel_button "$1")" i=$((i + 1))
             sleep 0.3
         done
-        click_at $(echo $offset $(sway_window '^Korvel · 长截图$') | awk '{ print $1 + $3, $2 + $4 }')
+        click_at $(echo $at $(sway_window '^Korvel · 长截图$') | awk '{ print $3 + $5, $4 + $6 }')
         (wait_for 3 shown "$2") 2>/dev/null && return
     done
     fail "the panel's $1 did not take the click"
@@ -69,8 +64,7 @@ click_panel "自动滚动" "滚动原窗口。桌面拒绝了远程控制，无�
 has_widget button "自动滚动" && fail "automatic scrolling still offered after a refusal"
 grep -q "^axis" "$portal_log" && fail "steps posted though refused"
 
-# Korvel as on GNOME: the shortcut, bound and pressed through the portal,
-# starts a capture.
+# Korvel as on GNOME: the shortcut, bound and pressed through the portal, starts a capture.
 asked() { wait_for 10 grep -qx "screenshot interactive=False" "$portal_log"; }
 stand_in screenshot cancel
 rm -f "$diag/alerts.txt"
