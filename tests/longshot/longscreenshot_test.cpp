@@ -25,11 +25,7 @@ struct LongCapture : HistoryTest {
     std::function<int(LongCaptureCropSheet&)> onSheet;
 
     void SetUp() override {
-        WindowInfo source;
-        source.id = 7;
-        source.pid = 4242;
-        source.bounds = QRectF(100, 50, 400, 500);
-        windows.list = {source};
+        windows.list = {WindowInfo{7, 4242, {}, {}, QRectF(100, 50, 400, 500), {}, {}}};
     }
     void open() {
         LongCaptureServices services;

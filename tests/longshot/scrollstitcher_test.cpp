@@ -89,9 +89,8 @@ TEST(Stitcher, RepetitiveContentNeverGivesAWrongSeam) {
     EXPECT_TRUE(samePixels(stitcher.image(), at(0)));
 }
 
-// Section headings that pin to the top as their section scrolls under them
-// (CSS "position: sticky"), pushed off by the next one: `rows` of `page`
-// from `offset` with headings drawn every `every` rows.
+// `rows` of `page` from `offset`, with headings every `every` rows that stick to the top
+// (CSS "position: sticky") until the next one pushes them off.
 QImage stickyFrameAt(const QImage& page, int offset, int every, const std::vector<QImage>& headings,
                      int rows = viewport) {
     QImage frame = page.copy(0, offset, page.width(), rows);
@@ -135,7 +134,6 @@ TEST(Stitcher, NumberedLinesStitchAtTheirTrueShiftEvenOneLineApart) {
         QFont font = painter.font();
         font.setPixelSize(14);
         painter.setFont(font);
-        painter.setPen(Qt::black);
         for (int n = 1, y = 18; y < page.height(); ++n, y += 20)
             painter.drawText(8, y, QStringLiteral("Line %1: 第%1行 scrolling content …").arg(n));
     }
