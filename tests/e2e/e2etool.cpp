@@ -9,6 +9,7 @@
 // On files:
 //   pixel PNG X Y               prints the image's pixel as #rrggbb
 //   inside PART WHOLE X Y       exit 0 when PNG PART equals WHOLE's pixels at (X, Y)
+//   crop PNG X Y W H OUT        writes that part of PNG to OUT
 //   enlarge PNG N OUT           each pixel an N × N block, as an output of scale N shows it
 //   rows PART WHOLE X           runs of PART's rows "first last whole-row" (-1: none) in WHOLE
 //   png-bomb OUT W H BYTES      a W × H PNG whose image data inflates to BYTES
@@ -231,6 +232,11 @@ int main(int argc, char** argv) {
     // Without a display.
     if (command == "rows" && n == 3)
         return rows(load(a[0]), load(a[1]), i(2));
+    if (command == "crop" && n == 6) {
+        const QImage image = load(a[0]);
+        const QRect area(i(1), i(2), i(3), i(4));
+        return image.rect().contains(area) ? save(image.copy(area), a[5]) : 2;
+    }
     if (command == "enlarge" && n == 3) {
         const QImage image = load(a[0]);
         return i(1) < 1 ? 2
