@@ -121,7 +121,6 @@ TEST_F(History, NothingIsRecordedWhileDisabledAndEachOfTheFourLimitsEvictsTheOld
 TEST_F(History, ByteCapEvictsOldEntriesAndRefusesHugeOnesDuplicatesAndNonImages) {
     enable(100);
     const QByteArray a = png(1, QSize(64, 64), true), b = png(2, QSize(64, 64), true);
-    ASSERT_GT(a.size(), 10000);
     auto h = history(a.size() + b.size() - 1); // room for one of them, not two
     record(*h, a);
     record(*h, b);

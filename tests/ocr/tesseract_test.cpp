@@ -70,7 +70,6 @@ TEST_P(Screens, ReadsEveryRow) {
     for (const Row& row : scene.rows)
         items << row.text + row.right;
     const double accuracy = scenes::accuracy(items, text);
-    std::printf("%s: %.4f\n", scene.name, accuracy);
     EXPECT_GE(accuracy, scene.floor) << text.toStdString();
     EXPECT_EQ(text.count(QLatin1Char('\n')) + 1, qsizetype(scene.rows.size()))
         << text.toStdString();

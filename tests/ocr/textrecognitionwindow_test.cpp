@@ -133,6 +133,5 @@ TEST_F(Window, ClosingDuringRecognitionIgnoresTheLateResult) {
         QApplication::processEvents();
         EXPECT_EQ(QApplication::clipboard()->text(), clipboard);
         EXPECT_EQ(copied, 0);
-        EXPECT_EQ(closed, 1);
     }
 }

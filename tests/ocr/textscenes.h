@@ -73,10 +73,6 @@ inline QImage uiScreenshot(int scale) {
     return image;
 }
 
-inline QString withoutSpaces(QString text) {
-    return text.remove(QLatin1Char(' ')).remove(QLatin1Char('\n')).remove(QLatin1Char('\t'));
-}
-
 // Levenshtein distance of `needle` to the closest substring of `hay`.
 inline int substringDistance(const QString& needle, const QString& hay) {
     std::vector<int> previous(hay.size() + 1, 0), current(hay.size() + 1);
@@ -93,10 +89,11 @@ inline int substringDistance(const QString& needle, const QString& hay) {
 
 // Character accuracy of `items` in `recognised`, spaces left out.
 inline double accuracy(const QStringList& items, const QString& recognised) {
-    const QString hay = withoutSpaces(recognised);
+    const auto bare = [](QString s) { return s.remove(u' ').remove(u'\n').remove(u'\t'); };
+    const QString hay = bare(recognised);
     int errors = 0, total = 0;
     for (const QString& item : items) {
-        const QString needle = withoutSpaces(item);
+        const QString needle = bare(item);
         total += int(needle.size());
         errors += std::min(int(needle.size()), substringDistance(needle, hay));
     }
