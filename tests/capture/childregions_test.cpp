@@ -108,6 +108,10 @@ TEST(VisualChildRegions, FindsExactlyTheToolbarSidebarAndCardsAtScaleTwo) {
         expected.push_back(scenes::local(appWindow, r).intersected(appWindow));
     }
     EXPECT_THAT(found, UnorderedElementsAreArray(expected));
+    // Smallest first: the nine cards, then sidebar and toolbar.
+    for (size_t i = 1; i < found.size(); ++i)
+        EXPECT_LE(found[i - 1].width() * found[i - 1].height(),
+                  found[i].width() * found[i].height());
 }
 
 TEST(VisualChildRegions, GradientsSmallItemsAndWeakEdgesAreNotPanels) {
