@@ -59,8 +59,6 @@ class Session(Request):
 
 
 class Desktop(dbus.service.Object):
-    versions = {}
-
     def __init__(self, bus, mode, log):
         super().__init__(bus, DESKTOP)
         self.mode, self.log = mode, log

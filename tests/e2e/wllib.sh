@@ -2,8 +2,7 @@
 # keys, and grim, wl-paste and swaymsg as independent views.
 . "$KORVEL_TESTS/lib.sh"
 
-# The pointer takes one command a line through a pipe held open for it. KWin
-# has no wlroots virtual pointer: its tests go without.
+# The pointer reads a pipe held open for it; KWin has no wlroots virtual pointer.
 pointer_log="$KORVEL_SESSION_DIR/pointer.log"
 pointer_pipe="$KORVEL_SESSION_DIR/pointer.pipe"
 if [ "${XDG_CURRENT_DESKTOP:-}" != KDE ]; then
@@ -34,8 +33,7 @@ key() {
         $(for m in $mods; do echo -m $m; done)
 }
 
-# The windows sway shows under a title (a regular expression), one a line:
-# "x y w h pid id fullscreen"; sway_window gives the first.
+# The windows sway shows under a title (a regular expression): "x y w h pid id fullscreen" a line.
 sway_windows() { swaymsg -t get_tree | "$tool" sway-window "$1"; }
 sway_window() { sway_windows "$1" | head -1 | grep .; }
 sway_at() { sway_windows "$1" | grep -q "^$2 $3 ${4:+$4 $5 }"; } # title x y [w h]

@@ -23,9 +23,8 @@ copy_long scaled 1120 2000 80 80
 grep -q '^screenCastRestoreToken=.' "$conf" || fail "no restore token kept"
 swaymsg -q output HEADLESS-1 mode 1920x1080 scale 1
 
-# click_panel NAME LABEL: clicks that button until LABEL shows. Korvel cannot place its panel
-# here: the click goes where sway shows it (the first window of its title, the preview the
-# second), by the button's offset read until steady.
+# click_panel NAME LABEL: clicks that button until LABEL shows, where sway shows its panel (the
+# first window of its title; Korvel cannot place it here), by an offset read until steady.
 click_panel() {
     for try in 1 2 3; do
         wait_for 10 panel_button "$1"
@@ -39,8 +38,7 @@ click_panel() {
     done
     fail "the panel's $1 did not take the click"
 }
-# Clear of the left half, where sway tiles the panel: floating, the fixture
-# would lie over its buttons.
+# Clear of the left half, where sway tiles the panel: the floating fixture would cover it.
 fixture_x=1100 usual_fixture
 stand_in remote grant
 # The kept token goes into the next cast's request.
