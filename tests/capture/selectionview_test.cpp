@@ -129,6 +129,8 @@ TEST_F(View, APanelTakesOverAfterItsAnswerAndTheWheelStepsOutAndInUnlessWholeWin
     // Off again: the hover runs at the last point and the panel returns.
     view->toggleWindowSelection();
     ASSERT_TRUE(waitFor([&] { return hovered(panel); }));
+    click(QPointF(100, 90));
+    EXPECT_EQ(selections, std::vector<QRectF>{panel});
 }
 
 TEST_F(View, AChildHighlightSurvivesGrazingItsEdge) {
@@ -228,7 +230,6 @@ struct Magnifier : ::testing::Test {
     QImage image = [] {
         QImage i(800, 600, QImage::Format_ARGB32_Premultiplied);
         i.fill(QColor(59, 130, 246));
-        i.setPixelColor(0, 0, Qt::red);
         return i;
     }();
     QWidget overlay;
