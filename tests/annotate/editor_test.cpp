@@ -39,7 +39,6 @@ void rightClick(QWidget* target) {
 struct EditorTest : ::testing::Test {
     QTemporaryDir dir;
     std::unique_ptr<ScreenshotHistory> history;
-    int defaultTool = 2;
     int closes = 0;
     std::function<int(QDialog&)> modal = [](QDialog&) { return int(QDialog::Rejected); };
     std::unique_ptr<Editor> editor;
@@ -51,7 +50,6 @@ struct EditorTest : ::testing::Test {
         EditorServices services;
         services.history = history.get();
         services.copyCloses = [] { return false; };
-        services.defaultTool = [this] { return defaultTool; };
         services.runModal = [this](QDialog& d) { return modal(d); };
         editor = std::make_unique<Editor>(displays(), std::move(services));
         editor->onClose = [this] { ++closes; };
@@ -134,7 +132,7 @@ TEST_F(EditorTest, TheCanvasCursorFollowsToolsWidthsModesAndTheSelectedMark) {
     }
 }
 
-TEST_F(EditorTest, RightClicksCancelWhilePickingAndReselectWhileEditing) {
+TEST_F(EditorTest, ARightClickWhileEditingReselects) {
     lock(QRectF(10, 10, 100, 100));
     drag(editor->canvas(), QPointF(10, 10), QPointF(60, 60)); // a rectangle mark
     EXPECT_EQ(edits(0)->count(), 1);
@@ -148,8 +146,6 @@ TEST_F(EditorTest, RightClicksCancelWhilePickingAndReselectWhileEditing) {
     EXPECT_FALSE(view()->sizeBadge()->onEdit);
     EXPECT_EQ(edits(0)->count(), 0);
     EXPECT_EQ(closes, 0);
-    rightClick(view());
-    EXPECT_EQ(closes, 1);
 }
 
 TEST_F(EditorTest, ArrowsNudgeTheSelectionByImagePixelsUnlessAMarkIsSelected) {
@@ -194,23 +190,6 @@ TEST_F(EditorTest, TheSizeDialogSetsExactPixelsAndIgnoresNonsense) {
     }
 }
 
-TEST_F(EditorTest, TheDefaultToolPreferenceIsClampedAndApplied) {
-    // Index 0 moves the selection, 1 selects marks, 2 and up draw.
-    const std::tuple<int, int, bool, bool> cases[] = {
-        {0, 0, true, false}, {1, 1, false, true}, {2, 2, false, false}, {99, 10, false, false}};
-    for (const auto& [preference, index, moving, selectionOnly] : cases) {
-        defaultTool = preference;
-        SetUp();
-        lock(QRectF(10, 10, 50, 50));
-        EXPECT_EQ(editor->toolbar()->activeTool(), index) << preference;
-        EXPECT_EQ(editor->chrome()->moving(), moving) << preference;
-        EXPECT_EQ(editor->canvas()->selectionOnly, selectionOnly) << preference;
-        if (index >= 2) {
-            EXPECT_EQ(editor->canvas()->tool, toolForIndex(index).value());
-        }
-    }
-}
-
 // Pins over the selection: e2e.Targets.
 TEST_F(EditorTest, OnlyAPlainSpaceTogglesWholeWindowsWhilePicking) {
     key(view(), Qt::Key_Space);
@@ -243,10 +222,7 @@ TEST_F(EditorTest, ControlKeysUndoRedoAndCopyButTextKeepsItsKeysAndAFreshEscapeC
     key(canvas->textField(), Qt::Key_Space);
     key(canvas->textField(), Qt::Key_C, Qt::ShiftModifier);
     EXPECT_EQ(entries(), 0);
-    // Escape in the text field cancels the text, not the capture.
-    key(canvas->textField(), Qt::Key_Escape);
-    EXPECT_EQ(closes, 0);
-    EXPECT_FALSE(canvas->textField());
+    canvas->commitText(); // Escape there: ResultTest's keys case
 
     key(canvas, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(entries(), 1);
