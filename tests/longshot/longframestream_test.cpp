@@ -177,11 +177,8 @@ TEST_F(Stream, FastProducerSlowConsumer) {
     });
 
     // Nothing taken yet: the buffer fills to its bound and reports the loss.
-    int maximum = 0;
-    while (delivered < 100) {
-        maximum = std::max(maximum, stream->queuedCount());
+    while (delivered < 100)
         std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
     stream->flush();
     EXPECT_EQ(stream->queuedCount(), LongFrameBuffer::maximumCount);
     EXPECT_TRUE(stream->takeDropped());
@@ -191,7 +188,6 @@ TEST_F(Stream, FastProducerSlowConsumer) {
     bool reconfigured = false;
     bool firstAfterReconfiguring = false;
     while (producing || stream->queuedCount() > 0) {
-        maximum = std::max(maximum, stream->queuedCount());
         if (auto frame = stream->takeFrame()) {
             const QRgb p = frame->image.pixel(0, 0);
             const int stamp = qRed(p) + 256 * qGreen(p);
@@ -215,7 +211,6 @@ TEST_F(Stream, FastProducerSlowConsumer) {
         EXPECT_EQ(frame->generation, 2);
         ++taken;
     }
-    EXPECT_LE(maximum, LongFrameBuffer::maximumCount);
     EXPECT_GT(taken, 20);
 }
 
