@@ -4,20 +4,14 @@
 
 using namespace korvel;
 
-TEST(KeyMap, ModifierMasksMapToXAndBack) {
+// The way back serves only the self-check, which maps every shortcut it tries there and back.
+TEST(KeyMap, ModifierMasksMapToX) {
     EXPECT_EQ(xModifierMask(4096), 4u);    // Control
     EXPECT_EQ(xModifierMask(512), 1u);     // Shift
     EXPECT_EQ(xModifierMask(2048), 8u);    // Option is Alt, Mod1
     EXPECT_EQ(xModifierMask(256), 64u);    // Command is Super, Mod4
     EXPECT_EQ(xModifierMask(4608), 5u);    // Control-Shift
     EXPECT_EQ(xModifierMask(0x10000), 0u); // Caps Lock has no part in a grab
-    for (quint32 m = 0; m < 16; ++m) {
-        const quint32 mods =
-            ((m & 1) ? 256 : 0) | ((m & 2) ? 512 : 0) | ((m & 4) ? 2048 : 0) | ((m & 8) ? 4096 : 0);
-        EXPECT_EQ(modifiersForXMask(xModifierMask(mods)), mods) << mods;
-    }
-    // Lock (2) and Num Lock (Mod2, 16) are ignored coming back.
-    EXPECT_EQ(modifiersForXMask(4 | 2 | 16), 4096u);
 }
 
 TEST(KeyMap, EveryKeyHasOnePositionOneKeysymAndAName) {
@@ -32,9 +26,8 @@ TEST(KeyMap, EveryKeyHasOnePositionOneKeysymAndAName) {
         EXPECT_EQ(keyCodeForKeyName(xkbKeyName(code)), code) << code;
         EXPECT_FALSE(usKeyName(code).isEmpty()) << code;
     }
-    // 26 letters, 10 digits, 12 punctuation keys; Space, Return, Tab,
-    // Backspace, Escape, 4 arrows, Insert, Delete, Home, End, Page Up and
-    // Down; Print, Scroll Lock, Pause, Menu, Num Lock; 17 keypad keys; F1–F24.
+    // Letters, digits, punctuation, 5 editing keys, arrows, 6 navigation keys, 5 system keys,
+    // keypad, F1–F24.
     EXPECT_EQ(keys, 26 + 10 + 12 + 5 + 4 + 6 + 5 + 17 + 24);
     const std::pair<quint32, const char*> named[] = {
         {18, "AE01"}, {0, "AC01"}, {49, "SPCE"},  {0x100, "PRSC"},

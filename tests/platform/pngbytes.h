@@ -1,7 +1,6 @@
 #pragma once
 
-// PNG files built byte by byte, sound or hostile, for the tests of the PNG
-// check and of everything that reads images from outside.
+// PNG files built byte by byte, sound or hostile, for tests of images from outside.
 #include <QByteArray>
 #include <QtEndian>
 #include <zlib.h>
@@ -36,15 +35,13 @@ inline QByteArray file(const QByteArray& ihdr, const QByteArray& idat) {
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + ihdr + chunk("IDAT", idat) + chunk("IEND", {});
 }
 
-// An 8-bit RGB image of `width` × `height` whose data inflates to `raw`
-// bytes: the right size gives a sound image, others a damaged one.
+// 8-bit RGB whose data inflates to `raw` bytes: sound only at height × (1 + 3 × width).
 inline QByteArray rgb(quint32 width, quint32 height, qint64 raw) {
     return file(header(width, height), compressed(QByteArray(raw, 0)));
 }
 
-// Image data that inflates to `inflated` bytes of zeros from about a
-// thousandth of that: one compressed mebibyte of zeros, repeated. Each copy
-// starts afresh (a full flush), so repeating it keeps the stream valid.
+// Image data inflating to `inflated` bytes of zeros from about a thousandth of that: one
+// compressed mebibyte, repeated; each copy starts afresh (a full flush), keeping the stream valid.
 inline QByteArray bomb(quint32 width, quint32 height, qint64 inflated) {
     z_stream z{};
     deflateInit(&z, 9);

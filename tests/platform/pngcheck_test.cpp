@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QImageWriter>
 #include <QTemporaryDir>
 
@@ -39,6 +38,7 @@ PngVerdict verdict(QByteArray bytes, qint64 maximumPixels = maximumImagePixels) 
 // and whose image data inflates to exactly the declared size.
 TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
     using namespace pngbytes;
+    using enum PngVerdict;
     const QByteArray good = encoded(QSize(40, 30));
     QByteArray claim = good; // a text chunk claiming 1.8 GB after the header
     claim.insert(33, QByteArray::fromHex("70485973") + "zTXt" + QByteArray(8, 'x'));
@@ -50,50 +50,30 @@ TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
         QByteArray bytes;
         PngVerdict verdict;
     } cases[] = {
-        {"encoder's own", good, PngVerdict::sound},
-        {"interlaced", encoded(QSize(37, 23), "PNG", true), PngVerdict::sound},
-        {"exact rows", rgb(100, 100, 100 * 301), PngVerdict::sound},
-        {"1-bit grey", file(header(9, 2, 1, 0), compressed(QByteArray(2 * 3, 0))),
-         PngVerdict::sound},
-        {"16-bit RGBA", file(header(3, 2, 16, 6), compressed(QByteArray(2 * 25, 0))),
-         PngVerdict::sound},
-        {"one byte too many", rgb(100, 100, 100 * 301 + 1), PngVerdict::damaged},
-        {"one byte short", rgb(100, 100, 100 * 301 - 1), PngVerdict::damaged},
-        {"inflates to 64 MiB", bomb(100, 100, 64 << 20), PngVerdict::damaged},
-        {"chunk past the end", claim, PngVerdict::damaged},
-        {"no end chunk", good.left(good.size() - 12), PngVerdict::damaged},
-        {"no image data", QByteArray("\x89PNG\r\n\x1a\n", 8) + header(4, 4) + chunk("IEND", {}),
-         PngVerdict::damaged},
-        {"data after another chunk", late, PngVerdict::damaged},
-        {"RGB at depth 4", file(header(4, 4, 4, 2), compressed(QByteArray(4 * 7, 0))),
-         PngVerdict::damaged},
-        {"zero width", file(header(0, 4), compressed({})), PngVerdict::damaged},
-        {"header only", good.left(33), PngVerdict::damaged},
-        {"signature only", good.left(8), PngVerdict::damaged},
-        {"over 64 megapixels", file(header(8193, 8192), compressed("x")), PngVerdict::tooLarge},
-        {"BMP", encoded(QSize(4, 4), "BMP"), PngVerdict::notPng},
-        {"nothing", QByteArray(), PngVerdict::notPng},
+        {"encoder's own", good, sound},
+        {"interlaced", encoded(QSize(37, 23), "PNG", true), sound},
+        {"exact rows", rgb(100, 100, 100 * 301), sound},
+        {"1-bit grey", file(header(9, 2, 1, 0), compressed(QByteArray(2 * 3, 0))), sound},
+        {"16-bit RGBA", file(header(3, 2, 16, 6), compressed(QByteArray(2 * 25, 0))), sound},
+        {"one byte too many", rgb(100, 100, 100 * 301 + 1), damaged},
+        {"one byte short", rgb(100, 100, 100 * 301 - 1), damaged},
+        {"inflates to 64 MiB", bomb(100, 100, 64 << 20), damaged},
+        {"chunk past the end", claim, damaged},
+        {"no end chunk", good.left(good.size() - 12), damaged},
+        {"no image data", good.left(33) + chunk("IEND", {}), damaged},
+        {"data after another chunk", late, damaged},
+        {"RGB at depth 4", file(header(4, 4, 4, 2), compressed(QByteArray(4 * 7, 0))), damaged},
+        {"zero width", file(header(0, 4), compressed({})), damaged},
+        {"header only", good.left(33), damaged},
+        {"signature only", good.left(8), damaged},
+        {"over 64 megapixels", file(header(8193, 8192), compressed("x")), tooLarge},
+        {"BMP", encoded(QSize(4, 4), "BMP"), notPng},
+        {"nothing", QByteArray(), notPng},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(verdict(c.bytes), c.verdict) << c.name;
-        EXPECT_EQ(decodedPng(c.bytes).isNull(), c.verdict != PngVerdict::sound) << c.name;
+        EXPECT_EQ(decodedPng(c.bytes).isNull(), c.verdict != sound) << c.name;
     }
-}
-
-TEST(PngCheck, ABombStopsAtTheDeclaredSizeAndLargeImagesDecode) {
-    // 4 GiB of image data for a 100 × 100 image: the decoder would inflate
-    // it all; the check stops after the first 30 kB.
-    const QByteArray bomb = pngbytes::bomb(100, 100, qint64(4) << 30);
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(verdict(bomb), PngVerdict::damaged);
-    EXPECT_LT(clock.elapsed(), 2000);
-
-    // Above Qt's default allocation limit (about 33.5 megapixels), within
-    // ours: the image decodes instead of being called damaged.
-    const QByteArray large = pngbytes::rgb(6000, 6000, qint64(6000) * 18001);
-    EXPECT_EQ(decodedPng(large).size(), QSize(6000, 6000));
-    EXPECT_EQ(verdict(large, 35'000'000), PngVerdict::tooLarge);
 }
 
 TEST(PngCheck, FilesAreReadOnlyWhenRegularAndSound) {

@@ -1,8 +1,6 @@
-// The X11 backend against a real server without a window manager or
-// compositor (scripts/xsession --bare), whose monitors are 1920×1080+0+0
-// (primary) and 1280×1024+1920+0. A second connection plays the user and the
-// other applications: it makes the windows, types and scrolls through XTest
-// and sets the active window as a window manager would.
+// The X11 backend on a bare server (scripts/xsession --bare; monitors 1920×1080+0+0,
+// primary, and 1280×1024+1920+0). The `user` connection plays the user and the other
+// applications: windows, XTest input, and the active window a window manager would set.
 #include "platform/error.h"
 #include "platform/serialqueue.h"
 #include "platform/x11/x11connection.h"
@@ -95,26 +93,21 @@ struct X11 : ::testing::Test {
 };
 
 const WindowInfo* find(const std::vector<WindowInfo>& list, xcb_window_t id) {
-    auto it =
-        std::find_if(list.begin(), list.end(), [id](const WindowInfo& w) { return w.id == id; });
+    const auto it = std::ranges::find(list, id, &WindowInfo::id);
     return it == list.end() ? nullptr : &*it;
 }
 
-TEST_F(X11, MonitorsComePrimaryFirstAndGrabsAgreeWithTheScreen) {
-    fill(user->root(), QRect(0, 0, 3200, 1080), 0x000000);
-    fill(user->root(), QRect(100, 100, 50, 40), 0xff0000);
-    fill(user->root(), QRect(1920, 0, 10, 10), 0x00ff00);
-    fill(user->root(), QRect(3190, 1014, 10, 10), 0x0000ff); // the second monitor's last corner
+// Grabs of both displays against the screen: e2e.Capture. Here the plain
+// transfer, the reused segment and displays off the screen.
+TEST_F(X11, BothTransfersGrabAlikeAndDisplaysOffTheScreenFail) {
+    window(QRect(100, 100, 50, 40), 0xff0000);
     x11::ScreenSource shared(*x);
     x11::ScreenSource plain(*x, x11::ScreenSource::Transfer::plain);
     EXPECT_TRUE(shared.usesSharedMemory());
     EXPECT_FALSE(plain.usesSharedMemory());
     const auto displays = shared.displays();
     ASSERT_EQ(displays.size(), 2u);
-    EXPECT_EQ(displays[0].geometry, QRect(0, 0, 1920, 1080));
     EXPECT_TRUE(displays[0].primary);
-    EXPECT_EQ(displays[1].geometry, QRect(1920, 0, 1280, 1024));
-    EXPECT_NE(displays[0].id, displays[1].id);
     for (const Display& d : displays) {
         const QImage a = shared.grab(d);
         ASSERT_EQ(a.size(), d.geometry.size());
@@ -122,13 +115,7 @@ TEST_F(X11, MonitorsComePrimaryFirstAndGrabsAgreeWithTheScreen) {
         EXPECT_EQ(a, plain.grab(d));
         EXPECT_EQ(a, shared.grab(d)); // the segment reused
     }
-    const QImage first = shared.grab(displays[0]);
-    EXPECT_EQ(first.pixel(100, 100), 0xffff0000u);
-    EXPECT_EQ(first.pixel(149, 139), 0xffff0000u);
-    EXPECT_EQ(first.pixel(150, 140), 0xff000000u);
-    const QImage second = shared.grab(displays[1]);
-    EXPECT_EQ(second.pixel(0, 0), 0xff00ff00u);
-    EXPECT_EQ(second.pixel(1279, 1023), 0xff0000ffu);
+    EXPECT_EQ(plain.grab(displays[0]).pixel(149, 139), 0xffff0000u);
     // Displays outside the screen, partly or wholly, or empty.
     for (const QRect r : {QRect(3200, 0, 800, 600), QRect(3000, 0, 800, 600), QRect()})
         EXPECT_THROW(shared.grab(Display{99, QStringLiteral("gone"), r, false}), Error);
@@ -162,9 +149,6 @@ TEST_F(X11, WindowsComeFromTheTreeOrTheManagersList) {
     EXPECT_FALSE(find(windows, hidden));
     EXPECT_LT(o, p);
     EXPECT_LT(p, b);
-    EXPECT_EQ(b->pid, 4242);
-    EXPECT_FALSE(o->pid);
-    EXPECT_EQ(b->layer, 0);
     EXPECT_NE(p->layer, 0);
     EXPECT_EQ(b->bounds, QRectF(10, 20, 300, 200));
     EXPECT_FALSE(b->alpha);
@@ -177,6 +161,7 @@ TEST_F(X11, WindowsComeFromTheTreeOrTheManagersList) {
     EXPECT_EQ(windows[0].id, odd);
     EXPECT_EQ(windows[0].bounds, QRectF(300, 300, 100, 100));
     EXPECT_EQ(windows[0].layer, 0);
+    EXPECT_FALSE(windows[0].pid);
     EXPECT_EQ(windows[1].alpha, 0.0);
     EXPECT_EQ(windows[2].layer, 20);
     EXPECT_EQ(windows[3].id, back);
@@ -184,24 +169,23 @@ TEST_F(X11, WindowsComeFromTheTreeOrTheManagersList) {
     EXPECT_EQ(windows[3].pid, 4242);
 }
 
+// Refused while another client holds it, as e2e.Shortcut also shows; a failed
+// change keeps the old key.
 TEST_F(X11, HotKeyTakenByAnotherClientIsRefused) {
     x11::HotKeys mine(*x);
     x11::HotKeys theirs(*user);
     EXPECT_TRUE(theirs.registerHotKey(18, 4096));
-    EXPECT_FALSE(mine.registerHotKey(18, 4096));
-    // Another combination is free; re-registering the active one is a no-op.
     EXPECT_TRUE(mine.registerHotKey(19, 4096 | 512));
-    EXPECT_TRUE(mine.registerHotKey(19, 4096 | 512));
-    // A failed change keeps the old hot key.
+    EXPECT_TRUE(mine.registerHotKey(19, 4096 | 512)); // already active: nothing to do
     EXPECT_FALSE(mine.registerHotKey(18, 4096));
+    EXPECT_FALSE(theirs.registerHotKey(19, 4096 | 512)); // the failed change kept it mine
     theirs.unregisterHotKey();
     EXPECT_TRUE(mine.registerHotKey(18, 4096));
-    // Key codes without a key on this keyboard cannot be registered.
-    EXPECT_FALSE(mine.registerHotKey(200, 4096));
 }
 
-constexpr quint32 space = 0x20, returnKey = 0xff0d, escape = 0xff1b, control = 0xffe3;
+constexpr quint32 space = 0x20, escape = 0xff1b, control = 0xffe3;
 
+// Return, Space and Escape taken from the source application: e2e.Long.
 TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
     x11::KeyTap keys(*x, getpid());
     std::vector<int> seen;
@@ -219,16 +203,14 @@ TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
 
     ASSERT_TRUE(keys.start(4242));
     EXPECT_TRUE(keys.grabbed()); // no window manager: nothing says otherwise
-    key(space);
-    key(returnKey);
-    key(escape);
     // Held down: the server repeats the press; one toggle, not a series.
     key(space, {true, true, true, false});
     // Control+Space is not the capture's.
     key(control, {true});
     key(space);
     key(control, {false});
-    EXPECT_EQ(taken(), (std::vector<int>{49, 36, 53, 49}));
+    key(escape);
+    EXPECT_EQ(taken(), (std::vector<int>{49, 53}));
 
     // A third application comes to the front: its keys stay its own.
     const xcb_window_t other = window(QRect(0, 0, 50, 50));
@@ -236,12 +218,6 @@ TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
     EXPECT_FALSE(keys.grabbed());
     key(space);
     EXPECT_TRUE(taken().empty());
-
-    // The source application again.
-    activate(window(QRect(60, 0, 50, 50)), 4242);
-    key(escape);
-    EXPECT_EQ(taken(), std::vector<int>{53});
-    EXPECT_EQ(x11::WindowList(*x).activePid(), 4242);
 
     // A window of our own counts as the capture's too; stopping lets go.
     activate(other, uint32_t(getpid()));
@@ -252,6 +228,9 @@ TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
     EXPECT_FALSE(keys.running());
 }
 
+// The amount is the number of clicks; the pointer goes back afterwards. Our
+// steps are told from the user's wheel (here through XTest as well, but not
+// expected), which alone is reported.
 TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
     x11::ScrollPoster scrolls(*x);
     ASSERT_TRUE(scrolls.available());
@@ -259,9 +238,6 @@ TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
     int userScrolls = 0;
     scrolls.onUserScroll = [&] { ++userScrolls; };
     scrolls.setWatching(true);
-    const auto handle = [&](const xcb_generic_event_t* e) { scrolls.handle(e); };
-
-    // The amount is the number of clicks; the pointer goes back afterwards.
     xcb_test_fake_input(user->get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, user->root(), 20, 30,
                         0);
     sync();
@@ -270,87 +246,71 @@ TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
     ASSERT_TRUE(scrolls.post(QPoint(170, 190), true, -1));
     ASSERT_TRUE(scrolls.post(QPoint(180, 200), true, 1));
     EXPECT_FALSE(scrolls.post(QPoint(180, 200), true, 0));
-    pump(handle);
-    EXPECT_EQ(userScrolls, 0);
-
-    // The user's wheel, here through XTest as well, but not expected.
     for (const uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE})
         xcb_test_fake_input(user->get(), type, 5, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    pump(handle);
+    pump([&](const xcb_generic_event_t* e) { scrolls.handle(e); });
     EXPECT_EQ(userScrolls, 1);
-    scrolls.setWatching(false);
 
-    // The window under each point got its steps, in order and in place (the
-    // user's wheel went where the pointer was given back to).
+    // The user's wheel went where the pointer was given back to.
     std::vector<std::pair<int, QPoint>> presses;
-    sync();
     while (xcb_generic_event_t* e = xcb_poll_for_event(user->get())) {
         const auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
         if ((e->response_type & 0x7f) == XCB_BUTTON_PRESS && b->event == target)
             presses.emplace_back(b->detail, QPoint(b->root_x, b->root_y));
         free(e);
     }
+    EXPECT_EQ(
+        presses,
+        (std::vector<std::pair<int, QPoint>>{
+            {5, {150, 170}}, {5, {150, 170}}, {4, {160, 180}}, {7, {170, 190}}, {6, {180, 200}}}));
     x11::Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(
         user->get(), xcb_query_pointer(user->get(), user->root()), nullptr));
     ASSERT_TRUE(pointer);
     EXPECT_EQ(QPoint(pointer->root_x, pointer->root_y), QPoint(20, 30));
-    const std::vector<std::pair<int, QPoint>> expected = {
-        {5, {150, 170}}, {5, {150, 170}}, {4, {160, 180}}, {7, {170, 190}}, {6, {180, 200}}};
-    EXPECT_EQ(presses, expected);
 }
 
-struct X11Stream : X11 {
+// Frames come from the window's own pixels, read only when it changed, only
+// for the asked area and only while active: a still window costs nothing,
+// and windows on top or parts off screen never show. A window closed
+// midway: e2e.Long.
+TEST_F(X11, TheWindowStreamReadsTheWindowOnlyWhenItChangesAndOnlyTheArea) {
     std::vector<QImage> frames; // on the queue only
-    std::optional<Error> stopped;
-    SerialQueue queue{QStringLiteral("test.stream")};
-    x11::WindowStream stream{*x};
-
-    void start(xcb_window_t w) {
-        WindowStreamConfiguration configuration;
-        configuration.window = w;
-        stream.start(
-            configuration, queue,
-            [this](const WindowFrame& f) {
-                if (f.complete)
-                    frames.push_back(f.image);
-            },
-            [this](const Error& e) { stopped = e; });
-    }
+    SerialQueue queue(QStringLiteral("test.stream"));
+    x11::WindowStream stream(*x);
     // Runs `f` on the queue, between the stream's own jobs.
-    template <class F> auto onQueue(F f) {
+    const auto onQueue = [&](auto f) {
         decltype(f()) result{};
         queue.post([&] { result = f(); });
         queue.sync();
         return result;
-    }
-    // Polls for a condition for up to five seconds.
-    template <class F> bool eventually(F condition) {
+    };
+    // Polls for up to five seconds until there are `count` frames.
+    const auto framesReach = [&](int count) {
         for (int i = 0; i < 500; ++i) {
-            if (onQueue(condition))
+            if (onQueue([&] { return int(frames.size()) == count; }))
                 return true;
             std::this_thread::sleep_for(milliseconds(10));
         }
         return false;
-    }
-    QImage last() {
-        return onQueue([this] { return frames.back(); });
-    }
-};
-
-// Frames come from the window's own pixels, read only when it changed, only
-// for the asked area and only while active: a still window costs nothing,
-// and windows on top or parts off screen never show. A closed window ends it.
-TEST_F(X11Stream, ReadsTheWindowOnlyWhenItChangesAndOnlyTheAreaUntilClosed) {
-    WindowStreamConfiguration missing;
-    missing.window = 0x7fffffe;
-    EXPECT_THROW(stream.start(missing, queue, {}, {}), Error);
+    };
+    const auto last = [&] { return onQueue([&] { return frames.back(); }); };
+    WindowStreamConfiguration configuration;
+    configuration.window = 0x7fffffe; // no such window
+    EXPECT_THROW(stream.start(configuration, queue, {}, {}), Error);
 
     const int right = x->screen()->width_in_pixels;
     const xcb_window_t w = window(QRect(right - 200, 120, 300, 200), 0x336699);
     window(QRect(right - 180, 140, 60, 60), 0xffffff); // on top
-    start(w);
+    configuration.window = w;
+    stream.start(
+        configuration, queue,
+        [&](const WindowFrame& f) {
+            if (f.complete)
+                frames.push_back(f.image);
+        },
+        [](const Error&) {});
     EXPECT_TRUE(stream.usesComposite()) << "no compositor: the server keeps the pixmap itself";
-    ASSERT_TRUE(eventually([&] { return !frames.empty(); }));
+    ASSERT_TRUE(framesReach(1));
     // Drawn once the server keeps the window's pixels (a real application
     // draws again when asked); then it stands still.
     fill(w, QRect(20, 30, 40, 50), 0xff8800);
@@ -364,22 +324,15 @@ TEST_F(X11Stream, ReadsTheWindowOnlyWhenItChangesAndOnlyTheAreaUntilClosed) {
     EXPECT_EQ(f.pixel(25, 35), 0xffff8800u) << "the window on top shows through";
     EXPECT_EQ(f.pixel(299, 199), 0xff336699u) << "the part off screen is missing";
     fill(w, QRect(100, 100, 10, 10), 0x00ff00);
-    ASSERT_TRUE(eventually([&] { return int(frames.size()) == settled + 1; }));
+    ASSERT_TRUE(framesReach(settled + 1));
     stream.setArea(QRect(20, 30, 40, 50), true);
-    ASSERT_TRUE(eventually([&] { return int(frames.size()) == settled + 2; }));
+    ASSERT_TRUE(framesReach(settled + 2));
     EXPECT_EQ(last().size(), QSize(40, 50));
     EXPECT_EQ(last().pixel(0, 0), 0xffff8800u);
     stream.setArea(QRect(20, 30, 40, 50), false);
     fill(w, QRect(25, 35, 5, 5), 0x000000);
     std::this_thread::sleep_for(milliseconds(200));
     EXPECT_EQ(onQueue([&] { return int(frames.size()); }), settled + 2) << "read while inactive";
-    EXPECT_FALSE(onQueue([&] { return stopped.has_value(); }));
-    xcb_destroy_window(user->get(), w);
-    sync();
-    ASSERT_TRUE(eventually([&] { return stopped.has_value(); }));
-    EXPECT_EQ(stopped->domain(), QStringLiteral("Korvel"));
-    EXPECT_FALSE(stopped->description().isEmpty());
-    stream.stop();
 }
 
 } // namespace
