@@ -350,11 +350,8 @@ TEST_F(Stitch, RefusesWhatItCannotStitchOrWrite) {
     frames({100});
     QFile(path(QStringLiteral("empty.png"))).open(QIODevice::WriteOnly);
     ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("fifo.png"))).constData(), 0600), 0);
-    const struct {
-        const char* arguments;
-        int status;
-        const char* error;
-    } cases[] = {
+    // Arguments, exit status, words on standard error.
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"-o %1/out.png %1/empty.png %1/v100.png", 2, "cannot read %1/empty.png"},
         {"-o %1/out.png %1/missing.png", 2, "cannot read %1/missing.png"},
         // A FIFO would block for ever.
@@ -363,12 +360,12 @@ TEST_F(Stitch, RefusesWhatItCannotStitchOrWrite) {
         {"--bogus -o %1/out.png %1/v100.png", 2, "unknown option --bogus"},
         {"-o %1/no/such/dir/out.png %1/v100.png", 1, "cannot write %1/no/such/dir/out.png"},
     };
-    for (const auto& c : cases) {
-        const Run r = run(words(c.arguments));
-        EXPECT_EQ(r.status, c.status) << c.arguments;
-        EXPECT_TRUE(r.errors.contains(QString::fromUtf8(c.error).arg(dir.path())))
+    for (const auto& [arguments, status, error] : cases) {
+        const Run r = run(words(arguments));
+        EXPECT_EQ(r.status, status) << arguments;
+        EXPECT_TRUE(r.errors.contains(QString::fromUtf8(error).arg(dir.path())))
             << r.errors.toStdString();
-        EXPECT_FALSE(QFile::exists(path(QStringLiteral("out.png")))) << c.arguments;
+        EXPECT_FALSE(QFile::exists(path(QStringLiteral("out.png")))) << arguments;
     }
 }
 
