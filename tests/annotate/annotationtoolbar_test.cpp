@@ -49,8 +49,7 @@ AnnotationPreferences stored(const QVariantList& values) {
 
 } // namespace
 
-// Both layouts hold the same buttons; swatches and width buttons stay under the pointer
-// whatever the tool, and the row shows what the tool uses.
+// Style buttons stay under the pointer whatever the tool; the row shows what it uses.
 TEST(AnnotationToolbar, BothLayoutsKeepTheStyleButtonsPutAndShowWhatTheToolUses) {
     const std::tuple<const char*, bool, bool, const char*> tools[] = {
         // colours, font size, width label (privacy tools only)
@@ -135,8 +134,7 @@ TEST(AnnotationToolbar, ShiftShortcutsStyleActionsTipsAndTheCopiedFlash) {
     EXPECT_GE(t.elapsed(), 1100);
 }
 
-// Each capture builds a new toolbar; its icons must be the same icons as the
-// last one's, or Qt's pixmap cache gathers a rendered copy per capture.
+// Icons made anew for each capture's toolbar would leave a copy each in Qt's pixmap cache.
 TEST(AnnotationToolbar, EveryIconHasInkAndIsMadeOncePerLook) {
     for (const QString& name :
          words("move select rectangle arrow pen text ellipse blur number highlight ocr "

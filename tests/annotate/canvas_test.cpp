@@ -119,8 +119,7 @@ TEST_F(CanvasTest, TextComesThroughTheInputMethodAndDoubleClicksEditItOrCopy) {
     canvas->commitText();
     ASSERT_EQ(canvas->marks().size(), 1);
     EXPECT_EQ(canvas->marks()[0].text, QStringLiteral("截图"));
-    // The editor rose from the click point, 1.25 × the font size tall; the
-    // text's top edge is where the editor's was.
+    // The text's top edge is the editor's, which rose 1.25 × the font size from the click.
     const QRectF b = canvas->marks()[0].bounds();
     EXPECT_NEAR(b.y() + b.height(), 100 + 24 * 1.25, 1.5);
 
@@ -228,8 +227,7 @@ TEST_F(CanvasTest, SelectingAMarkLoadsItsStyleAndMovesNudgesAndRestylesUndo) {
     EXPECT_FALSE(key(c, Qt::Key_Left));
 }
 
-// At 1× the screen, which blits cached sprites of vector marks from the
-// second repaint on, has the export's pixels.
+// From the second repaint the screen blits cached sprites: at 1× the export's pixels.
 TEST(CanvasSprites, ScreenMatchesTheExportPixelForPixel) {
     QUndoStack stack;
     const QImage background = gradient(QSize(300, 200));

@@ -32,10 +32,6 @@ std::vector<ScreenSnapshot> displays() {
             {QRectF(400, 0, 200, 100), small, {}, {}, QPointF(400, 200)}};
 }
 
-void rightClick(QWidget* target) {
-    mouse(target, QEvent::MouseButtonPress, QPointF(5, 5), Qt::RightButton, {}, Qt::RightButton);
-}
-
 struct EditorTest : ::testing::Test {
     QTemporaryDir dir;
     std::unique_ptr<ScreenshotHistory> history;
@@ -138,7 +134,7 @@ TEST_F(EditorTest, ARightClickWhileEditingReselects) {
     EXPECT_EQ(edits(0)->count(), 1);
     EXPECT_EQ(edits(1)->count(), 0);
 
-    rightClick(editor->canvas());
+    mouse(editor->canvas(), QEvent::MouseButtonPress, {5, 5}, Qt::RightButton, {}, Qt::RightButton);
     EXPECT_FALSE(editor->canvas());
     EXPECT_FALSE(editor->toolbar());
     EXPECT_FALSE(view()->selected);
@@ -198,8 +194,7 @@ TEST_F(EditorTest, OnlyAPlainSpaceTogglesWholeWindowsWhilePicking) {
     EXPECT_TRUE(view()->windowSelectionOnly());
 }
 
-// Control keys come as key presses on overlays that bypass the window
-// manager, so the editor claims them from the shortcut machinery itself.
+// Overlays that bypass the window manager get Control keys as presses: the editor claims them.
 TEST_F(EditorTest, ControlKeysUndoRedoAndCopyButTextKeepsItsKeysAndAFreshEscapeCloses) {
     EXPECT_FALSE(key(view(), Qt::Key_Z, Qt::ControlModifier, QEvent::ShortcutOverride));
     lock(QRectF(10, 10, 100, 60));

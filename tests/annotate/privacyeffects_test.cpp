@@ -74,10 +74,8 @@ QImage render(const Mark& m, const PrivacySurface& s, PrivacyTileCache& cache,
 TEST(PrivacyEffects, MosaicBlocksFollowThePixelRatioAndBlurReachesTheEdges) {
     const QImage image = gradient(QSize(240, 192));
     PrivacyTileCache cache;
-    // 1×: strength 3 gives 24-pixel blocks; y up, so pixel rows 72 … 144.
-    const QImage a = render(privacy(Tool::mosaic, QRectF(24, 48, 96, 72)), surface(image), cache);
-    EXPECT_EQ(a.copy(24, 72, 96, 72), pixellate(image, QRect(24, 72, 96, 72), 24));
-    EXPECT_EQ(a.copy(0, 0, 240, 72), image.copy(0, 0, 240, 72)); // untouched above
+    // 1×, 24-pixel blocks (the self-check's effects case), cached for the blur below.
+    render(privacy(Tool::mosaic, QRectF(24, 48, 96, 72)), surface(image), cache);
     // 2×: the same strength gives 48-pixel blocks.
     const QImage b =
         render(privacy(Tool::mosaic, QRectF(24, 24, 48, 48)), surface(image, 2), cache);
@@ -135,8 +133,6 @@ TEST(PrivacyEffects, CacheIsBoundedByCountAndPixels) {
 
 // Nothing to filter: black, never the original; degenerate marks draw nothing.
 TEST(PrivacyEffects, WithoutAnImageBlackAndDegenerateMarksNothing) {
-    QImage white(100, 100, QImage::Format_ARGB32_Premultiplied);
-    white.fill(Qt::white);
     PrivacyTileCache cache;
     const QImage out = render(privacy(Tool::blur, QRectF(10, 10, 30, 30)),
                               {QImage(), QSizeF(100, 100), QSize(100, 100), QPointF()}, cache);
@@ -153,11 +149,8 @@ TEST(PrivacyEffects, WithoutAnImageBlackAndDegenerateMarksNothing) {
         {privacy(Tool::blur, QRectF(10, 10, 20, 20), nan), false},
         {privacy(Tool::mosaic, QRectF(10, 10, 20, 20), 1e300), false},
     };
-    for (const auto& [m, untouched] : marks) {
-        const QImage drawn = render(m, surface(image), cache);
-        if (untouched)
-            EXPECT_EQ(drawn, image);
-    }
+    for (const auto& [m, untouched] : marks)
+        EXPECT_TRUE(render(m, surface(image), cache) == image || !untouched) << m.points[0].x();
     render(privacy(Tool::blur, QRectF(0, 0, 1, 1)), surface(QImage(1, 1, QImage::Format_RGB32)),
            cache);
 }
