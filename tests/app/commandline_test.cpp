@@ -12,9 +12,8 @@ Dispatch run(const char* line) {
 }
 } // namespace
 
-// The first mode in the order of the enumeration wins wherever it stands;
-// options match whole arguments, and one whose arguments do not parse is
-// passed over. The usage text and each mode's output: cli.CommandLine.
+// The first mode of the enumeration wins wherever it stands; an option whose
+// arguments do not parse is passed over. Usage and outputs: cli.CommandLine.
 TEST(CommandLine, ModeTable) {
     const std::pair<Mode, std::vector<const char*>> cases[] = {
         {Mode::normal,

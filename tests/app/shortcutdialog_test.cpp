@@ -28,7 +28,7 @@ QStringList shownTexts(QMessageBox& box) {
 
 } // namespace
 
-// Recording through X, Escape and keys by their position: e2e.Shortcut.
+// Through X, with Escape, layouts and the stored combination: e2e.Shortcut.
 TEST_F(Delegate, DialogRecordsACombinationAndSavesIt) {
     launch();
     QString shown;
@@ -37,8 +37,7 @@ TEST_F(Delegate, DialogRecordsACombinationAndSavesIt) {
         EXPECT_EQ(buttonTexts(box), (QStringList{QStringLiteral("保存"), QStringLiteral("取消"),
                                                  QStringLiteral("恢复默认 Ctrl+1")}));
         EXPECT_EQ(box.defaultButton()->text(), QStringLiteral("保存"));
-        // Shift-A alone is no shortcut: passed on, the label keeps "Ctrl+1"
-        // and the line below says why.
+        // Shift-A is no shortcut: passed on, the label stays, the line below says why.
         press(box, Qt::Key_A, 'a', Qt::ShiftModifier);
         EXPECT_EQ(
             shownTexts(box),
@@ -65,9 +64,7 @@ TEST_F(Delegate, DialogRecordsACombinationAndSavesIt) {
     EXPECT_EQ(shown, QStringLiteral("Ctrl+Shift+A"));
     EXPECT_FALSE(delegate->isConfiguring());
     EXPECT_EQ(delegate->shortcut(), (CaptureShortcut{0, 4608, QStringLiteral("Ctrl+Shift+A")}));
-    EXPECT_EQ(delegate->captureMenuItem()->text(), QStringLiteral("截图  Ctrl+Shift+A"));
     EXPECT_EQ(*fake.hotKeys->active, std::pair(0u, 4608u));
-    EXPECT_EQ(CaptureShortcut::load(QSettings()), delegate->shortcut());
 
     // Saving the active combination again does not register anew.
     const int registrations = fake.hotKeys->registrations;
@@ -85,8 +82,7 @@ TEST_F(Delegate, DialogRecordsACombinationAndSavesIt) {
     EXPECT_EQ(alerts.size(), 3u);
 }
 
-// Cancelled, closed by the window manager or refused as taken, the old
-// combination stays.
+// Cancelled, closed by the window manager or taken: the old combination stays.
 TEST_F(Delegate, CancelOrATakenCombinationKeepsTheOldOne) {
     launch();
     QString label;
@@ -115,5 +111,4 @@ TEST_F(Delegate, CancelOrATakenCombinationKeepsTheOldOne) {
         QStringLiteral("Korvel|无法注册 Alt+Super+Space，请换一个组合键。原快捷键保持不变。"));
     EXPECT_EQ(*fake.hotKeys->active, std::pair(18u, 4096u));
     EXPECT_FALSE(QSettings().contains(QStringLiteral("captureShortcutKeyCode")));
-    EXPECT_EQ(delegate->captureMenuItem()->text(), QStringLiteral("截图  Ctrl+1"));
 }

@@ -34,16 +34,14 @@ sockaddr_un addressOf(const QString& path) {
     return address;
 }
 
-// A client that sends whatever the test decides, in the order it decides;
-// the instance is served by pumping this thread's events meanwhile.
+// Sends what the test decides; this thread's events serve the instance.
 struct RawClient : QLocalSocket {
     explicit RawClient(const QString& path) { connectToServer(path); }
     void send(const QByteArray& bytes) {
         write(bytes);
         flush();
     }
-    // The answer byte, "" when the instance closed without one, "-" when
-    // none came in time.
+    // The answer byte; "" if closed without one, "-" if none came in time.
     QByteArray answer(int ms) {
         const bool ended =
             waitFor([this] { return bytesAvailable() > 0 || state() == UnconnectedState; }, ms);
@@ -83,17 +81,14 @@ int exitStatus(pid_t child) {
 
 } // namespace
 
-// Hand-over of starts, captures and pins, and a crashed instance's socket
-// taken over: e2e.Instance on the real binary.
+// Hand-over and a crashed instance's socket taken over: e2e.Instance.
 TEST_F(Instance, MalformedRequestsAreRefusedOrDropped) {
-    // Unknown kinds, a pin without data, a capture with data, an edit
-    // without an image or with an empty one.
+    // Unknown kinds; a pin without data, a capture with; an edit without image.
     for (const QByteArray& bad :
          {QByteArray(), QByteArray(1, char(9)), QByteArray(1, char(2)), QByteArray("\x01x", 2),
           QByteArray("\x03name", 5), QByteArray("\x03name\0", 6)})
         EXPECT_FALSE(InstanceRequest::decode(bad)) << bad.toHex().constData();
-    // An edit carries its file's name before the image; a name with a NUL
-    // cannot cut the image short.
+    // The edit's file name comes first; a NUL in it cannot cut the image short.
     const InstanceRequest edit{InstanceRequest::Kind::edit, QByteArray("png\0bytes", 9),
                                QStringLiteral("截图\0x.png")};
     const auto decoded = InstanceRequest::decode(edit.encode());
@@ -110,8 +105,7 @@ TEST_F(Instance, MalformedRequestsAreRefusedOrDropped) {
     EXPECT_TRUE(received.empty());
 }
 
-// Large requests are read a few at a time; a stalled one never blocks the
-// small requests, and a waiting one is read once a place is free.
+// A few large requests at a time: stalled ones never block small or waiting ones.
 TEST_F(Instance, LargeRequestsAreReadAFewAtATime) {
     const quint64 large = 1 << 20;
     std::vector<std::unique_ptr<RawClient>> stalled;
@@ -170,8 +164,7 @@ TEST_F(Instance, PeersOfAnotherUserAreRefused) {
     EXPECT_TRUE(received.empty());
 }
 
-// The socket's folder is used only when no one else may write in it; a
-// missing one is made private. Another user's: e2e.Instance.
+// The socket's folder must be private; a missing one is made so. Another user's: e2e.Instance.
 TEST(SingleInstance, OnlyAPrivateFolderHoldsTheSocket) {
     QTemporaryDir dir;
     const QString fresh = dir.filePath(QStringLiteral("fresh"));

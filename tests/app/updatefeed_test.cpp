@@ -92,7 +92,6 @@ private:
 struct Outcome {
     int status = -1;
     QStringList lines;
-    QString errors; // standard error, for failure messages
 };
 
 class UpdateFeed : public ::testing::Test {
@@ -120,7 +119,6 @@ protected:
 
     void SetUp() override {
         ASSERT_FALSE(tls.localCertificate().isNull()) << "openssl made no certificate";
-        ASSERT_TRUE(server.port() > 0);
     }
 
     QString origin() const { return QStringLiteral("https://127.0.0.1:%1").arg(server.port()); }
@@ -155,15 +153,14 @@ protected:
             env.insert(QStringLiteral("SSL_CERT_FILE"), certificate());
         if (!timeouts.isEmpty())
             env.insert(QStringLiteral("KORVEL_UPDATE_TIMEOUTS_MS"), timeouts);
-        const auto append = [&env](const QString& name, const QString& option) {
-            const QString before = env.value(name);
-            env.insert(name, (before.isEmpty() ? QString() : before + u':') + option);
-        };
         // Under the sanitizers: OpenSSL's per-thread state at exit is not
         // ours, and its frames are only seen with full unwinding at each
-        // allocation.
-        append(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
-        append(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("fast_unwind_on_malloc=0"));
+        // allocation. Their option lists skip an empty first entry.
+        for (const auto& [name, option] :
+             {std::pair("LSAN_OPTIONS", ":suppressions=" LSAN_SUPPRESSIONS),
+              std::pair("ASAN_OPTIONS", ":fast_unwind_on_malloc=0")})
+            env.insert(QString::fromLatin1(name),
+                       env.value(QString::fromLatin1(name)) + QString::fromUtf8(option));
 
         QProcess korvel;
         korvel.setProcessEnvironment(env);
@@ -173,14 +170,10 @@ protected:
         korvel.start(QStringLiteral(KORVEL_BINARY), {QStringLiteral("--check-update-feed")});
         loop.exec();
         Outcome outcome;
-        if (korvel.state() != QProcess::NotRunning) {
-            korvel.kill();
-            korvel.waitForFinished();
-            return outcome;
-        }
+        if (korvel.state() != QProcess::NotRunning)
+            return outcome; // killed as it goes
         outcome.status = korvel.exitStatus() == QProcess::NormalExit ? korvel.exitCode() : -2;
         outcome.lines = QString::fromUtf8(korvel.readAllStandardOutput()).split(u'\n');
-        outcome.errors = QString::fromUtf8(korvel.readAllStandardError());
         if (outcome.lines.last().isEmpty())
             outcome.lines.removeLast();
         return outcome;
@@ -206,7 +199,7 @@ protected:
 TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     server.respond = [this](const QByteArray&) { return FeedServer::ok(feed(256000)); };
     const Outcome outcome = check();
-    EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
+    EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.lines,
               (QStringList{QStringLiteral("PASS: live update feed 0.7.2, installed %1, status "
                                           "available, channel enabled %2")

@@ -15,8 +15,7 @@ TEST(LongLiveCheck, ArgumentsAreFourPixelCountsWithinBounds) {
     };
     const auto p = std::get<LongLiveParameters>(parse("420 300 2400 100"));
     EXPECT_EQ(std::tuple(p.width, p.viewport, p.length, p.step), std::tuple(420, 300, 2400, 100));
-    // Steps of a third of the viewport at most, so frames overlap enough to match;
-    // lengths over the viewport and within the stitcher's limit.
+    // Steps of a third of the viewport at most, for overlap; lengths within limits.
     for (const char* good : {"420 300 301 10", "420 300 30000 10"})
         EXPECT_TRUE(std::holds_alternative<LongLiveParameters>(parse(good))) << good;
     for (const char* bad :
@@ -26,11 +25,9 @@ TEST(LongLiveCheck, ArgumentsAreFourPixelCountsWithinBounds) {
     EXPECT_TRUE(std::get<QString>(parse("420 x 2400 10")).contains(QStringLiteral("\"x\"")));
 }
 
-// Two displays side by side, the second 800 × 600 at root x 1000. On it, in
-// front, a 600 × 400 window of process 7 at root (1100, 100) holding one card
-// at (50, 40) inside it; behind, a window of process 9 covering the display.
-// Global top-left points: the card spans 1150…1370 × 140…310. Without screen
-// capture or window list: cli.CheckModes; on a real desktop: e2e.SelfChecks.
+// On a second display at x 1000: process 7's window at (1100, 100) holds a card
+// at (50, 40), process 9's covers the display behind it. Without capture or
+// window list: cli.CheckModes; on a real desktop: e2e.SelfChecks.
 TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
     fake::Platform fake;
     Platform& platform = *fake.platform;

@@ -43,8 +43,7 @@ TEST(CaptureShortcut, StoredShortcutRoundTripsAndBadValuesGiveTheDefault) {
     }
 }
 
-// The keypad is no modifier; Print, F13 … F24 do nothing else and make a
-// shortcut alone.
+// The keypad is no modifier; Print and F13 … F24 make a shortcut alone.
 TEST(CaptureShortcut, PressesThatMakeAShortcutAreNamedAsLinuxDoes) {
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, alt = Qt::AltModifier,
                                 shift = Qt::ShiftModifier, meta = Qt::MetaModifier;
@@ -71,8 +70,7 @@ TEST(CaptureShortcut, PressesThatMakeAShortcutAreNamedAsLinuxDoes) {
         ASSERT_TRUE(shortcut) << c.label;
         EXPECT_EQ(*shortcut, (CaptureShortcut{c.code, c.mask, QString::fromUtf8(c.label)}));
     }
-    // Shift with a typing key types, F1 … F12 and Insert alone have uses of
-    // their own, and a key without a code or name is no shortcut.
+    // Shift with a typing key, F1 … F12 or Insert alone, and nameless keys: none.
     EXPECT_FALSE(CaptureShortcut::from(0, Qt::ShiftModifier));
     EXPECT_FALSE(CaptureShortcut::from(0, Qt::NoModifier));
     EXPECT_FALSE(CaptureShortcut::from(122, Qt::NoModifier));
