@@ -6,28 +6,26 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
-
 using namespace korvel;
 
 namespace {
 
 // A dark green image as Qt writes it, interlaced on request.
-QByteArray encoded(QSize size, const char* format = "PNG", bool interlaced = false) {
+QByteArray encoded(QSize size, bool interlaced = false) {
     QImage image(size, QImage::Format_ARGB32);
     image.fill(QColor(0, 128, 0, interlaced ? 40 : 255));
     QByteArray bytes;
     QBuffer buffer(&bytes); // the writer opens it
-    QImageWriter writer(&buffer, format);
+    QImageWriter writer(&buffer, "PNG");
     writer.setProgressiveScanWrite(interlaced);
     writer.write(image);
     return bytes;
 }
 
-PngVerdict verdict(QByteArray bytes, qint64 maximumPixels = maximumImagePixels) {
+PngVerdict verdict(QByteArray bytes) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    const PngVerdict v = checkPng(&buffer, maximumPixels);
+    const PngVerdict v = checkPng(&buffer);
     EXPECT_EQ(buffer.pos(), 0);
     return v;
 }
@@ -51,7 +49,7 @@ TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
         PngVerdict verdict;
     } cases[] = {
         {"encoder's own", good, sound},
-        {"interlaced", encoded(QSize(37, 23), "PNG", true), sound},
+        {"interlaced", encoded(QSize(37, 23), true), sound},
         {"exact rows", rgb(100, 100, 100 * 301), sound},
         {"1-bit grey", file(header(9, 2, 1, 0), compressed(QByteArray(2 * 3, 0))), sound},
         {"16-bit RGBA", file(header(3, 2, 16, 6), compressed(QByteArray(2 * 25, 0))), sound},
@@ -67,7 +65,6 @@ TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
         {"header only", good.left(33), damaged},
         {"signature only", good.left(8), damaged},
         {"over 64 megapixels", file(header(8193, 8192), compressed("x")), tooLarge},
-        {"BMP", encoded(QSize(4, 4), "BMP"), notPng},
         {"nothing", QByteArray(), notPng},
     };
     for (const auto& c : cases) {
@@ -76,6 +73,7 @@ TEST(PngCheck, OnlySoundPngWithinItsDeclaredSizeIsDecoded) {
     }
 }
 
+// FIFOs, which must not block: Stitch.RefusesWhatItCannotStitchOrWrite, e2e.Instance.
 TEST(PngCheck, FilesAreReadOnlyWhenRegularAndSound) {
     QTemporaryDir dir;
     auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
@@ -88,21 +86,19 @@ TEST(PngCheck, FilesAreReadOnlyWhenRegularAndSound) {
     write("empty.png", {});
     write("notes.png", "just words\n");
     write("bomb.png", pngbytes::bomb(10, 10, 8 << 20));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.png")).constData(), 0600), 0);
     using Kind = PngFileFault::Kind;
     const std::pair<const char*, Kind> faults[] = {
-        {"missing.png", Kind::missing}, {".", Kind::directory},      {"fifo.png", Kind::notRegular},
-        {"empty.png", Kind::empty},     {"notes.png", Kind::notPng}, {"bomb.png", Kind::damaged},
+        {"missing.png", Kind::missing}, {".", Kind::directory},      {"empty.png", Kind::empty},
+        {"notes.png", Kind::notPng},    {"bomb.png", Kind::damaged},
     };
     for (const auto& [name, kind] : faults) {
-        const auto result = readPngFile(path(name)); // a FIFO must not block here
+        const auto result = readPngFile(path(name));
         ASSERT_TRUE(std::holds_alternative<PngFileFault>(result)) << name;
         EXPECT_EQ(std::get<PngFileFault>(result).kind, kind) << name;
     }
     const auto good = readPngFile(path("good.png"));
     ASSERT_TRUE(std::holds_alternative<PngFile>(good));
     EXPECT_EQ(std::get<PngFile>(good).size, QSize(5, 6));
-    EXPECT_EQ(decodedPng(std::get<PngFile>(good)).size(), QSize(5, 6));
     const auto huge = checkedPngBytes(pngbytes::file(pngbytes::header(60000, 60000), "x"));
     ASSERT_TRUE(std::holds_alternative<PngFileFault>(huge));
     EXPECT_EQ(describe(std::get<PngFileFault>(huge)),

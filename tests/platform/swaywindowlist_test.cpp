@@ -31,7 +31,6 @@ TEST(SwayWindows, FullScreenThenFloatingTopFirstThenTiledVisibleOnly) {
         EXPECT_EQ(windows[i].id, order[i]) << i;
     EXPECT_EQ(windows[1].owner, QStringLiteral("XApp"));
     EXPECT_EQ(windows[1].pid, 103);
-    EXPECT_EQ(windows[1].layer, 0);
     EXPECT_EQ(windows[0].bounds, QRectF(1920, 0, 1280, 1024));
     EXPECT_EQ(windows[3].title, QStringLiteral("shell"));
 }

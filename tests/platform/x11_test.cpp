@@ -4,7 +4,6 @@
 #include "platform/error.h"
 #include "platform/serialqueue.h"
 #include "platform/x11/x11connection.h"
-#include "platform/x11/x11hotkeys.h"
 #include "platform/x11/x11keytap.h"
 #include "platform/x11/x11screensource.h"
 #include "platform/x11/x11scrollposter.h"
@@ -28,12 +27,10 @@ namespace {
 struct X11 : ::testing::Test {
     std::unique_ptr<x11::Connection> x = x11::Connection::open();
     std::unique_ptr<x11::Connection> user = x11::Connection::open();
-    std::vector<xcb_window_t> created;
 
     void SetUp() override { ASSERT_TRUE(x && user) << "no X display"; }
+    // The windows go with the user's connection; what it set on the root stays.
     void TearDown() override {
-        for (xcb_window_t w : created)
-            xcb_destroy_window(user->get(), w);
         for (const char* name : {"_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW"})
             xcb_delete_property(user->get(), user->root(), user->atom(name));
         sync();
@@ -41,18 +38,15 @@ struct X11 : ::testing::Test {
     void sync() {
         free(xcb_get_input_focus_reply(user->get(), xcb_get_input_focus(user->get()), nullptr));
     }
-    // A window of the user's; the user's connection gets its `events`.
-    xcb_window_t window(QRect r, uint32_t background = 0, uint32_t events = 0,
-                        bool overrideRedirect = false, bool map = true) {
+    // A window of the user's, shown.
+    xcb_window_t window(QRect r, uint32_t background = 0, bool overrideRedirect = false) {
         const xcb_window_t w = xcb_generate_id(user->get());
-        const uint32_t values[] = {background, overrideRedirect ? 1u : 0u, events};
+        const uint32_t values[] = {background, overrideRedirect ? 1u : 0u};
         xcb_create_window(user->get(), XCB_COPY_FROM_PARENT, w, user->root(), int16_t(r.x()),
                           int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
-                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
-        if (map)
-            xcb_map_window(user->get(), w);
-        created.push_back(w);
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        xcb_map_window(user->get(), w);
         sync();
         return w;
     }
@@ -107,7 +101,6 @@ TEST_F(X11, BothTransfersGrabAlikeAndDisplaysOffTheScreenFail) {
     EXPECT_FALSE(plain.usesSharedMemory());
     const auto displays = shared.displays();
     ASSERT_EQ(displays.size(), 2u);
-    EXPECT_TRUE(displays[0].primary);
     for (const Display& d : displays) {
         const QImage a = shared.grab(d);
         ASSERT_EQ(a.size(), d.geometry.size());
@@ -125,8 +118,9 @@ TEST_F(X11, BothTransfersGrabAlikeAndDisplaysOffTheScreenFail) {
 // for; with one, its list does, and malformed or vanished entries are skipped.
 TEST_F(X11, WindowsComeFromTheTreeOrTheManagersList) {
     const xcb_window_t back = window(QRect(10, 20, 300, 200));
-    const xcb_window_t popup = window(QRect(50, 50, 100, 100), 0, 0, true); // override-redirect
-    const xcb_window_t hidden = window(QRect(60, 60, 100, 100), 0, 0, false, false); // unmapped
+    const xcb_window_t popup = window(QRect(50, 50, 100, 100), 0, true); // override-redirect
+    const xcb_window_t hidden = window(QRect(60, 60, 100, 100));
+    xcb_unmap_window(user->get(), hidden);
     const xcb_window_t dock = window(QRect(0, 0, 3200, 30));
     const xcb_window_t faded = window(QRect(200, 200, 100, 100));
     const xcb_window_t odd = window(QRect(300, 300, 100, 100));
@@ -167,20 +161,6 @@ TEST_F(X11, WindowsComeFromTheTreeOrTheManagersList) {
     EXPECT_EQ(windows[3].id, back);
     EXPECT_EQ(windows[3].bounds, QRectF(8, 0, 305, 224));
     EXPECT_EQ(windows[3].pid, 4242);
-}
-
-// Refused while another client holds it, as e2e.Shortcut also shows; a failed
-// change keeps the old key.
-TEST_F(X11, HotKeyTakenByAnotherClientIsRefused) {
-    x11::HotKeys mine(*x);
-    x11::HotKeys theirs(*user);
-    EXPECT_TRUE(theirs.registerHotKey(18, 4096));
-    EXPECT_TRUE(mine.registerHotKey(19, 4096 | 512));
-    EXPECT_TRUE(mine.registerHotKey(19, 4096 | 512)); // already active: nothing to do
-    EXPECT_FALSE(mine.registerHotKey(18, 4096));
-    EXPECT_FALSE(theirs.registerHotKey(19, 4096 | 512)); // the failed change kept it mine
-    theirs.unregisterHotKey();
-    EXPECT_TRUE(mine.registerHotKey(18, 4096));
 }
 
 constexpr quint32 space = 0x20, escape = 0xff1b, control = 0xffe3;
@@ -228,13 +208,12 @@ TEST_F(X11, TheKeyTapTakesPlainKeysOncePerPressOnlyWhileTheTargetIsActive) {
     EXPECT_FALSE(keys.running());
 }
 
-// The amount is the number of clicks; the pointer goes back afterwards. Our
-// steps are told from the user's wheel (here through XTest as well, but not
-// expected), which alone is reported.
-TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
+// Steps landing where asked, one click per unit, up, down and sideways: e2e.Long
+// scrolls its fixture so. The pointer goes back afterwards, and only the user's
+// wheel (here through XTest as well, but not expected) is reported.
+TEST_F(X11, ScrollStepsGiveThePointerBackAndOnlyTheUsersAreReported) {
     x11::ScrollPoster scrolls(*x);
     ASSERT_TRUE(scrolls.available());
-    const xcb_window_t target = window(QRect(100, 100, 200, 200), 0, XCB_EVENT_MASK_BUTTON_PRESS);
     int userScrolls = 0;
     scrolls.onUserScroll = [&] { ++userScrolls; };
     scrolls.setWatching(true);
@@ -242,27 +221,12 @@ TEST_F(X11, ScrollStepsReachTheWindowUnderThePointAndOnlyTheUsersAreReported) {
                         0);
     sync();
     ASSERT_TRUE(scrolls.post(QPoint(150, 170), false, -2));
-    ASSERT_TRUE(scrolls.post(QPoint(160, 180), false, 1));
-    ASSERT_TRUE(scrolls.post(QPoint(170, 190), true, -1));
-    ASSERT_TRUE(scrolls.post(QPoint(180, 200), true, 1));
+    ASSERT_TRUE(scrolls.post(QPoint(170, 190), true, 1));
     EXPECT_FALSE(scrolls.post(QPoint(180, 200), true, 0));
     for (const uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE})
         xcb_test_fake_input(user->get(), type, 5, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     pump([&](const xcb_generic_event_t* e) { scrolls.handle(e); });
     EXPECT_EQ(userScrolls, 1);
-
-    // The user's wheel went where the pointer was given back to.
-    std::vector<std::pair<int, QPoint>> presses;
-    while (xcb_generic_event_t* e = xcb_poll_for_event(user->get())) {
-        const auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
-        if ((e->response_type & 0x7f) == XCB_BUTTON_PRESS && b->event == target)
-            presses.emplace_back(b->detail, QPoint(b->root_x, b->root_y));
-        free(e);
-    }
-    EXPECT_EQ(
-        presses,
-        (std::vector<std::pair<int, QPoint>>{
-            {5, {150, 170}}, {5, {150, 170}}, {4, {160, 180}}, {7, {170, 190}}, {6, {180, 200}}}));
     x11::Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(
         user->get(), xcb_query_pointer(user->get(), user->root()), nullptr));
     ASSERT_TRUE(pointer);
@@ -327,8 +291,7 @@ TEST_F(X11, TheWindowStreamReadsTheWindowOnlyWhenItChangesAndOnlyTheArea) {
     ASSERT_TRUE(framesReach(settled + 1));
     stream.setArea(QRect(20, 30, 40, 50), true);
     ASSERT_TRUE(framesReach(settled + 2));
-    EXPECT_EQ(last().size(), QSize(40, 50));
-    EXPECT_EQ(last().pixel(0, 0), 0xffff8800u);
+    EXPECT_EQ(last(), f.copy(20, 30, 40, 50));
     stream.setArea(QRect(20, 30, 40, 50), false);
     fill(w, QRect(25, 35, 5, 5), 0x000000);
     std::this_thread::sleep_for(milliseconds(200));
