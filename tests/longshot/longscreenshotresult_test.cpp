@@ -146,7 +146,7 @@ TEST_F(ResultTest, TheWheelScrollsAndControlWheelStepsTheWidth) {
     EXPECT_LT(canvas->strokeWidth, width);
 }
 
-// What copying, saving and pinning do is EditorTest's; here, the window's keys.
+// What copying, saving and pinning write is e2e.Capture's; here, the window's keys.
 TEST_F(ResultTest, ReturnCopiesShiftDigitsPickToolsEscCloses_ButNotInAnOpenText) {
     open(longImage(400, 800));
     Canvas* canvas = result->canvas();
