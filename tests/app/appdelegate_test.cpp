@@ -135,7 +135,7 @@ TEST_F(Delegate, LoginItemMirrorsTheAutostartEntry) {
     // Changed behind our back: the menu follows the file.
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_GT(file.write("[Desktop Entry]\nExec=korvel\nHidden=true\n"), 0);
+    file.write("[Desktop Entry]\nExec=korvel\nHidden=true\n");
     file.close();
     EXPECT_FALSE(shown());
     delegate->loginMenuItem()->trigger();
@@ -143,10 +143,8 @@ TEST_F(Delegate, LoginItemMirrorsTheAutostartEntry) {
     delegate->loginMenuItem()->trigger();
     EXPECT_FALSE(QFile::exists(entry));
     // A file where the folder should be: the alert says where the entry is.
-    QFile blocker(QFileInfo(entry).path());
-    ASSERT_TRUE(QDir(blocker.fileName()).removeRecursively());
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(QDir(QFileInfo(entry).path()).removeRecursively());
+    ASSERT_TRUE(QFile(QFileInfo(entry).path()).open(QIODevice::WriteOnly));
     delegate->loginMenuItem()->trigger();
     EXPECT_EQ(alerts,
               std::vector<QString>{QStringLiteral("无法修改开机启动|请确认可以修改文件 ") + entry +

@@ -44,12 +44,8 @@ TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
     RegionProbe probe(platform, 7, QPointF(1200, 200));
     EXPECT_TRUE(probe.query().front().startsWith(QStringLiteral("FAIL: ")));
     for (const auto& [pid, bounds] :
-         {std::pair(7, QRectF(1100, 100, 600, 400)), std::pair(9, QRectF(1000, 0, 800, 600))}) {
-        WindowInfo& w = fake.windows->list.emplace_back();
-        w.pid = pid;
-        w.layer = 0;
-        w.bounds = bounds;
-    }
+         {std::pair(7, QRectF(1100, 100, 600, 400)), std::pair(9, QRectF(1000, 0, 800, 600))})
+        fake.windows->list.push_back({0, pid, 0, {}, bounds, {}, {}});
     const QStringList lines = probe.query();
     ASSERT_GE(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(lines.front(), QStringLiteral("PASS: region-check: 1150,140 220x170"));
