@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A loopback HTTPS server for update feed tests: one answer per connection,
@@ -214,40 +216,31 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     EXPECT_FALSE(request.toLower().contains("\r\ncookie:"));
 }
 
-// A feed naming another host's package: AppRelease.OnlyTheExactPackageAddressIsAccepted
-// and Services.ManualChecksAnswerEveryOutcome; a redirect:
-// HttpResponse.BodiesAndFailuresWhateverThePieces.
+// One FAIL line each: a body one byte too many (counted while read, as no
+// length was given), an untrusted certificate, headers that never end (refused
+// by their cap long before any timeout, as the words tell: a clock would
+// measure the machine), a steady trickle past the whole fetch's limit, silence,
+// and no HTTPS. A foreign package: AppRelease.OnlyTheExactPackageAddressIsAccepted;
+// a redirect: HttpResponse.BodiesAndFailuresWhateverThePieces; nobody
+// listening: cli.CommandLine.
 TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
-    // One byte too many, counted while reading as no length was given.
-    server.respond = [this](const QByteArray&) -> FeedServer::Answer {
-        return {"HTTP/1.1 200 OK\r\nContent-Type: application/json", feed(256001)};
+    const struct {
+        const char* reason;
+        FeedServer::Answer answer;
+        QString says = {};
+        QString timeouts = {};
+        bool trusted = true;
+    } cases[] = {
+        {"256001 bytes", {"HTTP/1.1 200 OK\r\nContent-Type: application/json", feed(256001)}},
+        {"untrusted certificate", FeedServer::ok(feed()), {}, {}, false},
+        {"endless headers", {.head = "HTTP/1.1 200 OK", .endlessHead = true}, u"响应头超过"_s},
+        {"trickle", FeedServer::ok(feed(), 50), u"请求超时"_s, u"1000,1500"_s},
+        {"silent", {.silent = true}, u"请求超时"_s, u"500,5000"_s},
     };
-    expectOneFailure(check(), "256001 bytes, no length");
-
-    // Without the test authority the certificate is not trusted.
-    server.respond = [this](const QByteArray&) { return FeedServer::ok(feed()); };
-    expectOneFailure(check({}, false), "untrusted certificate");
-}
-
-// Headers are counted as the body is: a server that never ends them is
-// refused long before any timeout, and memory stays small.
-TEST_F(UpdateFeed, EndlessHeadersAreRefusedEarly) {
-    server.respond = [](const QByteArray&) {
-        return FeedServer::Answer{.head = "HTTP/1.1 200 OK", .endlessHead = true};
-    };
-    // The words say it was the cap, not the total limit, that ended it; a
-    // clock here would measure the machine (a sanitizer build is slow).
-    expectOneFailure(check(), "endless headers", QStringLiteral("响应头超过"));
-}
-
-// Steady but slow, every byte in time but not the whole; silent; not HTTPS.
-// Nobody listening: cli.CommandLine.
-TEST_F(UpdateFeed, SlowMissingAndUnusableServersFail) {
-    server.respond = [this](const QByteArray&) { return FeedServer::ok(feed(), 50); };
-    const QString timedOut = QStringLiteral("请求超时");
-    expectOneFailure(check({}, true, QStringLiteral("1000,1500")), "trickle", timedOut);
-    server.respond = [](const QByteArray&) { return FeedServer::Answer{.silent = true}; };
-    expectOneFailure(check({}, true, QStringLiteral("500,5000")), "silent", timedOut);
+    for (const auto& c : cases) {
+        server.respond = [&c](const QByteArray&) { return c.answer; };
+        expectOneFailure(check({}, c.trusted, c.timeouts), c.reason, c.says);
+    }
     server.requests.clear();
     expectOneFailure(check(QStringLiteral("http://127.0.0.1:%1").arg(server.port())), "http");
     EXPECT_TRUE(server.requests.isEmpty());
