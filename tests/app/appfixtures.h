@@ -42,14 +42,10 @@ struct ServiceSeams {
     }
     static AppRelease release(const QString& version = QStringLiteral("0.7.2"),
                               const QString& minimumSystem = QStringLiteral("5.10.0")) {
-        AppRelease r;
-        r.version = version;
-        r.downloadURL = QUrl(origin + QStringLiteral("/app/ds/update/dastra-") + version +
-                             QStringLiteral("-linux-x86_64.deb"));
-        r.notes = QStringLiteral("修复了若干问题。");
-        r.minimumSystemVersion = minimumSystem;
-        r.architecture = QStringLiteral("x86_64");
-        return r;
+        return {version,
+                QUrl(origin + QStringLiteral("/app/ds/update/dastra-") + version +
+                     QStringLiteral("-linux-x86_64.deb")),
+                QStringLiteral("修复了若干问题。"), minimumSystem, QStringLiteral("x86_64")};
     }
 
     // `alerts`: whether the service's own alerts are recorded here too.

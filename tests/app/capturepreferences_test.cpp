@@ -10,17 +10,8 @@
 
 using namespace korvel;
 
-TEST(CapturePreferences, StoredValuesAreClampedAndStringsReadAsTheDefault) {
-    QSettings().setValue(QStringLiteral("defaultTool"), 25);
-    EXPECT_EQ(CapturePreferences::defaultTool(), 10);
-    QSettings().setValue(QStringLiteral("defaultTool"), -3);
-    EXPECT_EQ(CapturePreferences::defaultTool(), 0);
-    QSettings().setValue(QStringLiteral("copyCloses"), QStringLiteral("nope"));
-    EXPECT_TRUE(CapturePreferences::copyCloses());
-}
-
 // Lowering the limit prunes at once; turning history off deletes nothing.
-TEST(CapturePreferences, TheWindowStoresEachChangeAtOnce) {
+TEST(CapturePreferences, TheWindowStoresEachChangeAtOnceAndStoredValuesAreClamped) {
     QTemporaryDir dir;
     ScreenshotHistory history{dir.filePath(QStringLiteral("History")),
                               [] { return std::make_unique<QSettings>(); }};
@@ -50,4 +41,11 @@ TEST(CapturePreferences, TheWindowStoresEachChangeAtOnce) {
     window.copyClosesBox()->setChecked(false);
     EXPECT_EQ(CapturePreferences::defaultTool(), 7);
     EXPECT_FALSE(CapturePreferences::copyCloses());
+    // Stored values out of range are clamped; strings read as the default.
+    QSettings().setValue(QStringLiteral("defaultTool"), 25);
+    EXPECT_EQ(CapturePreferences::defaultTool(), 10);
+    QSettings().setValue(QStringLiteral("defaultTool"), -3);
+    EXPECT_EQ(CapturePreferences::defaultTool(), 0);
+    QSettings().setValue(QStringLiteral("copyCloses"), QStringLiteral("nope"));
+    EXPECT_TRUE(CapturePreferences::copyCloses());
 }

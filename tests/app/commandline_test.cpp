@@ -13,7 +13,9 @@ Dispatch run(const char* line) {
 } // namespace
 
 // The first mode of the enumeration wins wherever it stands; an option whose
-// arguments do not parse is passed over. Usage and outputs: cli.CommandLine.
+// arguments do not parse is passed over. Usage, outputs and the files of
+// --recognize: cli.CommandLine; the region check's process and point:
+// e2e.Checks; files to pin or edit: e2e.Instance.
 TEST(CommandLine, ModeTable) {
     const std::pair<Mode, std::vector<const char*>> cases[] = {
         {Mode::normal,
@@ -39,27 +41,10 @@ TEST(CommandLine, ModeTable) {
         {Mode::help, {"--help", "--version --help"}},
         {Mode::version, {"--version", "--recognize a.png --version"}},
         {Mode::recognize, {"--recognize"}},
+        {Mode::regionCheck, {"--region-check 1234 10.5 -3"}},
     };
     for (const auto& [mode, lines] : cases) {
         for (const char* line : lines)
             EXPECT_EQ(run(line).mode, mode) << line;
     }
-}
-
-TEST(CommandLine, ArgumentsOfTheModes) {
-    EXPECT_EQ(run("--long-live-check a b c d e").arguments, QStringLiteral("a b c d").split(u' '));
-    const Dispatch region = run("--region-check 1234 10.5 -3");
-    EXPECT_EQ(region.mode, Mode::regionCheck);
-    EXPECT_EQ(region.pid, 1234);
-    EXPECT_DOUBLE_EQ(region.x, 10.5);
-    EXPECT_DOUBLE_EQ(region.y, -3);
-    EXPECT_EQ(run("--pin shot.png").file, QStringLiteral("shot.png"));
-    EXPECT_TRUE(run("--pin").file.isEmpty());
-    EXPECT_EQ(run("--edit long.png").file, QStringLiteral("long.png"));
-    EXPECT_TRUE(run("--edit").file.isEmpty());
-    EXPECT_EQ(
-        dispatch(QStringLiteral("korvel x --recognize a.png - --later").split(u' ')
-                 << QStringLiteral("b c.png"))
-            .files,
-        (QStringList{QStringLiteral("a.png"), QStringLiteral("-"), QStringLiteral("b c.png")}));
 }

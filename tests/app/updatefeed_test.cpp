@@ -104,37 +104,35 @@ protected:
     static void SetUpTestSuite() {
         QProcess openssl;
         openssl.setWorkingDirectory(dir.path());
-        openssl.start(QStringLiteral("openssl"),
-                      QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                                     "-nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                                     "subjectAltName=IP:127.0.0.1 -keyout key.pem -out cert.pem")
-                          .split(u' '));
+        openssl.start(u"openssl"_s,
+                      u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                      "-nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                      "subjectAltName=IP:127.0.0.1 -keyout key.pem -out cert.pem"_s.split(u' '));
         openssl.waitForFinished(30000);
-        QFile key(dir.filePath(QStringLiteral("key.pem")));
+        QFile key(dir.filePath(u"key.pem"_s));
         key.open(QIODevice::ReadOnly);
         tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificateChain(QSslCertificate::fromPath(certificate()));
         tls.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     }
-    static QString certificate() { return dir.filePath(QStringLiteral("cert.pem")); }
+    static QString certificate() { return dir.filePath(u"cert.pem"_s); }
 
     void SetUp() override {
         ASSERT_FALSE(tls.localCertificate().isNull()) << "openssl made no certificate";
     }
 
-    QString origin() const { return QStringLiteral("https://127.0.0.1:%1").arg(server.port()); }
+    QString origin() const { return u"https://127.0.0.1:%1"_s.arg(server.port()); }
 
     // A valid feed for this build, padded with blanks to `size` bytes.
     QByteArray feed(qsizetype size = 0) const {
         const korvel::PackageTarget target = korvel::packageTarget(*korvel::buildPackagePlatform());
         const QJsonObject object{
-            {QStringLiteral("version"), QStringLiteral("0.7.2")},
-            {QStringLiteral("downloadURL"),
-             origin() + QStringLiteral("/app/ds/update/dastra-0.7.2") + target.fileSuffix},
-            {QStringLiteral("notes"), QStringLiteral("修复了若干问题。")},
-            {QStringLiteral("minimumSystemVersion"), QStringLiteral("1.0.0")},
-            {QStringLiteral("architecture"), target.architecture},
+            {u"version"_s, u"0.7.2"_s},
+            {u"downloadURL"_s, origin() + u"/app/ds/update/dastra-0.7.2"_s + target.fileSuffix},
+            {u"notes"_s, u"修复了若干问题。"_s},
+            {u"minimumSystemVersion"_s, u"1.0.0"_s},
+            {u"architecture"_s, target.architecture},
         };
         const QByteArray body = QJsonDocument(object).toJson();
         return body + QByteArray(std::max<qsizetype>(0, size - body.size()), ' ');
@@ -149,12 +147,11 @@ protected:
              {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY",
               "DISPLAY", "WAYLAND_DISPLAY", "SSL_CERT_FILE", "KORVEL_UPDATE_TIMEOUTS_MS"})
             env.remove(QString::fromLatin1(name));
-        env.insert(QStringLiteral("KORVEL_UPDATE_ORIGIN"),
-                   feedOrigin.isEmpty() ? origin() : feedOrigin);
+        env.insert(u"KORVEL_UPDATE_ORIGIN"_s, feedOrigin.isEmpty() ? origin() : feedOrigin);
         if (trusted)
-            env.insert(QStringLiteral("SSL_CERT_FILE"), certificate());
+            env.insert(u"SSL_CERT_FILE"_s, certificate());
         if (!timeouts.isEmpty())
-            env.insert(QStringLiteral("KORVEL_UPDATE_TIMEOUTS_MS"), timeouts);
+            env.insert(u"KORVEL_UPDATE_TIMEOUTS_MS"_s, timeouts);
         // Under the sanitizers: OpenSSL's per-thread state at exit is not
         // ours, and its frames are only seen with full unwinding at each
         // allocation. Their option lists skip an empty first entry.
@@ -169,7 +166,7 @@ protected:
         QEventLoop loop;
         QObject::connect(&korvel, &QProcess::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(40000, &loop, &QEventLoop::quit);
-        korvel.start(QStringLiteral(KORVEL_BINARY), {QStringLiteral("--check-update-feed")});
+        korvel.start(QStringLiteral(KORVEL_BINARY), {u"--check-update-feed"_s});
         loop.exec();
         Outcome outcome;
         if (korvel.state() != QProcess::NotRunning)
@@ -187,7 +184,7 @@ protected:
         EXPECT_EQ(outcome.status, 1) << reason;
         ASSERT_EQ(outcome.lines.size(), 1)
             << reason << ": " << outcome.lines.join(u'|').toStdString();
-        EXPECT_TRUE(outcome.lines[0].startsWith(QStringLiteral("FAIL: update feed: ")) &&
+        EXPECT_TRUE(outcome.lines[0].startsWith(u"FAIL: update feed: "_s) &&
                     outcome.lines[0].contains(says))
             << outcome.lines[0].toStdString();
     }
@@ -203,11 +200,11 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     const Outcome outcome = check();
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.lines,
-              (QStringList{QStringLiteral("PASS: live update feed 0.7.2, installed %1, status "
-                                          "available, channel enabled %2")
-                               .arg(QString::fromUtf8(korvel::AppInfo::version),
-                                    QVariant(korvel::AppInfo::updateChannelEnabled).toString()),
-                           QStringLiteral("PASS: simulated older client 0.7.1 → available")}));
+              (QStringList{u"PASS: live update feed 0.7.2, installed %1, status "
+                           "available, channel enabled %2"_s.arg(
+                               QString::fromUtf8(korvel::AppInfo::version),
+                               QVariant(korvel::AppInfo::updateChannelEnabled).toString()),
+                           u"PASS: simulated older client 0.7.1 → available"_s}));
     ASSERT_EQ(server.requests.size(), 1);
     const QByteArray request = server.requests[0];
     EXPECT_TRUE(request.startsWith("GET /app/ds/update/latest.json HTTP/1.1\r\n"));
@@ -242,6 +239,6 @@ TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
         expectOneFailure(check({}, c.trusted, c.timeouts), c.reason, c.says);
     }
     server.requests.clear();
-    expectOneFailure(check(QStringLiteral("http://127.0.0.1:%1").arg(server.port())), "http");
+    expectOneFailure(check(u"http://127.0.0.1:%1"_s.arg(server.port())), "http");
     EXPECT_TRUE(server.requests.isEmpty());
 }
