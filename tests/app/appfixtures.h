@@ -81,13 +81,9 @@ struct FakeEditor final : CaptureEditor {
     static inline int destroyed = 0;
     int shown = 0;
     bool saving = false;
-    size_t snapshotCount = 0;
     std::unique_ptr<QWidget> overlay = std::make_unique<QWidget>();
 
-    explicit FakeEditor(size_t count)
-        : snapshotCount(count) {
-        ++created;
-    }
+    FakeEditor() { ++created; }
     ~FakeEditor() override { ++destroyed; }
     void showWindow() override {
         ++shown;
@@ -118,8 +114,8 @@ struct Delegate : ::testing::Test {
         FakeEditor::created = FakeEditor::destroyed = 0;
         fake.screens->list = {{1, QStringLiteral("A"), QRect(0, 0, 640, 480), true},
                               {2, QStringLiteral("B"), QRect(640, 0, 320, 240), false}};
-        delegate = std::make_unique<AppDelegate>(*fake.platform, [](std::vector<ScreenSnapshot> s) {
-            return std::make_unique<FakeEditor>(s.size());
+        delegate = std::make_unique<AppDelegate>(*fake.platform, [](std::vector<ScreenSnapshot>) {
+            return std::make_unique<FakeEditor>();
         });
         delegate->runAlert = [this](QMessageBox& box) {
             alerts.push_back(box.text() + u'|' + box.informativeText());

@@ -136,24 +136,12 @@ TEST_F(Services, ChecksDoNotOverlapEvenUnderAnAlert) {
     EXPECT_FALSE(services->isChecking());
 }
 
-TEST_F(Services, UnusableServerFailsFromTheEventLoopAndLateResultsAreDropped) {
-    services->releaseRules = []() -> ReleaseRules {
-        throw urlError::make(urlError::badURL, QStringLiteral("no origin"));
-    };
-    services->check(true);
-    EXPECT_TRUE(alerts.empty());
-    EXPECT_TRUE(services->isChecking());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(alerts, std::vector<QString>{offlineAlert});
-    EXPECT_FALSE(services->isChecking());
-    EXPECT_TRUE(fetches.empty());
-    // A result arriving after the service is gone.
-    services->releaseRules = rules;
+TEST_F(Services, AResultArrivingAfterTheServiceIsGoneIsDropped) {
     services->check(true);
     ASSERT_EQ(fetches.size(), 1u);
     services.reset();
     fetches[0](release());
-    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts.empty());
 }
 
 // On and off through the real entry, and a failure's alert:

@@ -37,16 +37,11 @@ TEST_F(Delegate, DialogRecordsACombinationAndSavesIt) {
         EXPECT_EQ(buttonTexts(box), (QStringList{QStringLiteral("保存"), QStringLiteral("取消"),
                                                  QStringLiteral("恢复默认 Ctrl+1")}));
         EXPECT_EQ(box.defaultButton()->text(), QStringLiteral("保存"));
-        // Shift-A is no shortcut: passed on, the label stays, the line below says why.
-        press(box, Qt::Key_A, 'a', Qt::ShiftModifier);
-        EXPECT_EQ(
-            shownTexts(box),
-            (QStringList{QStringLiteral("Ctrl+1"),
-                         QStringLiteral("Shift+A 不能用作快捷键，需包含 Super、Alt 或 Ctrl。")}));
-        // So is a key that has no code; a modifier on its own is not yet a mistake.
+        // A key without a code is none: the label stays, the line below says why
+        // (Shift with a letter: e2e.Shortcut); a modifier alone is no mistake yet.
         const QString noKey = QStringLiteral("这个键不能用作快捷键。");
         press(box, Qt::Key_Launch0, 0x1008ff2b, Qt::ControlModifier);
-        EXPECT_EQ(shownTexts(box).value(1), noKey);
+        EXPECT_EQ(shownTexts(box), (QStringList{QStringLiteral("Ctrl+1"), noKey}));
         press(box, Qt::Key_Control, 0xffe3, Qt::ControlModifier);
         EXPECT_EQ(shownTexts(box).value(1), noKey);
         // Print works alone.

@@ -247,18 +247,6 @@ TEST(AppRelease, AvailabilityComparesNumbers) {
     EXPECT_THROW(invalid.availability(QStringLiteral("0.7.1"), system, rules()), Error);
 }
 
-TEST(SystemVersion, KernelReleaseGivesThreeNumbers) {
-    for (const auto& [kernel, version] : {std::pair("6.1.0-18-amd64", "6.1.0"),
-                                          {"5.15.153.1-microsoft-standard-WSL2", "5.15.153"},
-                                          {"6.8", "6.8.0"},
-                                          {"6.9-rc2.x", "6.9.0"},
-                                          {"", "0.0.0"}}) {
-        EXPECT_EQ(systemVersionFromKernel(QString::fromLatin1(kernel)),
-                  QString::fromLatin1(version));
-    }
-    EXPECT_TRUE(ReleaseVersion::parse(runningSystemVersion()));
-}
-
 // The fetch's reading of its connection, whatever the pieces the bytes come
 // in: the body, or (no body given) a failure as soon as a limit or the format
 // is broken.
