@@ -21,8 +21,7 @@ namespace {
 
 // A loopback HTTPS server for update feed tests: one answer per connection,
 // chosen by `respond` from the request's head.
-class FeedServer final : public QObject {
-public:
+struct FeedServer final : QObject {
     struct Answer {
         QByteArray head = {}; // status line and headers, without the blank line
         QByteArray body = {};
@@ -35,15 +34,15 @@ public:
     QList<QByteArray> requests;
 
     explicit FeedServer(const QSslConfiguration& tls) {
-        server_.setSslConfiguration(tls);
-        connect(&server_, &QTcpServer::pendingConnectionAvailable, this, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection())
+        listener.setSslConfiguration(tls);
+        connect(&listener, &QTcpServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket* socket = listener.nextPendingConnection())
                 serve(socket);
         });
-        server_.listen(QHostAddress::LocalHost, 0);
+        listener.listen(QHostAddress::LocalHost, 0);
     }
 
-    quint16 port() const { return server_.serverPort(); }
+    quint16 port() const { return listener.serverPort(); }
 
     static Answer ok(const QByteArray& body, int trickleMs = 0) {
         return {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
@@ -51,7 +50,6 @@ public:
                 body, trickleMs};
     }
 
-private:
     void serve(QTcpSocket* socket) {
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QIODevice::readyRead, this, [this, socket, head = QByteArray()]() mutable {
@@ -88,7 +86,7 @@ private:
         timer->start(answer.endlessHead ? 1 : answer.trickleMs);
     }
 
-    QSslServer server_;
+    QSslServer listener;
 };
 
 struct Outcome {
