@@ -20,8 +20,7 @@ inline QStringList buttonTexts(const QMessageBox& box) {
     return texts;
 }
 
-// The update service's seams: schedules, fetches, alerts and links go to
-// these lists instead of timers, the network and the screen.
+// The update service's schedules, fetches, alerts and links, recorded here.
 struct ServiceSeams {
     struct Scheduled {
         std::chrono::milliseconds delay;
@@ -98,8 +97,7 @@ struct FakeEditor final : CaptureEditor {
     std::vector<QWidget*> overlays() const override { return {overlay.get()}; }
 };
 
-// The delegate over fake platform services and editors, its alerts recorded
-// instead of shown.
+// The delegate over a fake platform and editors, its alerts recorded.
 struct Delegate : ::testing::Test {
     fake::Platform fake;
     std::unique_ptr<AppDelegate> delegate;

@@ -1,6 +1,5 @@
-// The "--check-update-feed" diagnostic of the real korvel binary against a
-// loopback HTTPS server whose certificate is made here and trusted only
-// through SSL_CERT_FILE.
+// "--check-update-feed" of the real binary against a loopback HTTPS server
+// whose certificate is made here and trusted only through SSL_CERT_FILE.
 #include "appinfo.h"
 #include "release/updateserver.h"
 
@@ -19,8 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A loopback HTTPS server for update feed tests: one answer per connection,
-// chosen by `respond` from the request's head.
+// One answer per connection, chosen by `respond` from the request's head.
 struct FeedServer final : QObject {
     struct Answer {
         QByteArray head = {}; // status line and headers, without the blank line
@@ -211,12 +209,10 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     EXPECT_FALSE(request.toLower().contains("\r\ncookie:"));
 }
 
-// One FAIL line each: a body one byte too many (counted while read, as no
-// length was given), an untrusted certificate, headers that never end (refused
-// by their cap long before any timeout, as the words tell: a clock would
-// measure the machine), a steady trickle past the whole fetch's limit, silence,
-// and no HTTPS. A foreign package: AppRelease.OnlyTheExactPackageAddressIsAccepted;
-// a redirect: HttpResponse.BodiesAndFailuresWhateverThePieces; nobody
+// One FAIL line each: a body one byte too many (no length given), an untrusted
+// certificate, endless headers (ended by their cap, as the words tell: a clock
+// would measure the machine), a trickle past the whole fetch's limit, silence,
+// no HTTPS. A foreign package: AppRelease; a redirect: HttpResponse; nobody
 // listening: cli.CommandLine.
 TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
     const struct {

@@ -247,9 +247,8 @@ TEST(AppRelease, AvailabilityComparesNumbers) {
     EXPECT_THROW(invalid.availability(QStringLiteral("0.7.1"), system, rules()), Error);
 }
 
-// The fetch's reading of its connection, whatever the pieces the bytes come
-// in: the body, or (no body given) a failure as soon as a limit or the format
-// is broken.
+// The body, or (none given) a failure as soon as a limit or the format is
+// broken, whatever the pieces the bytes come in.
 TEST(HttpResponse, BodiesAndFailuresWhateverThePieces) {
     struct Case {
         const char* name;

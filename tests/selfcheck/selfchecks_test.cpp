@@ -25,10 +25,9 @@ TEST(LongLiveCheck, ArgumentsAreFourPixelCountsWithinBounds) {
     EXPECT_TRUE(std::get<QString>(parse("420 x 2400 10")).contains(QStringLiteral("\"x\"")));
 }
 
-// On a second display at x 1000: process 7's window at (1100, 100) holds a card
-// at (50, 40), process 9's covers the display behind it. Without capture or
-// window list: cli.CommandLine; on a real desktop, and a process with no window
-// in front: e2e.Checks.
+// Process 7's window at (1100, 100) holds a card at (50, 40); process 9's is
+// behind. No capture or window list: cli.CommandLine; a real desktop, and a
+// process with no window in front: e2e.Checks.
 TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
     fake::Platform fake;
     Platform& platform = *fake.platform;
