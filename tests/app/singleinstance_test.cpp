@@ -36,8 +36,8 @@ sockaddr_un addressOf(const QString& path) {
 
 // Sends what the test decides; this thread's events serve the instance.
 struct RawClient : QLocalSocket {
-    explicit RawClient(const QString& path) { connectToServer(path); }
-    void send(const QByteArray& bytes) {
+    RawClient(const QString& path, const QByteArray& bytes) {
+        connectToServer(path);
         write(bytes);
         flush();
     }
@@ -96,11 +96,9 @@ TEST_F(Instance, MalformedRequestsAreRefusedOrDropped) {
     EXPECT_EQ(decoded->name, QStringLiteral("截图x.png"));
     EXPECT_EQ(decoded->png, QByteArray("png\0bytes", 9));
     // A header announcing more than a pin can hold is cut off unread.
-    RawClient huge(path);
-    huge.send(framed(quint64(SingleInstance::maximumRequest) + 1, "\x02"));
+    RawClient huge(path, framed(quint64(SingleInstance::maximumRequest) + 1, "\x02"));
     EXPECT_EQ(huge.answer(3000), QByteArray());
-    RawClient garbage(path);
-    garbage.send(framed(3, "\x07zz"));
+    RawClient garbage(path, framed(3, "\x07zz"));
     EXPECT_EQ(garbage.answer(3000), QByteArray("0"));
     EXPECT_TRUE(received.empty());
 }
@@ -110,14 +108,12 @@ TEST_F(Instance, LargeRequestsAreReadAFewAtATime) {
     const quint64 large = 1 << 20;
     std::vector<std::unique_ptr<RawClient>> stalled;
     for (int i = 0; i < SingleInstance::largeRequestsAtOnce; ++i) {
-        stalled.push_back(std::make_unique<RawClient>(path));
-        stalled.back()->send(framed(large, "\x02" + QByteArray(100, 'p')));
+        stalled.push_back(
+            std::make_unique<RawClient>(path, framed(large, "\x02" + QByteArray(100, 'p'))));
     }
-    RawClient waiting(path);
-    waiting.send(framed(large, "\x02" + QByteArray(large - 1, 'p')));
+    RawClient waiting(path, framed(large, "\x02" + QByteArray(large - 1, 'p')));
     EXPECT_EQ(waiting.answer(500), QByteArray("-"));
-    RawClient capture(path);
-    capture.send(framed(1, "\x01"));
+    RawClient capture(path, framed(1, "\x01"));
     EXPECT_EQ(capture.answer(2000), QByteArray("1"));
     stalled.front()->close();
     EXPECT_EQ(waiting.answer(5000), QByteArray("1"));
