@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QUndoStack>
 
@@ -24,13 +23,9 @@ TEST_F(Delegate, UndoAndRedoKeysReachTheUndoStackOfAnyKorvelWindow) {
     auto* stack = new QUndoStack(&window);
     auto* inside = new QWidget(&window);
     stack->push(new QUndoCommand(QStringLiteral("mark")));
-    const auto press = [&](Qt::KeyboardModifiers modifiers) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_Z, modifiers);
-        QApplication::sendEvent(inside, &key);
-    };
-    press(Qt::ControlModifier);
+    press(*inside, Qt::Key_Z, 'z', Qt::ControlModifier);
     EXPECT_EQ(stack->index(), 0);
-    press(Qt::ControlModifier | Qt::ShiftModifier);
+    press(*inside, Qt::Key_Z, 'z', Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(stack->index(), 1);
 }
 

