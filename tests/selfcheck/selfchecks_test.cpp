@@ -26,8 +26,7 @@ TEST(LongLiveCheck, ArgumentsAreFourPixelCountsWithinBounds) {
 }
 
 // Process 7's window at (1100, 100) holds a card at (50, 40); process 9's is
-// behind. No capture or window list: cli.CommandLine; a real desktop, and a
-// process with no window in front: e2e.Checks.
+// behind. No capture or window list: cli.CommandLine; a real desktop: e2e.Checks.
 TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
     fake::Platform fake;
     Platform& platform = *fake.platform;
@@ -54,6 +53,10 @@ TEST(RegionCheck, FindsTheCardOfTheFrontWindowOfTheProcess) {
     const int grabbed = fake.screens->grabs;
     EXPECT_EQ(probe.query(), lines);
     EXPECT_EQ(fake.screens->grabs, grabbed);
+    // Process 9's window lies behind process 7's at this point.
+    EXPECT_EQ(RegionProbe(platform, 9, QPointF(1200, 200)).query(),
+              QStringList{QStringLiteral(
+                  "FAIL: region-check: no window of process 9 in front at 1200,200")});
     // Outside the card the window alone is no child region.
     EXPECT_EQ(RegionProbe(platform, 7, QPointF(1600, 450)).query(),
               QStringList{QStringLiteral("FAIL: region-check: no child region at 1600,450")});
