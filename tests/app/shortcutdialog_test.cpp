@@ -98,4 +98,5 @@ TEST_F(Delegate, CancelOrATakenCombinationKeepsTheOldOne) {
         QStringLiteral("Korvel|无法注册 Alt+Super+Space，请换一个组合键。原快捷键保持不变。"));
     EXPECT_EQ(*fake.hotKeys->active, std::pair(18u, 4096u));
     EXPECT_FALSE(QSettings().contains(QStringLiteral("captureShortcutKeyCode")));
+    EXPECT_EQ(delegate->captureMenuItem()->text(), QStringLiteral("截图  Ctrl+1"));
 }
