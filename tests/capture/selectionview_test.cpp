@@ -1,5 +1,6 @@
 #include "../qtprinters.h"
 #include "../testwait.h"
+#include "capture/overlaywindow.h"
 #include "capture/pixelmagnifier.h"
 #include "capture/selectionadjustment.h"
 #include "capture/selectionview.h"
@@ -9,6 +10,7 @@
 #include <QClipboard>
 #include <QThread>
 #include <QThreadPool>
+#include <QUndoStack>
 
 #include <atomic>
 #include <mutex>
@@ -221,6 +223,45 @@ TEST(RectsOutside, PiecesCoverExactlyWhatTheCutsLeave) {
     }
     // 10000 − 400 − 500 + 100 (the cuts' overlap) − 1000 (the right strip).
     EXPECT_DOUBLE_EQ(area, 8200);
+}
+
+// Overlays outlive their capture, one per display geometry: a window that comes
+// back must show the new capture's pixels and none of the old marks.
+TEST(OverlayWindows, KeptWindowsComeBackPerGeometryWithFreshContentsAndGoWhenReuseEnds) {
+    const auto shot = [](QSize size, QRgb colour, QPointF origin = {}) {
+        ScreenSnapshot s = snapshot(size, size);
+        s.frame.moveTopLeft(origin);
+        s.image.fill(colour);
+        return s;
+    };
+    QPointer<OverlayWindow> single = OverlayWindow::obtain(shot({300, 200}, 0xff0000));
+    OverlayWindow::giveBack(single);
+    EXPECT_FALSE(single); // without reuse a window given back is gone
+    OverlayWindow::setReuse(true);
+    OverlayWindow* first = OverlayWindow::obtain(shot({300, 200}, 0xff0000));
+    first->edits()->push(new QUndoCommand(QStringLiteral("mark")));
+    QPointer<SelectionView> oldView = first->view();
+    OverlayWindow::giveBack(first);
+    EXPECT_FALSE(oldView);
+    EXPECT_FALSE(first->isVisible());
+    OverlayWindow* other = OverlayWindow::obtain(shot({200, 100}, 0x00ff00, {300, 0}));
+    EXPECT_NE(other, first);
+    OverlayWindow* again = OverlayWindow::obtain(shot({300, 200}, 0x0000ff));
+    EXPECT_EQ(again, first);
+    ASSERT_TRUE(again->view());
+    EXPECT_EQ(again->view()->snapshot().image.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(again->edits()->count(), 0);
+    EXPECT_EQ(again->geometry(), QRect(0, 0, 300, 200));
+    // One window per geometry is kept; ending reuse deletes it.
+    QPointer<OverlayWindow> kept = again;
+    QPointer<OverlayWindow> spare = OverlayWindow::obtain(shot({300, 200}, 0));
+    OverlayWindow::giveBack(again);
+    OverlayWindow::giveBack(spare);
+    EXPECT_TRUE(kept);
+    EXPECT_FALSE(spare);
+    OverlayWindow::giveBack(other);
+    OverlayWindow::setReuse(false);
+    EXPECT_FALSE(kept);
 }
 
 // A 400 × 300 point overlay over an 800 × 600 pixel snapshot; points y up.
