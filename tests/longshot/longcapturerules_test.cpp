@@ -67,7 +67,6 @@ TEST(LongCaptureCrop, ClampedFieldsAndDraggedLinesAlwaysLeaveARow) {
     clampCrop(leading, trailing, 10);
     EXPECT_EQ(std::pair(leading, trailing), std::pair(9, 0));
 
-    // Leading and trailing fields of a 100-row image.
     const auto fields = [](const char* leading, const char* trailing) {
         return cropFromFields(QString::fromLatin1(leading), QString::fromLatin1(trailing), 100);
     };

@@ -71,8 +71,7 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     EXPECT_EQ(result->toolbar()->activeTool(), 1);
     EXPECT_EQ(result->size(), QSize(920, 720));
     EXPECT_GE(result->minimumWidth(), std::max(500, result->toolbar()->width()));
-    // Long capture, moving the selection, pinning without a host and text
-    // recognition without a recogniser are off.
+    // Long capture, moving the selection, pinning without a host and recognition are off.
     for (const char* name : {"长截图", "移动选区", "贴图", "识别文字"})
         EXPECT_FALSE(result->toolbar()->button(QString::fromUtf8(name))->isEnabled()) << name;
     // Choosing the first tool shows the style row; the image stays put.
@@ -89,8 +88,7 @@ TEST_F(ResultTest, OpensFittedToTheWidthScrolledToTheTopInMarkSelection) {
     EXPECT_DOUBLE_EQ(result->scale(), 1.0);
     EXPECT_TRUE(result->toolbar()->button(QStringLiteral("贴图"))->isEnabled());
 
-    // Shrunk to the window, fine lines are averaged, not dropped: rows of
-    // one-pixel black and white lines show grey.
+    // Shrunk, one-pixel black and white lines are averaged to grey, not dropped.
     open(longImage(2000, 600, [](int y) { return y % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0); }));
     const QImage shown = result->canvas()->grab().toImage();
     for (const QPoint p : {QPoint(100, 40), QPoint(440, 101), QPoint(700, 200)})
@@ -152,7 +150,6 @@ TEST_F(ResultTest, ReturnCopiesShiftDigitsPickToolsEscCloses_ButNotInAnOpenText)
     Canvas* canvas = result->canvas();
     test::key(canvas, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(clipboardImage().size(), QSize(400, 800));
-    EXPECT_EQ(entries(), 1);
     EXPECT_FALSE(result->isClosed());
     test::key(canvas, Qt::Key_Dollar, Qt::ShiftModifier);
     EXPECT_EQ(result->toolbar()->activeTool(), 9);

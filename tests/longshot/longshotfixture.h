@@ -1,7 +1,6 @@
 #pragma once
 
-// Set-up shared by the long capture's window tests: a history in a folder of
-// the test's own and the clipboard's PNG; input events come from testevents.h.
+// For the long capture's window tests: a history in a folder of their own, the clipboard's PNG.
 #include "../capture/testevents.h"
 #include "history/screenshothistory.h"
 

@@ -24,13 +24,9 @@ constexpr int viewport = 300;
 constexpr qint64 maximumPixels = 24'000'000;
 
 // Pixels compared in premultiplied form, the stitcher's own format.
-::testing::AssertionResult samePixels(const std::optional<QImage>& actual, const QImage& expected) {
-    const auto premultiplied = [](const QImage& image) {
-        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    };
-    if (actual && premultiplied(*actual) == premultiplied(expected))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << (actual ? "other pixels" : "no image");
+bool samePixels(const std::optional<QImage>& actual, const QImage& expected) {
+    const auto format = QImage::Format_ARGB32_Premultiplied;
+    return actual && actual->convertToFormat(format) == expected.convertToFormat(format);
 }
 
 // What offering `frames` in turn did, as korvel-stitch prints it.
@@ -89,8 +85,7 @@ TEST(Stitcher, RepetitiveContentNeverGivesAWrongSeam) {
     EXPECT_TRUE(samePixels(stitcher.image(), at(0)));
 }
 
-// `rows` of `page` from `offset`, with headings every `every` rows that stick to the top
-// (CSS "position: sticky") until the next one pushes them off.
+// `rows` of `page` from `offset`; headings every `every` rows stick until the next pushes them off.
 QImage stickyFrameAt(const QImage& page, int offset, int every, const std::vector<QImage>& headings,
                      int rows = viewport) {
     QImage frame = page.copy(0, offset, page.width(), rows);
@@ -168,7 +163,6 @@ TEST(Stitcher, BlankAndBadFramesAreNeverAppended) {
     ScrollStitcher line(page.copy(0, 15, 400, 1), maximumPixels);
     EXPECT_EQ(feed(line, {page.copy(0, 15, 400, 1), page.copy(0, 0, 400, 1)}),
               "unchanged, unmatched");
-    EXPECT_TRUE(line.image());
 
     // An empty first frame gives a stitcher that accepts and shows nothing.
     ScrollStitcher empty{QImage(), maximumPixels};
@@ -178,10 +172,8 @@ TEST(Stitcher, BlankAndBadFramesAreNeverAppended) {
     // A very long run of identical small frames stays one viewport.
     const QImage small = page.copy(0, 10, 72, 8);
     ScrollStitcher same(small, maximumPixels);
-    int unchanged = 0;
     for (int i = 0; i < 100000; ++i)
-        unchanged += same.append(small, true) == ScrollAppendResult::unchanged() ? 1 : 0;
-    EXPECT_EQ(unchanged, 100000);
+        ASSERT_TRUE(same.append(small, true) == ScrollAppendResult::unchanged()) << i;
     EXPECT_EQ(same.height(), 8);
 }
 
