@@ -19,8 +19,7 @@ using namespace korvel::test;
 
 namespace {
 
-// A 400 × 300-point display at 2×, its gradient telling every crop apart, and a
-// 200 × 100-point one at 1× to its right.
+// 400 × 300 points at 2×, its gradient telling crops apart; 200 × 100 at 1× to its right.
 std::vector<ScreenSnapshot> displays() {
     QImage wide(800, 600, QImage::Format_RGB32);
     for (int y = 0; y < wide.height(); ++y)
@@ -132,7 +131,6 @@ TEST_F(EditorTest, ARightClickWhileEditingReselects) {
     lock(QRectF(10, 10, 100, 100));
     drag(editor->canvas(), QPointF(10, 10), QPointF(60, 60)); // a rectangle mark
     EXPECT_EQ(edits(0)->count(), 1);
-    EXPECT_EQ(edits(1)->count(), 0);
 
     mouse(editor->canvas(), QEvent::MouseButtonPress, {5, 5}, Qt::RightButton, {}, Qt::RightButton);
     EXPECT_FALSE(editor->canvas());
@@ -200,7 +198,6 @@ TEST_F(EditorTest, ControlKeysUndoRedoAndCopyButTextKeepsItsKeysAndAFreshEscapeC
     lock(QRectF(10, 10, 100, 60));
     Canvas* canvas = editor->canvas();
     drag(canvas, QPointF(10, 10), QPointF(40, 40));
-    ASSERT_EQ(canvas->marks().size(), 1);
     EXPECT_TRUE(key(canvas, Qt::Key_Z, Qt::ControlModifier, QEvent::ShortcutOverride));
     key(canvas, Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier); // no key equivalent
     EXPECT_EQ(canvas->marks().size(), 1);
@@ -221,7 +218,6 @@ TEST_F(EditorTest, ControlKeysUndoRedoAndCopyButTextKeepsItsKeysAndAFreshEscapeC
 
     key(canvas, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(entries(), 1);
-    EXPECT_FALSE(editor->isClosed());
     // Repeats of a key held since before the capture neither close nor copy.
     for (const int k : {Qt::Key_Escape, Qt::Key_Return}) {
         QKeyEvent repeat(QEvent::KeyPress, k, {}, QString(), true);

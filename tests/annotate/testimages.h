@@ -6,8 +6,7 @@
 
 namespace korvel::test {
 
-// An opaque image whose every neighbourhood differs, so that filters and
-// misplaced pixels show.
+// Opaque, every neighbourhood different, so that filters and misplaced pixels show.
 inline QImage gradient(QSize size) {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < size.height(); ++y)

@@ -17,8 +17,7 @@ TEST(ScreenshotExport, ThePanelProposesATimedNameInTheLastFolderWhileItExists) {
               QStringLiteral("截图-1733000000.png"));
     auto panel = ScreenshotExport::savePanel();
     EXPECT_EQ(panel->defaultSuffix(), QStringLiteral("png"));
-    ASSERT_FALSE(panel->selectedFiles().isEmpty());
-    EXPECT_TRUE(QFileInfo(panel->selectedFiles().front()).fileName().startsWith(u"截图-"));
+    EXPECT_TRUE(QFileInfo(panel->selectedFiles().value(0)).fileName().startsWith(u"截图-"));
 
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("shots"));
