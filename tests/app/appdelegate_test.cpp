@@ -13,9 +13,8 @@
 
 using namespace korvel;
 
-// Real tray and keys: the menu (e2e.Capture), presses and the stored shortcut
-// (e2e.Shortcut), no tray and an alert waiting out a capture (e2e.Desktop). No
-// accessibility guide once trusted: every capture here runs trusted.
+// Real tray and keys: e2e.Capture (menu), e2e.Shortcut (presses, stored shortcut), e2e.Desktop
+// (no tray, an alert waiting out a capture). Captures run trusted: no accessibility guide.
 
 TEST_F(Delegate, UndoAndRedoKeysReachTheUndoStackOfAnyKorvelWindow) {
     launch();
@@ -205,10 +204,9 @@ TEST_F(Delegate, PinsAreIndependentAndLeaveTheMapWhenClosed) {
     ASSERT_TRUE(delegate->showPin(image, std::nullopt));
     ASSERT_TRUE(delegate->showPin(image, std::nullopt));
     std::vector<QWidget*> pins;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == QStringLiteral("korvel-pin") && w->isVisible())
-            pins.push_back(w);
-    }
+    std::ranges::copy_if(QApplication::topLevelWidgets(), std::back_inserter(pins), [](QWidget* w) {
+        return w->objectName() == QStringLiteral("korvel-pin") && w->isVisible();
+    });
     ASSERT_EQ(pins.size(), 2u);
     EXPECT_EQ(delegate->pinnedImageCount(), 2u);
     // Closing one leaves the other; the map shrinks after the close handling.

@@ -84,8 +84,7 @@ inline void settle() {
 }
 
 struct FakeEditor final : CaptureEditor {
-    static inline int created = 0;
-    static inline int destroyed = 0;
+    static inline int created = 0, destroyed = 0;
     int shown = 0;
     bool saving = false;
     std::unique_ptr<QWidget> overlay = std::make_unique<QWidget>();

@@ -9,7 +9,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString gotIt = QStringLiteral("知道了");
 const QString offlineAlert =
     QStringLiteral("暂时无法检查更新|请检查网络后重试，也可以访问Korvel官网下载。");
 
@@ -42,8 +41,6 @@ struct Services : ::testing::Test, ServiceSeams {
         fetches.back()(result);
         EXPECT_FALSE(services->isChecking());
     }
-
-    static Error offline() { return urlError::make(urlError::cannotConnectToHost); }
 };
 
 } // namespace
@@ -55,7 +52,7 @@ TEST_F(Services, ManualChecksAnswerEveryOutcome) {
     services->check(true);
     EXPECT_TRUE(fetches.empty());
     make(true);
-    checkWith(true, offline());
+    checkWith(true, urlError::make(urlError::cannotConnectToHost));
     checkWith(true, release(QStringLiteral("0.7.1")));
     checkWith(true, release(QStringLiteral("0.7.2"), QStringLiteral("6.1.1")));
     // A release that fails the rules after fetching is a failure too.
@@ -70,7 +67,7 @@ TEST_F(Services, ManualChecksAnswerEveryOutcome) {
                           QStringLiteral("需要更新 Linux|新版本需要 Linux 6.1.1 或更新版本。"),
                           offlineAlert}));
     for (const QStringList& b : buttons)
-        EXPECT_EQ(b, QStringList{gotIt});
+        EXPECT_EQ(b, QStringList{QStringLiteral("知道了")});
     EXPECT_TRUE(opened.empty());
     // A new release is offered, and offered again when asked again.
     alerts.clear();
@@ -100,7 +97,7 @@ TEST_F(Services, AutomaticChecksSpeakOnlyOfNewReleasesOnceAndWhenIdle) {
     scheduled[0].task();
     scheduled[1].task();
     ASSERT_EQ(fetches.size(), 2u); // the second came while the first ran
-    fetches.back()(offline());
+    fetches.back()(urlError::make(urlError::cannotConnectToHost));
     checkWith(false, release(QStringLiteral("0.7.1")));
     checkWith(false, release(QStringLiteral("0.7.2"), QStringLiteral("9.0.0")));
     canPresent = false;
@@ -126,7 +123,7 @@ TEST_F(Services, ChecksDoNotOverlapEvenUnderAnAlertNorOutliveTheService) {
         EXPECT_TRUE(services->isChecking());
         services->check(true);
     };
-    fetches[0](offline());
+    fetches[0](urlError::make(urlError::cannotConnectToHost));
     EXPECT_EQ(fetches.size(), 1u);
     EXPECT_FALSE(services->isChecking());
     // A result arriving after the service is gone is dropped.

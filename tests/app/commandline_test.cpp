@@ -12,9 +12,8 @@ Dispatch run(const char* line) {
 }
 } // namespace
 
-// The first mode of the enumeration wins; an option whose arguments do not
-// parse is passed over. Usage, outputs, --recognize's files: cli.CommandLine;
-// the region check's arguments: e2e.Checks; files to pin or edit: e2e.Instance.
+// The first mode of the enumeration wins; options whose arguments do not parse are passed over.
+// Usage, outputs, --recognize files: cli.CommandLine; region: e2e.Checks; pin, edit: e2e.Instance.
 TEST(CommandLine, ModeTable) {
     const std::pair<Mode, std::vector<const char*>> cases[] = {
         {Mode::normal,

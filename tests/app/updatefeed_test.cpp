@@ -40,8 +40,6 @@ struct FeedServer final : QObject {
         listener.listen(QHostAddress::LocalHost, 0);
     }
 
-    quint16 port() const { return listener.serverPort(); }
-
     static Answer ok(const QByteArray& body, int trickleMs = 0) {
         return {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
                     QByteArray::number(body.size()),
@@ -108,17 +106,16 @@ protected:
         QFile key(dir.filePath(u"key.pem"_s));
         key.open(QIODevice::ReadOnly);
         tls = QSslConfiguration::defaultConfiguration();
-        tls.setLocalCertificateChain(QSslCertificate::fromPath(certificate()));
+        tls.setLocalCertificateChain(QSslCertificate::fromPath(dir.filePath(u"cert.pem"_s)));
         tls.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     }
-    static QString certificate() { return dir.filePath(u"cert.pem"_s); }
 
     void SetUp() override {
         ASSERT_FALSE(tls.localCertificate().isNull()) << "openssl made no certificate";
     }
 
-    QString origin() const { return u"https://127.0.0.1:%1"_s.arg(server.port()); }
+    QString origin() const { return u"https://127.0.0.1:%1"_s.arg(server.listener.serverPort()); }
 
     // A valid feed for this build, padded with blanks to `size` bytes.
     QByteArray feed(qsizetype size = 0) const {
@@ -134,8 +131,7 @@ protected:
         return body + QByteArray(std::max<qsizetype>(0, size - body.size()), ' ');
     }
 
-    // Runs the diagnostic while this process keeps serving, against this
-    // server unless `feedOrigin` names another.
+    // Runs the diagnostic as this process serves, against `feedOrigin` if given.
     Outcome check(const QString& feedOrigin = {}, bool trusted = true,
                   const QString& timeouts = QString()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -145,12 +141,10 @@ protected:
             env.remove(QString::fromLatin1(name));
         env.insert(u"KORVEL_UPDATE_ORIGIN"_s, feedOrigin.isEmpty() ? origin() : feedOrigin);
         if (trusted)
-            env.insert(u"SSL_CERT_FILE"_s, certificate());
+            env.insert(u"SSL_CERT_FILE"_s, dir.filePath(u"cert.pem"_s));
         if (!timeouts.isEmpty())
             env.insert(u"KORVEL_UPDATE_TIMEOUTS_MS"_s, timeouts);
-        // Under the sanitizers: OpenSSL's per-thread state at exit is not
-        // ours, and its frames are only seen with full unwinding at each
-        // allocation. Their option lists skip an empty first entry.
+        // OpenSSL's state at exit is not ours, its frames need full unwinding; ':' appends.
         for (const auto& [name, option] :
              {std::pair("LSAN_OPTIONS", ":suppressions=" LSAN_SUPPRESSIONS),
               std::pair("ASAN_OPTIONS", ":fast_unwind_on_malloc=0")})
@@ -168,9 +162,8 @@ protected:
         if (korvel.state() != QProcess::NotRunning)
             return outcome; // killed as it goes
         outcome.status = korvel.exitStatus() == QProcess::NormalExit ? korvel.exitCode() : -2;
-        outcome.lines = QString::fromUtf8(korvel.readAllStandardOutput()).split(u'\n');
-        if (outcome.lines.last().isEmpty())
-            outcome.lines.removeLast();
+        outcome.lines =
+            QString::fromUtf8(korvel.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
         return outcome;
     }
 
@@ -208,11 +201,8 @@ TEST_F(UpdateFeed, ValidFeedGivesTwoPassLines) {
     EXPECT_FALSE(request.toLower().contains("\r\ncookie:"));
 }
 
-// One FAIL line each: a body one byte too many (no length given), an untrusted
-// certificate, endless headers (ended by their cap, as the words tell: a clock
-// would measure the machine), a trickle past the whole fetch's limit, silence,
-// no HTTPS. A foreign package: AppRelease; a redirect: HttpResponse; nobody
-// listening: cli.CommandLine.
+// Endless headers end at their cap (a clock would measure the machine). A foreign
+// package: AppRelease; a redirect: HttpResponse; nobody listening: cli.CommandLine.
 TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
     const struct {
         const char* reason;
@@ -232,6 +222,6 @@ TEST_F(UpdateFeed, RefusedAnswersGiveOneFailLine) {
         expectOneFailure(check({}, c.trusted, c.timeouts), c.reason, c.says);
     }
     server.requests.clear();
-    expectOneFailure(check(u"http://127.0.0.1:%1"_s.arg(server.port())), "http");
+    expectOneFailure(check(u"http://127.0.0.1:%1"_s.arg(server.listener.serverPort())), "http");
     EXPECT_TRUE(server.requests.isEmpty());
 }

@@ -71,10 +71,8 @@ TEST(CaptureShortcut, PressesThatMakeAShortcutAreNamedAsLinuxDoes) {
         EXPECT_EQ(*shortcut, (CaptureShortcut{c.code, c.mask, QString::fromUtf8(c.label)}));
     }
     // Shift with a typing key, F1 … F12 or Insert alone, and nameless keys: none.
-    EXPECT_FALSE(CaptureShortcut::from(0, Qt::ShiftModifier));
-    EXPECT_FALSE(CaptureShortcut::from(0, Qt::NoModifier));
-    EXPECT_FALSE(CaptureShortcut::from(122, Qt::NoModifier));
-    EXPECT_FALSE(CaptureShortcut::from(114, Qt::ShiftModifier));
-    EXPECT_FALSE(CaptureShortcut::from(std::nullopt, Qt::ControlModifier));
-    EXPECT_FALSE(CaptureShortcut::from(0x999, Qt::ControlModifier));
+    const std::pair<std::optional<quint32>, Qt::KeyboardModifiers> none[] = {
+        {0, shift}, {0, {}}, {122, {}}, {114, shift}, {std::nullopt, ctrl}, {0x999, ctrl}};
+    for (const auto& [code, modifiers] : none)
+        EXPECT_FALSE(CaptureShortcut::from(code, modifiers)) << code.value_or(0);
 }
