@@ -3,12 +3,12 @@
 // accepted release must name exactly the expected package. Input that starts
 // like an HTTP response is read as the fetch reads its connection first, in
 // small pieces, within a small head limit; a complete body goes on as above.
+#include "fuzzrequire.h"
 #include "release/apprelease.h"
 #include "release/httpresponse.h"
 #include "release/releaseversion.h"
 
 #include <cstdint>
-#include <cstdlib>
 
 using namespace korvel;
 
@@ -19,11 +19,6 @@ const ReleaseRules& rules() {
         *UpdateServer::fromOrigin(QStringLiteral("https://update.example.com")),
         packageTarget(PackagePlatform::linuxX86_64)};
     return r;
-}
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // thumbnails and preview are: a scaled image within the bound asked for, or
 // a null image, never a crash nor an allocation of what a damaged chunk
 // claims. Only PNG decodes, and never beyond the pixel guard.
+#include "fuzzrequire.h"
 #include "history/screenshothistory.h"
 
 #include <QBuffer>
@@ -9,18 +10,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 
 using namespace korvel;
-
-namespace {
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Decoders report damaged files on standard error; that is no finding.

@@ -3,13 +3,13 @@
 // picks, now and then raw bytes or a frame of another size. Whatever comes,
 // every offer ends in a result, and the long image keeps the size the
 // stitcher reports.
+#include "fuzzrequire.h"
 #include "longshot/scrollstitcher.h"
 
 #include <QImage>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 using namespace korvel;
@@ -23,11 +23,6 @@ struct Bytes {
 
     std::uint8_t next() { return size ? data[at++ % size] : 0; }
 };
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // Pixels from the data, repeated as needed; opaque unless asked otherwise,
 // as frames from the screen are.
