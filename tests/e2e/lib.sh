@@ -214,7 +214,7 @@ start_long_capture() {
     begin_capture
     drag "$1" "$2" "$3" "$4"
     click_widget button "长截图"
-    expect_shown 10 "$ready_text"
+    expect_shown 20 "$ready_text" # the first frame, from a stream under load
 }
 # The usual scene: a 560-row viewport on 2,400 rows, 60 rows a wheel click (more options
 # after), long-captured at client columns 40…599, rows 80…479: document rows 40 and on.

@@ -41,8 +41,7 @@ click_panel() {
 # Clear of the left half, where sway tiles the panel: the floating fixture would cover it.
 fixture_x=1100 usual_fixture
 stand_in remote grant
-# The kept token goes into the next cast's request.
-KORVEL_PLATFORM=portal restart_korvel "$(grep "^screenCastRestoreToken=" "$conf")"
+KORVEL_PLATFORM=portal restart_korvel
 start_usual_region
 click_panel "自动滚动" "自动向下滚动中；空格停止，Enter 复制。"
 expect_shown 40 "$stopped_text"
