@@ -155,7 +155,7 @@ protected:
         korvel.setProcessEnvironment(env);
         QEventLoop loop;
         QObject::connect(&korvel, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(40000, &loop, &QEventLoop::quit);
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit); // sanitizer builds are slow
         korvel.start(QStringLiteral(KORVEL_BINARY), {u"--check-update-feed"_s});
         loop.exec();
         Outcome outcome;
