@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -46,11 +47,13 @@ QString buttonName(const QAbstractButton& b) {
     return b.text().isEmpty() ? b.toolTip() : b.text();
 }
 
-// The visible windows and their controls.
+// The windows on screen and their controls. A window shown but not yet
+// exposed has no place yet: the window manager may still frame and move it,
+// and a click at its first position would miss.
 QString widgetsText() {
     QString text;
     for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (!top->isVisible())
+        if (!top->isVisible() || !top->windowHandle() || !top->windowHandle()->isExposed())
             continue;
         text += widgetLine("window", top->windowTitle(), *top) + u'\n';
         for (QWidget* w : top->findChildren<QWidget*>()) {

@@ -17,7 +17,7 @@ namespace korvel {
 // text, "|", its informative text) and "pins.txt" (the window geometry of every open pin, one per
 // line). Without the variable nothing is written.
 void writeMenuDiagnostics(const QMenu& menu);
-// While `owner` lives: every 100 ms "widgets.txt" lists the visible windows,
+// While `owner` lives: every 100 ms "widgets.txt" lists the exposed windows,
 // buttons, pop-ups and labels ("window", "button", "popup" or "label", a tab,
 // the name or text, a tab, global x y w h; buttons and pop-ups then a tab
 // and 1 when enabled), rewritten when it changes, so panels that take no
