@@ -76,10 +76,15 @@ bool Editor::captureKey(const QKeyEvent& event, OverlayWindow* overlay) {
     const int key = event.key();
     if (key == Qt::Key_Space && plain && !canvas_) {
         // Keys arrive at the overlay holding the keyboard; the choice is made
-        // on the display the pointer is on.
+        // on the display the pointer is on: the overlay it entered, as Wayland
+        // tells no global position, else the last position seen.
         OverlayWindow* pointed = overlay;
         for (OverlayWindow* o : overlays_) {
             if (o->isVisible() && o->geometry().contains(QCursor::pos()))
+                pointed = o;
+        }
+        for (OverlayWindow* o : overlays_) {
+            if (o->isVisible() && o->view()->underMouse())
                 pointed = o;
         }
         pointed->view()->toggleWindowSelection();
