@@ -88,13 +88,14 @@ private:
 
 } // namespace
 
-void prepareAccessibility(AccessibilityTree& tree, const AccessibleElement& application,
-                          qint32 pid) {
+void prepareAccessibility(AccessibilityTree& tree, const AccessibleElement& application) {
+    // Keyed by the element, not the process id: a later program may reuse an
+    // id, while a bus name is never given out twice.
     static std::mutex lock;
-    static std::set<qint32> prepared;
+    static std::set<QString> prepared;
     {
         std::lock_guard guard(lock);
-        if (!prepared.insert(pid).second)
+        if (!prepared.insert(application.id).second)
             return;
     }
     tree.prepare(application);
@@ -111,7 +112,7 @@ std::vector<QRectF> accessibleChildRegions(AccessibilityTree& tree, qint32 pid, 
         return {};
     std::vector<AccessibleElement> windows = tree.windows(app);
     std::erase(windows, app);
-    prepareAccessibility(tree, app, pid);
+    prepareAccessibility(tree, app);
     Reader reader(tree, placement, window, app);
 
     // The hit element and its ancestors.

@@ -27,8 +27,7 @@ std::vector<QRectF> accessibleChildRegions(AccessibilityTree& tree, qint32 pid, 
                                            const AccessibilityPlacement& placement,
                                            std::optional<QRectF> window);
 
-// Once per process id per run, however many displays or captures ask.
-void prepareAccessibility(AccessibilityTree& tree, const AccessibleElement& application,
-                          qint32 pid);
+// Once per application per run, however many displays or captures ask.
+void prepareAccessibility(AccessibilityTree& tree, const AccessibleElement& application);
 
 } // namespace korvel

@@ -297,7 +297,12 @@ TEST_F(Reader, SearchesAroundThePointWhenAncestorsGiveNothingUsable) {
     // Without a window rectangle the search runs from the application.
     EXPECT_EQ(read(onLabel, std::nullopt).back(), local(400, 200, 300, 200));
     EXPECT_EQ(tree.timeout, 600);
-    EXPECT_EQ(tree.prepared, 1); // once per process
+    EXPECT_EQ(tree.prepared, 1); // once per application
+    // A later program given the same process id is prepared in its turn.
+    tree.applications[pid] = QStringLiteral("next");
+    read(onLabel);
+    EXPECT_EQ(tree.prepared, 2);
+    tree.applications[pid] = QStringLiteral("app");
     // Not trusted, an unknown process: nothing, and nothing asked.
     tree.trusted = false;
     EXPECT_TRUE(read(onLabel).empty());
