@@ -16,15 +16,17 @@ trap 'kill $fixture_pid $pids 2>/dev/null || true; stop_korvel; ${on_exit:-:}' E
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_eq() { [ "$1" = "$2" ] || fail "$3: '$1', expected '$2'"; } # got wanted what
-wait_for() { # seconds, then a command that must succeed, tried every $poll (0.1) seconds
+# within SECONDS COMMAND…: succeeds once the command does, tried every $poll (0.1) seconds.
+within() {
     i=$(awk "BEGIN { print int($1 / ${poll:-0.1}) }")
     shift
     until "$@" >/dev/null 2>&1; do
         i=$((i - 1))
-        [ $i -gt 0 ] || fail "timed out waiting for: $*"
+        [ $i -gt 0 ] || return 1
         sleep "${poll:-0.1}"
     done
 }
+wait_for() { within "$@" || { shift; fail "timed out waiting for: $*"; }; }
 # spawn COMMAND…: runs in the background until the script ends; $! is its id.
 spawn() { "$@" & pids="$pids $!"; }
 # settings LINE…: korvel's settings hold only these, from its next start.
@@ -118,7 +120,9 @@ on_screen() { grep -qF "$1" "$diag/widgets.txt"; }
 # shown TEXT: the label TEXT was on screen at some point since forget_shown.
 shown() { grep -qxF "$1" "$diag/labels.txt" 2>/dev/null; }
 forget_shown() { : >"$diag/labels.txt"; }
-expect_shown() { wait_for "$1" shown "$2"; } # seconds text
+expect_shown() { # seconds text; a timeout names the last texts drawn
+    within "$1" shown "$2" || fail "never shown: $2; last: $(tail -3 "$diag/labels.txt" | tr '\n' '|')"
+}
 
 # The first visible window named $1, once there is one.
 named_window() {
