@@ -59,7 +59,6 @@ public:
     QWidget* styleRow() const { return styleRow_; }
     QWidget* fontGroup() const { return fontGroup_; }
     QWidget* colorGroup() const { return colorGroup_; }
-    QWidget* mosaicModeControl() const { return mosaicModeControl_; }
     QLabel* widthLabel() const { return widthLabel_; }
     const QList<StrokeWidthButton*>& widths() const { return widths_; }
     QLineEdit* fontSizeField() const { return fontSizeField_; }

@@ -19,7 +19,6 @@ public:
 
     QRectF selection() const { return selection_; }
     void setSelection(const QRectF& selection);
-    bool moving() const { return moving_; }
     void setMoving(bool moving);
 
     std::function<void(const QRectF&)> onChange;

@@ -19,7 +19,6 @@ public:
     LongCaptureCropView(const QImage& image, LongCaptureAxis axis, LongCaptureCrop crop,
                         QWidget* parent = nullptr);
 
-    LongCaptureCrop crop() const { return crop_; }
     std::function<void(const LongCaptureCrop&)> onChange;
 
     // Where the image is drawn, in widget coordinates.

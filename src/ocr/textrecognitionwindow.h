@@ -41,7 +41,6 @@ public:
     QPlainTextEdit* textView() const { return textView_; }
     QLabel* statusLabel() const { return statusLabel_; }
     QPushButton* copyButton() const { return copyButton_; }
-    QPushButton* backButton() const { return backButton_; }
     bool isClosed() const { return closed_; }
     bool isRecognizing() const { return task_ != nullptr; }
 
