@@ -127,19 +127,21 @@ void AnnotationHost::save() {
     const bool chosen = runModal(*panel) == QDialog::Accepted && !panel->selectedFiles().isEmpty();
     bool saved = false;
     if (chosen) {
-        if (const std::optional<QByteArray> png = canvas_->png()) {
-            const QString path = panel->selectedFiles().constFirst();
-            const std::optional<QString> error =
-                services_.history ? ScreenshotExport::save(*png, path, *services_.history)
-                                  : ScreenshotExport::writePng(*png, path);
-            if (error) {
-                QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"), *error, {},
-                                alertParent());
-                box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
-                runModal(box);
-            }
-            saved = !error;
+        // An image too large to render is a failed save the user hears of,
+        // not a panel that closes on nothing.
+        const std::optional<QByteArray> png = canvas_->png();
+        const QString path = panel->selectedFiles().constFirst();
+        const std::optional<QString> error =
+            !png                ? QStringLiteral("保存失败：内存不足，无法生成图片。")
+            : services_.history ? ScreenshotExport::save(*png, path, *services_.history)
+                                : ScreenshotExport::writePng(*png, path);
+        if (error) {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"), *error, {},
+                            alertParent());
+            box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
+            runModal(box);
         }
+        saved = !error;
     }
     busy_ = false;
     if (saved)
