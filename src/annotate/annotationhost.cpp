@@ -131,10 +131,10 @@ void AnnotationHost::save() {
         // not a panel that closes on nothing.
         const std::optional<QByteArray> png = canvas_->png();
         const QString path = panel->selectedFiles().constFirst();
-        const std::optional<QString> error =
-            !png                ? QStringLiteral("保存失败：内存不足，无法生成图片。")
-            : services_.history ? ScreenshotExport::save(*png, path, *services_.history)
-                                : ScreenshotExport::writePng(*png, path);
+        std::optional<QString> error = QStringLiteral("保存失败：内存不足，无法生成图片。");
+        if (png)
+            error = services_.history ? ScreenshotExport::save(*png, path, *services_.history)
+                                      : ScreenshotExport::writePng(*png, path);
         if (error) {
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvel"), *error, {},
                             alertParent());

@@ -38,7 +38,12 @@ find_icon() {
     icon="$(xdotool search --onlyvisible --classname '^korvel$' 2>/dev/null)" || return 1
     [ -n "$icon" ] && [ "$(echo "$icon" | wc -l)" = 1 ]
 }
-launch_korvel() { KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" "$@" & korvel_pid=$!; }
+# The last instance's controls go with it: none may be clicked where it drew them.
+launch_korvel() {
+    rm -f "$diag/widgets.txt"
+    KORVEL_DIAGNOSTICS_DIR="$diag" "$korvel" "$@" &
+    korvel_pid=$!
+}
 start_korvel() { launch_korvel "$@" && wait_for 10 find_icon; }
 stop_korvel() {
     [ -n "$korvel_pid" ] || return 0
