@@ -55,7 +55,7 @@ alive() { kill -0 "$korvel_pid" || fail "korvel exited"; }
 # expect_term WHAT: SIGTERM, as at a logout, ends korvel within 5 s with status 0.
 expect_term() {
     kill -TERM "$korvel_pid"
-    timeout 5 sh -c "while kill -0 $korvel_pid 2>/dev/null; do sleep 0.1; done" || fail "$1: korvel still runs"
+    within 5 sh -c "! kill -0 $korvel_pid" || fail "$1: korvel still runs"
     status=0
     wait "$korvel_pid" || status=$?
     korvel_pid=""
