@@ -26,9 +26,11 @@ luma() { # x y: the brightness there, 0…255
     c="$("$tool" root-pixel "$1" "$2" | cut -c2-)"
     echo $(((3 * 0x${c%????} + 6 * 0x$(echo "$c" | cut -c3-4) + 0x${c#????}) / 10))
 }
+# The old tray must be gone, or its icon and selection pass for the new one's.
+no_icon() { ! xdotool search --onlyvisible --classname '^korvel$' >/dev/null 2>&1; }
 tray=""
 for panel in f0f0f0 202020; do
-    kill $tray 2>/dev/null || true
+    [ -z "$tray" ] || { kill $tray && wait_for 10 no_icon; }
     spawn trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 28 \
         --SetDockType true --expand false --transparent true --alpha 0 --tint 0x$panel >/dev/null 2>&1
     tray=$!
