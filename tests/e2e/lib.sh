@@ -172,7 +172,8 @@ show_fixture() {
 # start_fixture [scrollfixture options…]: the scrolling document (in $document) replaces any
 # before; sets fixture_window and cx cy. Under its 40-pixel header the document starts at 0.
 start_fixture() {
-    [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
+    # The old window must be gone, or it passes for the new one.
+    [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait_for 10 window_gone korvel-scroll; }
     "$scrollfixture" --write "$document" "$@" &
     fixture_pid=$!
     fixture_window="$(named_window korvel-scroll)"

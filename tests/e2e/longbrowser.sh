@@ -41,12 +41,13 @@ chromium_flags="--no-sandbox --test-type --disable-gpu --no-first-run --disable-
 # browse THEME [flags…]: the article in a 900 × 700 window at (100, 80); sets cx cy cw ch.
 browse() {
     theme=$1; shift
-    kill $browser_pid 2>/dev/null || true
+    # The last page's window must be gone, or it lies under or passes for this one.
+    [ -z "$browser_pid" ] || { kill $browser_pid && wait_for 30 sh -c "! xdotool search --onlyvisible --name '\.html'"; }
     # shellcheck disable=SC2086
     spawn chromium $chromium_flags "$@" --user-data-dir="$work/profile-$theme" --window-position=100,80 \
         --window-size=900,700 --app="file://$work/$theme.html" >/dev/null 2>&1
     browser_pid=$!
-    wait_for 30 sh -c "xdotool search --onlyvisible --name 'Korvel 长截图测试|$theme.html' | grep -q ."
+    wait_for 30 sh -c "xdotool search --onlyvisible --name '$theme.html'"
     sleep 2 # first paint of the page
     window_frame "$(xdotool search --onlyvisible --name "$theme.html" | head -1)"
 }

@@ -36,6 +36,7 @@ key() {
 # The windows sway shows under a title (a regular expression): "x y w h pid id fullscreen" a line.
 sway_windows() { swaymsg -t get_tree | "$tool" sway-window "$1"; }
 sway_window() { sway_windows "$1" | head -1 | grep .; }
+no_window() { ! sway_window "$1"; }
 sway_at() { sway_windows "$1" | grep -q "^$2 $3 ${4:+$4 $5 }"; } # title x y [w h]
 place_window() { # title x y: moves a floating window there
     wait_for 10 sway_window "$1"
@@ -112,7 +113,7 @@ stand_in() {
 
 # --- Long captures: lib.sh's usual scrolling fixture afresh, at ($fixture_x or 200, 100) ---
 usual_fixture() {
-    [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait $fixture_pid 2>/dev/null || true; }
+    [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait_for 10 no_window '^korvel-scroll$'; }
     "$scrollfixture" --write "$document" --window 200,100,640,600 --length 2400 --step 60 &
     fixture_pid=$!
     cx=${fixture_x:-200} cy=100
