@@ -108,6 +108,7 @@ xdotool key ctrl+s
 save_as shot.jpg
 wait_for 5 on_screen "shot.jpg.png 已存在"
 xdotool key Escape
+wait_for 5 off_screen "shot.jpg.png 已存在" # or the name is typed into the question
 save_as missing/x.png
 wait_for 5 on_screen "保存失败：无法写入“x.png”，文件夹不存在。"
 
@@ -137,7 +138,8 @@ click_widget button "删除"
 wait_for 5 test ! -e "$history/$newest"
 expect_eq "$(ls "$history" | grep -c '\.png$')" 3 "entries after deleting"
 click_widget button "清空历史"
-xdotool sleep 1 key Return
+wait_for 10 has_widget button "清空"
+xdotool sleep 0.3 key Return
 wait_for 5 sh -c "[ \$(ls '$history' | grep -c '\\.png\$') = 0 ]"
 expect_eq "$(cat "$history/notes.txt")" mine "the stray file"
 xdotool windowactivate --sync "$window" key ctrl+q

@@ -75,9 +75,9 @@ xdotool mousemove 300 300
 timeout 5 "$korvel" --pin "$work/in.png" || fail "--pin did not hand over"
 wait_for 5 test -s "$diag/pins.txt"
 expect_eq "$(cat "$diag/pins.txt")" "880 480 160 120" "pins"
+pin="$(named_window "Korvel · 贴图")" # listed as it is asked for, shown once mapped
 expect_eq "$(windows)" 2 "the tray icon and the pin"
 px=880 py=480
-pin="$(named_window "Korvel · 贴图")"
 sleep 0.5
 # No compositor, no shadow: a one-pixel border, and inside the file's pixels.
 "$tool" snapshot-png "$work/inner.png" $((px + 1)) $((py + 1)) 158 118

@@ -122,6 +122,7 @@ click_widget() {
     click_at $(widget_at "$1" "$2")
 }
 on_screen() { grep -qF "$1" "$diag/widgets.txt"; }
+off_screen() { ! on_screen "$1"; }
 # shown TEXT: the label TEXT was on screen at some point since forget_shown.
 shown() { grep -qxF "$1" "$diag/labels.txt" 2>/dev/null; }
 forget_shown() { : >"$diag/labels.txt"; }

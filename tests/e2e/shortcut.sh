@@ -20,7 +20,7 @@ wait_for 10 find_icon
 choose_menu_item 1
 expect_capture
 stop_korvel
-kill $grabber
+kill $grabber && wait $grabber || true
 rm "$diag/capturelog.txt" "$diag/alerts.txt"
 
 start_korvel

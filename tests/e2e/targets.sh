@@ -36,6 +36,7 @@ xdotool sleep 0.5 key ctrl+p
 wait_for 5 test -s "$diag/pins.txt"
 expect_eq "$(cat "$diag/pins.txt")" "$x0 $y0 $((x1 - x0)) $((y1 - y0))" "the pin over the selection"
 expect_closed
+named_window "Korvel · 贴图" >/dev/null
 sleep 0.5
 "$tool" snapshot-png "$work/pin.png" $((x0 + 1)) $((y0 + 1)) $((x1 - x0 - 2)) $((y1 - y0 - 2))
 expect_png "$work/pin.png" 198x118 "$diag/snapshot-1.png" $((x0 - 1919)) $((y0 + 1))
