@@ -12,6 +12,10 @@ if [ "${XDG_CURRENT_DESKTOP:-}" != KDE ]; then
     sleep 100000 >"$pointer_pipe" &
     pids="$pids $!"
     wait_for 5 grep -qx ready "$pointer_log"
+    # A keyboard for the whole session, as a desk has. Each wtype brings its own and takes it
+    # away: a client that binds the seat's keyboard only once one appears, and slowly, misses its keys.
+    wtype -s 86400000 &
+    pids="$pids $!"
 fi
 pointer_sent=0
 # pointer COMMAND…: one per argument ("move 10 20" "down" …), taken by the compositor on return.
