@@ -73,8 +73,7 @@ choose_menu_item() { open_menu && xdotool key $(yes Down | head -n "$1") Return;
 expect_capture_item() { # the menu's first item
     open_menu
     expect_eq "$(head -1 "$diag/menu.txt")" "$1" "capture item"
-    xdotool key Escape
-    sleep 0.3
+    xdotool key Escape sleep 0.3
 }
 expect_alert() { wait_for 10 grep -qxF "$1" "$diag/alerts.txt"; }
 

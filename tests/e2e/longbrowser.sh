@@ -78,11 +78,8 @@ start_korvel
 # Light, no compositor, smooth scrolling: slow then fast wheel by hand.
 browse light
 start_long_capture $((cx + 40)) "$cy" $((cx + 840)) $((cy + ch))
-xdotool mousemove $((cx + 400)) $((cy + 300))
-xdotool click --repeat 6 --delay 600 5
-xdotool click --repeat 12 --delay 60 5
-sleep 1.5
-xdotool key Return
+xdotool mousemove $((cx + 400)) $((cy + 300)) click --repeat 6 --delay 600 5
+xdotool click --repeat 12 --delay 60 5 sleep 1.5 key Return
 paste_long_png "$work/light-hand.png"
 expect_page "$work/light-hand.png" light
 

@@ -11,21 +11,17 @@ wait_for 30 sh -c "xdotool search --onlyvisible --class mousepad | grep -q ."
 sleep 2
 editor="$(xdotool search --onlyvisible --class mousepad | tail -1)"
 # All 200 lines at once: the truth the long image is held to.
-xdotool windowmove "$editor" 0 0 windowsize "$editor" 900 5800
-sleep 2
+xdotool windowmove "$editor" 0 0 windowsize "$editor" 900 5800 sleep 2
 window_frame "$editor"
 "$tool" snapshot-png "$work/truth.png" "$cx" "$cy" "$cw" "$ch"
-xdotool windowmove "$editor" 100 100 windowsize "$editor" 900 700
-sleep 2
+xdotool windowmove "$editor" 100 100 windowsize "$editor" 900 700 sleep 2
 window_frame "$editor"
 
 # The text area, clear of the caret and the scroll bar, from the client's row 56.
 start_korvel
 start_long_capture $((cx + 12)) $((cy + 56)) $((cx + 880)) $((cy + 690))
-xdotool mousemove $((cx + 400)) $((cy + 300))
-xdotool click --repeat 8 --delay 500 5
-xdotool click --repeat 12 --delay 60 5
-sleep 2
+xdotool mousemove $((cx + 400)) $((cy + 300)) click --repeat 8 --delay 500 5
+xdotool click --repeat 12 --delay 60 5 sleep 2
 "$tool" snapshot-png "$work/end.png" $((cx + 12)) $((cy + 56)) 868 634
 xdotool windowactivate --sync "$editor" key Return
 paste_long_png "$work/long.png"

@@ -2,10 +2,10 @@
 // a viewport onto src/longshot/longdocument.h's document, moved a fixed number of
 // pixels per wheel click, unsmoothed, so each position shows exact pixels.
 //   scrollfixture [--horizontal] [--window X,Y,W,H] [--length N] [--step N]
-//                 [--offset N] [--seed N] [--write FILE] [--print-offset]
+//                 [--offset N] [--seed N] [--write FILE] [--print-offset] [--blink]
 // --horizontal: scrolled sideways by either wheel. --window, as Qt takes --geometry on
 // X11. --write: the whole document as PNG. --print-offset: "window ID" once shown, then
-// the offset after every change.
+// the offset after every change. --blink: a caret's beat in the header's corner.
 #include "longshot/longdocument.h"
 
 #include <QApplication>
@@ -52,9 +52,16 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.drawImage(0, 0, header_);
+        if (blinkOn_)
+            p.fillRect(4, 4, 12, 12, Qt::black);
         const QSize viewport(width(), height() - headerHeight);
         p.drawImage(QPoint(0, headerHeight), document_,
                     QRect(horizontal_ ? QPoint(offset_, 0) : QPoint(0, offset_), viewport));
+    }
+
+    void timerEvent(QTimerEvent*) override {
+        blinkOn_ = !blinkOn_;
+        update(4, 4, 12, 12);
     }
 
     void wheelEvent(QWheelEvent* event) override {
@@ -80,6 +87,7 @@ private:
     QImage document_;
     int offset_ = 0;
     int maximum_ = 0;
+    bool blinkOn_ = false;
 };
 
 } // namespace
@@ -90,7 +98,7 @@ int main(int argc, char** argv) {
         {"window", "200,100,640,600"}, {"length", "2400"}, {"step", "60"}, {"seed", "7"}};
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        const bool flag = name == "--horizontal" || name == "--print-offset";
+        const bool flag = name == "--horizontal" || name == "--print-offset" || name == "--blink";
         if (name.rfind("--", 0) != 0 || (!flag && i + 1 == argc))
             return 2;
         option[name.substr(2)] = flag ? "1" : argv[++i];
@@ -110,6 +118,8 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("korvel-scroll"));
     window.move(x, y);
     window.show();
+    if (option.count("blink"))
+        window.startTimer(400);
     if (window.printOffset) {
         std::printf("window %llu\n", static_cast<unsigned long long>(window.winId()));
         std::fflush(stdout);

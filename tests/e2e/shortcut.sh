@@ -47,8 +47,7 @@ grep -qx 'captureShortcutModifiers=4608' "$conf" || fail "stored modifiers"
 for when in "" " after a restart"; do
     [ -z "$when" ] || { stop_korvel && start_korvel; }
     expect_capture_item "截图  Ctrl+Shift+A"
-    xdotool key ctrl+1
-    sleep 1.5
+    xdotool key ctrl+1 sleep 1.5
     [ ! -e "$diag/captures.txt" ] || fail "the old shortcut captures$when"
     xdotool key ctrl+shift+a
     expect_capture

@@ -118,7 +118,7 @@ stand_in() {
 # --- Long captures: lib.sh's usual scrolling fixture afresh, at ($fixture_x or 200, 100) ---
 usual_fixture() {
     [ -z "$fixture_pid" ] || { kill $fixture_pid 2>/dev/null || true; wait_for 10 no_window '^korvel-scroll$'; }
-    "$scrollfixture" --write "$document" --window 200,100,640,600 --length 2400 --step 60 &
+    "$scrollfixture" --write "$document" --window 200,100,640,600 --length 2400 --step 60 ${fixture_flags:-} &
     fixture_pid=$!
     cx=${fixture_x:-200} cy=100
     place_window '^korvel-scroll$' $cx $cy
@@ -126,7 +126,7 @@ usual_fixture() {
 wheel() { pointer "move $((cx + 320)) $((cy + 280))" "wheel $1"; } # notches down
 wheel_to() { # dimensions: ten notches down by hand grow the long image to that
     wheel 10
-    wait_for 20 dimensions_are "$1"
+    within 20 dimensions_are "$1" || fail "not $1 but $(grep -oP '^label\t\K\d+ × \d+ px' "$diag/widgets.txt")"
 }
 # The first output at scale 2, the usual fixture afresh on it, its document as the output shows it.
 fixture_at_scale_2() {
@@ -145,10 +145,7 @@ panel_button() {
               exit 1 }' "$diag/widgets.txt"
 }
 # Nothing places the panels with the portal backend, as on GNOME: sway gives the panel the keyboard.
-focus_panel() {
-    swaymsg -q '[title="^Korvel · 长截图$"] focus'
-    sleep 0.5
-}
+focus_panel() { swaymsg -q '[title="^Korvel · 长截图$"] focus' && sleep 0.5; }
 copy_long() { # name w h x y: Return copies W × H of the document at (X, Y)
     focus_panel
     key Return
