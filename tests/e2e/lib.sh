@@ -47,7 +47,7 @@ launch_korvel() {
 start_korvel() { launch_korvel "$@" && wait_for 10 find_icon; }
 stop_korvel() {
     [ -n "$korvel_pid" ] || return 0
-    kill "$korvel_pid" 2>/dev/null && kill -CONT "$korvel_pid" 2>/dev/null || true # held up: resumed to end
+    kill "$korvel_pid" 2>/dev/null && kill -CONT "$korvel_pid" 2>/dev/null || true # a stopped one ends once resumed
     wait "$korvel_pid" 2>/dev/null || true
     korvel_pid=""
 }
